@@ -1,0 +1,32 @@
+# make run   - install missing packages, build, start build/fetchora
+# make test  - install missing packages, build, run the whole suite through CTest
+# make bench - build and run the benchmarks
+
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+
+.PHONY: all setup build run test bench clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(BUILD)/build.ninja: CMakeLists.txt | setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/fetchora $(ARGS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	cmake --build $(BUILD) --target benchmarks
+	bash bench/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,182 @@
+#include "components/zip/modZIP32vb.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QDir>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fetchora::zip {
+
+namespace {
+
+struct ZipState {
+    std::mutex lock;
+    long rate = 6;
+    long language = 0;
+    QString folder;
+};
+
+ZipState &state()
+{
+    static ZipState s;
+    return s;
+}
+
+thread_local QString t_lastError;
+
+long fail(long number, const QString &text)
+{
+    t_lastError = text;
+    return number;
+}
+
+long errnoNumber(int e)
+{
+    switch (e) {
+    case ENOENT: return 76;
+    case ENOSPC: return 61;
+    case EACCES:
+    case EPERM:
+    case EROFS: return 70;
+    default: return 75;
+    }
+}
+
+QString tempNameBeside(const QString &archivePath)
+{
+    static std::mt19937_64 rng{std::random_device{}()};
+    static std::mutex rngLock;
+    std::lock_guard<std::mutex> guard(rngLock);
+    const QFileInfo info(archivePath);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-")
+           + QString::number(rng() & 0xFFFFFFFF, 16);
+}
+
+void syncPath(const QString &path, bool directory)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+long InitZip()
+{
+    return 0;
+}
+
+long SetLanguage(long language)
+{
+    std::lock_guard<std::mutex> guard(state().lock);
+    state().language = language;
+    return 0;
+}
+
+long SetCompressionRate(long rate)
+{
+    std::lock_guard<std::mutex> guard(state().lock);
+    state().rate = rate < 0 ? 0 : (rate > 9 ? 9 : rate);
+    return 0;
+}
+
+long SaveFolderLocation(const QString &folder)
+{
+    std::lock_guard<std::mutex> guard(state().lock);
+    state().folder = folder;
+    return 0;
+}
+
+QString lastZipError()
+{
+    return t_lastError;
+}
+
+long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long, long)
+{
+    long rate;
+    {
+        std::lock_guard<std::mutex> guard(state().lock);
+        rate = state().rate;
+    }
+    t_lastError.clear();
+
+    const QFileInfo source(filePath);
+    if (!source.exists() || !source.isFile())
+        return fail(53, QStringLiteral("File not found: ") + filePath);
+    const QFileInfo target(archivePath);
+    if (!QFileInfo(target.absolutePath()).isDir())
+        return fail(76, QStringLiteral("Path not found: ") + target.absolutePath());
+    if (target.isDir())
+        return fail(75, QStringLiteral("A folder is in the way: ") + archivePath);
+
+    const QString temp = tempNameBeside(archivePath);
+    const QByteArray tempName = QFile::encodeName(temp);
+    int zerr = 0;
+    zip_t *archive = zip_open(tempName.constData(), ZIP_CREATE | ZIP_EXCL, &zerr);
+    if (!archive) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, zerr);
+        const long number = zip_error_code_system(&error) ? errnoNumber(zip_error_code_system(&error)) : 1000 + zerr;
+        const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        return fail(number, text);
+    }
+
+    auto abandon = [&](long number, const QString &text) {
+        zip_discard(archive);
+        QFile::remove(temp);
+        return fail(number, text);
+    };
+    auto archiveError = [&](const char *what) {
+        zip_error_t *error = zip_get_error(archive);
+        const int sys = zip_error_code_system(error);
+        const long number = (zip_error_system_type(error) == ZIP_ET_SYS && sys) ? errnoNumber(sys)
+                                                                                : 1000 + zip_error_code_zip(error);
+        return abandon(number, QString::fromLatin1(what) + QStringLiteral(": ")
+                                   + QString::fromLocal8Bit(zip_error_strerror(error)));
+    };
+
+    zip_source_t *src = zip_source_file(archive, QFile::encodeName(filePath).constData(), 0, -1);
+    if (!src)
+        return archiveError("Cannot read the file");
+    const QByteArray entryName = source.fileName().toUtf8();
+    const zip_int64_t index = zip_file_add(archive, entryName.constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+        zip_source_free(src);
+        return archiveError("Cannot add the file");
+    }
+    const zip_int32_t method = rate == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    if (zip_set_file_compression(archive, zip_uint64_t(index), method, zip_uint32_t(rate == 0 ? 0 : rate)) < 0)
+        return archiveError("Cannot set the compression");
+    if (!password.isEmpty()) {
+        const QByteArray pw = password.toUtf8();
+        if (zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256, pw.constData()) < 0)
+            return archiveError("Cannot encrypt the file");
+    }
+    if (zip_close(archive) < 0)
+        return archiveError("Cannot write the archive");
+
+    syncPath(temp, false);
+    if (std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0) {
+        const int e = errno;
+        QFile::remove(temp);
+        return fail(errnoNumber(e), QString::fromLocal8Bit(std::strerror(e)));
+    }
+    syncPath(target.absolutePath(), true);
+    return 0;
+}
+
+}  // namespace fetchora::zip

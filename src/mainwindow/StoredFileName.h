@@ -1,0 +1,39 @@
+#pragma once
+// Names under which a finished download is stored in the save folder.
+//
+// A stored name carries the completion date and time as the user's locale
+// writes them, with the characters a file name cannot hold turned into "-".
+// Everything here is pure text work: no file is touched.
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+namespace fetchora {
+
+// The locale's short date with a four-digit year, as the Windows platform shows
+// it ("04.12.2026" German, "12/4/2026" US English).
+QString shortDateText(const QDate &d, const QLocale &locale);
+
+// The locale's long time without a time-zone part ("19:59:58", "7:59:58 PM").
+// No-break spaces come out as plain blanks, so the name is typeable.
+QString longTimeText(const QTime &t, const QLocale &locale);
+
+// ":" then "/" then "\" become "-"; every other character stays.
+QString stampText(QString text);
+
+struct StoredPaths {
+    QString archivePath;  // where the ZIP archive goes (no file extension kept)
+    QString targetPath;   // where the uncompressed file goes
+};
+
+// The folder is used as typed: a folder ending in "/" gives a doubled
+// separator, and the "." before the extension is written even when it is empty.
+StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt,
+                        bool mode1, const QString &sDate, const QString &sTime);
+
+// The locale the stamps follow: the user's (LC_ALL / LC_TIME / LANG).
+QLocale fileStampLocale();
+
+}  // namespace fetchora

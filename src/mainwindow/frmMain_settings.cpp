@@ -1,0 +1,31 @@
+#include "mainwindow/frmMain.h"
+
+#include "settings/frmSettings.h"
+#include "startup/Conversions.h"
+#include "startup/modINIHandler.h"
+#include "trace/modTraceLITE.h"
+
+#include <memory>
+
+namespace fetchora {
+
+void frmMain::cmdSettings_Click()
+{
+    TraceScope t("frmMain", "Sub cmdSettings_Click");
+    std::unique_ptr<frmSettings> dialog;
+    t.step([&] {
+        if (m_seams.showSettings) {
+            m_seams.showSettings();
+            return;
+        }
+        dialog = std::make_unique<frmSettings>(*this, this);
+        dialog->Form_Load();
+        dialog->exec();
+    });
+    // Every open starts again from the file: nothing of this one survives.
+    t.step([&] { dialog.reset(); });
+    // The only option the window keeps in memory; the others are read where used.
+    t.step([&] { bCompress = CBool(GetINIString(QStringLiteral("Options"), QStringLiteral("Compress"), QStringLiteral("0"), 256)); });
+}
+
+}  // namespace fetchora

@@ -1,0 +1,101 @@
+// The main window's tray handling and its browse button.
+
+#include "mainwindow/frmMain.h"
+
+#include "shell/Controls.h"
+#include "shell/SystemTray.h"
+#include "shell/modBrowseFolders.h"
+#include "startup/modText.h"
+#include "trace/modTraceLITE.h"
+
+#include <QApplication>
+
+namespace fetchora {
+
+void frmMain::setUpTray()
+{
+    sevTray1 = m_seams.tray ? m_seams.tray(this) : std::make_unique<SystemTray>(this);
+    connect(sevTray1.get(), &TrayLayer::Click, this, &frmMain::sevTray1_Click);
+    connect(sevTray1.get(), &TrayLayer::DblClick, this, &frmMain::sevTray1_DblClick);
+    connect(sevTray1.get(), &TrayLayer::MenuClick, this, &frmMain::sevTray1_MenuClick);
+}
+
+void frmMain::Form_Resize()
+{
+    TraceScope t("frmMain", "Sub Form_Resize");
+    if (!(windowState() & Qt::WindowMinimized))
+        return;
+    // The window itself stays minimised on the taskbar, so a desktop without
+    // a tray still leaves the user a way back.
+    t.step([&] { setWindowTitle(bActive ? capTitle + QLatin1Char(' ') + capActive : capTitle); });
+    t.step([&] {
+        QIcon icon = windowIcon();
+        if (icon.isNull())
+            icon = QApplication::style()->standardIcon(QStyle::SP_ArrowDown);
+        sevTray1->setIcon(icon);
+    });
+    t.step([&] { sevTray1->setStyleValue(0); });
+    t.step([&] { sevTray1->setToolTip(windowTitle() + QStringLiteral(" [") + txtURL->Text() + QLatin1Char(']')); });
+    t.step([&] { sevTray1->Show(); });
+    t.step([&] { sevTray1->setRestored(false); });
+}
+
+namespace {
+void restoreFromTray(frmMain &w)
+{
+    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
+    w.showNormal();
+    w.sevTray1->setRestored(true);
+    w.sevTray1->Remove();
+    w.activateWindow();
+    w.raise();
+    w.setFocus();
+}
+}  // namespace
+
+void frmMain::sevTray1_Click(int Button)
+{
+    TraceScope t("frmMain", "Sub sevTray1_Click");
+    if (Button != 2)
+        return;
+    t.step([&] {
+        sevTray1->AddMenuItem(QStringLiteral("open"), capTrayOpen);
+        sevTray1->AddMenuItem(QStringLiteral("exit"), capTrayQuit);
+        sevTray1->ShowMenu();
+    });
+}
+
+void frmMain::sevTray1_DblClick()
+{
+    TraceScope t("frmMain", "Sub sevTray1_DblClick");
+    t.step([&] { restoreFromTray(*this); });
+}
+
+void frmMain::sevTray1_MenuClick(int, const QString &Key)
+{
+    TraceScope t("frmMain", "Sub sevTray1_MenuClick");
+    t.step([&] {
+        if (Key == QLatin1String("open")) {
+            restoreFromTray(*this);
+        } else if (Key == QLatin1String("exit")) {
+            hide();
+            AppExit();
+        }
+    });
+}
+
+void frmMain::cmdBrowse_Click()
+{
+    TraceScope t("frmMain", "Sub cmdBrowse_Click");
+    if (bProcessing)
+        return;
+    t.step([&] {
+        static FolderDialogBrowser dialogBrowser;
+        FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
+        const QString chosen = browser.BrowseForFolder(this, capBrowseTitle, txtSPlace->Text());
+        if (!chosen.isEmpty())
+            txtSPlace->setTextValue(chosen);
+    });
+}
+
+}  // namespace fetchora

@@ -1,0 +1,16 @@
+#pragma once
+// The real message boxes: QMessageBox with the classic buttons, icons and
+// default button.
+
+#include "shell/PromptService.h"
+
+class QWidget;
+
+namespace fetchora {
+
+class MessageBoxPrompt final : public PromptService {
+public:
+    int msgBox(const QString &text, int style, const QString &title) override;
+};
+
+}  // namespace fetchora

@@ -1,0 +1,37 @@
+#pragma once
+// The tray layer over QSystemTrayIcon.
+
+#include "shell/TrayLayer.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <memory>
+
+namespace fetchora {
+
+class SystemTray final : public TrayLayer {
+    Q_OBJECT
+public:
+    explicit SystemTray(QObject *parent = nullptr);
+    ~SystemTray() override;
+
+    void setIcon(const QIcon &icon) override { m_icon.setIcon(icon); }
+    void setStyleValue(int value) override { m_style = value; }
+    void setToolTip(const QString &text) override { m_icon.setToolTip(text); }
+    QString toolTip() const override { return m_icon.toolTip(); }
+    void Show() override { m_icon.show(); }
+    void Remove() override { m_icon.hide(); }
+    bool isShown() const override { return m_icon.isVisible(); }
+    void setRestored(bool restored) override { m_restored = restored; }
+    void AddMenuItem(const QString &key, const QString &caption) override;
+    void ShowMenu() override;
+    bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+private:
+    QSystemTrayIcon m_icon;
+    std::unique_ptr<QMenu> m_menu;
+    int m_style = 0;
+    bool m_restored = true;
+};
+
+}  // namespace fetchora

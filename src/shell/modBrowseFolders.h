@@ -1,0 +1,52 @@
+#pragma once
+// The folder dialog of the program: a folder tree with the title above it
+// and a status line "Auswahl: <selected path, shortened in the middle>".
+
+#include "shell/FolderBrowser.h"
+
+#include <QDialog>
+#include <functional>
+
+class QLabel;
+class QTreeView;
+class QFileSystemModel;
+
+namespace fetchora {
+
+class FolderDialog : public QDialog {
+    Q_OBJECT
+public:
+    FolderDialog(QWidget *owner, const QString &title, bool statusText);
+
+    // Selects the folder and shows it; false when there is no such folder.
+    bool selectPath(const QString &path);
+    // The selected folder without a trailing separator ("/" stays "/");
+    // empty when the selection has no file-system path.
+    QString selectedPath() const;
+    QString statusText() const;
+    QLabel *statusLabel() const { return m_status; }
+
+private:
+    // Updates the status line on a change of selection.
+    void CallbackString();
+
+    QLabel *m_title = nullptr;
+    QLabel *m_status = nullptr;
+    QTreeView *m_tree = nullptr;
+    QFileSystemModel *m_model = nullptr;
+    bool m_statusText = true;
+};
+
+QString BrowseForFolder(QString &sTitle, const QString &sStartPath, QWidget *hWndOwner, bool bStatusText,
+                        const QString &vRootPath = {}, bool bNewStyle = true, bool bIncludeFiles = false);
+
+// Tests answer the dialog here instead of a person: the hook gets the open
+// dialog and must accept() or reject() it.
+void setFolderDialogHook(std::function<void(FolderDialog &)> hook);
+
+class FolderDialogBrowser final : public FolderBrowser {
+public:
+    QString BrowseForFolder(QWidget *owner, const QString &title, const QString &startPath) override;
+};
+
+}  // namespace fetchora

@@ -1,0 +1,28 @@
+#include "startup/SubMain.h"
+
+#include "startup/FileSystem.h"
+#include "startup/RegistryStore.h"
+#include "startup/modGlobal.h"
+#include "startup/modINIHandler.h"
+#include "trace/modTraceLITE.h"
+
+namespace fetchora {
+
+std::unique_ptr<frmMain> g_frmMain;
+
+void SubMain(MainWindowSeams seams)
+{
+    TraceScope t("modGlobal", "Sub Main");
+    // Qt's widgets need no common-controls initialisation; the QApplication
+    // that main() creates before this call plays that part.
+    t.step([] { registry().SaveSetting("Fetchora", "Options", "BGColor", "&H8000000F"); });
+    t.step([] { strINIFile = appFolder() + QStringLiteral("/fcr.ini"); });
+    t.step([] { strLanguage = GetINIString("Global", "Language", "Deutsch", 256); });
+    t.step([] { objFSO = std::make_unique<FileSystem>(); });
+    t.step([&] {
+        g_frmMain = std::make_unique<frmMain>(std::move(seams));
+        g_frmMain->Show();
+    });
+}
+
+}  // namespace fetchora

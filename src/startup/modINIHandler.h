@@ -1,0 +1,17 @@
+#pragma once
+// The settings file fcr.ini: a profile (INI) file read and written key by key.
+// Section and key names match without regard to case; a missing file, section
+// or key gives the default; a value comes back without surrounding blanks and
+// without one pair of enclosing quotes, cut to Size-1 characters; a write
+// replaces one key's value and leaves every other byte of the file alone.
+// Reading never creates the file; a failed write is silent.
+// Both use the global strINIFile (modGlobal.h).
+
+#include <QString>
+
+namespace fetchora {
+
+QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
+void WriteINIString(const QString &Section, const QString &Key, const QString &Value);
+
+}  // namespace fetchora

@@ -1,0 +1,26 @@
+#pragma once
+// The interface texts of the current language. Windows hold no texts of
+// their own: they copy these onto their controls (SetLabels) or build their
+// messages from them. A language switch replaces all of them in one call.
+
+#include <QString>
+
+namespace fetchora {
+
+extern QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive,
+    capTitle, capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword,
+    capRateNone, capRateLow, capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave,
+    capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL, msgAbortQuery, msgAborted, msgFinished,
+    capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes, capCheckVersion,
+    capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
+    msgCheckURL, capCompressing;
+
+inline constexpr int kTextCount = 43;
+
+void InitGermanLabels();
+void InitEnglishLabels();
+
+// All texts in table order, for code that needs to walk them (and tests).
+const QString *const *allTexts();
+
+}  // namespace fetchora

@@ -1,0 +1,249 @@
+#include "trace/modTraceLITE.h"
+
+#include "shell/PromptService.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QLocale>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace fetchora {
+
+namespace {
+
+// Module state: one set per process, as the error scheme wants it.
+struct TraceState {
+    std::unique_ptr<QLocalSocket> viewer;  // null: tracing is off
+    bool bTraceInit = false;
+    long lTraceSeq = 0;
+    long lTraceDepth = 0;
+    QString sTraceLine;
+    QChar sDecimalSep = QLatin1Char('.');
+    QElapsedTimer lTraceStart;
+    QString viewerName = QStringLiteral("Tracewright");
+    bool decimalOverride = false;
+    QChar decimalOverrideSep;
+    PromptService *prompt = nullptr;
+};
+
+TraceState &state()
+{
+    static TraceState s;
+    return s;
+}
+
+QString exePath()
+{
+    return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QStringLiteral("fetchora");
+}
+
+QString exeName()
+{
+    return QFileInfo(exePath()).completeBaseName();
+}
+
+// Sends one line and waits until the viewer has taken it. A viewer that has
+// gone or does not answer switches tracing off; the traced program goes on.
+void send(const QString &line)
+{
+    TraceState &s = state();
+    if (!s.viewer)
+        return;
+    const QByteArray bytes = line.toUtf8();
+    s.viewer->write(bytes);
+    bool ok = s.viewer->waitForBytesWritten(2000) || s.viewer->bytesToWrite() == 0;
+    if (ok) {
+        // One acknowledgement byte per line.
+        while (ok && s.viewer->bytesAvailable() < 1)
+            ok = s.viewer->waitForReadyRead(2000);
+        if (ok)
+            s.viewer->read(1);
+    }
+    if (!ok)
+        s.viewer.reset();
+}
+
+QString elapsedField()
+{
+    TraceState &s = state();
+    const double seconds = double(s.lTraceStart.isValid() ? s.lTraceStart.elapsed() : 0) / 1000.0;
+    // Formatted as the user's locale would ("00012,345"), then the separator
+    // becomes a point so every viewer reads the same field.
+    QString field = QString::asprintf("%09.3f", seconds);
+    field.replace(QLatin1Char('.'), s.sDecimalSep);
+    const qsizetype at = field.indexOf(s.sDecimalSep);
+    if (at >= 0)
+        field[at] = QLatin1Char('.');
+    return field;
+}
+
+void traceLine(const QString &module, const QString &procedure, const QString &extra, bool enter)
+{
+    TraceState &s = state();
+    if (!s.bTraceInit)
+        TraceInit();
+    if (!s.viewer)
+        return;
+    ++s.lTraceSeq;
+    if (enter)
+        ++s.lTraceDepth;
+    const long tabs = s.lTraceDepth - 1 > 0 ? s.lTraceDepth - 1 : 0;
+    s.sTraceLine = QLatin1Char('[') + exeName() + QStringLiteral("] [")
+                   + QStringLiteral("%1").arg(s.lTraceSeq, 5, 10, QLatin1Char('0')) + QStringLiteral("] [")
+                   + elapsedField() + (enter ? QStringLiteral("] ->") : QStringLiteral("] <-"))
+                   + QString(tabs, QLatin1Char('\t')) + module + QStringLiteral(" : ") + procedure
+                   + QStringLiteral(" : ") + extra + QStringLiteral("\r\n");
+    send(s.sTraceLine);
+    if (!enter) {
+        --s.lTraceDepth;
+        if (s.lTraceDepth < 0)
+            s.lTraceDepth = 0;
+    }
+}
+
+}  // namespace
+
+void TraceInit()
+{
+    TraceState &s = state();
+    s.bTraceInit = true;
+    try {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(s.viewerName);
+        if (!socket->waitForConnected(200))
+            return;  // no viewer: tracing stays off for the whole run
+        s.viewer = std::move(socket);
+        s.sDecimalSep = s.decimalOverride ? s.decimalOverrideSep : QLocale::system().decimalPoint().at(0);
+        const QDateTime now = QDateTime::currentDateTime();
+        s.sTraceLine = exeName() + QStringLiteral(" START TRACEWRIGHT 6.60 LITE ")
+                       + now.toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(',')
+                       + now.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("\r\n");
+        s.lTraceStart.start();
+        send(s.sTraceLine);
+    } catch (...) {
+        s.viewer.reset();
+    }
+}
+
+void TraceEnter(const QString &module, const QString &procedure, const QString &extra)
+{
+    try {
+        traceLine(module, procedure, extra, true);
+    } catch (...) {
+    }
+}
+
+void TraceExit(const QString &module, const QString &procedure, const QString &extra)
+{
+    try {
+        traceLine(module, procedure, extra, false);
+    } catch (...) {
+    }
+}
+
+int TraceError(const QString &module, const QString &procedure, const RuntimeError &error)
+{
+    try {
+        TraceState &s = state();
+        if (!s.bTraceInit)
+            TraceInit();
+        const long number = error.number();
+        const QString description = error.description();
+        const QString source = error.source();
+        const long line = 0;
+        const QString path = exePath();
+
+        if (s.viewer) {
+            send(QLatin1Char('[') + exeName() + QStringLiteral("] ERROR ") + QString::number(number)
+                 + QStringLiteral(" \"") + description + QStringLiteral("\" at ") + module + QStringLiteral(" : ")
+                 + procedure + QStringLiteral(" : ") + QString::number(line) + QStringLiteral("\r\n"));
+        }
+
+        // A source that starts with a non-zero number names a component of
+        // the same scheme that passed the error on: "<n>Name!...".
+        QString note = QStringLiteral(".");
+        qsizetype digits = 0;
+        while (digits < source.size() && source.at(digits).isDigit())
+            ++digits;
+        if (digits > 0 && source.left(digits).toLongLong() != 0) {
+            const qsizetype bang = source.indexOf(QLatin1Char('!'));
+            const QString component = bang > 0 ? source.mid(1, bang - 1) : source.mid(1);
+            note = QStringLiteral(". This error was generated remotely by ") + component
+                   + QStringLiteral(", a component of ") + path + QStringLiteral(".");
+        }
+
+        const QString text = QStringLiteral("Tracewright reports ") + path + QStringLiteral(" program error #")
+                             + QString::number(number) + QStringLiteral(" (") + description
+                             + QStringLiteral(") occurred in module ") + module + QStringLiteral(", ") + procedure
+                             + QStringLiteral(", line ") + QString::number(line) + note;
+        int answer = mb::Ignore;
+        if (s.prompt)
+            answer = s.prompt->msgBox(text, mb::Critical | mb::AbortRetryIgnore, QStringLiteral("Unexpected Error"));
+        else
+            std::fprintf(stderr, "Unexpected Error: %s\n", text.toLocal8Bit().constData());
+        switch (answer) {
+        case mb::Abort: return 3;
+        case mb::Retry: return 1;
+        default: return 2;
+        }
+    } catch (...) {
+        return 2;
+    }
+}
+
+int TraceError(const QString &module, const QString &procedure, const std::exception &error)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return TraceError(module, procedure, RuntimeError(err::OutOfMemory));
+    return TraceError(module, procedure,
+                      RuntimeError(err::InvalidProcedureCall, QString::fromLocal8Bit(error.what())));
+}
+
+void setTracePrompt(PromptService *prompt)
+{
+    state().prompt = prompt;
+}
+
+TraceScope::TraceScope(const char *module, const char *procedure)
+    : m_module(QString::fromLatin1(module)), m_procedure(QString::fromLatin1(procedure))
+{
+    TraceEnter(m_module, m_procedure);
+}
+
+TraceScope::~TraceScope()
+{
+    TraceExit(m_module, m_procedure);
+}
+
+namespace tracetest {
+
+void reset()
+{
+    TraceState &s = state();
+    s.viewer.reset();
+    s.bTraceInit = false;
+    s.lTraceSeq = 0;
+    s.lTraceDepth = 0;
+    s.sTraceLine.clear();
+    s.lTraceStart.invalidate();
+}
+
+void setViewerName(const QString &socketName)
+{
+    state().viewerName = socketName;
+}
+
+void setDecimalSeparator(QChar sep)
+{
+    state().decimalOverride = !sep.isNull();
+    state().decimalOverrideSep = sep;
+}
+
+}  // namespace tracetest
+
+}  // namespace fetchora

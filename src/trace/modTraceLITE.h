@@ -1,0 +1,88 @@
+#pragma once
+// Procedure trace and central error report.
+//
+// Every procedure of the program opens a TraceScope as its first statement:
+//
+//     void frmMain::Start() {
+//         TraceScope t("frmMain", "Sub Start");
+//         t.step([&] { ... first step ... });
+//         t.step([&] { ... next step ... });
+//     }
+//
+// The scope writes the enter line when it is created and the exit line when it
+// goes out of scope. Each step is an error trap: a RuntimeError (or any other
+// exception) thrown inside it is reported through TraceError and the procedure
+// resumes with the step after it, so one bad value never skips the rest of the
+// procedure and never reaches the caller.
+//
+// Tracing is decided once, at the first traced call: if a trace viewer
+// ("Tracewright") is listening on the local socket then, every line is sent to
+// it synchronously; otherwise nothing is ever sent and each call costs one flag
+// test. All of it runs on the UI thread; nothing is locked.
+
+#include "trace/RuntimeError.h"
+
+#include <QString>
+#include <exception>
+#include <utility>
+
+namespace fetchora {
+
+class PromptService;
+
+void TraceInit();
+void TraceEnter(const QString &module, const QString &procedure, const QString &extra = {});
+void TraceExit(const QString &module, const QString &procedure, const QString &extra = {});
+// Sends the ERROR line (when tracing), shows the "Unexpected Error" box and
+// returns 3 (Abort), 1 (Retry) or 2 (Ignore). Never throws.
+int TraceError(const QString &module, const QString &procedure, const RuntimeError &error);
+// For anything that is not a RuntimeError (std::bad_alloc, a library's
+// exception): mapped onto a runtime error number first.
+int TraceError(const QString &module, const QString &procedure, const std::exception &error);
+
+// The message boxes of the error report go here. Set by start-up (and by tests).
+void setTracePrompt(PromptService *prompt);
+
+class TraceScope {
+public:
+    TraceScope(const char *module, const char *procedure);
+    ~TraceScope();
+    TraceScope(const TraceScope &) = delete;
+    TraceScope &operator=(const TraceScope &) = delete;
+
+    // Runs one step of the procedure under the error trap. Returns false when
+    // the step failed (the error has already been reported).
+    template <class F>
+    bool step(F &&body) noexcept
+    {
+        try {
+            std::forward<F>(body)();
+            return true;
+        } catch (const RuntimeError &e) {
+            TraceError(m_module, m_procedure, e);
+        } catch (const std::exception &e) {
+            TraceError(m_module, m_procedure, e);
+        } catch (...) {
+            TraceError(m_module, m_procedure, RuntimeError(err::InvalidProcedureCall));
+        }
+        return false;
+    }
+
+    const QString &module() const { return m_module; }
+    const QString &procedure() const { return m_procedure; }
+
+private:
+    QString m_module;
+    QString m_procedure;
+};
+
+// Test seams. Tests run many "processes" in one: these put the module back to
+// its start state and let a test choose the socket name and the locale's
+// decimal separator.
+namespace tracetest {
+void reset();
+void setViewerName(const QString &socketName);  // default "Tracewright"
+void setDecimalSeparator(QChar sep);            // default: from the system locale
+}  // namespace tracetest
+
+}  // namespace fetchora

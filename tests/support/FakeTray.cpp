@@ -1,0 +1,2 @@
+// Gives the test support library the meta-object code of FakeTray.
+#include "support/FakeTray.h"
