@@ -1,9 +1,3 @@
-#include <QApplication>
-#include <gtest/gtest.h>
+#include "support/QtTestMain.h"
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FETCHORA_QT_TEST_MAIN("fetchora-mainwindow-tests-no-viewer")

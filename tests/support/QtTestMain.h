@@ -1,0 +1,20 @@
+#pragma once
+// main() for test binaries that need a QApplication: headless whatever the
+// environment (test discovery runs the binary without CTest's settings), and
+// with no trace viewer that a developer may have open.
+
+#include "trace/modTraceLITE.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#define FETCHORA_QT_TEST_MAIN(viewerName)                                      \
+    int main(int argc, char **argv)                                            \
+    {                                                                          \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                           \
+        QApplication app(argc, argv);                                          \
+        ::testing::InitGoogleTest(&argc, argv);                                \
+        fetchora::tracetest::setViewerName(QStringLiteral(viewerName));        \
+        return RUN_ALL_TESTS();                                                \
+    }
