@@ -18,8 +18,11 @@ $(BUILD)/build.ninja: CMakeLists.txt | setup
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Without a display (a bare server or a container) the window goes to a
+# virtual X server so the program still starts.
 run: build
-	./$(BUILD)/fetchora $(ARGS)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./$(BUILD)/fetchora $(ARGS); \
+	else echo "No display found: starting under xvfb-run."; xvfb-run -a ./$(BUILD)/fetchora $(ARGS); fi
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
