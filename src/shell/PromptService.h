@@ -8,34 +8,31 @@
 namespace fetchora {
 
 namespace mb {
-enum Buttons : int {
-    OKOnly = 0,
-    OKCancel = 1,
-    AbortRetryIgnore = 2,
-    YesNoCancel = 3,
-    YesNo = 4,
-    RetryCancel = 5,
-};
-enum Icon : int {
-    Critical = 16,
-    Question = 32,
-    Exclamation = 48,
-    Information = 64,
-};
-enum DefaultButton : int {
-    DefaultButton1 = 0,
-    DefaultButton2 = 256,
-    DefaultButton3 = 512,
-};
-enum Result : int {
-    OK = 1,
-    Cancel = 2,
-    Abort = 3,
-    Retry = 4,
-    Ignore = 5,
-    Yes = 6,
-    No = 7,
-};
+// Plain ints, so styles combine with | as they always have.
+// Buttons
+inline constexpr int OKOnly = 0;
+inline constexpr int OKCancel = 1;
+inline constexpr int AbortRetryIgnore = 2;
+inline constexpr int YesNoCancel = 3;
+inline constexpr int YesNo = 4;
+inline constexpr int RetryCancel = 5;
+// Icon
+inline constexpr int Critical = 16;
+inline constexpr int Question = 32;
+inline constexpr int Exclamation = 48;
+inline constexpr int Information = 64;
+// DefaultButton
+inline constexpr int DefaultButton1 = 0;
+inline constexpr int DefaultButton2 = 256;
+inline constexpr int DefaultButton3 = 512;
+// Result
+inline constexpr int OK = 1;
+inline constexpr int Cancel = 2;
+inline constexpr int Abort = 3;
+inline constexpr int Retry = 4;
+inline constexpr int Ignore = 5;
+inline constexpr int Yes = 6;
+inline constexpr int No = 7;
 inline int buttonsOf(int style) { return style & 0x0F; }
 inline int iconOf(int style) { return style & 0xF0; }
 inline int defaultOf(int style) { return style & 0xF00; }

@@ -13,6 +13,10 @@
     {                                                                          \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                    \
             qputenv("QT_QPA_PLATFORM", "offscreen");                           \
+        /* Tests talk only to servers they start on 127.0.0.1. */             \
+        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY",     \
+                              "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})      \
+            qunsetenv(v);                                                      \
         QApplication app(argc, argv);                                          \
         ::testing::InitGoogleTest(&argc, argv);                                \
         fetchora::tracetest::setViewerName(QStringLiteral(viewerName));        \

@@ -37,6 +37,7 @@ struct Transfer {
     QByteArray part;
     DownloadOptions options;
     std::atomic<bool> abort{false};
+    std::atomic<bool> finished{false};  // the worker has posted its last event
 
     std::mutex lock;
     std::condition_variable answered;
@@ -242,6 +243,7 @@ bool isConnectFailure(CURLcode code)
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
+    case CURLE_GOT_NOTHING:
         return true;
     default:
         return false;
@@ -259,6 +261,7 @@ void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rela
     w.curl = curl;
     if (!curl) {
         post(relay, [](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, QStringLiteral("The download engine could not start")); });
+        transfer->finished = true;
         return;
     }
     const DownloadOptions &o = transfer->options;
@@ -356,6 +359,7 @@ void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rela
             post(relay, [number, text](DownloadEvents *s) { s->FileDownload_DownloadError(number, text); });
     }
     curl_easy_cleanup(curl);
+    transfer->finished = true;
 }
 
 }  // namespace
@@ -379,12 +383,21 @@ classFileDownload::~classFileDownload()
     reapWorker(1000);
 }
 
-void classFileDownload::reapWorker(int)
+void classFileDownload::reapWorker(int waitMs)
 {
-    // curl looks at the abort flag at least about once a second, usually far
-    // more often, so the worker ends promptly once it is set.
-    if (m_worker.joinable())
+    if (!m_worker.joinable())
+        return;
+    // curl looks at the abort flag many times a second, so the worker nearly
+    // always ends within milliseconds. One stuck in a system call (a name
+    // lookup that does not come back) must not freeze the window: it is let
+    // go and cleans up after itself, holding only its own shared state.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!m_transfer->finished.load() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_transfer->finished.load())
         m_worker.join();
+    else
+        m_worker.detach();
 }
 
 void classFileDownload::SameVersion(bool &same)
@@ -395,8 +408,13 @@ void classFileDownload::SameVersion(bool &same)
 
 bool classFileDownload::StartDownload(const QString &URL, const QString &TargetFile)
 {
-    if (m_worker.joinable() || URL.trimmed().isEmpty() || TargetFile.isEmpty())
+    if (URL.trimmed().isEmpty() || TargetFile.isEmpty())
         return false;
+    if (m_worker.joinable()) {
+        if (!m_transfer->finished.load())
+            return false;
+        m_worker.join();
+    }
     const qsizetype schemeEnd = URL.indexOf(QStringLiteral("://"));
     if (schemeEnd >= 0) {
         const QString scheme = URL.left(schemeEnd).toLower();

@@ -45,6 +45,9 @@
 //                              or a file error (n = 61 "Disk full", else 75)
 //   ConnectionError(n, d)      no response at all (refused, DNS, TLS,
 //                              connect timeout, empty reply); n = CURLcode
+//
+// StartDownload may be called again on the same instance once its transfer
+// has delivered its last event.
 
 #include "components/download/FileDownload.h"
 
