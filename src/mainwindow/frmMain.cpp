@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -80,6 +81,20 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
     }
 }
 
+// A program killed while it stored a copy leaves its half-written file under
+// a hidden name beside the copy (and a partial download in tmp/). Nothing of
+// ours runs on them now, so they go before the next transfer.
+void removeLeftovers(const QString &saveFolder, const QString &tmpFolder)
+{
+    const auto sweep = [](const QString &folder, const QStringList &patterns) {
+        QDir dir(folder);
+        for (const QString &name : dir.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System))
+            dir.remove(name);
+    };
+    sweep(saveFolder, {QStringLiteral(".*.fetchora-new"), QStringLiteral(".*.zip.tmp-*")});
+    sweep(tmpFolder, {QStringLiteral("*.part")});
+}
+
 }  // namespace
 
 frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_seams(std::move(seams))
@@ -92,7 +107,7 @@ frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_se
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
-    Timer1.setInterval(1000);
+    Timer1.setInterval(m_seams.tickMs > 0 ? m_seams.tickMs : 1000);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     setUpTray();
 }
@@ -478,6 +493,10 @@ void frmMain::Start()
     t.step([&] {
         if (!objFSO->FolderExists(tmpFolder()))
             objFSO->CreateFolder(tmpFolder());
+    });
+    t.step([&] {
+        FileDownload.reset();
+        removeLeftovers(txtSPlace->Text(), tmpFolder());
     });
     t.step([&] {
         sTmpFile = tmpFolder() + sFileName;

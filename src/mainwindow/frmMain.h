@@ -37,6 +37,9 @@ struct MainWindowSeams {
     // Seconds counted as one minute of the interval. Only tests change it:
     // the soak run uses 1 to get a download every second.
     int secondsPerMinute = 60;
+    // Milliseconds between timer ticks (one "second"). Only the soak run
+    // shortens it.
+    int tickMs = 1000;
 };
 
 class frmMain : public QWidget, public DownloadEvents, public SettingsHost {

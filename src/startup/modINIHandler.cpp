@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
@@ -19,6 +20,18 @@
 namespace fetchora {
 
 namespace {
+
+// A file written by an older, single-byte version (Windows-1252) is not valid
+// UTF-8; its bytes are then read one character each, so umlauts survive.
+QString fromFileBytes(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
+
 
 bool isBlank(char c)
 {
@@ -106,7 +119,7 @@ std::vector<IniLine> parseIni(const QByteArray &data)
 
 bool sameName(const QByteArray &fileName, const QString &wanted)
 {
-    return QString::fromLatin1(fileName).compare(wanted, Qt::CaseInsensitive) == 0;
+    return fromFileBytes(fileName).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 struct Location {
@@ -178,14 +191,14 @@ QString readProfileString(const QString &section, const QString &key, const QStr
         value.truncate(nul);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.mid(1, value.size() - 2);
-    return QString::fromLatin1(value).left(maxChars);
+    return fromFileBytes(value).left(maxChars);
 }
 
-// The text as the single-byte file holds it: unrepresentable characters become
-// '?', and a line break or NUL cannot be part of one line's value.
+// The text as the file holds it, in the system's 8-bit encoding (UTF-8 on
+// any current desktop); a line break or NUL cannot be part of one line's value.
 QByteArray toFileBytes(const QString &text)
 {
-    QByteArray bytes = text.toLatin1();
+    QByteArray bytes = text.toLocal8Bit();
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);

@@ -3,6 +3,7 @@
 // engine against the local test server.
 
 #include "components/download/classFileDownload.h"
+#include "support/QStringPrinter.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -280,11 +280,16 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Options]\n;Pwd=old\nPwd=p\n"}),
     [](const ::testing::TestParamInfo<WriteRow> &info) { return std::string(info.param.name); });
 
-TEST_F(IniFileTest, unrepresentableCharactersBecomeQuestionMarks)
+TEST_F(IniFileTest, textIsStoredInTheSystemEncodingAndOldSingleByteFilesStillRead)
 {
-    write("Options", "Pwd", QString::fromUtf8("a€b ü"));
-    EXPECT_EQ(content(), QByteArray("[Options]\r\nPwd=a?b \xfc\r\n"));
-    EXPECT_EQ(read("Options", "Pwd"), QString::fromUtf8("a?b ü"));
+    // Folders with umlauts or CJK names must survive a write and a read.
+    write("Options", "SavePath", QString::fromUtf8("/Ablage/äöü ß €/日本語"));
+    EXPECT_EQ(content(), QByteArray("[Options]\r\nSavePath=/Ablage/äöü ß €/日本語\r\n"));
+    EXPECT_EQ(read("Options", "SavePath"), QString::fromUtf8("/Ablage/äöü ß €/日本語"));
+
+    // A file from a single-byte system is not valid UTF-8: read byte by byte.
+    put("[Options]\r\nSavePath=C:\\Ablage\\B\xfcro\r\n");
+    EXPECT_EQ(read("Options", "SavePath"), QString::fromUtf8("C:\\Ablage\\Büro"));
 }
 
 TEST_F(IniFileTest, lineBreakInValueCannotAddLines)

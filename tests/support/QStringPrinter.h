@@ -1,0 +1,10 @@
+#pragma once
+// Lets GoogleTest show QStrings as text in failure messages.
+
+#include <QString>
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
