@@ -188,7 +188,7 @@ TEST_P(GoodCycle, StoresTheWholeFileAndResetsTheBar)
     EXPECT_TRUE(fileHoldsBody(saveDir + "/report.txt", g.reply.size));
     EXPECT_EQ(entries(saveDir), QStringList{"report.txt"});
     EXPECT_TRUE(entries(sandbox.path("tmp")).isEmpty()) << entries(sandbox.path("tmp")).join(',').toStdString();
-    EXPECT_EQ(w->lblStatus->text(), "Download finished.");
+    EXPECT_EQ(w->lblStatus->text(), "Download competed");
     EXPECT_TRUE(w->bActive);
 }
 

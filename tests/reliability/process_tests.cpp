@@ -1,0 +1,182 @@
+// The program itself, started unattended ("-s -m") in an application folder
+// of its own and killed at the worst moments: nothing half-written may be
+// left as a copy, and the next start must work.
+
+#include "support/QStringPrinter.h"
+#include "support/TestHttpServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+using namespace fetchora::testing;
+
+namespace {
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+class KilledProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.listening());
+        app = dir.filePath("app");
+        save = dir.filePath("save");
+        ASSERT_TRUE(QDir().mkpath(app) && QDir().mkpath(save));
+        // The folder of the executable is the application folder.
+        ASSERT_TRUE(QFile::copy(QStringLiteral(FETCHORA_EXE), app + "/fetchora"));
+        QFile::setPermissions(app + "/fetchora", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+
+    void writeIni(const QByteArray &options)
+    {
+        QFile ini(app + "/fcr.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Global]\r\nLanguage=English\r\n[Options]\r\nURL=" + server.url("/files/report.bin").toUtf8()
+                  + "\r\nSavePath=" + save.toUtf8() + "\r\nStart=1\r\nIntervall=1\r\nMode1=0\r\nShowErrors=0\r\n" + options);
+    }
+
+    void start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", dir.filePath("home"));
+        env.insert("XDG_CONFIG_HOME", dir.filePath("home/.config"));
+        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+            env.remove(v);
+        program.setProcessEnvironment(env);
+        program.setProgram(app + "/fetchora");
+        program.setArguments({"-s", "-m"});
+        program.start();
+        ASSERT_TRUE(program.waitForStarted(10000));
+    }
+
+    void kill()
+    {
+        program.kill();
+        ASSERT_TRUE(program.waitForFinished(10000));
+    }
+
+    QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    TestHttpServer server;
+    QTemporaryDir dir;
+    QString app;
+    QString save;
+    QProcess program;
+};
+
+TEST_F(KilledProgram, DuringATransferTheOldCopyStaysAndTheNextStartStoresTheFile)
+{
+    ASSERT_TRUE(QFile(save + "/report.bin").open(QIODevice::WriteOnly) || true);
+    {
+        QFile old(save + "/report.bin");
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("previous copy");
+    }
+    Reply slow = Reply::ok(4 << 20);
+    slow.dripDelayMs = 10;
+    slow.dripChunk = 8192;
+    server.route("/files/report.bin", slow);
+    writeIni({});
+    start();
+    const QString part = app + "/tmp/report.bin.part";
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(part).size() > 0; }, 20000)) << "the transfer never began";
+    kill();
+    EXPECT_EQ(read(save + "/report.bin"), "previous copy");
+    EXPECT_EQ(entries(save), QStringList{"report.bin"});
+
+    server.route("/files/report.bin", Reply::ok(300000));
+    start();
+    ASSERT_TRUE(waitFor([&] { return fileHoldsBody(save + "/report.bin", 300000); }, 20000));
+    kill();
+    EXPECT_EQ(entries(save), QStringList{"report.bin"});
+    EXPECT_FALSE(QFile::exists(part)) << "the partial download of the killed run is gone";
+}
+
+bool isArchiveOf(const QString &path, qint64 size, const char *password)
+{
+    int error = 0;
+    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!z)
+        return false;
+    bool ok = zip_get_num_entries(z, 0) == 1;
+    zip_stat_t st;
+    ok = ok && zip_stat_index(z, 0, 0, &st) == 0 && qint64(st.size) == size
+         && st.encryption_method == (password ? ZIP_EM_AES_256 : ZIP_EM_NONE);
+    if (ok && password) {
+        zip_file_t *f = zip_fopen_index_encrypted(z, 0, 0, password);
+        QByteArray buffer(int(size), 0);
+        ok = f && zip_fread(f, buffer.data(), zip_uint64_t(size)) == zip_int64_t(size);
+        if (f)
+            zip_fclose(f);
+    }
+    zip_discard(z);
+    return ok;
+}
+
+TEST_F(KilledProgram, DuringCompressionTheOldArchiveStaysAndTheNextStartReplacesIt)
+{
+    {
+        QFile old(save + "/report.zip");
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("previous archive");
+    }
+    // Incompressible and large enough that level 9 takes a while.
+    server.route("/files/report.bin", Reply::ok(160 << 20));
+    writeIni("Compress=True\r\nCompRate=9\r\nPwd=geheim\r\n");
+    start();
+    const auto compressing = [&] {
+        for (const QString &name : entries(save))
+            if (name.startsWith('.'))
+                return true;
+        return false;
+    };
+    if (!waitFor(compressing, 60000)) {
+        kill();
+        GTEST_SKIP() << "compression ended before it could be caught: " << entries(save).join(',').toStdString();
+    }
+    kill();
+    EXPECT_EQ(read(save + "/report.zip"), "previous archive");
+
+    server.route("/files/report.bin", Reply::ok(5000));
+    start();
+    ASSERT_TRUE(waitFor([&] { return isArchiveOf(save + "/report.zip", 5000, "geheim"); }, 30000))
+        << entries(save).join(',').toStdString();
+    kill();
+    EXPECT_EQ(entries(save), QStringList{"report.zip"}) << "the killed run's half archive is gone";
+}
+
+}  // namespace
