@@ -7,6 +7,7 @@
 #include "shell/PromptService.h"
 
 #include <QLabel>
+#include <QProcess>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -352,6 +353,72 @@ TEST_F(CycleRig, LeftoversOfAKilledRunAreClearedByTheNextStart)
     ASSERT_TRUE(settled(*w));
     EXPECT_EQ(entries(saveDir), QStringList({"notes.txt", "report.txt"}));
     EXPECT_TRUE(entries(sandbox.path("tmp")).isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// A save folder on a small file system of its own, where the machine allows
+// mounting one (root, or a container with the right to).
+class FullDisk : public CycleRig {
+protected:
+    void SetUp() override
+    {
+        CycleRig::SetUp();
+        mountPoint = sandbox.makeFolder("small");
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mountPoint});
+        if (!mount.waitForFinished(5000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0) {
+            mountPoint.clear();
+            GTEST_SKIP() << "cannot mount a small file system here (needs root or CAP_SYS_ADMIN)";
+        }
+        saveDir = mountPoint;
+    }
+    void TearDown() override
+    {
+        if (!mountPoint.isEmpty())
+            QProcess::execute("umount", {"-l", mountPoint});
+    }
+    QString mountPoint;
+};
+
+TEST_F(FullDisk, AFullSaveFolderKeepsTheOldCopyAndReportsIt)
+{
+    const QString oldCopy = saveDir + "/report.txt";
+    ASSERT_TRUE(writeFile(oldCopy, QByteArray(300 * 1024, 'o')));
+    server.route("/files/report.txt", Reply::ok(900 * 1024));  // fits in tmp/, not beside the old copy
+    auto w = load(url("/files/report.txt"), "Start=1\r\nMode1=0\r\n");
+    w->cmdStart_Click();
+    ASSERT_TRUE(settled(*w));
+
+    ASSERT_GE(sandbox.errorPrompt.count(), 1);
+    EXPECT_TRUE(sandbox.errorPrompt.last().text.contains("error #61")) << sandbox.errorPrompt.last().text.toStdString();
+    EXPECT_EQ(readAll(oldCopy), QByteArray(300 * 1024, 'o'));
+    EXPECT_EQ(entries(saveDir), QStringList{"report.txt"}) << "no partial copy left on the full disk";
+    EXPECT_TRUE(fileHoldsBody(sandbox.path("tmp/report.txt"), 900 * 1024)) << "the download is kept for the next try";
+    EXPECT_TRUE(w->cmdStart->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FullDisk, AReadOnlyFileSystemKeepsTheOldCopyAndReportsIt)
+{
+    // Root ignores folder permissions, but not a read-only mount.
+    const QString oldCopy = saveDir + "/report.txt";
+    ASSERT_TRUE(writeFile(oldCopy, "previous copy"));
+    ASSERT_EQ(QProcess::execute("mount", {"-o", "remount,ro", mountPoint}), 0);
+    server.route("/files/report.txt", Reply::ok(2000));
+    auto w = load(url("/files/report.txt"), "Start=1\r\nMode1=0\r\n");
+    w->cmdStart_Click();
+    ASSERT_TRUE(settled(*w));
+
+    ASSERT_GE(sandbox.errorPrompt.count(), 1);
+    EXPECT_TRUE(sandbox.errorPrompt.last().text.contains("error #70")) << sandbox.errorPrompt.last().text.toStdString();
+    EXPECT_EQ(readAll(oldCopy), "previous copy");
+    EXPECT_TRUE(fileHoldsBody(sandbox.path("tmp/report.txt"), 2000));
 }
 
 }  // namespace
