@@ -7,6 +7,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace fetchora {
 
@@ -19,13 +22,54 @@ QString g_appFolder;
 RegistryStore *g_registry = nullptr;
 }  // namespace
 
+QString chooseAppFolder(const QString &executableFolder, bool executableFolderWritable, bool installed,
+                        const QString &perUserFolder)
+{
+    const bool own = executableFolderWritable && !installed;
+    QString folder = own || perUserFolder.isEmpty() ? executableFolder : perUserFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
+}
+
+QString installedDataFolder(const QString &executableFolder)
+{
+    return QDir::cleanPath(executableFolder + QStringLiteral("/../share/fetchora"));
+}
+
+namespace {
+
+// Decided once: the answer must not change while the program runs.
+QString resolveAppFolder()
+{
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    const bool writable = QFileInfo(exeFolder).isWritable();
+    const bool installed = QFileInfo::exists(installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp"));
+    if (writable && !installed)
+        return chooseAppFolder(exeFolder, true, false, QString());
+    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString folder = chooseAppFolder(exeFolder, writable, installed, perUser);
+    QDir().mkpath(folder);
+    // The banner comes with the package; give the per-user folder a copy.
+    const QString banner = folder + QStringLiteral("/bin/banner.bmp");
+    const QString shipped = installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp");
+    if (!QFileInfo::exists(banner) && QFileInfo::exists(shipped)) {
+        QDir().mkpath(folder + QStringLiteral("/bin"));
+        QFile::copy(shipped, banner);
+    }
+    return folder;
+}
+
+}  // namespace
+
 QString appFolder()
 {
     if (!g_appFolder.isEmpty())
         return g_appFolder;
-    // QCoreApplication::applicationDirPath never ends in a separator except
-    // for the root, as the folder rule wants.
-    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    if (!QCoreApplication::instance())
+        return QDir::currentPath();
+    static const QString resolved = resolveAppFolder();
+    return resolved;
 }
 
 void setAppFolder(const QString &folder)

@@ -16,7 +16,20 @@ extern QString strLanguage;  // "Deutsch" or "English" (taken as read)
 extern std::unique_ptr<FileSystem> objFSO;
 
 // The folder of the executable: fcr.ini, tmp/ and bin/banner.bmp live here.
+// Installed system-wide the executable's folder is not ours to write, so
+// the program then keeps them in a per-user data folder instead.
 QString appFolder();
+
+// The choice behind appFolder(), apart from the file system so it can be
+// checked: the executable's folder when it can be written and is not an
+// installed package's bin folder (which even root should not write into),
+// else the per-user folder. Never ends in a separator (except the root).
+QString chooseAppFolder(const QString &executableFolder, bool executableFolderWritable, bool installed,
+                        const QString &perUserFolder);
+
+// Where the installed package keeps its read-only files (the banner), for a
+// program in <prefix>/bin: <prefix>/share/fetchora.
+QString installedDataFolder(const QString &executableFolder);
 // Tests point the application folder somewhere else.
 void setAppFolder(const QString &folder);
 

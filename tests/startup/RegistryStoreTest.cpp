@@ -34,3 +34,19 @@ TEST(NativeRegistryStore, writesStringValuesUnderApplicationAndSection)
 }
 
 }  // namespace
+
+#include "startup/modGlobal.h"
+
+TEST(AppFolderTest, TheExecutablesFolderUnlessItIsAnInstalledOrReadOnlyOne)
+{
+    using fetchora::chooseAppFolder;
+    const QString user = QStringLiteral("/home/u/.local/share/Fetchora");
+    EXPECT_EQ(chooseAppFolder("/opt/tools/fetchora", true, false, user), "/opt/tools/fetchora");
+    EXPECT_EQ(chooseAppFolder("/opt/tools/fetchora/", true, false, user), "/opt/tools/fetchora");
+    EXPECT_EQ(chooseAppFolder("/usr/bin", false, true, user), user) << "installed system-wide";
+    EXPECT_EQ(chooseAppFolder("/usr/bin", true, true, user), user) << "root must not write into /usr/bin";
+    EXPECT_EQ(chooseAppFolder("/mnt/cd", false, false, user), user) << "read-only medium";
+    EXPECT_EQ(chooseAppFolder("/", true, false, user), "/");
+    EXPECT_EQ(chooseAppFolder("/mnt/cd", false, false, QString()), "/mnt/cd") << "no data folder: nothing better";
+    EXPECT_EQ(fetchora::installedDataFolder("/usr/bin"), "/usr/share/fetchora");
+}
