@@ -178,6 +178,9 @@ struct Failure {
     bool started;       // a Start event comes first
 };
 
+void PrintTo(const Failure &f, std::ostream *os) { *os << f.name; }
+void PrintTo(const Complete &c, std::ostream *os) { *os << c.name; }
+
 class FailedTransfer : public Transfer, public ::testing::WithParamInterface<Failure> {};
 
 TEST_P(FailedTransfer, EndsWithOneEventAndLeavesTheOldCopyAlone)
@@ -245,6 +248,13 @@ INSTANTIATE_TEST_SUITE_P(
                     return QStringLiteral("http://%1.invalid/f").arg(QString(70, QLatin1Char('x')));
                 },
                 "ConnectionError", 6, "", false},
+        // TLS is required for https: a plain server fails the handshake.
+        Failure{"HttpsToAPlainServer",
+                [](TestHttpServer &s) {
+                    s.route("/t", Reply::ok(10));
+                    return s.url("/t").replace(QStringLiteral("http://"), QStringLiteral("https://"));
+                },
+                "ConnectionError", 35, "", false},
         Failure{"ClosedAtOnce",
                 [](TestHttpServer &s) { return routed(s, "/c", faulty(Reply::Fault::CloseAtOnce, 10, 0)); },
                 "ConnectionError", 52, "", false},

@@ -223,6 +223,12 @@ void TestHttpServer::serve(int fd)
         if (n <= 0)
             return;
         request.append(chunk, int(n));
+        if (request.startsWith('\x16')) {
+            // A TLS handshake: answer in plain text, as a plain server does.
+            const QByteArray plain = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n";
+            sendAll(fd, plain.constData(), plain.size());
+            return;
+        }
     }
     const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
     const QByteArray method = words.value(0);
