@@ -95,7 +95,13 @@ QString longTimeText(const QTime &t, const QLocale &locale)
     QString text = locale.toString(t, plain);
     text.replace(QChar(0x202F), u' ');
     text.replace(QChar(0x00A0), u' ');
-    return text;
+    // Brackets that held only the zone go with it, and so do the blanks
+    // that separated it.
+    for (const char16_t *empty : {u"()", u"[]", u"\uFF08\uFF09"})
+        text.remove(QString::fromUtf16(empty));
+    while (text.contains(QStringLiteral("  ")))
+        text.replace(QStringLiteral("  "), QStringLiteral(" "));
+    return text.trimmed();
 }
 
 QString stampText(QString text)

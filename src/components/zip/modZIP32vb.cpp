@@ -32,11 +32,19 @@ ZipState &state()
     return s;
 }
 
-thread_local QString t_lastError;
+// Process-wide: the window compresses on a worker thread and reads the text
+// on its own thread once the worker has ended.
+QString g_lastError;
+
+void setLastError(const QString &text)
+{
+    std::lock_guard<std::mutex> guard(state().lock);
+    g_lastError = text;
+}
 
 long fail(long number, const QString &text)
 {
-    t_lastError = text;
+    setLastError(text);
     return number;
 }
 
@@ -101,7 +109,8 @@ long SaveFolderLocation(const QString &folder)
 
 QString lastZipError()
 {
-    return t_lastError;
+    std::lock_guard<std::mutex> guard(state().lock);
+    return g_lastError;
 }
 
 long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long, long)
@@ -111,7 +120,7 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
         std::lock_guard<std::mutex> guard(state().lock);
         rate = state().rate;
     }
-    t_lastError.clear();
+    setLastError(QString());
 
     const QFileInfo source(filePath);
     if (!source.exists() || !source.isFile())

@@ -23,7 +23,8 @@ long SaveFolderLocation(const QString &folder);
 // missing, 70 no rights, 61 disk full, 1000+ archive errors); see lastZipError.
 long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long flagA,
              long flagB);
-// A readable text for the last failure of ZipFile on this thread.
+// A readable text for the failure of the last ZipFile call (any thread);
+// empty after a success.
 QString lastZipError();
 
 }  // namespace fetchora::zip
