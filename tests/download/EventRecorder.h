@@ -4,6 +4,7 @@
 
 #include "components/download/classFileDownload.h"
 #include "support/QStringPrinter.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -85,22 +86,8 @@ public:
     {
         return waitUntil([this] { return ended(); }, ms);
     }
-    static bool waitUntil(const std::function<bool()> &done, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(1);
-        }
-        return true;
-    }
-    // Lets already queued events arrive.
-    static void settle(int ms = 200)
-    {
-        waitUntil([] { return false; }, ms);
-    }
+    static bool waitUntil(const std::function<bool()> &done, int ms) { return testing::waitUntil(done, ms); }
+    static void settle(int ms = 200) { testing::settle(ms); }
 
 private:
     void add(const char *name, long number = 0, const QString &text = {}, qint64 loaded = 0, qint64 size = 0)

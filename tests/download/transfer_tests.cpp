@@ -17,20 +17,13 @@ using fetchora::testing::EventRecorder;
 using fetchora::testing::Reply;
 using fetchora::testing::TestHttpServer;
 using fetchora::testing::fileHoldsBody;
+using fetchora::testing::readAll;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeFile(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
+    ASSERT_TRUE(fetchora::testing::writeFile(path, data));
 }
 
 class Transfer : public ::testing::Test {
@@ -42,15 +35,7 @@ protected:
         target = dir.filePath("file.bin");
     }
 
-    DownloadOptions fastOptions() const
-    {
-        DownloadOptions o;
-        o.connectTimeoutSec = 3;
-        o.stallTimeoutSec = 1;
-        o.progressIntervalMs = 20;
-        o.syncToDisk = false;
-        return o;
-    }
+    DownloadOptions fastOptions() const { return fetchora::testing::fastEngineOptions(); }
 
     // Starts a transfer of `url` and waits for its last event.
     void run(const QString &url, DownloadOptions o = {}, bool useFast = true)

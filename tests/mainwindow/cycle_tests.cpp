@@ -12,6 +12,7 @@
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,17 +27,9 @@ using namespace fetchora::testing;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeFile(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
+    ASSERT_TRUE(fetchora::testing::writeFile(path, data));
 }
 
 class MainWindowTest : public ::testing::Test {

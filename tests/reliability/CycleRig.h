@@ -9,6 +9,7 @@
 #include "support/AppSandbox.h"
 #include "support/FakeTray.h"
 #include "support/QStringPrinter.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoreApplication>
@@ -22,38 +23,6 @@
 
 namespace fetchora::testing {
 
-inline QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
-// Every entry of a folder, hidden ones included: a half-written file has no
-// business there under any name.
-inline QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-inline bool waitUntil(const std::function<bool()> &done, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 class CycleRig : public ::testing::Test {
 protected:
     void SetUp() override
@@ -63,15 +32,7 @@ protected:
         saveDir = sandbox.makeFolder("save");
     }
 
-    static DownloadOptions engineOptions()
-    {
-        DownloadOptions o;
-        o.connectTimeoutSec = 3;
-        o.stallTimeoutSec = 1;
-        o.progressIntervalMs = 20;
-        o.syncToDisk = false;
-        return o;
-    }
+    static DownloadOptions engineOptions() { return fastEngineOptions(); }
 
     // Options go to fcr.ini as written; URL and SavePath are added. The
     // timer never fires by itself: the test ticks.
