@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -177,6 +178,51 @@ TEST_F(KilledProgram, DuringCompressionTheOldArchiveStaysAndTheNextStartReplaces
         << entries(save).join(',').toStdString();
     kill();
     EXPECT_EQ(entries(save), QStringList{"report.zip"}) << "the killed run's half archive is gone";
+}
+
+// The trace viewer built with the program, run first, receives the trace of
+// the program's start: the START line and Sub Main's enter and exit.
+TEST_F(KilledProgram, TheViewerReceivesTheStartOfTheProgram)
+{
+    // The local socket lives in the temporary folder: a private one keeps a
+    // developer's own viewer out of the test.
+    const QString sockets = dir.filePath("sockets");
+    ASSERT_TRUE(QDir().mkpath(sockets));
+    const QString log = dir.filePath("trace.log");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", sockets);
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    viewer.start(QStringLiteral(FETCHORA_TRACE_EXE), {"--log", log});
+    ASSERT_TRUE(viewer.waitForStarted(10000));
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(sockets + "/Tracewright"); }, 10000));
+
+    writeIni({});
+    env.insert("HOME", dir.filePath("home"));
+    env.insert("XDG_CONFIG_HOME", dir.filePath("home/.config"));
+    program.setProcessEnvironment(env);
+    program.start(app + "/fetchora", {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const auto lines = [&] { return QString::fromUtf8(read(log)).split(u'\n', Qt::SkipEmptyParts); };
+    const bool subMainDone = waitFor([&] {
+        return lines().filter(QRegularExpression(R"(\] <-modGlobal : Sub Main : $)")).size() == 1;
+    }, 20000);
+    kill();
+    viewer.kill();
+    viewer.waitForFinished(5000);
+    ASSERT_TRUE(subMainDone) << read(log).toStdString();
+
+    const QStringList got = lines();
+    EXPECT_TRUE(QRegularExpression(R"(^fetchora START TRACEWRIGHT 6\.60 LITE \d\d-\d\d-\d{4},\d\d:\d\d:\d\d$)")
+                    .match(got.value(0)).hasMatch()) << got.value(0).toStdString();
+    EXPECT_TRUE(QRegularExpression(R"(^\[fetchora\] \[00001\] \[\d{5}\.\d{3}\] ->modGlobal : Sub Main : $)")
+                    .match(got.value(1)).hasMatch()) << got.value(1).toStdString();
+    // Everything Sub Main calls is traced one level deeper, between the two.
+    const int exitAt = int(got.indexOf(QRegularExpression(R"(.*\] <-modGlobal : Sub Main : $)")));
+    ASSERT_GT(exitAt, 2);
+    for (int i = 2; i < exitAt; ++i)
+        EXPECT_TRUE(got[i].contains("] ->\t") || got[i].contains("] <-\t")) << got[i].toStdString();
 }
 
 }  // namespace

@@ -1,8 +1,14 @@
 // fetchora-trace: the trace viewer. A window titled "Tracewright" that
 // receives the program's trace lines over the local socket of that name and
 // keeps them in order, with Clear and Save.
+//
+//   fetchora-trace [--log FILE]
+//
+// --log also appends every line to FILE as it arrives, so a trace of a run
+// of days survives the viewer window and can be searched afterwards.
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -50,6 +56,12 @@ public:
         layout->addLayout(buttons);
     }
 
+    bool openLog(const QString &path)
+    {
+        m_file.setFileName(path);
+        return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+
     bool listen()
     {
         // A socket left behind by a viewer that crashed would block the name.
@@ -63,7 +75,10 @@ public:
         connect(&m_server, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket *client = m_server.nextPendingConnection()) {
                 connect(client, &QLocalSocket::readyRead, this, [this, client] { take(client); });
-                connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+                connect(client, &QLocalSocket::disconnected, this, [this, client] {
+                    m_pending.remove(client);
+                    client->deleteLater();
+                });
             }
         });
         return true;
@@ -81,6 +96,10 @@ private:
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 2);
             m_log->appendPlainText(QString::fromUtf8(line));
+            if (m_file.isOpen()) {
+                m_file.write(line + "\n");
+                m_file.flush();
+            }
             client->write("+", 1);
         }
         client->flush();
@@ -89,6 +108,7 @@ private:
     QPlainTextEdit *m_log = nullptr;
     QLocalServer m_server;
     QHash<QLocalSocket *, QByteArray> m_pending;
+    QFile m_file;
 };
 
 }  // namespace
@@ -96,7 +116,18 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QCommandLineParser options;
+    options.addHelpOption();
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Append every line to <file>."),
+                                       QStringLiteral("file"));
+    options.addOption(logOption);
+    options.process(app);
     Viewer viewer;
+    if (options.isSet(logOption) && !viewer.openLog(options.value(logOption))) {
+        QMessageBox::warning(nullptr, QString::fromLatin1(kName),
+                             QStringLiteral("Cannot write the log file %1.").arg(options.value(logOption)));
+        return 1;
+    }
     if (!viewer.listen()) {
         QMessageBox::warning(nullptr, QString::fromLatin1(kName),
                              QStringLiteral("Another trace viewer is already running."));
