@@ -30,6 +30,8 @@
 #include <QStyle>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +57,15 @@ QString activeCaption()
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
 // point leaves either the old file or the new one, never neither.
+void flushToDisk(const QString &path, bool directory)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target)
 {
     const QFileInfo info(target);
@@ -62,6 +73,10 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
     if (fs.FileExists(staging))
         fs.DeleteFile(staging, true);
     fs.MoveFile(source, staging);
+    // The new copy is on disk before it takes the old one's name, and the
+    // name change is on disk before the cycle goes on: a crash or power cut
+    // leaves the old copy or the complete new one.
+    flushToDisk(staging, false);
     if (std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0) {
         const int e = errno;
         // Put the new file back where the next attempt expects it.
@@ -79,6 +94,7 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
         default: raiseError(err::PathFileAccessError, QString::fromLocal8Bit(std::strerror(e)));
         }
     }
+    flushToDisk(info.absolutePath(), true);
 }
 
 // A program killed while it stored a copy leaves its half-written file under

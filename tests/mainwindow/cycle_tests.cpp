@@ -408,8 +408,9 @@ TEST_P(ProgressTest, BarAndPercentage)
         const int x = (box->ScaleWidth() - box->textWidth(box->shownText())) / 2;
         EXPECT_EQ(box->textColor(), x <= expectedWidth ? QColor(Qt::white) : QColor(Qt::black));
     }
-    if (expectedWidth > 0)
+    if (expectedWidth > 0) {
         EXPECT_EQ(box->image().pixelColor(0, 0), QColor(0, 0, 192));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ProgressTest,

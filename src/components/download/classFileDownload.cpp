@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace fetchora {
@@ -85,6 +86,7 @@ struct Work {
     QByteArray lastModified;
     curl_off_t contentLength = -1;
     curl_off_t loaded = 0;
+    curl_off_t writtenBack = 0;  // bytes already handed to the disk
     std::chrono::steady_clock::time_point lastProgress{};
     CURL *curl = nullptr;
 };
@@ -156,6 +158,8 @@ bool askVersion(Work *w)
     return w->transfer->versionDone && w->transfer->sameVersion;
 }
 
+constexpr curl_off_t kWriteBackStep = 8 << 20;
+
 size_t onBody(char *data, size_t size, size_t count, void *user)
 {
     auto *w = static_cast<Work *>(user);
@@ -180,6 +184,14 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
         return 0;
     }
     w->loaded += curl_off_t(bytes);
+    // Start writing the file back while the transfer goes on, so that the
+    // flush before the rename finds little left to do and a large download
+    // does not pile up gigabytes of dirty pages.
+    if (w->transfer->options.syncToDisk && w->loaded - w->writtenBack >= kWriteBackStep) {
+        if (std::fflush(w->file) == 0)
+            ::sync_file_range(fileno(w->file), w->writtenBack, w->loaded - w->writtenBack, SYNC_FILE_RANGE_WRITE);
+        w->writtenBack = w->loaded;
+    }
     return bytes;
 }
 

@@ -62,8 +62,12 @@ struct DownloadOptions {
     int maxRedirects = 10;
     int progressIntervalMs = 250;
     // Flush the file to disk before it is renamed, so that a crash right
-    // after Finished cannot leave an empty or partial TargetFile.
-    bool syncToDisk = true;
+    // after Finished cannot leave an empty or partial TargetFile. Off by
+    // default: the program's TargetFile is a scratch copy in tmp/, which it
+    // flushes when it stores it (a crash before that only loses the scratch
+    // copy, which the next Start replaces anyway), so flushing here too would
+    // write every download to disk twice over in time.
+    bool syncToDisk = false;
 };
 
 namespace download_detail {
