@@ -5,11 +5,13 @@
 #include "trace/modTraceLITE.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fetchora"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/fetchora.png")));
     // The program ends when the main window has unloaded, even when it was
     // hidden in the tray at that moment.
     QApplication::setQuitOnLastWindowClosed(false);
