@@ -8,6 +8,9 @@
 
 #include <QLabel>
 #include <QProcess>
+#include <QFileInfo>
+
+#include <sys/statvfs.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -419,6 +422,38 @@ TEST_F(FullDisk, AReadOnlyFileSystemKeepsTheOldCopyAndReportsIt)
     EXPECT_TRUE(sandbox.errorPrompt.last().text.contains("error #70")) << sandbox.errorPrompt.last().text.toStdString();
     EXPECT_EQ(readAll(oldCopy), "previous copy");
     EXPECT_TRUE(fileHoldsBody(sandbox.path("tmp/report.txt"), 2000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CycleRig, AFileOverFourGibibytesIsStoredWhole)
+{
+    const qint64 size = (qint64(4) << 30) + (qint64(300) << 20) + 12345;
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(saveDir).constData(), &fs) != 0
+        || qint64(fs.f_bavail) * qint64(fs.f_frsize) < size + (qint64(6) << 30))
+        GTEST_SKIP() << "needs about 10 GiB free beside the temporary folder";
+    server.route("/files/report.bin", Reply::ok(size));
+    auto w = load(url("/files/report.bin"), "Start=1\r\nMode1=0\r\n");
+    w->cmdStart_Click();
+    // The byte count passes 2^32 on the way without wrapping.
+    bool sawBeyond32Bits = false;
+    QString seen;
+    ASSERT_TRUE(waitUntil([&] {
+        const QString text = w->lblStatus->text();
+        if (text.contains(" of "))
+            seen = text;
+        if (text.endsWith(" of " + QString::number(size) + " Bytes") && text.section(u' ', 0, 0).toLongLong() > (qint64(1) << 32))
+            sawBeyond32Bits = true;
+        return w->cmdStart->isEnabled() && !w->bProcessing;
+    }, 240000));
+    EXPECT_TRUE(sawBeyond32Bits) << seen.toStdString();
+    EXPECT_EQ(sandbox.errorPrompt.count(), 0);
+    EXPECT_EQ(QFileInfo(saveDir + "/report.bin").size(), size);
+    EXPECT_EQ(entries(saveDir), QStringList{"report.bin"});
+    QFile::remove(saveDir + "/report.bin");
 }
 
 }  // namespace
