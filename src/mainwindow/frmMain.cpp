@@ -10,6 +10,7 @@
 #include "shell/modWinSize.h"
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
+#include "startup/FlushToDisk.h"
 #include "startup/RegistryStore.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
@@ -30,8 +31,6 @@
 #include <QStyle>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -57,15 +56,6 @@ QString activeCaption()
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
 // point leaves either the old file or the new one, never neither.
-void flushToDisk(const QString &path, bool directory)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target)
 {
     const QFileInfo info(target);
@@ -511,6 +501,8 @@ void frmMain::Start()
             objFSO->CreateFolder(tmpFolder());
     });
     t.step([&] {
+        // The transfer being replaced goes first, so the sweep cannot pull
+        // a .part file from under it.
         FileDownload.reset();
         removeLeftovers(txtSPlace->Text(), tmpFolder());
     });

@@ -43,17 +43,17 @@ namespace {
 QString resolveAppFolder()
 {
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    const bool writable = QFileInfo(exeFolder).isWritable();
-    const bool installed = QFileInfo::exists(installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp"));
-    if (writable && !installed)
-        return chooseAppFolder(exeFolder, true, false, QString());
-    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString folder = chooseAppFolder(exeFolder, writable, installed, perUser);
+    const QString shipped = installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp");
+    const bool installed = QFileInfo::exists(shipped);
+    const QString folder =
+        chooseAppFolder(exeFolder, QFileInfo(exeFolder).isWritable(), installed,
+                        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (folder == exeFolder)
+        return folder;
     QDir().mkpath(folder);
     // The banner comes with the package; give the per-user folder a copy.
     const QString banner = folder + QStringLiteral("/bin/banner.bmp");
-    const QString shipped = installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp");
-    if (!QFileInfo::exists(banner) && QFileInfo::exists(shipped)) {
+    if (installed && !QFileInfo::exists(banner)) {
         QDir().mkpath(folder + QStringLiteral("/bin"));
         QFile::copy(shipped, banner);
     }

@@ -32,7 +32,6 @@ QString fromFileBytes(const QByteArray &bytes)
     return QString::fromLatin1(bytes);
 }
 
-
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';

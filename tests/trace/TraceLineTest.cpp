@@ -32,6 +32,16 @@ void clickStart()
     }
 }
 
+// What one clickStart() traces, after the sequence and elapsed fields.
+const QStringList kClickStartTails = {
+    "->frmMain : Sub cmdStart_Click : \r\n",
+    "->\tfrmMain : Sub Start : \r\n",
+    "->\t\tmodINIHandler : Function GetINIString : \r\n",
+    "<-\t\tmodINIHandler : Function GetINIString : \r\n",
+    "<-\tfrmMain : Sub Start : \r\n",
+    "<-frmMain : Sub cmdStart_Click : \r\n",
+};
+
 TEST_F(TraceLines, FirstCallConnectsOnceAndSendsTheStartLine)
 {
     TestViewer &v = startViewer();
@@ -80,17 +90,9 @@ TEST_F(TraceLines, NestedProceduresCarryOneTabPerLevelOnEntryAndExit)
     clickStart();
     clickStart();
 
-    QStringList once = {
-        "->frmMain : Sub cmdStart_Click : \r\n",
-        "->\tfrmMain : Sub Start : \r\n",
-        "->\t\tmodINIHandler : Function GetINIString : \r\n",
-        "<-\t\tmodINIHandler : Function GetINIString : \r\n",
-        "<-\tfrmMain : Sub Start : \r\n",
-        "<-frmMain : Sub cmdStart_Click : \r\n",
-    };
     QStringList expected;
     for (int i = 0; i < 12; ++i) {
-        const QString &tail = once[i % 6];
+        const QString &tail = kClickStartTails[i % 6];
         expected << head(i + 1, tail.left(2).toLatin1().constData()) + tail.mid(2);
     }
     EXPECT_EQ(traceLines(), expected);
@@ -110,15 +112,7 @@ TEST_P(ExitsWithoutEntry, LeaveTheDepthAtZero)
     int seq = 0;
     for (int i = 0; i < unmatched; ++i)
         expected << head(++seq, "<-") + "frmMain : Sub Timer1_Timer : \r\n";
-    const QStringList nested = {
-        "->frmMain : Sub cmdStart_Click : \r\n",
-        "->\tfrmMain : Sub Start : \r\n",
-        "->\t\tmodINIHandler : Function GetINIString : \r\n",
-        "<-\t\tmodINIHandler : Function GetINIString : \r\n",
-        "<-\tfrmMain : Sub Start : \r\n",
-        "<-frmMain : Sub cmdStart_Click : \r\n",
-    };
-    for (const QString &tail : nested)
+    for (const QString &tail : kClickStartTails)
         expected << head(++seq, tail.left(2).toLatin1().constData()) + tail.mid(2);
     EXPECT_EQ(traceLines(), expected);
 }

@@ -1,5 +1,7 @@
 #include "components/zip/modZIP32vb.h"
 
+#include "startup/FlushToDisk.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
@@ -9,11 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fetchora::zip {
 
@@ -68,15 +67,6 @@ QString tempNameBeside(const QString &archivePath)
     const QFileInfo info(archivePath);
     return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-")
            + QString::number(rng() & 0xFFFFFFFF, 16);
-}
-
-void syncPath(const QString &path, bool directory)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 }  // namespace
@@ -178,13 +168,13 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
     if (zip_close(archive) < 0)
         return archiveError("Cannot write the archive");
 
-    syncPath(temp, false);
+    flushToDisk(temp, false);
     if (std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0) {
         const int e = errno;
         QFile::remove(temp);
         return fail(errnoNumber(e), QString::fromLocal8Bit(std::strerror(e)));
     }
-    syncPath(target.absolutePath(), true);
+    flushToDisk(target.absolutePath(), true);
     return 0;
 }
 
