@@ -63,7 +63,8 @@ protected:
     // One cycle, as the timer would run it.
     static bool tick(frmMain &w)
     {
-        w.lCounter = w.iC * 1 - 1;
+        // One tick short of the interval (secondsPerMinute is 1 here).
+        w.lCounter = w.iC - 1;
         w.Timer1_Timer();
         return settled(w);
     }

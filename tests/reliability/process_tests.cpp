@@ -3,6 +3,7 @@
 // left as a copy, and the next start must work.
 
 #include "support/QStringPrinter.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 #include <QDeadlineTimer>
@@ -19,22 +20,6 @@
 using namespace fetchora::testing;
 
 namespace {
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 class KilledProgram : public ::testing::Test {
 protected:
@@ -86,12 +71,6 @@ protected:
         ASSERT_TRUE(program.waitForFinished(10000));
     }
 
-    QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
     TestHttpServer server;
     QTemporaryDir dir;
     QString app;
@@ -101,7 +80,6 @@ protected:
 
 TEST_F(KilledProgram, DuringATransferTheOldCopyStaysAndTheNextStartStoresTheFile)
 {
-    ASSERT_TRUE(QFile(save + "/report.bin").open(QIODevice::WriteOnly) || true);
     {
         QFile old(save + "/report.bin");
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
@@ -114,14 +92,14 @@ TEST_F(KilledProgram, DuringATransferTheOldCopyStaysAndTheNextStartStoresTheFile
     writeIni({});
     start();
     const QString part = app + "/tmp/report.bin.part";
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(part).size() > 0; }, 20000)) << "the transfer never began";
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(part).size() > 0; }, 20000)) << "the transfer never began";
     kill();
-    EXPECT_EQ(read(save + "/report.bin"), "previous copy");
+    EXPECT_EQ(readAll(save + "/report.bin"), "previous copy");
     EXPECT_EQ(entries(save), QStringList{"report.bin"});
 
     server.route("/files/report.bin", Reply::ok(300000));
     start();
-    ASSERT_TRUE(waitFor([&] { return fileHoldsBody(save + "/report.bin", 300000); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return fileHoldsBody(save + "/report.bin", 300000); }, 20000));
     kill();
     EXPECT_EQ(entries(save), QStringList{"report.bin"});
     EXPECT_FALSE(QFile::exists(part)) << "the partial download of the killed run is gone";
@@ -165,16 +143,16 @@ TEST_F(KilledProgram, DuringCompressionTheOldArchiveStaysAndTheNextStartReplaces
                 return true;
         return false;
     };
-    if (!waitFor(compressing, 60000)) {
+    if (!waitUntil(compressing, 60000)) {
         kill();
         GTEST_SKIP() << "compression ended before it could be caught: " << entries(save).join(',').toStdString();
     }
     kill();
-    EXPECT_EQ(read(save + "/report.zip"), "previous archive");
+    EXPECT_EQ(readAll(save + "/report.zip"), "previous archive");
 
     server.route("/files/report.bin", Reply::ok(5000));
     start();
-    ASSERT_TRUE(waitFor([&] { return isArchiveOf(save + "/report.zip", 5000, "geheim"); }, 30000))
+    ASSERT_TRUE(waitUntil([&] { return isArchiveOf(save + "/report.zip", 5000, "geheim"); }, 30000))
         << entries(save).join(',').toStdString();
     kill();
     EXPECT_EQ(entries(save), QStringList{"report.zip"}) << "the killed run's half archive is gone";
@@ -196,7 +174,7 @@ TEST_F(KilledProgram, TheViewerReceivesTheStartOfTheProgram)
     viewer.setProcessEnvironment(env);
     viewer.start(QStringLiteral(FETCHORA_TRACE_EXE), {"--log", log});
     ASSERT_TRUE(viewer.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(sockets + "/Tracewright"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(sockets + "/Tracewright"); }, 10000));
 
     writeIni({});
     env.insert("HOME", dir.filePath("home"));
@@ -204,14 +182,14 @@ TEST_F(KilledProgram, TheViewerReceivesTheStartOfTheProgram)
     program.setProcessEnvironment(env);
     program.start(app + "/fetchora", {});
     ASSERT_TRUE(program.waitForStarted(10000));
-    const auto lines = [&] { return QString::fromUtf8(read(log)).split(u'\n', Qt::SkipEmptyParts); };
-    const bool subMainDone = waitFor([&] {
+    const auto lines = [&] { return QString::fromUtf8(readAll(log)).split(u'\n', Qt::SkipEmptyParts); };
+    const bool subMainDone = waitUntil([&] {
         return lines().filter(QRegularExpression(R"(\] <-modGlobal : Sub Main : $)")).size() == 1;
     }, 20000);
     kill();
     viewer.kill();
     viewer.waitForFinished(5000);
-    ASSERT_TRUE(subMainDone) << read(log).toStdString();
+    ASSERT_TRUE(subMainDone) << readAll(log).toStdString();
 
     const QStringList got = lines();
     EXPECT_TRUE(QRegularExpression(R"(^fetchora START TRACEWRIGHT 6\.60 LITE \d\d-\d\d-\d{4},\d\d:\d\d:\d\d$)")
