@@ -1,7 +1,7 @@
 // Fetchora: fetches one file again and again and keeps every copy.
 
 #include "shell/MessageBoxPrompt.h"
-#include "startup/SubMain.h"
+#include "mainwindow/SubMain.h"
 #include "trace/modTraceLITE.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 
 #include "components/download/classFileDownload.h"
 #include "components/zip/modZIP32vb.h"
-#include "mainwindow/ProgressBox.h"
-#include "mainwindow/StoredFileName.h"
+#include "shell/ProgressBox.h"
+#include "mainwindow/cycle/StoredFileName.h"
 #include "shell/Controls.h"
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 #include "shell/TrayLayer.h"
 #include "shell/modWinSize.h"
 #include "startup/Conversions.h"
@@ -377,27 +377,7 @@ void frmMain::ShowProgress(ProgressBox *box, qint64 value, qint64 minimum, qint6
     t.step([&] {
         if (!box)
             raiseError(err::ObjectVariableNotSet);
-        if (value < minimum)
-            value = minimum;
-        if (value > maximum)
-            value = maximum;
-        long percent = 100;
-        if (maximum >= 1)
-            percent = long(std::floor(double(value) / double(maximum) * 100.0 + 0.5));
-        if (!box->AutoRedraw())
-            box->setAutoRedraw(true);
-        box->Cls();
-        if (value > 0) {
-            // Rounded half to even, as the classic conversion to a whole number does.
-            const int barWidth = int(std::nearbyint(box->ScaleWidth() / 100.0 * double(percent)));
-            box->fillRect(QRect(0, 0, barWidth, box->ScaleHeight()), QColor(0, 0, 192));
-            if (withText) {
-                const QString text = QString::number(percent) + QStringLiteral(" %");
-                const int x = (box->ScaleWidth() - box->textWidth(text)) / 2;
-                const int y = (box->ScaleHeight() - box->textHeight(text)) / 2;
-                box->printText(x, y, text, x <= barWidth ? QColor(Qt::white) : QColor(Qt::black));
-            }
-        }
+        box->draw(value, minimum, maximum, withText);
     });
 }
 

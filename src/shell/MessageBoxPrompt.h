@@ -2,7 +2,7 @@
 // The real message boxes: QMessageBox with the classic buttons, icons and
 // default button.
 
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 
 class QWidget;
 

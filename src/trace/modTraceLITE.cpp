@@ -1,6 +1,6 @@
 #include "trace/modTraceLITE.h"
 
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

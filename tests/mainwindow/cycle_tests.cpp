@@ -2,10 +2,10 @@
 // component that only records what it was asked: state changes, captions,
 // countdown texts, messages and what lands in the save folder.
 
-#include "mainwindow/ProgressBox.h"
+#include "shell/ProgressBox.h"
 #include "mainwindow/frmMain.h"
 #include "shell/Controls.h"
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 #include "startup/FileSystem.h"
 #include "startup/modGlobal.h"
 #include "startup/modText.h"

@@ -3,7 +3,7 @@
 #include "mainwindow/frmMain.h"
 #include "shell/Controls.h"
 #include "startup/FileSystem.h"
-#include "startup/SubMain.h"
+#include "mainwindow/SubMain.h"
 #include "startup/modGlobal.h"
 #include "startup/modText.h"
 #include "support/AppSandbox.h"

@@ -4,7 +4,7 @@
 
 #include "CycleRig.h"
 
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 
 #include <QLabel>
 #include <QProcess>

@@ -3,7 +3,7 @@
 // queue, or with the box's default button when the queue is empty, so no
 // test ever blocks on a dialog.
 
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 
 #include <QList>
 #include <QString>

@@ -3,7 +3,7 @@
 
 #include "TraceFixture.h"
 
-#include "shell/PromptService.h"
+#include "trace/PromptService.h"
 
 #include <new>
 #include <stdexcept>

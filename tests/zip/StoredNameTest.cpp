@@ -1,7 +1,7 @@
 // Names a finished download is stored under: the locale's date and time,
 // made fit for a file name, between the base name and the extension.
 
-#include "mainwindow/StoredFileName.h"
+#include "mainwindow/cycle/StoredFileName.h"
 
 #include <QDate>
 #include <QLocale>

@@ -2,7 +2,7 @@
 // from this process's environment; the naming tests run it with chosen
 // LC_ALL / LC_TIME / LANG, since the system locale is read once per process.
 
-#include "mainwindow/StoredFileName.h"
+#include "mainwindow/cycle/StoredFileName.h"
 
 #include <cstdio>
 

@@ -26,6 +26,12 @@ public:
     int textWidth(const QString &text) const;
     int textHeight(const QString &text) const;
 
+    // The progress bar: value clamped to [minimum, maximum], the percentage
+    // rounded half up, a blue bar of that share of the width and, withText,
+    // the percentage centred (white over the bar, black beside it). A value
+    // that ends at 0 or below, or a maximum below 1, leaves the box empty.
+    void draw(qint64 value, qint64 minimum, qint64 maximum, bool withText);
+
     // What was drawn since the last Cls: for the window's own tests.
     const QImage &image() const { return m_image; }
     int barWidth() const { return m_barWidth; }

@@ -1,4 +1,4 @@
-#include "startup/SubMain.h"
+#include "mainwindow/SubMain.h"
 
 #include "startup/FileSystem.h"
 #include "startup/RegistryStore.h"

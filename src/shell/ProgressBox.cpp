@@ -1,7 +1,9 @@
-#include "mainwindow/ProgressBox.h"
+#include "shell/ProgressBox.h"
 
 #include <QFontMetrics>
 #include <QPainter>
+
+#include <cmath>
 
 namespace fetchora {
 
@@ -52,6 +54,31 @@ int ProgressBox::textWidth(const QString &text) const
 int ProgressBox::textHeight(const QString &) const
 {
     return QFontMetrics(font()).height();
+}
+
+void ProgressBox::draw(qint64 value, qint64 minimum, qint64 maximum, bool withText)
+{
+    if (value < minimum)
+        value = minimum;
+    if (value > maximum)
+        value = maximum;
+    long percent = 100;
+    if (maximum >= 1)
+        percent = long(std::floor(double(value) / double(maximum) * 100.0 + 0.5));
+    if (!AutoRedraw())
+        setAutoRedraw(true);
+    Cls();
+    if (value <= 0)
+        return;
+    // Rounded half to even, as the classic conversion to a whole number does.
+    const int bar = int(std::nearbyint(ScaleWidth() / 100.0 * double(percent)));
+    fillRect(QRect(0, 0, bar, ScaleHeight()), QColor(0, 0, 192));
+    if (withText) {
+        const QString text = QString::number(percent) + QStringLiteral(" %");
+        const int x = (ScaleWidth() - textWidth(text)) / 2;
+        const int y = (ScaleHeight() - textHeight(text)) / 2;
+        printText(x, y, text, x <= bar ? QColor(Qt::white) : QColor(Qt::black));
+    }
 }
 
 void ProgressBox::paintEvent(QPaintEvent *)

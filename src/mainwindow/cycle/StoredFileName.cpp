@@ -1,4 +1,4 @@
-#include "mainwindow/StoredFileName.h"
+#include "mainwindow/cycle/StoredFileName.h"
 
 namespace fetchora {
 
