@@ -18,7 +18,9 @@ namespace {
 
 // Module state: one set per process, as the error scheme wants it.
 struct TraceState {
-    std::unique_ptr<QLocalSocket> viewer;  // null: tracing is off
+    std::unique_ptr<QLocalSocket> viewer;  // null and !toSink: tracing is off
+    std::function<void(const QString &)> sink;
+    bool toSink = false;
     bool bTraceInit = false;
     long lTraceSeq = 0;
     long lTraceDepth = 0;
@@ -47,11 +49,21 @@ QString exeName()
     return QFileInfo(exePath()).completeBaseName();
 }
 
+bool tracing()
+{
+    return state().viewer || state().toSink;
+}
+
 // Sends one line and waits until the viewer has taken it. A viewer that has
 // gone or does not answer switches tracing off; the traced program goes on.
 void send(const QString &line)
 {
     TraceState &s = state();
+    if (s.toSink) {
+        if (s.sink)
+            s.sink(line);
+        return;
+    }
     if (!s.viewer)
         return;
     const QByteArray bytes = line.toUtf8();
@@ -87,7 +99,7 @@ void traceLine(const QString &module, const QString &procedure, const QString &e
     TraceState &s = state();
     if (!s.bTraceInit)
         TraceInit();
-    if (!s.viewer)
+    if (!tracing())
         return;
     ++s.lTraceSeq;
     if (enter)
@@ -113,11 +125,15 @@ void TraceInit()
     TraceState &s = state();
     s.bTraceInit = true;
     try {
-        auto socket = std::make_unique<QLocalSocket>();
-        socket->connectToServer(s.viewerName);
-        if (!socket->waitForConnected(200))
-            return;  // no viewer: tracing stays off for the whole run
-        s.viewer = std::move(socket);
+        if (s.sink) {
+            s.toSink = true;
+        } else {
+            auto socket = std::make_unique<QLocalSocket>();
+            socket->connectToServer(s.viewerName);
+            if (!socket->waitForConnected(200))
+                return;  // no viewer: tracing stays off for the whole run
+            s.viewer = std::move(socket);
+        }
         s.sDecimalSep = s.decimalOverride ? s.decimalOverrideSep : QLocale::system().decimalPoint().at(0);
         const QDateTime now = QDateTime::currentDateTime();
         s.sTraceLine = exeName() + QStringLiteral(" START TRACEWRIGHT 6.60 LITE ")
@@ -127,6 +143,7 @@ void TraceInit()
         send(s.sTraceLine);
     } catch (...) {
         s.viewer.reset();
+        s.toSink = false;
     }
 }
 
@@ -158,7 +175,7 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
         const long line = 0;
         const QString path = exePath();
 
-        if (s.viewer) {
+        if (tracing()) {
             send(QLatin1Char('[') + exeName() + QStringLiteral("] ERROR ") + QString::number(number)
                  + QStringLiteral(" \"") + description + QStringLiteral("\" at ") + module + QStringLiteral(" : ")
                  + procedure + QStringLiteral(" : ") + QString::number(line) + QStringLiteral("\r\n"));
@@ -226,6 +243,7 @@ void reset()
 {
     TraceState &s = state();
     s.viewer.reset();
+    s.toSink = false;
     s.bTraceInit = false;
     s.lTraceSeq = 0;
     s.lTraceDepth = 0;
@@ -242,6 +260,11 @@ void setDecimalSeparator(QChar sep)
 {
     state().decimalOverride = !sep.isNull();
     state().decimalOverrideSep = sep;
+}
+
+void setLineSink(std::function<void(const QString &line)> sink)
+{
+    state().sink = std::move(sink);
 }
 
 }  // namespace tracetest

@@ -24,6 +24,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace fetchora {
@@ -83,6 +84,10 @@ namespace tracetest {
 void reset();
 void setViewerName(const QString &socketName);  // default "Tracewright"
 void setDecimalSeparator(QChar sep);            // default: from the system locale
+// While a sink is set, the next TraceInit turns tracing on without a viewer
+// and every line (CR LF included) goes to the sink instead of the socket.
+// An empty function removes it; reset() leaves it in place.
+void setLineSink(std::function<void(const QString &line)> sink);
 }  // namespace tracetest
 
 }  // namespace fetchora
