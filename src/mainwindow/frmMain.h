@@ -1,12 +1,12 @@
 #pragma once
-// The main window: owner of the download cycle. Its members and handlers
-// keep the names the rest of the program (and its tests) know them by; the
-// state is public so the tests that drive the window can inspect it.
+// The main window. The download cycle decides (DownloadCycle); the window
+// shows what it decides in one place (applyView) and keeps the procedure
+// names the trace knows, each a forwarder into the cycle. Tests find the
+// controls by their object names, as a user finds them by their captions.
 
-#include "components/download/FileDownload.h"
+#include "mainwindow/cycle/DownloadCycle.h"
 #include "settings/SettingsHost.h"
 
-#include <QIcon>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -31,18 +31,14 @@ struct MainWindowSeams {
     PromptService *prompt = nullptr;  // required; not owned
     DownloadFactory downloads;        // empty: the real engine
     std::function<std::unique_ptr<TrayLayer>(QObject *parent)> tray;  // empty: the system tray
-    FolderBrowser *browser = nullptr;  // null: the program's own folder dialog; not owned
+    FolderBrowser *browser = nullptr;   // null: the program's own folder dialog; not owned
     std::function<void()> showSettings; // null: the real settings dialog (cmdSettings_Click)
-    QStringList arguments;             // the command-line arguments (without the program)
-    // Seconds counted as one minute of the interval. Only tests change it:
-    // the soak run uses 1 to get a download every second.
-    int secondsPerMinute = 60;
-    // Milliseconds between timer ticks (one "second"). Only the soak run
-    // shortens it.
-    int tickMs = 1000;
+    QStringList arguments;              // the command-line arguments (without the program)
+    const Clock *clock = nullptr;       // null: the system clock
+    int tickMs = 1000;                  // one "second" of the countdown; only tests shorten it
 };
 
-class frmMain : public QWidget, public DownloadEvents, public SettingsHost {
+class frmMain : public QWidget, public CycleHost, public SettingsHost {
     Q_OBJECT
 public:
     explicit frmMain(MainWindowSeams seams, QWidget *parent = nullptr);
@@ -51,40 +47,34 @@ public:
     // Loads (Form_Load) and shows the window, as showing an unloaded form does.
     void Show();
 
-    // --- public members and procedures ---
     bool bSave = false;
-    long iC = 0;
     void SetLabels() override;
     void AppExit();
     bool saveAllowed() const override { return bSave; }
-    void setInterval(long minutes) override { iC = minutes; }
+    void setInterval(long minutes) override { m_cycle->setInterval(minutes); }
     void SetRegistry();
-    void ShowProgress(ProgressBox *box, qint64 value, qint64 minimum, qint64 maximum, bool withText);
+    void ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText) override;
 
-    // --- life cycle ---
     void Form_Load();
     void Form_Unload(int &Cancel);
     void Form_Resize();
-    bool isLoaded() const { return m_loaded; }
 
-    // --- download cycle ---
-    void cmdStart_Click();
-    void Start();
+    void cmdStart_Click() override;
+    void Start() override;
     void cmdAbort_Click();
     void cmdQuit_Click();
     void cmdSettings_Click();
     void cmdBrowse_Click();
-    void Timer1_Timer();
+    void Timer1_Timer() override;
     void txtURL_Change();
     void txtURL_GotFocus();
     void txtSPlace_GotFocus();
+    void StoreJob_Finished() override;
 
-    // --- tray ---
     void sevTray1_Click(int Button);
     void sevTray1_DblClick();
     void sevTray1_MenuClick(int index, const QString &Key);
 
-    // --- component events ---
     void FileDownload_ConnectionError(long Number, const QString &Descr) override;
     void FileDownload_DownloadError(long Number, const QString &Descr) override;
     void FileDownload_Abort() override;
@@ -94,37 +84,7 @@ public:
     void FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize) override;
     void FileDownload_Start() override;
 
-    // --- state ---
-    bool bActive = false;
-    bool bStartedNow = false;
-    bool bCompress = false;
-    bool bLoading = false;
-    long lCounter = 0;
-    QString sLastVersion;
-    QString sFileName, sFileExt, sBaseName, sTmpFile;
-    QString sDate, sTime;
-    std::unique_ptr<FileDownloadComponent> FileDownload;
-    // True while a finished file is being stored: ticks, clicks and quitting
-    // wait until it is done.
-    bool bProcessing = false;
-
-    // --- controls ---
-    QFrame *Frame4 = nullptr;
-    QLabel *Image1 = nullptr;
-    QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
-    QLabel *lblSavePath = nullptr, *lblUrl = nullptr, *lblStatus = nullptr;
-    dxTextEdit *txtSPlace = nullptr, *txtURL = nullptr;
-    roCommand *cmdBrowse = nullptr, *cmdSettings = nullptr, *cmdStart = nullptr, *cmdAbort = nullptr,
-              *cmdQuit = nullptr;
-    ProgressBox *picProgress = nullptr;
-    QTimer Timer1;
-    std::unique_ptr<TrayLayer> sevTray1;
-
-    PromptService &prompt() const { return *m_seams.prompt; }
-    const MainWindowSeams &seams() const { return m_seams; }
-
-    // The temporary folder downloads land in first: <application folder>/tmp/
-    static QString tmpFolder();
+    const DownloadCycle &cycle() const { return *m_cycle; }
 
 signals:
     // The window has run Form_Unload; the program ends when nothing else is open.
@@ -135,21 +95,31 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QString savePathText() const override;
+    QString urlText() const override;
+    void applyView(const CycleView &view) override;
+    void closeNow() override;
     void buildControls();
-    // Creates sevTray1 (from the seams, or the system tray) and connects its
-    // events. Called once by the constructor.
     void setUpTray();
-    // Runs pending window messages once, as the explicit pumps of the cycle do.
-    void DoEvents();
-    void storeFinishedFile();
-    // Work that a processing step deferred (ticks, quitting) runs now.
-    void runDeferred();
+    void restoreFromTray();
 
     MainWindowSeams m_seams;
+    std::unique_ptr<DownloadCycle> m_cycle;
+    CycleView m_shown;
     bool m_loaded = false;
     bool m_unloaded = false;
-    int m_deferredTicks = 0;
-    bool m_quitDeferred = false;
+    bool bLoading = false;
+
+    QFrame *Frame4 = nullptr;
+    QLabel *Image1 = nullptr;
+    QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
+    QLabel *lblSavePath = nullptr, *lblUrl = nullptr, *lblStatus = nullptr;
+    dxTextEdit *txtSPlace = nullptr, *txtURL = nullptr;
+    roCommand *cmdBrowse = nullptr, *cmdSettings = nullptr, *cmdStart = nullptr, *cmdAbort = nullptr,
+              *cmdQuit = nullptr;
+    ProgressBox *picProgress = nullptr;
+    QTimer Timer1;
+    std::unique_ptr<TrayLayer> sevTray1;
 };
 
 }  // namespace fetchora

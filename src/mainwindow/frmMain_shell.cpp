@@ -27,7 +27,10 @@ void frmMain::Form_Resize()
         return;
     // The window itself stays minimised on the taskbar, so a desktop without
     // a tray still leaves the user a way back.
-    t.step([&] { setWindowTitle(bActive ? capTitle + QLatin1Char(' ') + capActive : capTitle); });
+    t.step([&] {
+        const bool active = m_cycle->state() != DownloadCycle::State::Idle;
+        m_cycle->setWindowCaption(active ? capTitle + QLatin1Char(' ') + capActive : capTitle);
+    });
     t.step([&] {
         QIcon icon = windowIcon();
         if (icon.isNull())
@@ -40,18 +43,16 @@ void frmMain::Form_Resize()
     t.step([&] { sevTray1->setRestored(false); });
 }
 
-namespace {
-void restoreFromTray(frmMain &w)
+void frmMain::restoreFromTray()
 {
-    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
-    w.showNormal();
-    w.sevTray1->setRestored(true);
-    w.sevTray1->Remove();
-    w.activateWindow();
-    w.raise();
-    w.setFocus();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    showNormal();
+    sevTray1->setRestored(true);
+    sevTray1->Remove();
+    activateWindow();
+    raise();
+    setFocus();
 }
-}  // namespace
 
 void frmMain::sevTray1_Click(int Button)
 {
@@ -68,7 +69,7 @@ void frmMain::sevTray1_Click(int Button)
 void frmMain::sevTray1_DblClick()
 {
     TraceScope t("frmMain", "Sub sevTray1_DblClick");
-    t.step([&] { restoreFromTray(*this); });
+    t.step([&] { restoreFromTray(); });
 }
 
 void frmMain::sevTray1_MenuClick(int, const QString &Key)
@@ -76,7 +77,7 @@ void frmMain::sevTray1_MenuClick(int, const QString &Key)
     TraceScope t("frmMain", "Sub sevTray1_MenuClick");
     t.step([&] {
         if (Key == QLatin1String("open")) {
-            restoreFromTray(*this);
+            restoreFromTray();
         } else if (Key == QLatin1String("exit")) {
             hide();
             AppExit();
@@ -87,8 +88,6 @@ void frmMain::sevTray1_MenuClick(int, const QString &Key)
 void frmMain::cmdBrowse_Click()
 {
     TraceScope t("frmMain", "Sub cmdBrowse_Click");
-    if (bProcessing)
-        return;
     t.step([&] {
         static FolderDialogBrowser dialogBrowser;
         FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
