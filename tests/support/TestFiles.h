@@ -46,9 +46,6 @@ inline bool waitUntil(const std::function<bool()> &done, int ms)
     return true;
 }
 
-// Lets already queued events arrive.
-inline void settle(int ms) { waitUntil([] { return false; }, ms); }
-
 // The engine with short timeouts, so a fault ends a test in about a second.
 inline DownloadOptions fastEngineOptions()
 {
@@ -56,7 +53,6 @@ inline DownloadOptions fastEngineOptions()
     o.connectTimeoutSec = 3;
     o.stallTimeoutSec = 1;
     o.progressIntervalMs = 20;
-    o.syncToDisk = false;
     return o;
 }
 
