@@ -68,7 +68,7 @@ DownloadCycle::State DownloadCycle::state() const
 {
     if (!m_active)
         return State::Idle;
-    if (m_download)
+    if (m_running)
         return m_view.timerOn ? State::Fetching : State::FirstFetch;
     return m_view.timerOn ? State::Counting : State::Stalled;
 }
@@ -185,6 +185,7 @@ void DownloadCycle::start(TraceScope &t)
         // The transfer being replaced goes first, so the sweep cannot pull
         // a .part file from under it.
         m_download.reset();
+        m_running = false;
         removeLeftovers(m_host.savePathText(), m_setup.tmpFolder);
     });
     t.step([&] {
@@ -198,6 +199,7 @@ void DownloadCycle::start(TraceScope &t)
         started = m_download->StartDownload(url, m_tmpFile);
     });
     t.step([&] {
+        m_running = started;
         if (started) {
             m_view.abortEnabled = true;
         } else {
@@ -272,6 +274,7 @@ void DownloadCycle::progress(TraceScope &t, qint64 loaded, qint64 size)
 
 void DownloadCycle::aborted(TraceScope &t)
 {
+    m_running = false;
     t.step([&] {
         if (m_active) {
             m_view.timerOn = true;
@@ -289,6 +292,7 @@ void DownloadCycle::aborted(TraceScope &t)
 
 void DownloadCycle::notFound(TraceScope &t)
 {
+    m_running = false;
     t.step([&] {
         if (m_active)
             m_host.cmdStart_Click();
@@ -304,6 +308,7 @@ void DownloadCycle::notFound(TraceScope &t)
 
 void DownloadCycle::connectionError(TraceScope &t, long number, const QString &descr)
 {
+    m_running = false;
     // Without the button a failed transfer would leave no working Start/Stop.
     m_view.startEnabled = true;
     publish();
@@ -336,6 +341,7 @@ void DownloadCycle::showVersion(TraceScope &t, const QString &s)
 
 void DownloadCycle::finished(TraceScope &t)
 {
+    m_running = false;
     // The component stays alive until its event call has returned; its
     // destructor guarantees that nothing more of it arrives.
     t.step([&] { m_download.reset(); });
@@ -402,6 +408,7 @@ void DownloadCycle::unload()
 {
     m_view.timerOn = false;
     m_download.reset();
+    m_running = false;
     publish();
 }
 

@@ -106,7 +106,6 @@ public:
 
     State state() const;
     bool storing() const { return m_storing; }
-    bool holdsTransfer() const { return m_download != nullptr; }
     long counter() const { return m_counter; }
     const CycleView &view() const { return m_published; }
 
@@ -129,6 +128,9 @@ private:
     QString m_lastVersion;     // sLastVersion
     QString m_fileName, m_fileExt, m_baseName, m_tmpFile;
     std::unique_ptr<FileDownloadComponent> m_download;
+    // Between an accepted StartDownload and the event that ends it. The
+    // instance itself may stay held after an error, until the next Start.
+    bool m_running = false;
 
     bool m_storing = false;
     StoreResult m_storeResult;

@@ -1,0 +1,154 @@
+#pragma once
+// The cycle in a sandbox, without a window: the rig plays the window (its
+// traced procedures forward into the cycle, as the real one's do) and the
+// download engine (a fake whose events the test raises). Steps are written
+// as a small script: "click tick*60 finish".
+
+#include "mainwindow/cycle/DownloadCycle.h"
+#include "support/AppSandbox.h"
+#include "support/FakeDownload.h"
+#include "support/TestFiles.h"
+#include "trace/modTraceLITE.h"
+
+#include <gtest/gtest.h>
+
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace fetchora::testing {
+
+struct PinnedClock : Clock {
+    QDateTime at{QDate(2026, 12, 4), QTime(19, 59, 58)};
+    QDateTime now() const override { return at; }
+};
+
+class CycleRig : public CycleHost {
+public:
+    explicit CycleRig(const QByteArray &options, bool holdJobs = false)
+    {
+        box.writeIni("[Options]\n" + options);
+        save = box.makeFolder(QStringLiteral("save"));
+        CycleSetup setup;
+        setup.downloads = fakeDownloadFactory(engine);
+        setup.clock = &clock;
+        setup.tmpFolder = box.path(QStringLiteral("tmp/"));
+        setup.appFolder = box.folder();
+        setup.runJob = [this, holdJobs](const StoreRequest &r) {
+            if (diskFull)
+                return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, QStringLiteral("Disk full")});
+            if (!holdJobs)
+                return QtConcurrent::run(storeFinishedFile, r);
+            held.emplace();
+            held->start();
+            heldRequest = r;
+            return held->future();
+        };
+        cycle = std::make_unique<DownloadCycle>(*this, box.prompt, setup);
+        cycle->setInterval(1);
+    }
+
+    // One step of a script; see run().
+    void step(const QString &word)
+    {
+        const QString arg = word.section(QLatin1Char(':'), 1);
+        const QString verb = word.section(QLatin1Char(':'), 0, 0);
+        if (verb == QLatin1String("click"))
+            cmdStart_Click();
+        else if (verb == QLatin1String("tick"))
+            Timer1_Timer();
+        else if (verb == QLatin1String("cancel")) {
+            box.prompt.answerNext(arg == QLatin1String("yes") ? mb::Yes : mb::No);
+            TraceScope t("frmMain", "Sub cmdAbort_Click");
+            cycle->cancel(t);
+        } else if (verb == QLatin1String("finish"))
+            finish(arg.isEmpty() ? QByteArray("BODY") : arg.toUtf8());
+        else if (verb == QLatin1String("connerr"))
+            FileDownload_ConnectionError(7, QStringLiteral("Couldn't connect to server"));
+        else if (verb == QLatin1String("dlerr"))
+            FileDownload_DownloadError(500, QStringLiteral("HTTP 500 Internal Server Error"));
+        else if (verb == QLatin1String("notfound"))
+            FileDownload_NotFound();
+        else if (verb == QLatin1String("abort"))
+            FileDownload_Abort();
+        else if (verb == QLatin1String("version"))
+            FileDownload_ShowVersion(arg);
+        else if (verb == QLatin1String("progress"))
+            FileDownload_Progress(arg.section(QLatin1Char('/'), 0, 0).toLongLong(), arg.section(QLatin1Char('/'), 1).toLongLong());
+        else
+            ADD_FAILURE() << "unknown step " << word.toStdString();
+    }
+
+    // Words separated by blanks; "tick*60" repeats a word.
+    void run(const QString &script)
+    {
+        for (const QString &word : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const int times = word.contains(QLatin1Char('*')) ? word.section(QLatin1Char('*'), 1).toInt() : 1;
+            for (int i = 0; i < times; ++i)
+                step(word.section(QLatin1Char('*'), 0, 0));
+        }
+    }
+
+    // What the engine does on success: the complete file at the target, then Finished.
+    void finish(const QByteArray &body)
+    {
+        if (!engine->starts.isEmpty())
+            writeFile(engine->starts.back().target, body);
+        FileDownload_Finished();
+        // The job's report is a posted event: wait for events, not for time.
+        QDeadlineTimer deadline(10000);
+        while (cycle->storing() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+
+    QString savePathText() const override { return save; }
+    QString urlText() const override { return url; }
+    void applyView(const CycleView &) override { ++views; }
+    void Start() override { TraceScope t("frmMain", "Sub Start"); cycle->start(t); }
+    void cmdStart_Click() override { TraceScope t("frmMain", "Sub cmdStart_Click"); cycle->startStop(t); }
+    void Timer1_Timer() override
+    {
+        // The window's timer only ticks while the view says it runs.
+        if (!cycle->view().timerOn)
+            return;
+        TraceScope t("frmMain", "Sub Timer1_Timer");
+        cycle->tick(t);
+    }
+    void ShowProgress(qint64 value, qint64, qint64 maximum, bool withText) override
+    {
+        progress = {value, maximum, withText};
+    }
+    void StoreJob_Finished() override { TraceScope t("frmMain", "Sub StoreJob_Finished"); cycle->stored(t); }
+    void closeNow() override { ++closes; }
+
+    void FileDownload_ConnectionError(long n, const QString &d) override { TraceScope t("frmMain", "x"); cycle->connectionError(t, n, d); }
+    void FileDownload_DownloadError(long n, const QString &d) override { TraceScope t("frmMain", "x"); cycle->downloadError(t, n, d); }
+    void FileDownload_Abort() override { TraceScope t("frmMain", "x"); cycle->aborted(t); }
+    void FileDownload_NotFound() override { TraceScope t("frmMain", "x"); cycle->notFound(t); }
+    void FileDownload_ShowVersion(const QString &s) override { TraceScope t("frmMain", "x"); cycle->showVersion(t, s); }
+    void FileDownload_Finished() override { TraceScope t("frmMain", "x"); cycle->finished(t); }
+    void FileDownload_Progress(qint64 l, qint64 s) override { TraceScope t("frmMain", "x"); cycle->progress(t, l, s); }
+    void FileDownload_Start() override { TraceScope t("frmMain", "x"); cycle->downloadStarted(t); }
+
+    struct Drawn {
+        qint64 value = -1, maximum = -1;
+        bool withText = false;
+    };
+
+    AppSandbox box;
+    std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
+    PinnedClock clock;
+    QString save;
+    QString url = QStringLiteral("http://127.0.0.1:9/files/report.txt");
+    std::unique_ptr<DownloadCycle> cycle;
+    std::optional<QPromise<StoreResult>> held;
+    StoreRequest heldRequest;
+    Drawn progress;
+    int views = 0;
+    bool diskFull = false;  // the next stores fail as on a full disk
+    int closes = 0;
+};
+
+}  // namespace fetchora::testing

@@ -1,0 +1,233 @@
+// The cycle's decisions, as scenarios: options and steps in, then what the
+// window shows, what the engine was asked, the boxes, and the files.
+
+#include "CycleRig.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+using State = DownloadCycle::State;
+
+namespace {
+
+struct Scenario {
+    const char *name;
+    QByteArray options;
+    QString steps;
+    State state;
+    int starts;          // StartDownload calls
+    bool startEnabled;
+    bool abortEnabled;
+    QString status;      // status line text; "*" any
+    QString lastBox;     // text of the last box, "" none
+};
+
+const Scenario kScenarios[] = {
+    {"CountsDownFromTheInterval", "", "click tick*59", State::Counting, 0, true, false,
+     "1 seconds until next download", ""},
+    {"DownloadsOnTickSixty", "", "click tick*60", State::Fetching, 1, false, true, "*", ""},
+    {"FinishedGoesBackToCounting", "", "click tick*60 finish", State::Counting, 1, true, false, "Download competed", ""},
+    {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", State::FirstFetch, 1, false, true, "", ""},
+    {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", State::Fetching, 2, false, true, "*", ""},
+    {"FirstFetchErrorStalls", "Start=1\n", "click connerr tick*120", State::Stalled, 1, true, true, "", ""},
+    {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
+    {"ErrorsSilentByDefault", "", "click tick*60 connerr", State::Counting, 1, true, true, "*", ""},
+    {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", State::Counting, 1, true, true, "*",
+     "Error while connecting!\r\nError: 500\r\nHTTP 500 Internal Server Error"},
+    {"StopReturnsToIdle", "", "click tick*30 click tick*60", State::Idle, 0, true, false, "*", ""},
+    {"NotFoundStopsAndSays404", "", "click tick*60 notfound tick*60", State::Idle, 1, true, false, "*",
+     "File not found!\r\nHTTP Code 404\r\n\r\nPlease check the address in the URL field"},
+    {"CancelYesAbortsAndCountsOn", "", "click tick*60 cancel:yes abort", State::Counting, 1, true, false,
+     "Download canceled", "Cancel download?"},
+    {"CancelNoChangesNothing", "", "click tick*60 cancel:no", State::Fetching, 1, false, true, "*", "Cancel download?"},
+    {"ProgressShowsBytes", "", "click tick*60 progress:1/200", State::Fetching, 1, false, true, "1 of 200 Bytes", ""},
+};
+
+class CycleScenario : public ::testing::TestWithParam<Scenario> {};
+
+}  // namespace
+
+TEST_P(CycleScenario, EndsAsExpected)
+{
+    const Scenario &s = GetParam();
+    CycleRig rig(s.options);
+    rig.run(s.steps);
+    const CycleView &v = rig.cycle->view();
+    EXPECT_EQ(rig.cycle->state(), s.state);
+    EXPECT_EQ(rig.engine->starts.size(), s.starts);
+    EXPECT_LE(rig.engine->alive, 1);
+    EXPECT_EQ(v.startEnabled, s.startEnabled);
+    EXPECT_EQ(v.abortEnabled, s.abortEnabled);
+    const bool on = s.state != State::Idle;
+    EXPECT_EQ(v.fieldsEnabled, !on);
+    EXPECT_EQ(v.windowCaption, on ? QStringLiteral("TAQ Fetchora [Active]") : QStringLiteral("TAQ Fetchora"));
+    EXPECT_EQ(v.startCaption, on ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+    EXPECT_EQ(v.timerOn, s.state == State::Counting || s.state == State::Fetching);
+    if (s.status != QLatin1String("*")) {
+        EXPECT_EQ(v.statusText, s.status);
+    }
+    EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().text : QString(), s.lastBox);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycle, CycleScenario, ::testing::ValuesIn(kScenarios),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Cycle, StopClearsTheBarAndTheCounter)
+{
+    CycleRig rig("");
+    rig.run("click tick*60 progress:50/100 click");
+    EXPECT_EQ(rig.progress.value, 0);
+    EXPECT_FALSE(rig.cycle->view().statusVisible);
+    rig.run("click tick*59");
+    EXPECT_EQ(rig.engine->starts.size(), 1) << "the counter starts again from 0";
+}
+
+TEST(Cycle, StartRefusesWhatItCannotUse)
+{
+    const struct {
+        const char *name;
+        QString url;
+        bool removeFolder;
+        bool accept;
+        QString box;
+        int held;  // instances alive afterwards
+    } rows[] = {
+        {"no URL", QString(), false, true, QStringLiteral("Please enter a valid URL"), 1},
+        {"folder gone", QStringLiteral("http://h/a.txt"), true, true,
+         QStringLiteral("The folder for downloaded files does not exist"), 1},
+        {"engine refuses", QStringLiteral("ftp://h/a.txt"), false, false, QString(), 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        CycleRig rig("Start=1\n");
+        rig.url = QStringLiteral("http://h/a.txt");
+        rig.run("click");  // on, first transfer held
+        rig.url = row.url;
+        rig.engine->acceptStart = row.accept;
+        if (row.removeFolder)
+            QDir(rig.save).removeRecursively();
+        rig.Start();
+        EXPECT_EQ(rig.engine->alive, row.held);
+        EXPECT_TRUE(rig.cycle->view().startEnabled) << "the user can always stop";
+        EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().text : QString(), row.box);
+    }
+}
+
+TEST(Cycle, VersionCheckAnswersSameOnlyForARepeat)
+{
+    const struct {
+        QByteArray options;
+        QString steps;
+        QList<bool> answers;
+    } rows[] = {
+        {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:A", {false, true}},
+        {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:B", {false, false}},
+        {"", "click tick*60 version:A finish tick*60 version:A", {}},
+    };
+    for (const auto &row : rows) {
+        CycleRig rig(row.options);
+        rig.run(row.steps);
+        EXPECT_EQ(rig.engine->sameVersion, row.answers) << row.steps.toStdString();
+    }
+    CycleRig rig("CheckVersion=1\n");
+    rig.run("click tick*60 version:A finish");
+    rig.cycle->urlChanged();
+    rig.run("tick*60 version:A");
+    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, false})) << "a new address is never the same version";
+}
+
+namespace {
+
+// The one entry of an archive, read with the password given (none: null).
+QByteArray unzipOnly(const QString &path, const char *password)
+{
+    int error = 0;
+    zip_t *za = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!za)
+        return "no archive";
+    QByteArray out = "unreadable";
+    if (zip_file_t *f = password ? zip_fopen_index_encrypted(za, 0, 0, password) : zip_fopen_index(za, 0, 0)) {
+        char buf[256];
+        const zip_int64_t n = zip_fread(f, buf, sizeof buf);
+        out = QByteArray(buf, int(std::max<zip_int64_t>(n, 0)));
+        zip_fclose(f);
+    }
+    zip_stat_t st;
+    if (zip_stat_index(za, 0, 0, &st) == 0 && st.comp_method == ZIP_CM_STORE)
+        out += " (stored)";
+    zip_close(za);
+    return out;
+}
+
+}  // namespace
+
+TEST(Cycle, StoresTheCopyAsTheOptionsSay)
+{
+    const QByteArray body(200, 'n');
+    const struct {
+        const char *name;
+        QByteArray options;
+        QString file;        // expected in the save folder
+        QByteArray content;  // read back (archives: their entry without a password)
+    } rows[] = {
+        {"plain name replaces", "Mode1=0\n", "report.txt", body},
+        {"stamped name", "Mode1=1\n", "report_*.txt", body},
+        {"archive deflated by default", "Mode1=0\nCompress=1\n", "report.zip", body},
+        {"archive stored at level 0", "Mode1=0\nCompress=1\nCompRate=0\n", "report.zip", body + " (stored)"},
+        {"password needed", "Mode1=0\nCompress=1\nPwd=secret\n", "report.zip", "unreadable"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        CycleRig rig(row.options);
+        writeFile(rig.save + QStringLiteral("/report.txt"), "OLD");
+        rig.cycle->setCompress(row.options.contains("Compress=1"));
+        rig.run("click tick*60");
+        rig.finish(body);
+        const QStringList found = QDir(rig.save).entryList({row.file}, QDir::Files);
+        ASSERT_EQ(found.size(), 1);
+        const QString path = rig.save + u'/' + found.first();
+        EXPECT_FALSE(found.first().contains(u':'));
+        EXPECT_EQ(row.file.endsWith(QLatin1String(".zip")) ? unzipOnly(path, nullptr) : readAll(path), row.content);
+        if (row.options.contains("Pwd=")) {
+            EXPECT_EQ(unzipOnly(path, "secret"), body);
+        }
+        EXPECT_FALSE(QFile::exists(rig.engine->starts.back().target)) << "nothing stays in tmp/";
+        EXPECT_EQ(rig.box.errorPrompt.count(), 0);
+    }
+}
+
+TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
+{
+    CycleRig rig("Mode1=0\n");
+    QDir(rig.save).mkdir(QStringLiteral("report.txt"));  // a folder where the copy should go
+    rig.run("click tick*60 finish:NEW");
+    ASSERT_EQ(rig.box.errorPrompt.count(), 1);
+    EXPECT_TRUE(rig.box.errorPrompt.last().text.contains(QLatin1String("Sub FileDownload_Finished")));
+    EXPECT_EQ(readAll(rig.engine->starts.back().target), "NEW") << "the download waits in tmp/";
+    EXPECT_EQ(entries(rig.save), QStringList{QStringLiteral("report.txt")});
+    EXPECT_EQ(rig.cycle->state(), State::Counting);
+    EXPECT_TRUE(rig.cycle->view().startEnabled);
+}
+
+TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
+{
+    CycleRig rig("Mode1=0\n", /*holdJobs=*/true);
+    rig.run("click tick*60");
+    writeFile(rig.engine->starts.back().target, "NEW");
+    rig.FileDownload_Finished();
+    ASSERT_TRUE(rig.cycle->storing());
+    EXPECT_FALSE(rig.cycle->view().startEnabled);
+    const long counter = rig.cycle->counter();
+    rig.run("tick*5 click click");
+    EXPECT_TRUE(rig.cycle->holdQuit());
+    EXPECT_EQ(rig.cycle->counter(), counter);
+    EXPECT_EQ(rig.cycle->state(), State::Counting) << "a click waits too";
+    EXPECT_EQ(rig.heldRequest.tmpFile, rig.engine->starts.back().target);
+    rig.held->addResult(storeFinishedFile(rig.heldRequest));
+    rig.held->finish();
+    ASSERT_TRUE(waitUntil([&] { return rig.closes == 1; }, 5000));
+    EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "NEW");
+    EXPECT_EQ(rig.cycle->state(), State::Counting) << "a held quit goes first; the rest is dropped";
+}
