@@ -1,0 +1,3 @@
+#include "support/QtTestMain.h"
+
+FETCHORA_QT_TEST_MAIN("FetchoraWindowTestsNoViewer")

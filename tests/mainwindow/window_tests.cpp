@@ -1,0 +1,204 @@
+// The real main window, driven as a user drives it: what it loads, what it
+// shows of the cycle, the tray, and one whole session with the real engine
+// against a local server, traced.
+
+#include "mainwindow/SubMain.h"
+#include "shell/Controls.h"
+#include "shell/ProgressBox.h"
+#include "support/AppSandbox.h"
+#include "support/FakeDownload.h"
+#include "support/FakeTray.h"
+#include "support/TestFiles.h"
+#include "support/TestHttpServer.h"
+#include "trace/modTraceLITE.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+
+namespace {
+
+struct Window {
+    explicit Window(const QByteArray &ini, QStringList args = {}, DownloadFactory engine = {},
+                    const std::function<void()> &beforeStart = {})
+    {
+        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + ini);
+        MainWindowSeams seams;
+        seams.prompt = &box.prompt;
+        seams.downloads = engine ? engine : fakeDownloadFactory(log);
+        seams.tray = [this](QObject *parent) {
+            auto t = std::make_unique<FakeTray>(parent);
+            tray = t.get();
+            return t;
+        };
+        seams.arguments = std::move(args);
+        seams.tickMs = 5;
+        if (beforeStart)
+            beforeStart();
+        SubMain(std::move(seams));
+    }
+    ~Window() { g_frmMain.reset(); }
+    frmMain &w() { return *g_frmMain; }
+    template <class T = QWidget> T *get(const char *name) { return w().findChild<T *>(QLatin1String(name)); }
+    void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
+
+    AppSandbox box;
+    QString save = box.makeFolder(QStringLiteral("save"));
+    std::shared_ptr<FakeDownloadLog> log = std::make_shared<FakeDownloadLog>();
+    FakeTray *tray = nullptr;
+};
+
+}  // namespace
+
+TEST(Window, LoadsTheSettingsFileWithAUsableInterval)
+{
+    const struct {
+        QByteArray ini;
+        long interval;
+        int errorBoxes;
+    } rows[] = {{"", 1, 0}, {"Intervall=0\n", 1, 0}, {"Intervall=abc\n", 1, 1}, {"Intervall=5\n", 5, 0}};
+    for (const auto &row : rows) {
+        Window win(row.ini + "URL=http://h/a.txt\n");
+        EXPECT_EQ(win.w().cycle().interval(), row.interval) << row.ini.constData();
+        EXPECT_EQ(win.box.errorPrompt.count(), row.errorBoxes);
+        EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), QStringLiteral("http://h/a.txt"));
+        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), win.save);
+        EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
+        EXPECT_FALSE(win.get("cmdAbort")->isEnabled());
+        EXPECT_EQ(win.box.registry.value(QStringLiteral("Version")), QStringLiteral("1.00.02"));
+    }
+}
+
+TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
+{
+    Window win("URL=http://h/a.txt\n");
+    const char *fields[] = {"txtSPlace", "txtURL", "cmdSettings", "cmdBrowse"};
+    win.click("cmdStart");
+    EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora [Active]"));
+    EXPECT_EQ(win.get<roCommand>("cmdStart")->text(), QStringLiteral("&Stop"));
+    for (const char *f : fields)
+        EXPECT_FALSE(win.get(f)->isEnabled()) << f;
+    ASSERT_TRUE(waitUntil([&] { return !win.log->starts.isEmpty(); }, 5000)) << "the countdown reaches a download";
+    win.w().FileDownload_Progress(60, 100);
+    EXPECT_GT(win.get<ProgressBox>("picProgress")->barWidth(), 0);
+    EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), QStringLiteral("60 of 100 Bytes"));
+    win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
+    win.click("cmdStart");
+    for (const char *f : fields)
+        EXPECT_TRUE(win.get(f)->isEnabled()) << f;
+    EXPECT_EQ(win.get<ProgressBox>("picProgress")->barWidth(), 0);
+    EXPECT_FALSE(win.get<QLabel>("lblStatus")->isVisible());
+    EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
+}
+
+TEST(Window, StartsInTheTrayAndComesBack)
+{
+    Window win("URL=http://h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
+    ASSERT_TRUE(win.tray);
+    EXPECT_TRUE(win.w().isMinimized());
+    EXPECT_TRUE(win.tray->shown);
+    EXPECT_EQ(win.tray->tip, QStringLiteral("TAQ Fetchora [Active] [http://h/a.txt]"));
+    emit win.tray->Click(1);
+    emit win.tray->Click(2);
+    using Menu = QList<QPair<QString, QString>>;
+    EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"exit", "&Quit"}}}));
+    emit win.tray->DblClick();
+    EXPECT_FALSE(win.w().isMinimized());
+    EXPECT_FALSE(win.tray->shown);
+    QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+    emit win.tray->MenuClick(1, QStringLiteral("exit"));
+    EXPECT_TRUE(unloaded.wait(5000));
+    EXPECT_TRUE(win.box.readIni().contains("URL=http://h/a.txt"));
+}
+
+namespace {
+
+// A trace line without its counters and times; ticks and progress events
+// come as often as time allows, so their blocks go.
+QStringList procedures(const QStringList &lines)
+{
+    QStringList out;
+    QString skipping;
+    for (const QString &line : lines) {
+        const QString body = line.section(QStringLiteral("] "), 3).trimmed();
+        const QString name = body.mid(2).trimmed();
+        if (!skipping.isEmpty()) {
+            if (body.startsWith(QLatin1String("<-")) && name == skipping)
+                skipping.clear();
+        } else if (body.startsWith(QLatin1String("->"))
+                   && (name.contains(QLatin1String("Timer1_Timer")) || name.contains(QLatin1String("FileDownload_Progress")))) {
+            skipping = name;
+        } else if (body.startsWith(QLatin1String("->")) || body.startsWith(QLatin1String("<-"))) {
+            out << body;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
+{
+    TestHttpServer server;
+    Reply reply = Reply::ok(300000);
+    reply.lastModified = "Fri, 04 Dec 2026 19:59:58 GMT";
+    server.route("/files/report.txt", reply);
+    QStringList lines;
+    const auto traceFromHere = [&] {
+        tracetest::reset();
+        tracetest::setLineSink([&](const QString &line) { lines << line; });
+    };
+    {
+        Window win("Start=1\nMode1=1\nURL=" + server.url(QStringLiteral("/files/report.txt")).toUtf8() + "\n",
+                   {QStringLiteral("-s")}, defaultDownloadFactory(fastEngineOptions()), traceFromHere);
+        ASSERT_TRUE(waitUntil([&] { return win.w().cycle().state() == DownloadCycle::State::Counting; }, 10000));
+        const QStringList stored = QDir(win.save).entryList({QStringLiteral("report_*.txt")}, QDir::Files);
+        ASSERT_EQ(stored.size(), 1);
+        EXPECT_TRUE(fileHoldsBody(win.save + u'/' + stored.first(), 300000));
+        EXPECT_EQ(entries(win.box.path(QStringLiteral("tmp"))), QStringList());
+        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        win.click("cmdQuit");
+        EXPECT_TRUE(unloaded.wait(5000));
+    }
+    tracetest::setLineSink({});
+    tracetest::reset();
+    QFile golden(QStringLiteral(FETCHORA_TESTS_DIR "/mainwindow/session.trace"));
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+}
+
+TEST(Window, AFaultyServerNeverReplacesTheStoredCopy)
+{
+    const struct {
+        const char *name;
+        Reply::Fault fault;
+        int status;
+    } rows[] = {{"cut short", Reply::Fault::CutShortAfter, 200},
+                {"stalled", Reply::Fault::StallAfter, 200},
+                {"closed at once", Reply::Fault::CloseAtOnce, 200},
+                {"server error", Reply::Fault::None, 500}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TestHttpServer server;
+        Reply reply = Reply::ok(100000);
+        reply.status = row.status;
+        reply.fault = row.fault;
+        reply.faultAt = 5000;
+        server.route("/report.txt", reply);
+        Window win("Start=1\nMode1=0\nURL=" + server.url(QStringLiteral("/report.txt")).toUtf8() + "\n", {},
+                   defaultDownloadFactory(fastEngineOptions()));
+        writeFile(win.save + QStringLiteral("/report.txt"), "OLD");
+        win.click("cmdStart");
+        ASSERT_TRUE(waitUntil([&] { return win.w().cycle().state() != DownloadCycle::State::FirstFetch; }, 10000));
+        EXPECT_EQ(entries(win.save), QStringList{QStringLiteral("report.txt")});
+        EXPECT_EQ(readAll(win.save + QStringLiteral("/report.txt")), "OLD");
+        EXPECT_TRUE(win.get("cmdStart")->isEnabled()) << "the user can stop or retry";
+    }
+}
