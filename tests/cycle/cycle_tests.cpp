@@ -31,7 +31,9 @@ const Scenario kScenarios[] = {
     {"FinishedGoesBackToCounting", "", "click tick*60 finish", State::Counting, 1, true, false, "Download competed", ""},
     {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", State::FirstFetch, 1, false, true, "", ""},
     {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", State::Fetching, 2, false, true, "*", ""},
-    {"FirstFetchErrorStalls", "Start=1\n", "click connerr tick*120", State::Stalled, 1, true, true, "", ""},
+    {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", State::Counting, 1, true, true,
+     "1 seconds until next download", ""},
+    {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
     {"ErrorsSilentByDefault", "", "click tick*60 connerr", State::Counting, 1, true, true, "*", ""},
     {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", State::Counting, 1, true, true, "*",
@@ -84,6 +86,29 @@ TEST(Cycle, StopClearsTheBarAndTheCounter)
     EXPECT_EQ(rig.engine->starts.size(), 1) << "the counter starts again from 0";
 }
 
+TEST(Cycle, AnyIntervalDownloadsAtLeastOnceAMinute)
+{
+    const struct {
+        long interval;
+        QString steps;
+        int starts;
+    } rows[] = {{0, "click tick*60", 1}, {-5, "click tick*60", 1}, {2, "click tick*119", 0}, {2, "click tick*120", 1}};
+    for (const auto &row : rows) {
+        CycleRig rig("");
+        rig.cycle->setInterval(row.interval);
+        rig.run(row.steps);
+        EXPECT_EQ(rig.engine->starts.size(), row.starts) << row.interval;
+    }
+    CycleRig rig("");
+    rig.cycle->setInterval(3);
+    rig.run("click tick*100");
+    rig.cycle->setInterval(1);
+    rig.run("tick");
+    EXPECT_EQ(rig.engine->starts.size(), 1) << "a shortened interval is due at once";
+    rig.run("tick*59");
+    EXPECT_EQ(rig.cycle->view().statusText, QStringLiteral("1 seconds until next download"));
+}
+
 TEST(Cycle, StartRefusesWhatItCannotUse)
 {
     const struct {
@@ -125,6 +150,7 @@ TEST(Cycle, VersionCheckAnswersSameOnlyForARepeat)
         {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:A", {false, true}},
         {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:B", {false, false}},
         {"", "click tick*60 version:A finish tick*60 version:A", {}},
+        {"CheckVersion=1\n", "click tick*60 version:A dlerr tick*60 version:A", {false, false}},
     };
     for (const auto &row : rows) {
         CycleRig rig(row.options);

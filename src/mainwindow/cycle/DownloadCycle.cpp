@@ -138,12 +138,12 @@ void DownloadCycle::startStop(TraceScope &t)
     });
     publish();
     t.step([&] {
-        if (startNow) {
+        if (startNow)
             m_host.Start();
-            m_startedNow = true;
-        } else {
-            m_view.timerOn = true;
-        }
+        // A first download that could not even begin counts down like any
+        // other, so the next attempt comes one interval later.
+        m_startedNow = startNow && m_running;
+        m_view.timerOn = !m_startedNow;
     });
     publish();
 }
@@ -186,6 +186,7 @@ void DownloadCycle::start(TraceScope &t)
         // a .part file from under it.
         m_download.reset();
         m_running = false;
+        m_pendingVersion.reset();
         removeLeftovers(m_host.savePathText(), m_setup.tmpFolder);
     });
     t.step([&] {
@@ -237,8 +238,11 @@ void DownloadCycle::tick(TraceScope &t)
     }
     t.step([&] {
         ++m_counter;
-        const long total = m_interval * 60;
-        if (m_counter != total) {
+        // A missing, zero or negative interval still downloads once a minute,
+        // and an interval shortened while counting is due at once: the
+        // countdown never shows less than 1.
+        const long total = std::max(1L, m_interval) * 60;
+        if (m_counter < total) {
             m_view.statusVisible = true;
             m_view.statusText = QString::number(total - m_counter) + QLatin1Char(' ') + capSecondsToNext;
             m_view.windowCaption = activeCaption();
@@ -254,6 +258,7 @@ void DownloadCycle::tick(TraceScope &t)
 void DownloadCycle::urlChanged()
 {
     m_lastVersion.clear();
+    m_pendingVersion.reset();
 }
 
 void DownloadCycle::downloadStarted(TraceScope &t)
@@ -311,6 +316,10 @@ void DownloadCycle::connectionError(TraceScope &t, long number, const QString &d
     m_running = false;
     // Without the button a failed transfer would leave no working Start/Stop.
     m_view.startEnabled = true;
+    // A failed first download starts the countdown: the next attempt comes
+    // one interval later instead of never.
+    if (std::exchange(m_startedNow, false))
+        m_view.timerOn = m_active;
     publish();
     t.step([&] {
         if (optionOn("ShowErrors", "0"))
@@ -336,7 +345,9 @@ void DownloadCycle::showVersion(TraceScope &t, const QString &s)
         if (m_download)
             m_download->SameVersion(same);
     });
-    t.step([&] { m_lastVersion = s; });
+    // Remembered only once a copy of it is stored (or it was already the
+    // stored one), so a transfer or store that fails tries again next time.
+    t.step([&] { m_pendingVersion = s; });
 }
 
 void DownloadCycle::finished(TraceScope &t)
@@ -388,6 +399,8 @@ void DownloadCycle::stored(TraceScope &t)
                        RuntimeError(result.number, result.description));
         });
     }
+    if (result.ok() && m_pendingVersion)
+        m_lastVersion = *m_pendingVersion;
     t.step([&] { m_view.statusText = msgFinished; });
     t.step([&] {
         if (m_startedNow) {

@@ -19,6 +19,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace fetchora {
 
@@ -125,7 +126,8 @@ private:
     bool m_startedNow = false; // bStartedNow
     bool m_compress = false;   // bCompress
     long m_counter = 0;        // lCounter
-    QString m_lastVersion;     // sLastVersion
+    QString m_lastVersion;     // sLastVersion: of the copy last stored
+    std::optional<QString> m_pendingVersion;  // named by the transfer under way
     QString m_fileName, m_fileExt, m_baseName, m_tmpFile;
     std::unique_ptr<FileDownloadComponent> m_download;
     // Between an accepted StartDownload and the event that ends it. The
