@@ -127,11 +127,16 @@ void frmMain::Show()
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());
     }
-    if (windowState() & Qt::WindowMinimized)
-        showMinimized();
-    else
-        show();
+    // A window manager ignores a window that asks to start minimised often
+    // enough ("-s -m" at login): it is shown first and minimised once it
+    // is on screen, as a user would do it.
+    const bool minimised = windowState() & Qt::WindowMinimized;
+    if (minimised)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     cmdStart->setFocus();
+    if (minimised)
+        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
 }
 
 QString frmMain::savePathText() const
