@@ -101,7 +101,7 @@ TEST(Window, StartsInTheTrayAndComesBack)
 {
     Window win("URL=http://h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
     ASSERT_TRUE(win.tray);
-    EXPECT_TRUE(win.w().isMinimized());
+    EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized(); }, 5000));
     EXPECT_TRUE(win.tray->shown);
     EXPECT_EQ(win.tray->tip, QStringLiteral("TAQ Fetchora [Active] [http://h/a.txt]"));
     emit win.tray->Click(1);
