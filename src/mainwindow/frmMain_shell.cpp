@@ -5,6 +5,7 @@
 #include "shell/Controls.h"
 #include "shell/SystemTray.h"
 #include "shell/modBrowseFolders.h"
+#include "startup/Names.h"
 #include "startup/modText.h"
 #include "trace/modTraceLITE.h"
 
@@ -38,7 +39,7 @@ void frmMain::Form_Resize()
         sevTray1->setIcon(icon);
     });
     t.step([&] { sevTray1->setStyleValue(0); });
-    t.step([&] { sevTray1->setToolTip(windowTitle() + QStringLiteral(" [") + txtURL->Text() + QLatin1Char(']')); });
+    t.step([&] { sevTray1->setToolTip(windowTitle() + QStringLiteral(" [") + displayUrl(txtURL->Text()) + QLatin1Char(']')); });
     t.step([&] { sevTray1->Show(); });
     t.step([&] { sevTray1->setRestored(false); });
 }

@@ -4,6 +4,7 @@
 #include "CycleRig.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 #include <zip.h>
 
 using namespace fetchora;
@@ -123,6 +124,7 @@ TEST(Cycle, StartRefusesWhatItCannotUse)
         {"folder gone", QStringLiteral("http://h/a.txt"), true, true,
          QStringLiteral("The folder for downloaded files does not exist"), 1},
         {"engine refuses", QStringLiteral("ftp://h/a.txt"), false, false, QString(), 0},
+        {"folder is tmp/", QStringLiteral("tmp"), false, true, QStringLiteral("The folder for downloaded files does not exist"), 1},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -130,6 +132,8 @@ TEST(Cycle, StartRefusesWhatItCannotUse)
         rig.url = QStringLiteral("http://h/a.txt");
         rig.run("click");  // on, first transfer held
         rig.url = row.url;
+        if (row.url == QLatin1String("tmp"))
+            rig.url = QStringLiteral("http://h/a.txt"), rig.save = rig.box.path(QStringLiteral("tmp"));
         rig.engine->acceptStart = row.accept;
         if (row.removeFolder)
             QDir(rig.save).removeRecursively();
@@ -221,6 +225,30 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         }
         EXPECT_FALSE(QFile::exists(rig.engine->starts.back().target)) << "nothing stays in tmp/";
         EXPECT_EQ(rig.box.errorPrompt.count(), 0);
+    }
+}
+
+TEST(Cycle, EveryURLGivesANameThatFits)
+{
+    const QString longBase = QString(150, u'a') + QString(60, u'\u00fc');
+    const struct {
+        QString lastSegment;
+        QByteArray options;
+        QString expected;  // a regular expression for the stored name
+    } rows[] = {
+        {"", "Mode1=0\n", "index\\.html"},
+        {longBase + ".txt", "Mode1=0\n", "a+\u00fc+\\.txt"},
+        {longBase + ".txt", "Mode1=1\n", "a+\u00fc+_.+\\.txt"},
+        {longBase, "Mode1=0\n", "a+\u00fc+\\."},
+    };
+    for (const auto &row : rows) {
+        CycleRig rig(row.options);
+        rig.url = QStringLiteral("http://h/files/") + row.lastSegment;
+        rig.run("click tick*60 finish");
+        const QStringList stored = entries(rig.save);
+        ASSERT_EQ(stored.size(), 1) << row.expected.toStdString();
+        EXPECT_TRUE(QRegularExpression(u'^' + row.expected + u'$').match(stored.first()).hasMatch()) << stored.first().toStdString();
+        EXPECT_LE(stored.first().toUtf8().size() + 14, 255) << "room for the working name beside it";
     }
 }
 

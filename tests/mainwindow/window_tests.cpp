@@ -99,11 +99,11 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
 
 TEST(Window, StartsInTheTrayAndComesBack)
 {
-    Window win("URL=http://h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
+    Window win("URL=http://me:secret@h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
     ASSERT_TRUE(win.tray);
     EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized(); }, 5000));
     EXPECT_TRUE(win.tray->shown);
-    EXPECT_EQ(win.tray->tip, QStringLiteral("TAQ Fetchora [Active] [http://h/a.txt]"));
+    EXPECT_EQ(win.tray->tip, QStringLiteral("TAQ Fetchora [Active] [http://me:***@h/a.txt]"));
     emit win.tray->Click(1);
     emit win.tray->Click(2);
     using Menu = QList<QPair<QString, QString>>;
@@ -114,7 +114,7 @@ TEST(Window, StartsInTheTrayAndComesBack)
     QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
     emit win.tray->MenuClick(1, QStringLiteral("exit"));
     EXPECT_TRUE(unloaded.wait(5000));
-    EXPECT_TRUE(win.box.readIni().contains("URL=http://h/a.txt"));
+    EXPECT_TRUE(win.box.readIni().contains("URL=http://me:secret@h/a.txt"));
 }
 
 namespace {

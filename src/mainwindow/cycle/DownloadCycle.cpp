@@ -8,9 +8,11 @@
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
+#include "startup/Names.h"
 #include "trace/PromptService.h"
 #include "trace/modTraceLITE.h"
 
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -28,6 +30,12 @@ public:
 QString activeCaption()
 {
     return capTitle + QLatin1Char(' ') + capActive;
+}
+
+// Copies stored into tmp/ would be swept away as leftovers by the next Start.
+bool isTmpFolder(const QString &folder, const QString &tmpFolder)
+{
+    return QFileInfo(folder).canonicalFilePath() == QFileInfo(tmpFolder).canonicalFilePath();
 }
 
 bool optionOn(const char *key, const char *fallback)
@@ -155,7 +163,7 @@ void DownloadCycle::start(TraceScope &t)
     t.step([&] {
         if (m_host.savePathText().isEmpty())
             message = msgNoFolder;
-        else if (!objFSO->FolderExists(m_host.savePathText()))
+        else if (!objFSO->FolderExists(m_host.savePathText()) || isTmpFolder(m_host.savePathText(), m_setup.tmpFolder))
             message = msgFolderMissing;
         else if (m_host.urlText().isEmpty())
             message = msgNoURL;
@@ -171,11 +179,10 @@ void DownloadCycle::start(TraceScope &t)
 
     const QString url = m_host.urlText();
     t.step([&] {
-        const qsizetype cut = std::max(url.lastIndexOf(QLatin1Char('/')), url.lastIndexOf(QLatin1Char('\\')));
-        m_fileName = url.mid(cut + 1);
-        const qsizetype dot = m_fileName.lastIndexOf(QLatin1Char('.'));
-        m_fileExt = dot >= 0 ? m_fileName.mid(dot + 1) : QString();
-        m_baseName = dot >= 0 ? m_fileName.left(dot) : m_fileName;
+        const UrlFileName name = fileNameFromUrl(url);
+        m_fileName = name.fileName;
+        m_fileExt = name.ext;
+        m_baseName = name.baseName;
     });
     t.step([&] {
         if (!objFSO->FolderExists(m_setup.tmpFolder))

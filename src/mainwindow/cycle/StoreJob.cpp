@@ -3,6 +3,7 @@
 #include "components/zip/modZIP32vb.h"
 #include "startup/FileSystem.h"
 #include "startup/FlushToDisk.h"
+#include "startup/Names.h"
 #include "trace/RuntimeError.h"
 
 #include <QDir>
@@ -23,7 +24,8 @@ namespace {
 void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target)
 {
     const QFileInfo info(target);
-    const QString staging = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".fetchora-new");
+    const QString staging =
+        info.absolutePath() + u'/' + sideName(QStringLiteral("."), info.fileName(), QStringLiteral(".fetchora-new"));
     if (fs.FileExists(staging))
         fs.DeleteFile(staging, true);
     fs.MoveFile(source, staging);
