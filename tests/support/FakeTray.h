@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPair>
+#include <utility>
 
 namespace fetchora::testing {
 
@@ -13,7 +14,7 @@ class FakeTray : public TrayLayer {
 public:
     using TrayLayer::TrayLayer;
 
-    void setIcon(const QIcon &icon) override { this->icon = icon; ++iconSets; }
+    void setIcon(const QIcon &picture) override { icon = picture; ++iconSets; }
     void setStyleValue(int value) override { style = value; }
     void setToolTip(const QString &text) override { tip = text; }
     QString toolTip() const override { return tip; }
@@ -22,19 +23,13 @@ public:
     bool isShown() const override { return shown; }
     void setRestored(bool r) override { restored = r; }
     void AddMenuItem(const QString &key, const QString &caption) override { pending.append({key, caption}); }
-    void ShowMenu() override
-    {
-        menus.append(pending);
-        pending.clear();
-    }
+    void ShowMenu() override { menus.append(std::exchange(pending, {})); }
     bool available() const override { return true; }
 
     QIcon icon;
-    int iconSets = 0;
-    int style = -1;
+    int iconSets = 0, style = -1;
     QString tip;
-    bool shown = false;
-    bool restored = true;
+    bool shown = false, restored = true;
     QList<QPair<QString, QString>> pending;
     QList<QList<QPair<QString, QString>>> menus;  // every menu shown
 };

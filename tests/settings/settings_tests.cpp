@@ -1,0 +1,129 @@
+// The settings dialog over a sandboxed fcr.ini, driven with keys and clicks.
+#include "settings/SettingsHost.h"
+#include "settings/frmSettings.h"
+#include "shell/Controls.h"
+#include "startup/Conversions.h"
+#include "startup/modINIHandler.h"
+#include "startup/modText.h"
+#include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
+#include "support/QtTestMain.h"
+#include <QLabel>
+#include <QTest>
+
+using namespace fetchora;
+using fetchora::testing::AppSandbox;
+
+namespace {
+
+// Keeps the owner's Settings caption at each relabelling: the language it was switched to.
+struct Host : SettingsHost {
+    void SetLabels() override { labels << capSettings; }
+    bool saveAllowed() const override { return true; }
+    void setInterval(long minutes) override { interval = minutes; }
+    QStringList labels;
+    long interval = -1;
+};
+
+void setTo(QCheckBox *box, bool on)
+{
+    if (box->isChecked() != on)
+        QTest::keyClick(box, Qt::Key_Space);
+}
+
+template <class Row>
+class Dialog : public ::testing::TestWithParam<Row> {
+protected:
+    void open(const QByteArray &ini)
+    {
+        if (!ini.isEmpty())
+            sandbox.writeIni(ini);
+        dlg.Form_Load();
+        dlg.show();
+    }
+    // In the order of their keys Compress, Start, CheckVersion, ShowErrors, Mode1, Mode2.
+    std::array<QCheckBox *, 6> boxes()
+    {
+        return {dlg.Check1, dlg.Check2, dlg.Check3, dlg.Check4, dlg.Option1[0], dlg.Option1[1]};
+    }
+    AppSandbox sandbox{QStringLiteral("Deutsch")};
+    Host host;
+    frmSettings dlg{host, nullptr};
+};
+
+struct Loaded { const char *ini, *interval, *level, *levelInEnglish, *pwd, *checks; };
+using Loading = Dialog<Loaded>;
+
+TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
+{
+    const Loaded &p = GetParam();
+    open(p.ini);
+    EXPECT_EQ(dlg.Combo1->Text(), p.interval);
+    EXPECT_EQ(dlg.txtPassword->Text(), p.pwd);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(boxes()[i]->isChecked(), p.checks[i] == '1') << i;
+    // Without compression the level and password fields and their labels are greyed, the fields on the button face.
+    const bool on = p.checks[0] == '1';
+    const QColor base = on ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button);
+    const QWidget *greyed[] = {dlg.Combo2->lineEdit(), dlg.txtPassword, dlg.lblCompression, dlg.lblPassword};
+    for (const QWidget *w : greyed)
+        EXPECT_TRUE(w->isEnabled() == on && (w->inherits("QLabel") || w->palette().color(QPalette::Base) == base))
+            << w->metaObject()->className();
+    EXPECT_EQ(dlg.Combo2->Text(), p.level);
+    QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
+    EXPECT_EQ(dlg.Combo2->Text(), p.levelInEnglish);
+}
+
+INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::Values(
+    Loaded{"", "1", "Normal", "Normal", "", "000010"},
+    Loaded{"[Options]\nCompRate=0\nIntervall=\nPwd=x\nMode1=1\nMode2=0\n", "1", "Keine", "None", "x", "000010"},
+    Loaded{"[Options]\nCompRate=1\nIntervall=30\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "30", "Gering", "Minimal", "",
+           "110001"},
+    Loaded{"[Options]\nCompRate=9\nCheckVersion=True\nShowErrors=-1\n", "1", "Hoch", "High", "", "001110"},
+    Loaded{"[Options]\nCompRate=5\n", "1", "Keine", "None", "", "000010"},
+    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=9\n", "1", "High", "High", "", "000010"}));
+
+struct Edited { bool english, save; const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption; };
+using Editing = Dialog<Edited>;
+
+TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
+{
+    const Edited &e = GetParam();
+    open("[Options]\nCompRate=1\nPwd=old\n");
+    if (e.english)
+        QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
+    setTo(dlg.Check1, true);  // the level and password take input only while compression is on
+    const auto type = [](QLineEdit *edit, const char *text) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    type(dlg.Combo2->lineEdit(), e.level);
+    type(dlg.txtPassword, e.pwd);
+    type(dlg.Combo1->lineEdit(), e.interval);
+    for (int i = 0; i < 6; ++i)
+        setTo(boxes()[i], e.checks[i] == '1');
+    QTest::mouseClick(e.save ? dlg.cmdSave : dlg.cmdCancel, Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(host.labels.value(host.labels.size() - 1), e.hostCaption);  // the language left in effect
+    EXPECT_EQ(host.interval, e.save ? QString(e.interval).toLong() : -1);
+
+    const char *keys[] = {"Language", "Pwd", "Intervall", "CompRate", "Compress",
+                          "Start", "CheckVersion", "ShowErrors", "Mode1", "Mode2"};
+    for (int i = 0; i < 10; ++i) {
+        QString got = GetINIString(i ? "Options" : "Global", keys[i], "-", 256);
+        if (i >= 4 && got != "-")
+            got = CBool(got) ? "1" : "0";  // any text that reads back as the right Boolean will do
+        EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(e.save ? e.checks[i - 4] : '-')) << keys[i];
+    }
+}
+
+// Each ticked key has its own pattern over the saved rows, so a key written from the wrong box shows.
+INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::Values(
+    Edited{true, true, "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
+    Edited{false, true, "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
+    Edited{true, true, "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
+    Edited{true, false, "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"}));
+
+}  // namespace
+
+FETCHORA_QT_TEST_MAIN("fetchora-settings-tests-no-viewer")

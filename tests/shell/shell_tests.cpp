@@ -1,0 +1,144 @@
+// The shell services on their own: pick list, progress bar, size limit, folder dialog, message box, tray menu.
+#include "shell/Controls.h"
+#include "shell/MessageBoxPrompt.h"
+#include "shell/ProgressBox.h"
+#include "shell/SystemTray.h"
+#include "shell/modBrowseFolders.h"
+#include "shell/modWinSize.h"
+#include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
+#include "support/QtTestMain.h"
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace fetchora;
+
+namespace {
+
+TEST(PickList, TextSetByTheProgramRaisesChangeOnce)
+{
+    dxPickEdit pick;
+    pick.addItemValue("a");
+    QSignalSpy changes(&pick, &dxPickEdit::Change);
+    for (const char *text : {"a", "not an item", "a"})
+        pick.setTextValue(text);
+    EXPECT_EQ(changes.count(), 3);
+    EXPECT_EQ(pick.Text(), "a");
+}
+
+// One box for all rows: an empty row right after a bar shows whether the bar was wiped.
+TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
+{
+    struct Row { qint64 value, maximum; int width; const char *text; int bar; QColor ink; };
+    const Row rows[] = {{2, 3, 200, "67 %", 134, Qt::white},
+                        {0, 100, 200, "", 0, {}},
+                        {500, 100, 200, "100 %", 200, Qt::white},
+                        {50, 0, 200, "", 0, {}},
+                        {1, 300, 200, "0 %", 0, Qt::black},
+                        {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
+    ProgressBox box;
+    for (const Row &r : rows) {
+        box.resize(r.width, 30);
+        box.draw(r.value, 0, r.maximum, true);
+        int bar = 0;  // the top edge, which no text reaches
+        for (int x = 0; x < box.image().width(); ++x)
+            bar += box.image().pixelColor(x, 0) == QColor(0, 0, 192);
+        EXPECT_EQ(bar, r.bar) << r.value << "/" << r.maximum;
+        EXPECT_EQ(box.shownText(), r.text);
+        EXPECT_EQ(box.textColor(), r.ink) << r.text;
+    }
+}
+
+TEST(SizeLimit, DraggingCannotChangeTheFixedSize)
+{
+    for (int height : {284, 291}) {
+        QWidget window;
+        SetMinMax(&window, 410, height, 410, height);
+        for (QSize drag : {QSize(800, 100), QSize(100, 600)}) {  // past each of the four limits
+            window.resize(drag);
+            EXPECT_EQ(window.size(), QSize(410, height));
+        }
+        UnloadMinMax(&window);
+        window.resize(300, 200);
+        EXPECT_EQ(window.size(), QSize(300, 200)) << "free again";
+    }
+}
+
+TEST(FolderBrowser, OpensOnTheStartFolderAndGivesBackTheChoice)
+{
+    fetchora::testing::AppSandbox sandbox;
+    const QString folder = sandbox.makeFolder("a/b");
+    struct Row { QString start; bool accept; QString selected, result; };
+    const Row rows[] = {{folder + "/", true, folder, folder}, {folder, false, folder, ""},
+                        {"/no/such/folder", true, "", ""}, {"/", true, "/", "/"}};
+    for (const Row &r : rows) {
+        QString selected, status;
+        setFolderDialogHook([&](FolderDialog &d) {
+            selected = d.selectedPath();
+            d.resize(1600, 400);  // wide enough for the whole path
+            d.show();
+            d.selectPath(r.start);
+            status = d.statusText();
+            r.accept ? d.accept() : d.reject();
+        });
+        QString title = "t";
+        EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result) << r.start.toStdString();
+        EXPECT_EQ(selected, r.selected);
+        EXPECT_EQ(status, r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);
+    }
+    setFolderDialogHook(nullptr);
+}
+
+TEST(MessageBox, ShowsTheClassicStyleAndReturnPressesTheDefault)
+{
+    using B = QMessageBox;
+    struct Row { int style; const char *title, *shown; B::Icon icon; B::StandardButtons buttons; int answer; };
+    const Row rows[] = {
+        {mb::OKOnly, "", "Fetchora", B::NoIcon, B::Ok, mb::OK},
+        {mb::OKCancel | mb::Information | mb::DefaultButton2, "T", "T", B::Information, B::Ok | B::Cancel, mb::Cancel},
+        {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, "T", "T", B::Critical, B::Abort | B::Retry | B::Ignore,
+         mb::Ignore},
+        {mb::YesNoCancel | mb::Exclamation | mb::DefaultButton2, "", "Fetchora", B::Warning, B::Yes | B::No | B::Cancel,
+         mb::No},
+        {mb::YesNo | mb::Question | mb::DefaultButton2, "T", "T", B::Question, B::Yes | B::No, mb::No},
+        {mb::RetryCancel, "T", "T", B::NoIcon, B::Retry | B::Cancel, mb::Retry}};
+    for (const Row &r : rows) {
+        QTimer::singleShot(0, [&r] {  // runs inside the box's own loop
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->windowTitle(), r.shown);
+            EXPECT_EQ(box->icon(), r.icon);
+            EXPECT_EQ(box->standardButtons(), r.buttons);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        EXPECT_EQ(MessageBoxPrompt().msgBox("text", r.style, r.title), r.answer) << r.style;
+    }
+}
+
+// Each right-click builds the menu anew: every item shows once, in the captions of that moment.
+TEST(TrayMenu, ShowsEachItemOnceAndReportsTheChosenKey)
+{
+    SystemTray tray;
+    QSignalSpy chosen(&tray, &TrayLayer::MenuClick);
+    for (const QStringList &captions : {QStringList{"&Open", "&Quit"}, QStringList{"Ö&ffnen", "&Beenden"}}) {
+        tray.AddMenuItem("open", captions[0]);
+        tray.AddMenuItem("exit", captions[1]);
+        tray.ShowMenu();
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        QStringList shown;
+        for (QAction *a : menu->actions())
+            shown << a->text();
+        EXPECT_EQ(shown, captions);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(1)).center());
+        QCoreApplication::processEvents();  // the closed menu empties itself
+        EXPECT_EQ(chosen.value(0).value(1).toString(), "exit");
+        chosen.clear();
+    }
+}
+
+}  // namespace
+
+FETCHORA_QT_TEST_MAIN("fetchora-shell-tests-no-viewer")
