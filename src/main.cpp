@@ -1,14 +1,21 @@
 // Fetchora: fetches one file again and again and keeps every copy.
 
-#include "shell/MessageBoxPrompt.h"
 #include "mainwindow/SubMain.h"
+#include "shell/EndRequests.h"
+#include "shell/MessageBoxPrompt.h"
+#include "startup/modGlobal.h"
+#include "startup/modINIHandler.h"
+#include "startup/modText.h"
 #include "trace/modTraceLITE.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QLockFile>
 
 int main(int argc, char *argv[])
 {
+    using namespace fetchora;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fetchora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fetchora.png")));
@@ -16,18 +23,35 @@ int main(int argc, char *argv[])
     // hidden in the tray at that moment.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    fetchora::MessageBoxPrompt prompt;
-    fetchora::setTracePrompt(&prompt);
+    MessageBoxPrompt prompt;
+    setTracePrompt(&prompt);
 
-    fetchora::MainWindowSeams seams;
+    // Two programs on one application folder would sweep each other's
+    // downloads out of tmp/ and race for fcr.ini: the second one says so and
+    // ends before it touches anything. A lock left by a killed program is
+    // taken over.
+    QDir().mkpath(appFolder());
+    QLockFile lock(appFolder() + QStringLiteral("/fcr.lock"));
+    if (!lock.tryLock(0)) {
+        strINIFile = appFolder() + QStringLiteral("/fcr.ini");
+        const QString language = GetINIString(QStringLiteral("Global"), QStringLiteral("Language"), QStringLiteral("Deutsch"), 256);
+        prompt.msgBox(alreadyRunningText(language).arg(QDir::toNativeSeparators(appFolder())),
+                      mb::Information | mb::OKOnly, QString());
+        return 2;
+    }
+
+    MainWindowSeams seams;
     seams.prompt = &prompt;
     seams.arguments = QApplication::arguments().mid(1);
-    fetchora::SubMain(std::move(seams));
+    SubMain(std::move(seams));
 
-    if (!fetchora::g_frmMain)
+    if (!g_frmMain)
         return 1;
-    QObject::connect(fetchora::g_frmMain.get(), &fetchora::frmMain::unloaded, &app, &QCoreApplication::quit);
+    QObject::connect(g_frmMain.get(), &frmMain::unloaded, &app, &QCoreApplication::quit);
+    // Ended from outside (a signal, the end of the session): as by the close box.
+    EndRequests ends;
+    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &QWidget::close);
     const int rc = app.exec();
-    fetchora::g_frmMain.reset();
+    g_frmMain.reset();
     return rc;
 }

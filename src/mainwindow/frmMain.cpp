@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 
 namespace fetchora {
 
@@ -128,15 +129,25 @@ void frmMain::Show()
         move(r.topLeft());
     }
     // A window manager ignores a window that asks to start minimised often
-    // enough ("-s -m" at login): it is shown first and minimised once it
-    // is on screen, as a user would do it.
+    // enough ("-s -m" at login), and a request to minimise a window it does
+    // not manage yet: it is shown first and minimised once it is on screen,
+    // as a user would do it.
     const bool minimised = windowState() & Qt::WindowMinimized;
     if (minimised)
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     cmdStart->setFocus();
-    if (minimised)
+    if (minimised && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
         QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString frmMain::savePathText() const

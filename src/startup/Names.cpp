@@ -1,5 +1,6 @@
 #include "startup/Names.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -61,6 +62,19 @@ QString sideName(const QString &prefix, const QString &name, const QString &suff
 {
     const int room = kMaxNameBytes - utf8Bytes(prefix) - utf8Bytes(suffix);
     return prefix + cutToBytes(name, std::max(room, 0)) + suffix;
+}
+
+QString workingName(const QString &name, const QString &tag)
+{
+    return sideName(QStringLiteral("."), name,
+                    QLatin1Char('.') + QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".fetchora-") + tag);
+}
+
+qint64 workingNameOwner(const QString &fileName)
+{
+    static const QRegularExpression working(QStringLiteral("^\\..*\\.(\\d+)\\.fetchora-[a-z0-9]+$"));
+    const QRegularExpressionMatch m = working.match(fileName);
+    return m.hasMatch() ? m.captured(1).toLongLong() : 0;
 }
 
 QString displayUrl(const QString &url)

@@ -158,4 +158,11 @@ void InitEnglishLabels()
     });
 }
 
+QString alreadyRunningText(const QString &language)
+{
+    return language == QLatin1String("English")
+               ? QStringLiteral("Fetchora is already running for this folder:\n%1")
+               : QStringLiteral("Fetchora läuft bereits für diesen Ordner:\n%1");
+}
+
 }  // namespace fetchora

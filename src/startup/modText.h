@@ -20,6 +20,10 @@ inline constexpr int kTextCount = 43;
 void InitGermanLabels();
 void InitEnglishLabels();
 
+// Said when a second program is started on the same application folder
+// (%1: the folder), in the language the settings file names.
+QString alreadyRunningText(const QString &language);
+
 // All texts in table order, for code that needs to walk them (and tests).
 const QString *const *allTexts();
 

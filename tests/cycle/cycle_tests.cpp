@@ -285,3 +285,17 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "NEW");
     EXPECT_EQ(rig.cycle->state(), State::Counting) << "a held quit goes first; the rest is dropped";
 }
+
+TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
+{
+    CycleRig rig("");
+    const QString live = QStringLiteral(".report.txt.%1.fetchora-new").arg(QCoreApplication::applicationPid());
+    const QStringList keep = {QStringLiteral(".hidden"), live, QStringLiteral("report.txt")};
+    for (const QString &name : keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"})
+        writeFile(rig.save + u'/' + name, "x");
+    QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
+    writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");
+    rig.run("click tick*60");
+    EXPECT_EQ(entries(rig.save), keep);
+    EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
+}

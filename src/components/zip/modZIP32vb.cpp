@@ -1,6 +1,7 @@
 #include "components/zip/modZIP32vb.h"
 
 #include "startup/FlushToDisk.h"
+#include "startup/Names.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -65,8 +66,7 @@ QString tempNameBeside(const QString &archivePath)
     static std::mutex rngLock;
     std::lock_guard<std::mutex> guard(rngLock);
     const QFileInfo info(archivePath);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-")
-           + QString::number(rng() & 0xFFFFFFFF, 16);
+    return info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("zip") + QString::number(rng() & 0xFFFFFFFF, 16));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "startup/FileSystem.h"
 #include "startup/FlushToDisk.h"
 #include "startup/Names.h"
+#include "startup/Processes.h"
 #include "trace/RuntimeError.h"
 
 #include <QDir>
@@ -24,8 +25,7 @@ namespace {
 void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target)
 {
     const QFileInfo info(target);
-    const QString staging =
-        info.absolutePath() + u'/' + sideName(QStringLiteral("."), info.fileName(), QStringLiteral(".fetchora-new"));
+    const QString staging = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
     if (fs.FileExists(staging))
         fs.DeleteFile(staging, true);
     fs.MoveFile(source, staging);
@@ -79,13 +79,18 @@ StoreResult storeFinishedFile(const StoreRequest &request)
 
 void removeLeftovers(const QString &saveFolder, const QString &tmpFolder)
 {
-    const auto sweep = [](const QString &folder, const QStringList &patterns) {
-        QDir dir(folder);
-        for (const QString &name : dir.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System))
-            dir.remove(name);
-    };
-    sweep(saveFolder, {QStringLiteral(".*.fetchora-new"), QStringLiteral(".*.zip.tmp-*")});
-    sweep(tmpFolder, {QStringLiteral("*.part")});
+    // Only what no living process writes any more: another program may
+    // share the save folder, so a working file goes only once its owner has.
+    QDir save(saveFolder);
+    for (const QString &name : save.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const qint64 owner = workingNameOwner(name);
+        if (owner > 0 && !processAlive(owner))
+            save.remove(name);
+    }
+    // tmp/ belongs to this program alone (one per application folder).
+    QDir tmp(tmpFolder);
+    for (const QString &name : tmp.entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden))
+        tmp.remove(name);
 }
 
 }  // namespace fetchora

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Ended by SIGTERM, the program saves what was typed as the close box would;
+# a second program on the same folder says so and leaves everything alone.
+set -u
+source "$(dirname "$0")/lib.sh" "$1"
+"$work/app/fetchora" >/dev/null 2>&1 & first=$!
+wait_for has_window || { echo "no window"; exit 1; }
+win=$(main_window)
+mkdir -p "$work/app/tmp"; echo partial > "$work/app/tmp/x.txt.part"
+before=$(md5sum < "$work/app/fcr.ini")
+"$work/app/fetchora" -s >/dev/null 2>&1 & second=$!
+wait_for xdotool search --onlyvisible --name "^Fetchora$" >/dev/null || { echo "no message from the second program"; exit 1; }
+kill "$second"; wait "$second"
+[ "$(md5sum < "$work/app/fcr.ini")" = "$before" ] && [ -f "$work/app/tmp/x.txt.part" ] || { echo "second program touched files"; exit 1; }
+kill -0 "$first" || { echo "first program died"; exit 1; }
+xdotool windowactivate --sync "$win"
+xdotool mousemove --window "$win" 100 142 click --repeat 3 1 type --delay 5 "http://typed.example/new.txt"
+kill -TERM "$first"; wait "$first"
+grep -q "^URL=http://typed.example/new.txt" "$work/app/fcr.ini" || { echo "typed URL not saved"; cat "$work/app/fcr.ini"; exit 1; }
+echo ok

@@ -1,0 +1,17 @@
+# Shared by the desktop checks: a private X display with openbox and a
+# scratch application folder holding a copy of the program.
+for tool in Xvfb openbox xprop xdotool; do command -v $tool >/dev/null || { echo "no $tool"; exit 77; }; done
+work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/app" "$work/save"; cp "$1/fetchora" "$work/app/"
+printf '[Global]\nLanguage=English\n[Options]\nURL=http://127.0.0.1:9/x.txt\nSavePath=%s\n' "$work/save" > "$work/app/fcr.ini"
+# wait_for COMMAND...: polls for up to 10 s.
+wait_for() { for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1; }
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+# The X server picks a free display itself and tells its number when ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+wait_for test -s "$work/display" || { echo "no X server"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display")
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wait_for wm_running || { echo "no window manager"; cat "$work/openbox.log"; exit 1; }
+main_window() { xdotool search --onlyvisible --name "^TAQ Fetchora" 2>/dev/null | head -1; }
+has_window() { test -n "$(main_window)"; }
