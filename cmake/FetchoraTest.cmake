@@ -13,7 +13,24 @@ function(fetchora_add_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
+    TEST_LIST ${name}_TESTS
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+    PROPERTIES TIMEOUT ${T_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests splits a list-valued property into separate words,
+  # which loses the second variable and every property after it. The
+  # environment and labels are set once CTest has read the discovered tests.
+  set(env QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8)
+  if(FETCHORA_SANITIZE)
+    # Any sanitizer report fails the test, with the stack that caused it.
+    list(APPEND env ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1
+                    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+                    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:history_size=7:suppressions=${PROJECT_SOURCE_DIR}/.ci/tsan.supp)
+  endif()
+  set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props_file}
+       "if(${name}_TESTS)\n"
+       "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==] LABELS [==[${T_LABELS}]==])\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
 endfunction()
