@@ -1,11 +1,19 @@
-# make run   - install missing packages, build, start build/fetchora
-# make test  - install missing packages, build, run the whole suite through CTest
-# make bench - build and run the benchmarks
+# make run    - install missing packages, build, start build/fetchora
+# make test   - install missing packages, build, run the whole suite through CTest
+# make bench  - build and run the benchmarks
+# make asan   - address and undefined-behaviour sanitizers (build-asan) over the core and cycle suites
+# make tsan   - thread sanitizer (build-tsan) over the engine and cycle suites
+# make mutate - seed each fault of scripts/mutants*.txt into a copy of the tree and see the suite
+#               catch it (build-mutate); MUTATE_ONLY=<area or id>[,...] runs a subset
+#
+# With CI=true (as CI services set it) warnings are errors.
 
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all setup build run test bench clean
+CI_WERROR := $(if $(filter true TRUE 1 yes,$(CI)),-DFETCHORA_WERROR=ON)
+
+.PHONY: all setup build run test bench clean asan tsan mutate
 
 all: build
 
@@ -13,9 +21,13 @@ setup:
 	@bash scripts/setup.sh
 
 $(BUILD)/build.ninja: CMakeLists.txt | setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CI_WERROR)
 
+# A build folder configured before CI=true was set gets the option too.
 build: setup $(BUILD)/build.ninja
+ifneq ($(CI_WERROR),)
+	@grep -q '^FETCHORA_WERROR:BOOL=ON' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CI_WERROR)
+endif
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Without a display (a bare server or a container) the window goes to a
@@ -33,3 +45,50 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# --- sanitizers -------------------------------------------------------------
+# Only the suites that need neither a window nor the real program: they are
+# the ones whose code runs threads and touches memory by hand, and they keep
+# the sanitizer builds to a few minutes.
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+ASAN_TESTS := startup_tests trace_tests download_tests zip_tests cycle_tests
+TSAN_TESTS := download_tests cycle_tests
+comma := ,
+
+# $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
+# the build (the suites are run once while building to list their tests).
+# A suite that does not exist (yet) is skipped with a note, not an error.
+define sanitized_build
+	@test -f $(1)/build.ninja || cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFETCHORA_SANITIZE=$(2)
+	@known=$$(cmake --build $(1) --target help 2>/dev/null | sed -n 's/^\([A-Za-z0-9_.-]*\): phony$$/\1/p'); \
+	targets=""; \
+	for t in $(3); do \
+	  if printf '%s\n' "$$known" | grep -qx "$$t"; then targets="$$targets $$t"; \
+	  else echo "note: no target $$t yet, skipped"; fi; \
+	done; \
+	test -n "$$targets" || { echo "none of $(3) exists"; exit 1; }; \
+	echo "cmake --build $(1) --target$$targets"; \
+	$(4) cmake --build $(1) -j $(JOBS) --target $$targets
+endef
+
+# The multi-day run checks that memory stays flat, which the sanitizers'
+# own bookkeeping makes it not; it runs in the plain build.
+SAN_SKIP := -E "^cycle_tests\.MultiDay\."
+
+asan: setup
+	$(call sanitized_build,$(ASAN_BUILD),address$(comma)undefined,$(ASAN_TESTS))
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300 --no-tests=error -L "core|cycle" \
+	  $(SAN_SKIP)
+
+# The thread sanitizer of g++ 12 cannot map its shadow memory under the
+# address-space randomisation of some newer kernels; setarch -R turns it off.
+NO_ASLR := setarch $(shell uname -m) -R
+
+tsan: setup
+	$(call sanitized_build,$(TSAN_BUILD),thread,$(TSAN_TESTS),$(NO_ASLR))
+	cd $(TSAN_BUILD) && $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 --no-tests=error \
+	  -R "^(download_tests|cycle_tests)\." $(SAN_SKIP)
+
+mutate: setup
+	python3 scripts/mutate.py
