@@ -7,9 +7,38 @@
 
 namespace fetchora {
 
-int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &title)
+namespace {
+
+struct Choice {
+    QMessageBox::StandardButton button;
+    int result;
+};
+
+std::vector<Choice> choicesOf(int style)
 {
-    QMessageBox box(QApplication::activeWindow());
+    switch (mb::buttonsOf(style)) {
+    case mb::OKCancel: return {{QMessageBox::Ok, mb::OK}, {QMessageBox::Cancel, mb::Cancel}};
+    case mb::AbortRetryIgnore:
+        return {{QMessageBox::Abort, mb::Abort}, {QMessageBox::Retry, mb::Retry}, {QMessageBox::Ignore, mb::Ignore}};
+    case mb::YesNoCancel: return {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}};
+    case mb::YesNo: return {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}};
+    case mb::RetryCancel: return {{QMessageBox::Retry, mb::Retry}, {QMessageBox::Cancel, mb::Cancel}};
+    default: return {{QMessageBox::Ok, mb::OK}};
+    }
+}
+
+// The answer of a box nobody pressed a button in: its default.
+int defaultAnswer(const std::vector<Choice> &choices, int style)
+{
+    const size_t def = size_t(mb::defaultOf(style) / 256);
+    return choices[def < choices.size() ? def : 0].result;
+}
+
+// The buttons of the box with the answer each gives.
+using Buttons = std::vector<std::pair<QAbstractButton *, int>>;
+
+Buttons setUp(QMessageBox &box, const std::vector<Choice> &choices, const QString &text, int style, const QString &title)
+{
     box.setWindowTitle(title.isEmpty() ? QString::fromLatin1(kAppName) : title);
     box.setText(text);
     switch (mb::iconOf(style)) {
@@ -19,35 +48,55 @@ int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &titl
     case mb::Information: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
-
-    struct Choice { QMessageBox::StandardButton button; int result; };
-    std::vector<Choice> choices;
-    switch (mb::buttonsOf(style)) {
-    case mb::OKCancel: choices = {{QMessageBox::Ok, mb::OK}, {QMessageBox::Cancel, mb::Cancel}}; break;
-    case mb::AbortRetryIgnore:
-        choices = {{QMessageBox::Abort, mb::Abort}, {QMessageBox::Retry, mb::Retry}, {QMessageBox::Ignore, mb::Ignore}};
-        break;
-    case mb::YesNoCancel:
-        choices = {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}};
-        break;
-    case mb::YesNo: choices = {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}}; break;
-    case mb::RetryCancel: choices = {{QMessageBox::Retry, mb::Retry}, {QMessageBox::Cancel, mb::Cancel}}; break;
-    default: choices = {{QMessageBox::Ok, mb::OK}}; break;
-    }
-    QMessageBox::StandardButtons buttons;
-    for (const auto &c : choices)
-        buttons |= c.button;
-    box.setStandardButtons(buttons);
     const size_t def = size_t(mb::defaultOf(style) / 256);
-    box.setDefaultButton(choices[def < choices.size() ? def : 0].button);
+    Buttons buttons;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        QPushButton *button = box.addButton(choices[i].button);
+        if (choices.size() > 2) {
+            // As plain actions the three keep the classic order (Abort,
+            // Retry, Ignore) instead of the desktop's order by role.
+            const QString caption = button->text();
+            box.removeButton(button);
+            delete button;
+            button = box.addButton(caption, QMessageBox::ActionRole);
+        }
+        if (i == (def < choices.size() ? def : 0))
+            box.setDefaultButton(button);
+        buttons.emplace_back(button, choices[i].result);
+    }
+    return buttons;
+}
 
+}  // namespace
+
+int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &title)
+{
+    const std::vector<Choice> choices = choicesOf(style);
+    const bool question = mb::iconOf(style) == mb::Question;
+    if (!question && (m_notice || m_modal > 0))
+        return defaultAnswer(choices, style);
+    QMessageBox box(QApplication::activeWindow());
+    const Buttons buttons = setUp(box, choices, text, style, title);
+    ++m_modal;
     box.exec();
-    const auto pressed = box.standardButton(box.clickedButton());
-    for (const auto &c : choices)
-        if (c.button == pressed)
-            return c.result;
+    --m_modal;
+    for (const auto &[button, result] : buttons)
+        if (button == box.clickedButton())
+            return result;
     // Closed through the frame: the box's escape answer.
     return choices.size() == 1 ? choices[0].result : choices.back().result;
+}
+
+void MessageBoxPrompt::notify(const QString &text, int style, const QString &title)
+{
+    if (m_notice || m_modal > 0)
+        return;
+    auto *box = new QMessageBox(QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    setUp(*box, choicesOf(style), text, style, title);
+    box->setWindowModality(Qt::NonModal);
+    m_notice = box;
+    box->show();
 }
 
 }  // namespace fetchora

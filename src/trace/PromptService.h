@@ -47,6 +47,11 @@ public:
     // Shows a message box and returns one of mb::Result. An empty title shows
     // the application name.
     virtual int msgBox(const QString &text, int style, const QString &title) = 0;
+    // A message that must not hold the caller (an OK-only box of the running
+    // cycle): it comes up and the caller goes on at once. While one such
+    // message, or any other box, is open, another is not shown at all, so
+    // boxes never pile up on a screen nobody watches.
+    virtual void notify(const QString &text, int style, const QString &title) { msgBox(text, style, title); }
 };
 
 }  // namespace fetchora

@@ -4,6 +4,7 @@
 
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
+#include "shell/MessageBoxPrompt.h"
 #include "shell/ProgressBox.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
@@ -14,6 +15,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,11 +28,11 @@ namespace {
 
 struct Window {
     explicit Window(const QByteArray &ini, QStringList args = {}, DownloadFactory engine = {},
-                    const std::function<void()> &beforeStart = {})
+                    const std::function<void()> &beforeStart = {}, PromptService *prompt = nullptr)
     {
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + ini);
         MainWindowSeams seams;
-        seams.prompt = &box.prompt;
+        seams.prompt = prompt ? prompt : &box.prompt;
         seams.downloads = engine ? engine : fakeDownloadFactory(log);
         seams.tray = [this](QObject *parent) {
             auto t = std::make_unique<FakeTray>(parent);
@@ -95,6 +97,24 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_EQ(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_FALSE(win.get<QLabel>("lblStatus")->isVisible());
     EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
+}
+
+TEST(Window, ErrorBoxesNeverPileUpNorHoldTheCycle)
+{
+    MessageBoxPrompt boxes;
+    Window win("ShowErrors=1\nURL=http://h/a.txt\n", {}, {}, {}, &boxes);
+    win.click("cmdStart");
+    const auto openBoxes = [] {
+        int n = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            n += qobject_cast<QMessageBox *>(w) && w->isVisible();
+        return n;
+    };
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(waitUntil([&] { return win.log->starts.size() > i; }, 5000)) << "the cycle stopped at " << i;
+        win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
+        EXPECT_EQ(openBoxes(), 1);
+    }
 }
 
 TEST(Window, StartsInTheTrayAndComesBack)

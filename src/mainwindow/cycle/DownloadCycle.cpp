@@ -130,11 +130,11 @@ void DownloadCycle::startStop(TraceScope &t)
     }
 
     if (m_host.savePathText().isEmpty()) {
-        t.step([&] { m_prompt.msgBox(msgNoFolder, mb::Information | mb::OKOnly, QString()); });
+        t.step([&] { m_prompt.notify(msgNoFolder, mb::Information | mb::OKOnly, QString()); });
         return;
     }
     if (m_host.urlText().isEmpty()) {
-        t.step([&] { m_prompt.msgBox(msgNoURL, mb::Information | mb::OKOnly, QString()); });
+        t.step([&] { m_prompt.notify(msgNoURL, mb::Information | mb::OKOnly, QString()); });
         return;
     }
     bool startNow = false;
@@ -173,7 +173,7 @@ void DownloadCycle::start(TraceScope &t)
         // never left without a way to stop or retry.
         m_view.startEnabled = true;
         publish();
-        t.step([&] { m_prompt.msgBox(message, mb::Information | mb::OKOnly, QString()); });
+        t.step([&] { m_prompt.notify(message, mb::Information | mb::OKOnly, QString()); });
         return;
     }
 
@@ -313,7 +313,7 @@ void DownloadCycle::notFound(TraceScope &t)
     t.step([&] { m_view.startEnabled = true; });
     publish();
     t.step([&] {
-        m_prompt.msgBox(msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL,
+        m_prompt.notify(msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL,
                         mb::Exclamation | mb::OKOnly, msgInvalidURL);
     });
 }
@@ -330,7 +330,7 @@ void DownloadCycle::connectionError(TraceScope &t, long number, const QString &d
     publish();
     t.step([&] {
         if (optionOn("ShowErrors", "0"))
-            m_prompt.msgBox(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n")
+            m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n")
                                 + descr,
                             mb::Critical | mb::OKOnly, capTitle + QStringLiteral(" - ") + msgConnectErrorTitle);
     });
