@@ -12,24 +12,23 @@ using namespace fetchora::testing;
 
 namespace {
 
-// The events of one transfer as text; a run of Progress events is one entry.
 struct Recorder : DownloadEvents {
-    QStringList events;
+    QStringList events;  // a run of Progress events is one entry
     QString descr;
     qint64 loaded = -2, size = -2;
     bool ended = false;
-    std::function<void(const QString &)> during;  // runs inside every event
+    std::function<void(const QString &)> during = [](const QString &) {};  // runs inside every event
 
     void add(const QString &e, bool last = false)
     {
         ended = ended || last;
         if (e != "Progress" || events.value(events.size() - 1) != "Progress")
             events << e;
-        if (during)
-            during(e);
+        during(e);
     }
-    void FileDownload_ConnectionError(long n, const QString &d) override { descr = d, add(QString("ConnectionError %1").arg(n), true); }
-    void FileDownload_DownloadError(long n, const QString &d) override { descr = d, add(QString("DownloadError %1").arg(n), true); }
+    void error(const char *kind, long n, const QString &d) { descr = d, add(kind + QString(" %1").arg(n), true); }
+    void FileDownload_ConnectionError(long n, const QString &d) override { error("ConnectionError", n, d); }
+    void FileDownload_DownloadError(long n, const QString &d) override { error("DownloadError", n, d); }
     void FileDownload_Abort() override { add("Abort", true); }
     void FileDownload_NotFound() override { add("NotFound", true); }
     void FileDownload_ShowVersion(const QString &s) override { add("ShowVersion " + s); }
@@ -38,24 +37,18 @@ struct Recorder : DownloadEvents {
     void FileDownload_Start() override { add("Start"); }
 };
 
-QStringList withoutProgress(QStringList events)
-{
-    events.removeAll("Progress");
-    return events;
-}
-
 class Engine : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(writeFile(target(), "old")); }
     QString target() const { return dir.filePath("report.txt"); }
-    // One transfer on a new instance, waited for up to its last event.
+    // One transfer on a new instance, up to its last event.
     void run(const QString &url, const QString &file = {})
     {
         engine = std::make_unique<classFileDownload>(&rec, fastEngineOptions());
         ASSERT_TRUE(engine->StartDownload(url, file.isEmpty() ? target() : file));
-        ASSERT_TRUE(waitUntil([&] { return rec.ended; }, 10000)) << rec.events.join(", ").toStdString();
+        ASSERT_TRUE(waitUntil([&] { return rec.ended; }, 10000)) << qPrintable(rec.events.join(", "));
     }
-    void expectOldTargetAlone()
+    void expectOldFileAlone()
     {
         EXPECT_EQ(readAll(target()), "old");
         EXPECT_EQ(entries(dir.path()), QStringList{"report.txt"}) << "no .part left behind";
@@ -67,20 +60,22 @@ protected:
     std::unique_ptr<classFileDownload> engine;  // last: goes before its sink
 };
 
-Reply faulty(Reply r, Reply::Fault fault, qint64 at) { r.fault = fault, r.faultAt = at; return r; }
-Reply noLength(Reply r) { r.sendLength = false; return r; }
-Reply versioned(Reply r, QByteArray etag, QByteArray date) { r.etag = etag, r.lastModified = date; return r; }
+const auto fault = [](Reply::Fault f, qint64 at = 0) { return Reply{.size = 5000, .fault = f, .faultAt = at}; };
+const auto tagged = [](QByteArray e, QByteArray d) { return Reply{.size = 10, .etag = e, .lastModified = d}; };
+const auto err = [](long n) { return QString("DownloadError %1").arg(n); };
+const auto connErr = [](long n) { return QString("ConnectionError %1").arg(n); };
 const QByteArray kDate = "Tue, 01 Dec 2026 10:00:00 GMT";
+const QStringList kDone{"Start", "Progress", "Finished"};
 
 struct Case {
     const char *name;
-    Reply reply;                // served at /f
-    QStringList events;         // Progress only where its place is certain
-    qint64 stored = -1;         // body size that replaces the old file; -1: the old file stays
-    qint64 reportedSize = -1;   // the last Progress's FileSize
-    QString descr = {};         // start of the error text
-    std::function<QString(TestHttpServer &)> url = {};  // default: /f
-    const char *file = "";      // default: report.txt
+    Reply reply;         // at /f; /g holds 2000 bytes
+    QStringList events;  // Progress only where its place is certain
+    qint64 stored = -1;  // the body that replaces the old file
+    QString descr = {};  // start of the error text
+    const char *file = "report.txt";
+    bool refused = false;  // the URL's port has no server
+    const char *url = "http://127.0.0.1:%1/f";
 };
 
 class Transfer : public Engine, public ::testing::WithParamInterface<Case> {};
@@ -90,94 +85,79 @@ TEST_P(Transfer, EndsWithTheRightEventsAndLeavesTheRightFile)
     const Case &c = GetParam();
     server.route("/f", c.reply);
     server.route("/g", Reply::ok(2000));
-    run(c.url ? c.url(server) : server.url("/f"), c.file[0] ? dir.filePath(c.file) : QString());
-    if (c.stored < 0) {
-        EXPECT_EQ(withoutProgress(rec.events), c.events);
-        EXPECT_TRUE(rec.descr.startsWith(c.descr)) << rec.descr.toStdString();
-        expectOldTargetAlone();
-    } else {
-        EXPECT_EQ(rec.events, c.events);
-        EXPECT_EQ(rec.loaded, c.stored);
-        EXPECT_EQ(rec.size, c.reportedSize);
-        EXPECT_TRUE(fileHoldsBody(target(), c.stored));
-        EXPECT_EQ(entries(dir.path()), QStringList{"report.txt"});
-    }
+    run(QString(c.url).arg(c.refused ? TestHttpServer::unusedPort() : server.port()), dir.filePath(c.file));
+    if (c.stored < 0)
+        rec.events.removeAll("Progress");
+    EXPECT_EQ(rec.events, c.events);
+    EXPECT_TRUE(rec.descr.startsWith(c.descr)) << qPrintable(rec.descr);
+    if (c.stored < 0)
+        return expectOldFileAlone();
+    EXPECT_EQ(rec.loaded, c.stored);
+    EXPECT_EQ(rec.size, c.reply.sendLength ? c.stored : -1);
+    EXPECT_TRUE(fileHoldsBody(target(), c.stored));
+    EXPECT_EQ(entries(dir.path()), QStringList{"report.txt"});
 }
 
-const QStringList kDone{"Start", "Progress", "Finished"};
-
-INSTANTIATE_TEST_SUITE_P(Servers, Transfer, ::testing::Values(
-    Case{"Body", Reply::ok(300000), kDone, 300000, 300000},
-    Case{"NoLength", noLength(Reply::ok(5000)), kDone, 5000, -1},
-    Case{"Empty", Reply::ok(0), kDone, 0, 0},
-    Case{"Redirect", Reply::redirect("/g"), kDone, 2000, 2000},
-    Case{"NoScheme", Reply::ok(10), kDone, 10, 10, {}, [](TestHttpServer &s) { return s.url("/f").mid(7); }},
-    Case{"ETag", versioned(Reply::ok(10), "\"v1\"", kDate), {"Start", "ShowVersion \"v1\"", "Progress", "Finished"}, 10, 10},
-    Case{"LastModified", versioned(Reply::ok(10), {}, kDate), {"Start", "ShowVersion " + kDate, "Progress", "Finished"}, 10, 10},
-    Case{"NotFound", Reply::status_(404, "Not Found"), {"Start", "NotFound"}},
-    Case{"ServerError", Reply::status_(500, "Internal Server Error"), {"Start", "DownloadError 500"}, -1, -1, "HTTP 500 Internal Server Error"},
-    Case{"Forbidden", Reply::status_(403, "Forbidden"), {"Start", "DownloadError 403"}, -1, -1, "HTTP 403 Forbidden"},
-    Case{"RedirectLoop", Reply::redirect("/f"), {"Start", QString("DownloadError %1").arg(CURLE_TOO_MANY_REDIRECTS)}},
-    Case{"CutShort", faulty(Reply::ok(5000), Reply::Fault::CutShortAfter, 1000), {"Start", QString("DownloadError %1").arg(CURLE_PARTIAL_FILE)}},
-    Case{"StallMidBody", faulty(Reply::ok(5000), Reply::Fault::StallAfter, 1), {"Start", QString("DownloadError %1").arg(CURLE_OPERATION_TIMEDOUT)}},
-    Case{"StallBeforeHeaders", faulty({}, Reply::Fault::StallBeforeHeaders, 0), {QString("ConnectionError %1").arg(CURLE_OPERATION_TIMEDOUT)}},
-    Case{"ClosedAtOnce", faulty({}, Reply::Fault::CloseAtOnce, 0), {QString("ConnectionError %1").arg(CURLE_GOT_NOTHING)}},
-    Case{"Refused", {}, {QString("ConnectionError %1").arg(CURLE_COULDNT_CONNECT)}, -1, -1, "Couldn't connect to server",
-         [](TestHttpServer &) { return QString("http://127.0.0.1:%1/f").arg(TestHttpServer::unusedPort()); }},
-    Case{"FolderGone", Reply::ok(10), {"Start", "DownloadError 76"}, -1, -1, "Path not found", {}, "gone/report.txt"}),
+INSTANTIATE_TEST_SUITE_P(
+    Servers, Transfer,
+    ::testing::Values(
+        Case{"Body", Reply::ok(300000), kDone, 300000},
+        Case{"NoLength", {.size = 5000, .sendLength = false}, kDone, 5000}, Case{"Empty", Reply::ok(0), kDone, 0},
+        Case{"Redirect", Reply::redirect("/g"), kDone, 2000},
+        Case{"NoScheme", Reply::ok(10), kDone, 10, {}, "report.txt", false, "127.0.0.1:%1/f"},
+        Case{"ETag", tagged("\"v1\"", kDate), {"Start", "ShowVersion \"v1\"", "Progress", "Finished"}, 10},
+        Case{"LastModified", tagged({}, kDate), {"Start", "ShowVersion " + kDate, "Progress", "Finished"}, 10},
+        Case{"NotFound", Reply::status_(404, "Not Found"), {"Start", "NotFound"}},
+        Case{"Status500", Reply::status_(500, "Internal Server Error"), {"Start", err(500)}, -1, "HTTP 500 Internal"},
+        Case{"Status403", Reply::status_(403, "Forbidden"), {"Start", err(403)}, -1, "HTTP 403 Forbidden"},
+        Case{"RedirectLoop", Reply::redirect("/f"), {"Start", err(CURLE_TOO_MANY_REDIRECTS)}},
+        Case{"CutShort", fault(Reply::Fault::CutShortAfter, 1000), {"Start", err(CURLE_PARTIAL_FILE)}},
+        Case{"StallMidBody", fault(Reply::Fault::StallAfter, 1), {"Start", err(CURLE_OPERATION_TIMEDOUT)}},
+        Case{"StallBeforeHeaders", fault(Reply::Fault::StallBeforeHeaders), {connErr(CURLE_OPERATION_TIMEDOUT)}},
+        Case{"ClosedAtOnce", fault(Reply::Fault::CloseAtOnce), {connErr(CURLE_GOT_NOTHING)}},
+        Case{"Refused", {}, {connErr(CURLE_COULDNT_CONNECT)}, -1, "Couldn't connect", "report.txt", true},
+        Case{"FolderGone", Reply::ok(10), {"Start", err(76)}, -1, "Path not found", "gone/report.txt"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Engine, TheVersionAnswerDecidesWhetherTheBodyIsFetched)
 {
-    server.route("/f", versioned(Reply::ok(200000), "\"v7\"", {}));
+    server.route("/f", {.size = 200000, .etag = "\"v7\""});
     for (bool same : {true, false}) {
         rec = Recorder();
         rec.during = [&](const QString &e) {
             bool answer = same;
-            if (e.startsWith("ShowVersion"))
-                engine->SameVersion(answer);
+            e.startsWith("ShowVersion") ? engine->SameVersion(answer) : void();
         };
         run(server.url("/f"));
-        if (same) {
-            EXPECT_EQ(rec.events, QStringList({"Start", "ShowVersion \"v7\"", "Abort"})) << "not a byte of the body";
-            expectOldTargetAlone();
-        } else {
-            EXPECT_EQ(rec.events, QStringList({"Start", "ShowVersion \"v7\"", "Progress", "Finished"}));
-            EXPECT_TRUE(fileHoldsBody(target(), 200000));
-        }
+        EXPECT_EQ(rec.events, same ? QStringList({"Start", "ShowVersion \"v7\"", "Abort"})  // not a byte of the body
+                                   : QStringList({"Start", "ShowVersion \"v7\"", "Progress", "Finished"}));
+        EXPECT_TRUE(same ? readAll(target()) == "old" : fileHoldsBody(target(), 200000));
+        EXPECT_EQ(entries(dir.path()), QStringList{"report.txt"});
     }
 }
 
 TEST_F(Engine, AbortEndsARunningTransferWithoutAFile)
 {
-    Reply slow = Reply::ok(100000);
-    slow.dripDelayMs = 10;
-    server.route("/f", slow);
-    rec.during = [&](const QString &e) {
-        if (e == "Progress")
-            engine->AbortDownload();
-    };
+    server.route("/f", {.size = 100000, .dripDelayMs = 10});
+    rec.during = [&](const QString &e) { e == "Progress" ? engine->AbortDownload() : void(); };
     run(server.url("/f"));
-    EXPECT_EQ(withoutProgress(rec.events), QStringList({"Start", "Abort"}));
-    expectOldTargetAlone();
+    rec.events.removeAll("Progress");
+    EXPECT_EQ(rec.events, QStringList({"Start", "Abort"}));
+    expectOldFileAlone();
 }
 
-// The program releases the instance inside its own Finished handler; a
-// release inside any event must end the events there and harm nothing.
+// The program releases the instance inside its Finished handler.
 TEST_F(Engine, DestroyedInsideAnEventSendsNoMore)
 {
     server.route("/big", Reply::ok(4 << 20));
     server.route("/f", Reply::ok(10));
     for (const QString when : {"Start", "Progress", "Finished"}) {
         Recorder first;
-        first.during = [&](const QString &e) {
-            if (e == when)
-                engine.reset();
-        };
+        first.during = [&](const QString &e) { e == when ? engine.reset() : void(); };
         engine = std::make_unique<classFileDownload>(&first, fastEngineOptions());
         ASSERT_TRUE(engine->StartDownload(server.url("/big"), dir.filePath("big.bin")));
-        ASSERT_TRUE(waitUntil([&] { return !engine; }, 10000)) << when.toStdString();
-        // Whatever the first one had queued is delivered before the second ends.
+        ASSERT_TRUE(waitUntil([&] { return !engine; }, 10000)) << qPrintable(when);
+        // Anything the first one had queued arrives before the second ends.
         rec = Recorder();
         run(server.url("/f"));
         EXPECT_EQ(first.events.last(), when);
@@ -189,9 +169,9 @@ TEST_F(Engine, RejectedStartsGiveNoEventAndKeepTheInstanceUsable)
 {
     server.route("/f", Reply::ok(10));
     engine = std::make_unique<classFileDownload>(&rec, fastEngineOptions());
-    for (const auto &[url, file] : {std::pair<QString, QString>{"", target()}, {"ftp://127.0.0.1/f", target()},
-                                    {"file:///etc/hostname", target()}, {server.url("/f"), ""}})
-        EXPECT_FALSE(engine->StartDownload(url, file)) << url.toStdString() << " " << file.toStdString();
+    for (const QString url : {"", "ftp://127.0.0.1/f", "file:///etc/hostname"})
+        EXPECT_FALSE(engine->StartDownload(url, target())) << qPrintable(url);
+    EXPECT_FALSE(engine->StartDownload(server.url("/f"), ""));
     for (int round = 0; round < 2; ++round) {
         rec = Recorder();
         ASSERT_TRUE(engine->StartDownload(server.url("/f"), target()));

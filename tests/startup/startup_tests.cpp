@@ -29,30 +29,23 @@ long errorOf(const std::function<void()> &call)
     return 0;
 }
 
-struct ReadCase {
-    QByteArray ini;  // null: no file
-    const char *section, *key;
-    QString expected;
-};
-
-TEST(IniFile, ReadsAValueOrTheDefaultAndLeavesTheFileAlone)
+TEST(IniFile, ReadsAValueOrTheDefaultAndNeverChangesTheFile)
 {
-    const ReadCase cases[] = {
-        {{}, "Options", "URL", "DEF"},
-        {"[options]\r\nurl=http://a/b\r\n", "Options", "URL", "http://a/b"},
-        {"[Options]\r\nPwd=\r\n", "Options", "Pwd", ""},
-        {"[Options]\nURL =  \"a b\"  \n", "Options", "URL", "a b"},
-        {"[Global]\r\nURL=x\r\n[Options]\r\nPwd=1\r\n", "Options", "URL", "DEF"},
-        {"[Options]\r\nURL=x\r\n", "Global", "Language", "DEF"},
-        {"[Options]\r\nURL=" + QByteArray(300, 'x') + "\r\n", "Options", "URL", QString(255, 'x')},
+    const std::tuple<QByteArray, const char *, QString> cases[] = {
+        {{}, "URL", "DEF"},  // no file
+        {"[options]\r\nurl=http://a/b\r\n", "URL", "http://a/b"},
+        {"[Options]\r\nPwd=\r\n", "Pwd", ""},
+        {"[Options]\nURL =  \"a b\"  \n", "URL", "a b"},
+        {"[Global]\r\nURL=x\r\n[Options]\r\nPwd=1\r\n", "URL", "DEF"},
+        {"[Options]\r\nURL=" + QByteArray(300, 'x') + "\r\n", "URL", QString(255, 'x')},
     };
-    for (const ReadCase &c : cases) {
+    for (const auto &[ini, key, expected] : cases) {
         AppSandbox box;
-        if (!c.ini.isNull())
-            box.writeIni(c.ini);
-        EXPECT_EQ(GetINIString(c.section, c.key, "DEF", 256), c.expected) << c.ini.constData();
-        EXPECT_EQ(box.readIni(), c.ini);
-        EXPECT_EQ(QFile::exists(strINIFile), !c.ini.isNull());
+        if (!ini.isNull())
+            box.writeIni(ini);
+        EXPECT_EQ(GetINIString("Options", key, "DEF", 256), expected) << ini.constData();
+        EXPECT_EQ(box.readIni(), ini);
+        EXPECT_EQ(QFile::exists(strINIFile), !ini.isNull());
     }
 }
 
@@ -75,35 +68,29 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     }
     AppSandbox box;
     WriteINIString("Options", "SavePath", "/home/jürgen/Büro");
-    EXPECT_EQ(GetINIString("options", "savepath", "", 256), "/home/jürgen/Büro");
+    EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
 {
-    // -13: type mismatch, -6: overflow
-    const std::pair<const char *, int> booleans[] = {{"0", 0}, {"False", 0}, {"false", 0}, {" 0 ", 0}, {"True", 1},
-        {"TRUE", 1}, {"1", 1}, {"-1", 1}, {"6", 1}, {"0.5", 1}, {"yes", -13}, {"", -13}};
-    for (const auto &[text, value] : booleans) {
-        bool got = false;
-        const long error = errorOf([&] { got = CBool(text); });
-        EXPECT_EQ(error ? -error : int(got), value) << text;
-    }
-    const std::pair<const char *, int> numbers[] = {{"6", 6}, {" 9 ", 9}, {"-3", -3}, {"2.5", 2}, {"3.5", 4},
-        {"abc", -13}, {"", -13}, {"6x", -13}, {"99999999999", -6}};
-    for (const auto &[text, value] : numbers) {
-        int got = 0;
-        const long error = errorOf([&] { got = CLng(text); });
-        EXPECT_EQ(error ? -error : got, value) << text;
+    // Negative: the error raised (13 type mismatch, 6 overflow).
+    const std::tuple<const char *, int, int> cases[] = {
+        {"0", 0, 0},   {"False", 0, -13}, {"false", 0, -13}, {" 0 ", 0, 0}, {"True", 1, -13},       {"1", 1, 1},
+        {"-1", 1, -1}, {"6", 1, 6},       {"2.5", 1, 2},     {"3.5", 1, 4}, {"99999999999", 1, -6}, {"yes", -13, -13},
+        {"", -13, -13}};
+    for (const auto &[text, boolean, number] : cases) {
+        int b = 0, n = 0;
+        const long notBoolean = errorOf([&] { b = CBool(text); }), notNumber = errorOf([&] { n = CLng(text); });
+        EXPECT_EQ(notBoolean ? -notBoolean : b, boolean) << text;
+        EXPECT_EQ(notNumber ? -notNumber : n, number) << text;
     }
 }
 
-struct TextRow {
+const struct {
     const QString *text;
     const char *de, *en;
-};
-
-// clang-format off
-const TextRow kTexts[kTextCount] = {
+} kTexts[kTextCount] = {
+    // clang-format off
     {&capSavePath, "Speicherort für heruntergeladene Dateien", "Folder for downloaded files"},
     {&capURL, "URL (Http://)", "URL"}, {&capSettings, "&Optionen", "&Settings"}, {&capStart, "&Start", "&Start"},
     {&capStop, "&Stopp", "&Stop"}, {&capCancel, "&Abbrechen", "&Cancel"}, {&capQuit, "&Beenden", "&Quit"},
@@ -132,17 +119,16 @@ const TextRow kTexts[kTextCount] = {
     {&msgInvalidURL, "Ungültige URL", "Invalid URL"},
     {&msgCheckURL, "Bitte überprüfen Sie die Adresse im URL-Feld", "Please check the address in the URL field"},
     {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
+    // clang-format on
 };
-// clang-format on
 
 TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
 {
-    for (const auto &[language, english] : {std::pair{"English", true}, {"Deutsch", false}, {"english", false},
-                                            {"ENGLISH", false}, {"", false}, {"English ", false}}) {
+    for (const QString language : {"English", "Deutsch", "english", "ENGLISH", "", "English "}) {
         strLanguage = language;
         SetLanguage();
-        for (const TextRow &row : kTexts)
-            EXPECT_EQ(*row.text, QString::fromUtf8(english ? row.en : row.de)) << language;
+        for (const auto &row : kTexts)
+            EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
     }
 }
 
@@ -151,27 +137,9 @@ TEST(Registry, ValuesGoUnderTheApplicationAndSection)
     QTemporaryDir dir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     NativeRegistryStore store;
-    store.SaveSetting("Fetchora", "Options", "BGColor", "old");
     store.SaveSetting("Fetchora", "Options", "BGColor", "&H8000000F");
-    store.SaveSetting("Fetchora", "Options", "Language", "English");
     QSettings written(dir.filePath("Fetchora/Fetchora.conf"), QSettings::IniFormat);
     EXPECT_EQ(written.value("Options/BGColor").toString(), "&H8000000F");
-    EXPECT_EQ(written.value("Options/Language").toString(), "English");
-}
-
-TEST(AppFolder, TheProgramsFolderUnlessItIsNotOursToWrite)
-{
-    const struct {
-        const char *exe;
-        bool writable, installed;
-        const char *perUser, *expected;
-    } cases[] = {
-        {"/opt/f", true, false, "/home/u/f", "/opt/f"},   {"/opt/f", false, false, "/home/u/f", "/home/u/f"},
-        {"/usr/bin", true, true, "/home/u/f", "/home/u/f"}, {"/opt/f/", true, false, "", "/opt/f"},
-        {"/", true, false, "", "/"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(chooseAppFolder(c.exe, c.writable, c.installed, c.perUser), c.expected) << c.exe;
 }
 
 class Fs : public ::testing::Test {
@@ -184,13 +152,12 @@ protected:
 TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
 {
     ASSERT_TRUE(writeFile(at("a"), "new") && writeFile(at("b"), "old"));
-    const std::tuple<QString, QString, long> failing[] = {
-        {at("a"), at("b"), 58}, {at("missing"), at("c"), 53}, {at("a"), at("gone/c"), 76}};
-    for (const auto &[from, to, number] : failing) {
+    for (const auto &[from, to, number] :
+         {std::tuple{at("a"), at("b"), 58L}, {at("missing"), at("c"), 53L}, {at("a"), at("gone/c"), 76L}}) {
         EXPECT_EQ(errorOf([&] { fso.MoveFile(from, to); }), number) << qPrintable(to);
         EXPECT_EQ(readAll(at("a")) + readAll(at("b")), "newold");
     }
-    // Within one file system and across two (a rename cannot do that).
+    // Within one file system and across two, which a rename cannot do.
     QTemporaryDir other("/dev/shm/fetchora-XXXXXX");
     for (const QString &source : {at("a"), other.filePath("a")}) {
         ASSERT_TRUE(writeFile(source, "moved"));
@@ -202,25 +169,17 @@ TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
     }
 }
 
-TEST_F(Fs, DeleteTakesAReadOnlyFileOnlyWithForce)
+TEST_F(Fs, ForceDeletesAReadOnlyFileAndFilesAndFoldersAreToldApart)
 {
-    ASSERT_TRUE(writeFile(at("f"), "x"));
-    ASSERT_EQ(::chmod(qPrintable(at("f")), 0444), 0);
-    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), false); }), 70);
-    EXPECT_TRUE(fso.FileExists(at("f")));
-    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 0);
-    EXPECT_FALSE(QFile::exists(at("f")));
-    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 53);
-}
-
-TEST_F(Fs, FilesAndFoldersAreToldApart)
-{
-    ASSERT_TRUE(writeFile(at("f"), "x"));
+    ASSERT_TRUE(writeFile(at("f"), "x") && ::chmod(qPrintable(at("f")), 0444) == 0);
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("tmp")); }), 0);
-    EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("tmp")); }), 58);
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("gone/tmp")); }), 76);
     EXPECT_TRUE(fso.FileExists(at("f")) && fso.FolderExists(at("tmp")));
     EXPECT_FALSE(fso.FileExists(at("tmp")) || fso.FolderExists(at("f")) || fso.FileExists(at("gone")));
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), false); }), 70);
+    EXPECT_TRUE(fso.FileExists(at("f")));
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 0);
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 53);
 }
 
 }  // namespace
