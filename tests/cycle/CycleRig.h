@@ -27,7 +27,7 @@ struct PinnedClock : Clock {
 
 class CycleRig : public CycleHost {
 public:
-    explicit CycleRig(const QByteArray &options, bool holdJobs = false)
+    explicit CycleRig(const QByteArray &options, bool holdJobs = false, PromptService *prompt = nullptr)
     {
         box.writeIni("[Options]\n" + options);
         save = box.makeFolder(QStringLiteral("save"));
@@ -46,7 +46,7 @@ public:
             heldRequest = r;
             return held->future();
         };
-        cycle = std::make_unique<DownloadCycle>(*this, box.prompt, setup);
+        cycle = std::make_unique<DownloadCycle>(*this, prompt ? *prompt : box.prompt, setup);
         cycle->setInterval(1);
     }
 
