@@ -20,9 +20,12 @@
 
 namespace fetchora::testing {
 
+// The time of day stays put; elapsed time moves a second with every tick.
 struct PinnedClock : Clock {
     QDateTime at{QDate(2026, 12, 4), QTime(19, 59, 58)};
+    qint64 ms = 0;
     QDateTime now() const override { return at; }
+    qint64 elapsedMs() const override { return ms; }
 };
 
 class CycleRig : public CycleHost {
@@ -57,8 +60,11 @@ public:
         const QString verb = word.section(QLatin1Char(':'), 0, 0);
         if (verb == QLatin1String("click"))
             cmdStart_Click();
-        else if (verb == QLatin1String("tick"))
+        else if (verb == QLatin1String("tick")) {
+            clock.ms += 1000;
             Timer1_Timer();
+        } else if (verb == QLatin1String("sleep"))  // seconds without a tick
+            clock.ms += arg.toLongLong() * 1000;
         else if (verb == QLatin1String("cancel")) {
             box.prompt.answerNext(arg == QLatin1String("yes") ? mb::Yes : mb::No);
             TraceScope t("frmMain", "Sub cmdAbort_Click");

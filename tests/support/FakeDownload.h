@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace fetchora::testing {
@@ -20,6 +21,8 @@ struct FakeDownloadLog {
     QList<bool> sameVersion; // every SameVersion answer
     int alive = 0;           // instances not yet destroyed
     bool acceptStart = true; // what StartDownload returns
+    QStringList storedVersions;  // every setStoredVersion
+    TransferOutcome outcome;     // what every transfer reports
 };
 
 class FakeDownload : public FileDownloadComponent {
@@ -33,6 +36,8 @@ public:
         return m_log->acceptStart;
     }
     void AbortDownload() override { ++m_log->aborts; }
+    void setStoredVersion(const QString &v) override { m_log->storedVersions << v; }
+    TransferOutcome outcome() const override { return m_log->outcome; }
 
 private:
     std::shared_ptr<FakeDownloadLog> m_log;

@@ -39,12 +39,27 @@ public:
     virtual void FileDownload_Start() = 0;
 };
 
+// What a transfer came to, readable from inside its last event (and after).
+struct TransferOutcome {
+    int httpStatus = 0;   // of the final response; 0: none
+    qint64 bytes = 0;     // body bytes received
+    QByteArray sha256;    // of the body as received (complete transfers only)
+};
+
 class FileDownloadComponent {
 public:
     virtual ~FileDownloadComponent() = default;
     virtual void SameVersion(bool &same) = 0;
     virtual bool StartDownload(const QString &URL, const QString &TargetFile) = 0;
     virtual void AbortDownload() = 0;
+
+    // The version (as ShowVersion reported it) of the copy already stored;
+    // set before StartDownload. The transfer then asks for the body only if
+    // it changed (If-None-Match for an ETag, else If-Modified-Since), and a
+    // "not modified" answer raises ShowVersion(version), so the cycle's
+    // answer SameVersion(True) ends it as for an unchanged ETag.
+    virtual void setStoredVersion(const QString &version) { Q_UNUSED(version); }
+    virtual TransferOutcome outcome() const { return {}; }
 };
 
 // Makes a new component whose events go to the given sink.

@@ -1,6 +1,8 @@
 #pragma once
-// Where the cycle takes the time of day from. The stamps in stored names come
-// from here, so a test can pin them; the countdown itself is driven by ticks.
+// Where the cycle takes its time from: the time of day for the stamps in
+// stored names and the history, and a clock of elapsed time that keeps
+// running while the machine sleeps, so the countdown catches up on waking.
+// A test pins both.
 
 #include <QDateTime>
 
@@ -10,6 +12,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Milliseconds since some fixed point, suspended time included.
+    virtual qint64 elapsedMs() const = 0;
 };
 
 // The machine's local time.

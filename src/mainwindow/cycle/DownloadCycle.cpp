@@ -2,6 +2,7 @@
 
 #include "components/download/classFileDownload.h"
 #include "components/zip/modZIP32vb.h"
+#include "mainwindow/cycle/History.h"
 #include "mainwindow/cycle/StoredFileName.h"
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
@@ -22,11 +23,6 @@ namespace fetchora {
 
 namespace {
 
-class SystemClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
-};
-
 QString activeCaption()
 {
     return capTitle + QLatin1Char(' ') + capActive;
@@ -44,12 +40,6 @@ bool optionOn(const char *key, const char *fallback)
 }
 
 }  // namespace
-
-const Clock &systemClock()
-{
-    static const SystemClock clock;
-    return clock;
-}
 
 DownloadCycle::DownloadCycle(CycleHost &host, PromptService &prompt, CycleSetup setup, QObject *parent)
     : QObject(parent), m_host(host), m_prompt(prompt), m_setup(std::move(setup))
@@ -89,6 +79,9 @@ void DownloadCycle::publish()
         shown.startEnabled = shown.abortEnabled = false;
     if (shown == m_published)
         return;
+    // Time before the countdown (re)starts is not time it counted.
+    if (shown.timerOn && !m_published.timerOn)
+        m_lastTickMs = m_setup.clock->elapsedMs();
     m_published = shown;
     m_host.applyView(shown);
 }
@@ -202,8 +195,13 @@ void DownloadCycle::start(TraceScope &t)
             objFSO->DeleteFile(m_tmpFile, false);
     });
     bool started = false;
+    m_attempt = {};
+    m_attempt.startedMs = m_setup.clock->elapsedMs();
     t.step([&] {
         m_download = m_setup.downloads(&m_host);
+        // Only a version of a stored copy can make the request conditional.
+        if (!m_lastVersion.isEmpty() && optionOn("CheckVersion", "False"))
+            m_download->setStoredVersion(m_lastVersion);
         started = m_download->StartDownload(url, m_tmpFile);
     });
     t.step([&] {
@@ -244,7 +242,13 @@ void DownloadCycle::tick(TraceScope &t)
         return;
     }
     t.step([&] {
-        ++m_counter;
+        // Normally one second a tick. After a gap (the machine slept, the
+        // process was stopped) the countdown takes the time that really
+        // passed, so a download due meanwhile comes now; just one.
+        const qint64 now = m_setup.clock->elapsedMs();
+        const qint64 gapMs = now - m_lastTickMs;
+        m_lastTickMs = now;
+        m_counter += gapMs >= 2500 ? long(gapMs / 1000) : 1;
         // A missing, zero or negative interval still downloads once a minute,
         // and an interval shortened while counting is due at once: the
         // countdown never shows less than 1.
@@ -287,6 +291,7 @@ void DownloadCycle::progress(TraceScope &t, qint64 loaded, qint64 size)
 void DownloadCycle::aborted(TraceScope &t)
 {
     m_running = false;
+    record(m_attempt.answeredSame ? QStringLiteral("unchanged") : QStringLiteral("cancelled"), QString());
     t.step([&] {
         if (m_active) {
             m_view.timerOn = true;
@@ -305,6 +310,7 @@ void DownloadCycle::aborted(TraceScope &t)
 void DownloadCycle::notFound(TraceScope &t)
 {
     m_running = false;
+    record(QStringLiteral("not-found"), QStringLiteral("404"));
     t.step([&] {
         if (m_active)
             m_host.cmdStart_Click();
@@ -321,6 +327,7 @@ void DownloadCycle::notFound(TraceScope &t)
 void DownloadCycle::connectionError(TraceScope &t, long number, const QString &descr)
 {
     m_running = false;
+    record(QStringLiteral("failed"), QString::number(number) + u' ' + descr);
     // Without the button a failed transfer would leave no working Start/Stop.
     m_view.startEnabled = true;
     // A failed first download starts the countdown: the next attempt comes
@@ -349,6 +356,7 @@ void DownloadCycle::showVersion(TraceScope &t, const QString &s)
         return;
     t.step([&] {
         bool same = (s == m_lastVersion);
+        m_attempt.answeredSame = same;
         if (m_download)
             m_download->SameVersion(same);
     });
@@ -362,6 +370,8 @@ void DownloadCycle::finished(TraceScope &t)
     m_running = false;
     // The component stays alive until its event call has returned; its
     // destructor guarantees that nothing more of it arrives.
+    if (m_download)
+        m_attempt.outcome = m_download->outcome();
     t.step([&] { m_download.reset(); });
     t.step([&] {
         if (m_active)
@@ -391,6 +401,17 @@ void DownloadCycle::finished(TraceScope &t)
         t.step([&] { m_view.statusText = capCompressing; });
         t.step([&] { request.password = GetINIString(QStringLiteral("Options"), QStringLiteral("Pwd"), QString(), 256); });
     }
+    t.step([&] { request.keepCopies = CLng(GetINIString(QStringLiteral("Options"), QStringLiteral("KeepCopies"), QStringLiteral("0"), 256)); });
+    t.step([&] { request.keepDays = CLng(GetINIString(QStringLiteral("Options"), QStringLiteral("KeepDays"), QStringLiteral("0"), 256)); });
+    request.historyPath = historyPath();
+    request.url = m_host.urlText();
+    request.folder = m_host.savePathText();
+    request.now = m_setup.clock->now();
+    // A server that names no version: a body equal to the stored copy's is
+    // not stored again.
+    const bool sameBody = !m_pendingVersion && !m_attempt.outcome.sha256.isEmpty()
+                          && m_attempt.outcome.sha256 == m_lastBodyHash;
+    t.step([&] { request.unchanged = sameBody && optionOn("CheckVersion", "False"); });
     publish();
     m_job.setFuture(m_setup.runJob(request));
 }
@@ -408,6 +429,14 @@ void DownloadCycle::stored(TraceScope &t)
     }
     if (result.ok() && m_pendingVersion)
         m_lastVersion = *m_pendingVersion;
+    if (result.unchanged)
+        record(QStringLiteral("unchanged"), QString());
+    else if (result.ok())
+        record(QStringLiteral("stored"), result.storedPath, result.sha256);
+    else
+        record(QStringLiteral("failed"), QString::number(result.number) + u' ' + result.description);
+    if (result.ok() && !result.unchanged)
+        m_lastBodyHash = m_attempt.outcome.sha256;
     t.step([&] { m_view.statusText = msgFinished; });
     t.step([&] {
         if (m_startedNow) {
@@ -430,6 +459,27 @@ void DownloadCycle::unload()
     m_download.reset();
     m_running = false;
     publish();
+}
+
+QString DownloadCycle::historyPath() const
+{
+    return m_setup.appFolder + QStringLiteral("/history.log");
+}
+
+void DownloadCycle::record(const QString &outcome, const QString &detail, const QString &sha256)
+{
+    if (m_download)
+        m_attempt.outcome = m_download->outcome();
+    HistoryEntry e;
+    e.at = m_setup.clock->now();
+    e.outcome = outcome;
+    e.httpStatus = m_attempt.outcome.httpStatus;
+    e.bytes = m_attempt.outcome.bytes;
+    e.seconds = double(m_setup.clock->elapsedMs() - m_attempt.startedMs) / 1000.0;
+    e.sha256 = sha256;
+    e.detail = detail;
+    e.url = m_host.urlText();
+    appendHistory(historyPath(), e);
 }
 
 bool DownloadCycle::holdQuit()

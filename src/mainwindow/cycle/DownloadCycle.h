@@ -113,6 +113,9 @@ public:
 private:
     void publish();
     void lockFields(bool locked);
+    QString historyPath() const;
+    // One line of history.log for the attempt that just ended.
+    void record(const QString &outcome, const QString &detail, const QString &sha256 = {});
     void runHeld();
 
     CycleHost &m_host;
@@ -133,6 +136,15 @@ private:
     // Between an accepted StartDownload and the event that ends it. The
     // instance itself may stay held after an error, until the next Start.
     bool m_running = false;
+
+    // The attempt under way, for its line in history.log.
+    struct Attempt {
+        qint64 startedMs = 0;
+        bool answeredSame = false;
+        TransferOutcome outcome;
+    } m_attempt;
+    QByteArray m_lastBodyHash;  // of the copy last stored
+    qint64 m_lastTickMs = 0;
 
     bool m_storing = false;
     StoreResult m_storeResult;

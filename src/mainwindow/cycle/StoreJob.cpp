@@ -1,5 +1,7 @@
 #include "mainwindow/cycle/StoreJob.h"
 
+#include "mainwindow/cycle/History.h"
+
 #include "components/zip/modZIP32vb.h"
 #include "startup/FileSystem.h"
 #include "startup/FlushToDisk.h"
@@ -7,10 +9,13 @@
 #include "startup/Processes.h"
 #include "trace/RuntimeError.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QMap>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +58,34 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
     flushToDisk(info.absolutePath(), true);
 }
 
+QString sha256Of(const QString &path)
+{
+    QFile f(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+// Only a file that still holds what this program stored under its name goes.
+void applyRetention(const StoreRequest &r, const QString &justStored)
+{
+    if (r.keepCopies <= 0 && r.keepDays <= 0)
+        return;
+    QMap<QString, HistoryEntry> latest;  // by path: its last record
+    for (const HistoryEntry &e : storedCopies(r.historyPath, r.folder, r.url))
+        latest[QFileInfo(e.detail).absoluteFilePath()] = e;
+    latest.remove(QFileInfo(justStored).absoluteFilePath());
+    QList<HistoryEntry> older = latest.values();
+    std::sort(older.begin(), older.end(), [](const auto &a, const auto &b) { return a.at > b.at; });  // newest first
+    for (qsizetype i = 0; i < older.size(); ++i) {
+        const bool tooMany = r.keepCopies > 0 && i + 1 >= r.keepCopies;
+        const bool tooOld = r.keepDays > 0 && older[i].at.addDays(r.keepDays) < r.now;
+        if ((tooMany || tooOld) && QFile::exists(older[i].detail) && sha256Of(older[i].detail) == older[i].sha256)
+            QFile::remove(older[i].detail);
+    }
+}
+
 }  // namespace
 
 StoreResult storeFinishedFile(const StoreRequest &request)
@@ -60,6 +93,12 @@ StoreResult storeFinishedFile(const StoreRequest &request)
     // objFSO belongs to the UI thread; this job has its own.
     FileSystem fs;
     try {
+        if (request.unchanged) {
+            fs.DeleteFile(request.tmpFile, true);
+            StoreResult same;
+            same.unchanged = true;
+            return same;
+        }
         if (request.compress) {
             const long rc = zip::ZipFile(request.archivePath, request.tmpFile, request.password, -1, 0);
             if (rc != 0)
@@ -74,7 +113,11 @@ StoreResult storeFinishedFile(const StoreRequest &request)
     } catch (const std::exception &e) {
         return {err::PathFileAccessError, QString::fromLocal8Bit(e.what())};
     }
-    return {};
+    StoreResult result;
+    result.storedPath = request.compress ? request.archivePath : request.targetPath;
+    result.sha256 = sha256Of(result.storedPath);
+    applyRetention(request, result.storedPath);
+    return result;
 }
 
 void removeLeftovers(const QString &saveFolder, const QString &tmpFolder)

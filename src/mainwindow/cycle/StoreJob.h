@@ -3,27 +3,40 @@
 // thread on values copied at its start, and hands back a result. It never
 // reads anything the UI thread may change meanwhile.
 
+#include <QDateTime>
 #include <QString>
 
 namespace fetchora {
 
 struct StoreRequest {
     QString tmpFile;      // the complete download in tmp/
+    bool unchanged = false;  // the same body as the stored copy: only tmp/ is cleared
     bool compress = false;
     QString archivePath;  // used when compressing
     QString password;     // used when compressing; empty: none
     QString targetPath;   // used otherwise
+    // Retention: after a stored copy, older copies this program stored from
+    // the same URL into the same folder (as history.log records them) go.
+    int keepCopies = 0;   // keep only this many, the new one included; 0: all
+    int keepDays = 0;     // remove those older than this; 0: keep
+    QString historyPath;
+    QString url;
+    QString folder;
+    QDateTime now;
 };
 
 struct StoreResult {
     long number = 0;  // 0: stored; else the runtime error number
     QString description;
+    QString storedPath;   // the copy in the save folder
+    QString sha256;       // of that file, hex
+    bool unchanged = false;
     bool ok() const { return number == 0; }
 };
 
 // Compresses tmpFile into the archive and then deletes it, or puts it in place
-// of targetPath. A copy already stored is replaced only by a complete new one;
-// on failure the download stays in tmp/.
+// of targetPath; then applies the retention. A copy already stored is replaced
+// only by a complete new one; on failure the download stays in tmp/.
 StoreResult storeFinishedFile(const StoreRequest &request);
 
 // Removes what a program killed while it stored a copy leaves behind: hidden

@@ -28,10 +28,19 @@ qsizetype skipQuoted(const QString &format, qsizetype i)
     return i;
 }
 
+// The C/POSIX locale (no LANG, as under autostart and services) has no
+// national short forms: its stamps are ISO dates and times, without blanks.
+bool isPlainC(const QLocale &locale)
+{
+    return locale.language() == QLocale::C;
+}
+
 }  // namespace
 
 QString shortDateText(const QDate &d, const QLocale &locale)
 {
+    if (isPlainC(locale))
+        return d.toString(u"yyyy-MM-dd");
     const QString format = locale.dateFormat(QLocale::ShortFormat);
     QString wide;
     wide.reserve(format.size() + 2);
@@ -60,6 +69,8 @@ QString shortDateText(const QDate &d, const QLocale &locale)
 
 QString longTimeText(const QTime &t, const QLocale &locale)
 {
+    if (isPlainC(locale))
+        return t.toString(u"HH:mm:ss");
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString plain;
     plain.reserve(format.size());

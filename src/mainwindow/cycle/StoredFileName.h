@@ -13,10 +13,12 @@
 namespace fetchora {
 
 // The locale's short date with a four-digit year, as the Windows platform shows
-// it ("04.12.2026" German, "12/4/2026" US English).
+// it ("04.12.2026" German, "12/4/2026" US English); "2026-12-04" under the
+// C/POSIX locale.
 QString shortDateText(const QDate &d, const QLocale &locale);
 
-// The locale's long time without a time-zone part ("19:59:58", "7:59:58 PM").
+// The locale's long time without a time-zone part ("19:59:58", "7:59:58 PM";
+// 24 hours under the C/POSIX locale).
 // No-break spaces come out as plain blanks, so the name is typeable.
 QString longTimeText(const QTime &t, const QLocale &locale);
 

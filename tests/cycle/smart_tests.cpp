@@ -1,0 +1,108 @@
+// Fetching that saves work: conditional requests, bodies that did not change,
+// the history of every attempt, retention of old copies, and catching up
+// after the machine slept.
+
+#include "CycleRig.h"
+#include "mainwindow/cycle/History.h"
+
+#include <QCryptographicHash>
+#include <gtest/gtest.h>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+
+namespace {
+
+QStringList historyFields(const CycleRig &rig, int column)
+{
+    QStringList out;
+    for (const QByteArray &line : readAll(rig.box.path(QStringLiteral("history.log"))).split('\n'))
+        if (!line.isEmpty())
+            out << QString::fromUtf8(line).section(u'\t', column, column);
+    return out;
+}
+
+}  // namespace
+
+TEST(Smart, AsksForAChangedBodyOnlyOnceAVersionIsStored)
+{
+    const struct {
+        QByteArray options;
+        QString steps;
+        QStringList asked;  // versions the transfers were told of
+    } rows[] = {
+        {"CheckVersion=1\n", "click tick*60 version:E1 finish tick*60 version:E1 abort tick*60", {"E1", "E1"}},
+        {"CheckVersion=1\n", "click tick*60 version:E1 dlerr tick*60", {}},
+        {"", "click tick*60 version:E1 finish tick*60", {}},
+    };
+    for (const auto &row : rows) {
+        CycleRig rig(row.options);
+        rig.run(row.steps);
+        EXPECT_EQ(rig.engine->storedVersions, row.asked) << row.steps.toStdString();
+    }
+}
+
+TEST(Smart, ABodyLikeTheStoredOneIsNotStoredAgain)
+{
+    CycleRig rig("CheckVersion=1\nMode1=0\n");
+    rig.engine->outcome = {200, 1, "same hash"};
+    rig.run("click tick*60 finish:A tick*60 finish:B");
+    EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "A");
+    EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
+    rig.engine->outcome.sha256 = "other hash";
+    rig.run("tick*60 finish:C");
+    EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "C");
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "stored"}));
+}
+
+TEST(Smart, HistoryHasALineForEveryAttempt)
+{
+    CycleRig rig("CheckVersion=1\nMode1=0\n");
+    rig.url = QStringLiteral("http://me:secret@h/report.txt");
+    rig.engine->outcome = {200, 1, {}};
+    rig.run("click tick*60 version:V finish:A tick*60 version:V abort tick*60 dlerr tick*60 cancel:yes abort "
+            "tick*60 notfound");
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "failed", "cancelled", "not-found"}));
+    const QString stored = rig.save + QStringLiteral("/report.txt");
+    EXPECT_EQ(historyFields(rig, 6).first(), stored);
+    EXPECT_EQ(historyFields(rig, 5).first(), QCryptographicHash::hash("A", QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(historyFields(rig, 6).at(2), QStringLiteral("500 HTTP 500 Internal Server Error"));
+    EXPECT_EQ(historyFields(rig, 7).first(), QStringLiteral("http://me:***@h/report.txt"));
+    EXPECT_TRUE(QDateTime::fromString(historyFields(rig, 0).first(), Qt::ISODate).isValid());
+}
+
+TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)
+{
+    const struct {
+        QByteArray options;
+        int copiesLeft;  // of the four stored, the newest survive
+    } rows[] = {{"KeepCopies=2\n", 2}, {"KeepDays=2\n", 3}, {"", 4}};
+    for (const auto &row : rows) {
+        CycleRig rig("Mode1=1\n" + row.options);
+        writeFile(rig.save + QStringLiteral("/report_foreign.txt"), "not ours");
+        rig.run("click");
+        QStringList stored;
+        for (int day = 0; day < 4; ++day) {
+            rig.clock.at = QDateTime(QDate(2026, 12, 1 + day), QTime(12, 0));
+            rig.run(QStringLiteral("tick*60 finish:%1").arg(day));
+            stored << entries(rig.save).filter(QStringLiteral("2026")).last();
+        }
+        QStringList expected = stored.mid(4 - row.copiesLeft);
+        expected << QStringLiteral("report_foreign.txt");
+        QStringList left = entries(rig.save);
+        std::sort(expected.begin(), expected.end());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, expected) << row.options.constData();
+    }
+}
+
+TEST(Smart, CatchesUpOnceAfterSleep)
+{
+    CycleRig rig("");
+    rig.run("click tick*10 sleep:36000 tick");
+    EXPECT_EQ(rig.engine->starts.size(), 1) << "the due download comes on waking";
+    rig.run("finish tick*59");
+    EXPECT_EQ(rig.engine->starts.size(), 1) << "one catch-up, not one per missed interval";
+    rig.run("tick");
+    EXPECT_EQ(rig.engine->starts.size(), 2);
+}
