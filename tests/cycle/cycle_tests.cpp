@@ -259,6 +259,8 @@ TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
     rig.run("click tick*60 finish:NEW");
     ASSERT_EQ(rig.box.errorPrompt.count(), 1);
     EXPECT_TRUE(rig.box.errorPrompt.last().text.contains(QLatin1String("Sub FileDownload_Finished")));
+    EXPECT_TRUE(rig.box.errorPrompt.last().text.contains(QStringLiteral("Path/File access error: %1/report.txt is a folder").arg(rig.save)))
+        << rig.box.errorPrompt.last().text.toStdString();
     EXPECT_EQ(readAll(rig.engine->starts.back().target), "NEW") << "the download waits in tmp/";
     EXPECT_EQ(entries(rig.save), QStringList{QStringLiteral("report.txt")});
     EXPECT_EQ(rig.cycle->state(), State::Counting);

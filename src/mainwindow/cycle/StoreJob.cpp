@@ -45,14 +45,21 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
             fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
+        // The box names the file in the way, so the user knows what to fix.
+        const QString path = QDir::toNativeSeparators(target);
+        const auto fail = [&](long number, const QString &what) {
+            raiseError(number, errorDescription(number) + QStringLiteral(": ") + what);
+        };
         switch (e) {
-        case ENOENT: raiseError(err::PathNotFound);
-        case ENOSPC: raiseError(err::DiskFull);
+        case ENOENT: fail(err::PathNotFound, QDir::toNativeSeparators(info.absolutePath()));
+        case ENOSPC: fail(err::DiskFull, path);
         case EACCES:
         case EPERM:
-        case EROFS: raiseError(err::PermissionDenied);
-        case EISDIR: raiseError(err::PathFileAccessError);
-        default: raiseError(err::PathFileAccessError, QString::fromLocal8Bit(std::strerror(e)));
+        case EROFS: fail(err::PermissionDenied, path);
+        case EISDIR:
+        case ENOTEMPTY:
+        case EEXIST: fail(err::PathFileAccessError, path + QStringLiteral(" is a folder"));
+        default: fail(err::PathFileAccessError, path + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(e)) + u')');
         }
     }
     flushToDisk(info.absolutePath(), true);
