@@ -20,10 +20,10 @@ struct Reply {
     enum class Fault { None, CloseAtOnce, StallBeforeHeaders, StallAfter, CutShortAfter };
     int status = 200;
     QByteArray reason = "OK";
-    qint64 size = 0;                          // a generated body of this many bytes,
-    QByteArray body;                          // unless a literal one is given
-    bool sendLength = true;                   // Content-Length, else the close ends the body
-    QByteArray etag, lastModified, location;  // headers, sent when not empty
+    qint64 size = 0;                                         // a generated body of this many bytes,
+    QByteArray body = {};                                    // unless a literal one is given
+    bool sendLength = true;                                  // Content-Length, else the close ends the body
+    QByteArray etag = {}, lastModified = {}, location = {};  // headers, sent when not empty
     Fault fault = Fault::None;
     qint64 faultAt = 0;
     int dripDelayMs = 0;  // > 0: the body goes out 1 KiB at a time with this pause between
