@@ -29,6 +29,10 @@ namespace {
 
 const char *const kModule = "frmMain";
 
+// The client area in pixels: 6030 x 3855 twips.
+constexpr int kClientWidth = 402;
+constexpr int kClientHeight = 257;
+
 // Layout figures are in twips; 15 twips are one pixel.
 QRect twips(int left, int top, int width, int height)
 {
@@ -69,9 +73,12 @@ frmMain::~frmMain() = default;
 
 void frmMain::buildControls()
 {
-    resize(402, 257);
+    resize(kClientWidth, kClientHeight);
+    // Labels, check boxes and fields inherit this; the buttons set their own.
+    setFont(designFont(kCaptionPoints));
 
-    Frame4 = child<QFrame>(this, "Frame4", twips(0, 0, 6015, 645));
+    // The banner strip runs to the right edge of the client area.
+    Frame4 = child<QFrame>(this, "Frame4", QRect(0, 0, kClientWidth, 645 / 15));
     Frame4->setFrameShape(QFrame::NoFrame);
     Frame4->setAutoFillBackground(true);
     QPalette white = Frame4->palette();
@@ -188,11 +195,11 @@ void frmMain::Form_Load()
 {
     TraceScope t(kModule, "Sub Form_Load");
     m_loaded = true;
-    t.step([&] {
-        const int h = frameGeometry().height() * 15 > 4265 ? 291 : 284;
-        const int w = 410;
-        SetMinMax(this, w, h, w, h);
-    });
+    // 410 x 284 (or 291 under a taller caption bar) were the outer sizes on
+    // the platform the layout was drawn on, frame included. Here the frame
+    // is the window manager's and its size unknown, so the inside is fixed:
+    // the layout's own 6030 x 3855 twips.
+    t.step([&] { SetMinMax(this, kClientWidth, kClientHeight, kClientWidth, kClientHeight); });
     t.step([&] { bLoading = true; });
     t.step([&] { zip::InitZip(); });
     t.step([&] {

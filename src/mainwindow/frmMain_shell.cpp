@@ -10,6 +10,7 @@
 #include "trace/modTraceLITE.h"
 
 #include <QApplication>
+#include <QDialog>
 
 namespace fetchora {
 
@@ -52,7 +53,18 @@ void frmMain::restoreFromTray()
     sevTray1->Remove();
     activateWindow();
     raise();
-    setFocus();
+    cmdStart->setFocus();
+    // A dialog that was open when the window went to the tray went with it
+    // (the window manager minimises a window's dialogs along with it): it
+    // comes back on top, where the user left it.
+    for (auto *dialog : findChildren<QDialog *>(Qt::FindDirectChildrenOnly)) {
+        if (dialog->isVisible()) {
+            dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
+            dialog->showNormal();
+            dialog->raise();
+            dialog->activateWindow();
+        }
+    }
 }
 
 void frmMain::sevTray1_Click(int Button)

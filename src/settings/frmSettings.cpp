@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QtGlobal>
@@ -65,8 +66,11 @@ frmSettings::~frmSettings() = default;
 void frmSettings::buildControls()
 {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
+    // Modal to its owner only: the tray icon must still take the clicks that
+    // bring back a main window minimised while the dialog is open.
+    setWindowModality(Qt::WindowModal);
     setFixedSize(px(3945), px(4485));
+    setFont(designFont(kCaptionPoints));
 
     fraSettings = new QGroupBox(this);
     fraSettings->setGeometry(twipRect(30, -30, 3885, 3765));
@@ -128,6 +132,17 @@ void frmSettings::buildControls()
     connect(Check1, &dxCheckEdit::Click, this, &frmSettings::Check1_Click);
     connect(cmdSave, &roCommand::Click, this, &frmSettings::cmdSave_Click);
     connect(cmdCancel, &roCommand::Click, this, &frmSettings::cmdCancel_Click);
+}
+
+void frmSettings::keyPressEvent(QKeyEvent *event)
+{
+    // Escape is the Cancel button, language restore included; the window
+    // frame's close box stays a plain close.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdCancel_Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void frmSettings::Unload()

@@ -65,6 +65,9 @@ public:
     // Separator colour, 0xRRGGBB.
     static constexpr unsigned kLineColor = 0x808080;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void buildControls();
     // Ends the dialog's use: the modal loop returns and the dialog hides.

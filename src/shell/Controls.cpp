@@ -1,8 +1,8 @@
 #include "shell/Controls.h"
 
+#include "startup/Conversions.h"
+
 #include <QApplication>
-#include <QButtonGroup>
-#include <QFont>
 #include <QPalette>
 
 namespace fetchora {
@@ -24,19 +24,16 @@ void applyBase(QWidget *w, unsigned color)
     w->setPalette(p);
 }
 
-bool storedTextIsTrue(const QString &stored)
-{
-    const QString s = stored.trimmed();
-    if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        return false;
-    bool ok = false;
-    const double n = s.toDouble(&ok);
-    return ok && n != 0.0;
-}
-
 }  // namespace
+
+QFont designFont(qreal points)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Verdana"), QStringLiteral("Veranda"), QStringLiteral("DejaVu Sans")});
+    f.setPointSizeF(points);
+    f.setWeight(QFont::Normal);
+    return f;
+}
 
 dxTextEdit::dxTextEdit(QWidget *parent) : QLineEdit(parent)
 {
@@ -73,9 +70,7 @@ dxPickEdit::dxPickEdit(QWidget *parent) : QComboBox(parent)
 void dxPickEdit::setTextValue(const QString &t)
 {
     m_settingText = true;
-    const int index = findText(t, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index >= 0)
-        setCurrentIndex(index);
+    setCurrentIndex(findText(t, Qt::MatchExactly | Qt::MatchCaseSensitive));
     setEditText(t);
     m_settingText = false;
     emit Change();
@@ -93,9 +88,12 @@ void dxPickEdit::clearItems()
 
 void dxPickEdit::addItemValue(const QString &item)
 {
+    // The first item of an empty list would become the current one: the
+    // current item follows the text instead, so arrow keys move from it.
     const QString keep = currentText();
     m_settingText = true;
     addItem(item);
+    setCurrentIndex(findText(keep, Qt::MatchExactly | Qt::MatchCaseSensitive));
     setEditText(keep);
     m_settingText = false;
 }
@@ -110,46 +108,43 @@ void dxPickEdit::setBackColor(unsigned color)
 
 dxCheckEdit::dxCheckEdit(QWidget *parent) : QCheckBox(parent)
 {
-    connect(this, &QCheckBox::toggled, this, &dxCheckEdit::Click);
+    // Not a QButtonGroup: an exclusive group takes its unchecked boxes out of
+    // the Tab chain.
+    connect(this, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && m_groupIndex != 0) {
+            for (dxCheckEdit *other : window()->findChildren<dxCheckEdit *>()) {
+                if (other != this && other->m_groupIndex == m_groupIndex)
+                    other->setChecked(false);
+            }
+        }
+        emit Click();
+    });
 }
 
 void dxCheckEdit::setValueText(const QString &stored)
 {
-    const bool on = storedTextIsTrue(stored);
-    if (!on && m_groupIndex != 0 && group()) {
-        // An exclusive group refuses to clear its checked box directly.
-        group()->setExclusive(false);
-        setChecked(false);
-        group()->setExclusive(true);
-        return;
-    }
+    const bool on = CBool(stored);
+    m_stored = stored;
+    m_storedValue = on;
     setChecked(on);
 }
 
-void dxCheckEdit::setGroupIndex(int index)
+QString dxCheckEdit::valueText() const
 {
-    if (group())
-        group()->removeButton(this);
-    m_groupIndex = index;
-    if (index == 0 || !parentWidget())
-        return;
-    QWidget *owner = window();
-    const QByteArray prop = "fetchora_checkgroup_" + QByteArray::number(index);
-    auto *g = owner->property(prop).value<QButtonGroup *>();
-    if (!g) {
-        g = new QButtonGroup(owner);
-        g->setExclusive(true);
-        owner->setProperty(prop, QVariant::fromValue(g));
-    }
-    g->addButton(this);
+    if (!m_stored.isEmpty() && m_storedValue == isChecked())
+        return m_stored;
+    return isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void dxCheckEdit::nextCheckState()
+{
+    if (m_groupIndex == 0 || !isChecked())
+        QCheckBox::nextCheckState();
 }
 
 roCommand::roCommand(QWidget *parent) : QPushButton(parent)
 {
-    QFont f(QStringLiteral("Verdana"));
-    f.setPointSizeF(8.25);
-    f.setWeight(QFont::Normal);
-    setFont(f);
+    setFont(designFont(kButtonPoints));
     setAutoDefault(false);
     connect(this, &QPushButton::clicked, this, &roCommand::Click);
 }

@@ -7,16 +7,24 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
-
-class QButtonGroup;
 
 namespace fetchora {
 
 inline constexpr unsigned kWhite = 0xFFFFFF;
 inline constexpr unsigned kButtonFaceColor = 0x8000000F;
+
+// The windows were laid out for Verdana at 96 dpi. Where it is missing, its
+// metric-compatible stand-in Veranda (fonts-arkpandora) keeps the widths, and
+// DejaVu Sans, on every Debian desktop, has the same advances. Buttons use
+// 8.25 points; labels, check boxes and fields a size whose line (11 px) fits
+// the 13-pixel label boxes and whose longest captions fit the check boxes.
+inline constexpr qreal kButtonPoints = 8.25;
+inline constexpr qreal kCaptionPoints = 7.5;
+QFont designFont(qreal points);
 
 // Single-line text field. Change is raised for every change of the text, by
 // the user or by the program; GotFocus when it receives the focus.
@@ -68,30 +76,37 @@ private:
 };
 
 // Check box. Two boxes with the same group index (see setGroupIndex) behave
-// as radio buttons: checking one clears the other. Click is raised whenever
-// the value changes, by the user or by the program.
+// as radio buttons: checking one clears the other, and clicking the checked
+// one keeps it; each stays reachable with Tab. Click is raised whenever the
+// value changes, by the user or by the program.
 class dxCheckEdit : public QCheckBox {
     Q_OBJECT
 public:
     explicit dxCheckEdit(QWidget *parent = nullptr);
     QString Caption() const { return text(); }
     void setCaption(const QString &c) { setText(c); }
-    // Set from a stored text: "True"/"False" or a number (0 = clear). A text
-    // that reads as neither clears the box.
+    // Set from a stored text read as every Boolean setting is (CBool): a text
+    // that does not convert raises a type mismatch and leaves the box as it was.
     void setValueText(const QString &stored);
-    // "1" when checked, "0" when clear: read back as True/False.
-    QString valueText() const { return isChecked() ? QStringLiteral("1") : QStringLiteral("0"); }
+    // The stored text while the value is still the one it gave, so saving an
+    // unchanged box rewrites nothing; otherwise "1" or "0".
+    QString valueText() const;
     bool Value() const { return isChecked(); }
-    // Joins this box to the radio group of the given index; 0 = no group.
-    // Groups are kept per parent window.
-    void setGroupIndex(int index);
+    // Joins this box to the radio group of the given index within its
+    // window; 0 = no group.
+    void setGroupIndex(int index) { m_groupIndex = index; }
     int groupIndex() const { return m_groupIndex; }
 
 signals:
     void Click();
 
+protected:
+    void nextCheckState() override;
+
 private:
     int m_groupIndex = 0;
+    QString m_stored;
+    bool m_storedValue = false;
 };
 
 // Push button; "&" in the caption marks the access key. A disabled button

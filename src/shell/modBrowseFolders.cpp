@@ -4,9 +4,11 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -32,11 +34,17 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     : QDialog(owner), m_statusText(statusText)
 {
     setWindowTitle(title);
+    // Modal to its owner only, so the tray icon can still bring the owner back.
+    setWindowModality(Qt::WindowModal);
     resize(360, 420);
     m_title = new QLabel(title, this);
     m_title->setWordWrap(true);
     m_status = new QLabel(this);
     m_status->setVisible(statusText);
+    // The line shortens its path to the width it is given; it never asks
+    // for the width of the whole path.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->installEventFilter(this);
     m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setRootPath(QStringLiteral("/"));
@@ -47,9 +55,23 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     m_tree->setHeaderHidden(true);
     m_tree->setRootIndex(m_model->index(QString()));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    m_ok->setEnabled(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { CallbackString(); });
+    // The tree makes its first row current when it gets the focus, without
+    // selecting it: only a selected folder is an answer.
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_ok->setEnabled(!selectedPath().isEmpty());
+        CallbackString();
+    });
+    // Rows arrive while the folders are read and push the selection down:
+    // it is scrolled to again whenever one of the folders above it is listed.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &folder) {
+        const QModelIndex index = m_tree->currentIndex();
+        if (index.isValid() && m_model->filePath(index).startsWith(folder))
+            m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    });
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_title);
     layout->addWidget(m_status);
@@ -66,17 +88,16 @@ bool FolderDialog::selectPath(const QString &path)
     if (!index.isValid())
         return false;
     m_tree->setCurrentIndex(index);
-    m_tree->scrollTo(index);
-    CallbackString();
+    m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
     return true;
 }
 
 QString FolderDialog::selectedPath() const
 {
-    const QModelIndex index = m_tree->currentIndex();
-    if (!index.isValid())
+    const QModelIndexList rows = m_tree->selectionModel()->selectedIndexes();
+    if (rows.isEmpty())
         return {};
-    const QString path = m_model->filePath(index);
+    const QString path = m_model->filePath(rows.first());
     return path.isEmpty() ? QString() : withoutTrailingSeparator(path);
 }
 
@@ -85,21 +106,42 @@ QString FolderDialog::statusText() const
     return m_status->text();
 }
 
+void FolderDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Only now has the tree its size: the selection is scrolled into view.
+    if (m_tree->currentIndex().isValid())
+        m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+bool FolderDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // The path is shortened to the width the line has now, not the one it
+    // had before the dialog was laid out.
+    if (watched == m_status && event->type() == QEvent::Resize)
+        showStatus();
+    return QDialog::eventFilter(watched, event);
+}
+
+void FolderDialog::showStatus()
+{
+    const QString prefix = QStringLiteral("Auswahl: ");
+    const QString path = selectedPath();
+    if (path.isEmpty()) {
+        m_status->setText(QString());
+        return;
+    }
+    const QFontMetrics fm(m_status->font());
+    const int room = m_status->contentsRect().width() - fm.horizontalAdvance(prefix);
+    m_status->setText(prefix + fm.elidedText(path, Qt::ElideMiddle, std::max(room, 0)));
+}
+
 void FolderDialog::CallbackString()
 {
     TraceScope t("modBrowseFolders", "Function CallbackString");
     t.step([&] {
-        if (!m_statusText)
-            return;
-        const QString prefix = QStringLiteral("Auswahl: ");
-        const QString path = selectedPath();
-        if (path.isEmpty()) {
-            m_status->setText(prefix);
-            return;
-        }
-        const QFontMetrics fm(m_status->font());
-        const int room = std::max(40, m_status->width() - fm.horizontalAdvance(prefix) - 4);
-        m_status->setText(prefix + fm.elidedText(path, Qt::ElideMiddle, room));
+        if (m_statusText)
+            showStatus();
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The folder dialog of the program: a folder tree with the title above it
 // and a status line "Auswahl: <selected path, shortened in the middle>".
+// OK takes a selected folder only; it stays disabled until there is one.
 
 #include "shell/FolderBrowser.h"
 
@@ -8,6 +9,7 @@
 #include <functional>
 
 class QLabel;
+class QPushButton;
 class QTreeView;
 class QFileSystemModel;
 
@@ -26,11 +28,18 @@ public:
     QString statusText() const;
     QLabel *statusLabel() const { return m_status; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // Updates the status line on a change of selection.
     void CallbackString();
+    // "Auswahl: " and the selected path, shortened to the line's width.
+    void showStatus();
 
     QLabel *m_title = nullptr;
+    QPushButton *m_ok = nullptr;
     QLabel *m_status = nullptr;
     QTreeView *m_tree = nullptr;
     QFileSystemModel *m_model = nullptr;

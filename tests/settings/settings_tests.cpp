@@ -1,4 +1,5 @@
 // The settings dialog over a sandboxed fcr.ini, driven with keys and clicks.
+#include "mainwindow/SubMain.h"
 #include "settings/SettingsHost.h"
 #include "settings/frmSettings.h"
 #include "shell/Controls.h"
@@ -6,10 +7,13 @@
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
 #include "support/AppSandbox.h"
+#include "support/FakeTray.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include <QLabel>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <set>
 
 using namespace fetchora;
 using fetchora::testing::AppSandbox;
@@ -51,7 +55,7 @@ protected:
     frmSettings dlg{host, nullptr};
 };
 
-struct Loaded { const char *ini, *interval, *level, *levelInEnglish, *pwd, *checks; };
+struct Loaded { const char *ini, *interval, *level, *levelInEnglish, *pwd, *checks; int errors; };
 using Loading = Dialog<Loaded>;
 
 TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
@@ -72,18 +76,32 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
     EXPECT_EQ(dlg.Combo2->Text(), p.level);
     QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
     EXPECT_EQ(dlg.Combo2->Text(), p.levelInEnglish);
+    EXPECT_EQ(dlg.Combo2->itemText(dlg.Combo2->currentIndex()), p.levelInEnglish) << "arrow keys move from the level shown";
+    // A stored text that is no Boolean is reported by the loading procedure, which goes on.
+    EXPECT_EQ(sandbox.errorPrompt.count(), p.errors);
+    EXPECT_TRUE(!p.errors || sandbox.errorPrompt.last().text.contains("frmSettings, Sub Form_Load"));
 }
 
 INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::Values(
-    Loaded{"", "1", "Normal", "Normal", "", "000010"},
-    Loaded{"[Options]\nCompRate=0\nIntervall=\nPwd=x\nMode1=1\nMode2=0\n", "1", "Keine", "None", "x", "000010"},
+    Loaded{"", "1", "Normal", "Normal", "", "000010", 0},
+    Loaded{"[Options]\nCompRate=0\nIntervall=\nPwd=x\nMode1=1\nMode2=0\n", "1", "Keine", "None", "x", "000010", 0},
     Loaded{"[Options]\nCompRate=1\nIntervall=30\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "30", "Gering", "Minimal", "",
-           "110001"},
-    Loaded{"[Options]\nCompRate=9\nCheckVersion=True\nShowErrors=-1\n", "1", "Hoch", "High", "", "001110"},
-    Loaded{"[Options]\nCompRate=5\n", "1", "Keine", "None", "", "000010"},
-    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=9\n", "1", "High", "High", "", "000010"}));
+           "110001", 0},
+    Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "Hoch", "High", "", "101110", 0},
+    Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "Keine", "None", "", "001001", 1},
+    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=9\n", "1", "High", "High", "", "000010", 0}));
 
-struct Edited { bool english, save; const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption; };
+TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
+{
+    const QByteArray ini = "[Global]\nLanguage=English\n[Options]\nIntervall=30\nCompRate=9\nPwd=p\nCompress=&H10\n"
+                           "Start=True\nCheckVersion=-1\nShowErrors=false\nMode1=0\nMode2=-1\n";
+    open(ini);
+    QTest::mouseClick(dlg.cmdSave, Qt::LeftButton);
+    EXPECT_EQ(sandbox.readIni(), ini);
+}
+
+// end: the dialog is left by 'S'ave, 'C'ancel or 'E'scape.
+struct Edited { bool english; char end; const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption; };
 using Editing = Dialog<Edited>;
 
 TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
@@ -100,12 +118,26 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
     type(dlg.Combo2->lineEdit(), e.level);
     type(dlg.txtPassword, e.pwd);
     type(dlg.Combo1->lineEdit(), e.interval);
-    for (int i = 0; i < 6; ++i)
-        setTo(boxes()[i], e.checks[i] == '1');
-    QTest::mouseClick(e.save ? dlg.cmdSave : dlg.cmdCancel, Qt::LeftButton);
+    // The boxes are set on the way Tab takes from the language list: it reaches all six.
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    dlg.dxLanguage->setFocus();
+    std::set<int> reached;
+    const auto box = boxes();
+    for (int n = 0; n < 20 && dlg.focusWidget() != dlg.cmdSave; ++n) {
+        const int i = int(std::find(box.begin(), box.end(), dlg.focusWidget()) - box.begin());
+        if (i < 6 && reached.insert(i).second)
+            setTo(box[i], e.checks[i] == '1');
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached.size(), 6u);
+    if (e.end == 'E')
+        QTest::keyClick(dlg.focusWidget(), Qt::Key_Escape);
+    else
+        QTest::mouseClick(e.end == 'S' ? dlg.cmdSave : dlg.cmdCancel, Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(host.labels.value(host.labels.size() - 1), e.hostCaption);  // the language left in effect
-    EXPECT_EQ(host.interval, e.save ? QString(e.interval).toLong() : -1);
+    EXPECT_EQ(host.interval, e.end == 'S' ? QString(e.interval).toLong() : -1);
 
     const char *keys[] = {"Language", "Pwd", "Intervall", "CompRate", "Compress",
                           "Start", "CheckVersion", "ShowErrors", "Mode1", "Mode2"};
@@ -113,16 +145,53 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
         QString got = GetINIString(i ? "Options" : "Global", keys[i], "-", 256);
         if (i >= 4 && got != "-")
             got = CBool(got) ? "1" : "0";  // any text that reads back as the right Boolean will do
-        EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(e.save ? e.checks[i - 4] : '-')) << keys[i];
+        EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(e.end == 'S' ? e.checks[i - 4] : '-')) << keys[i];
     }
 }
 
 // Each ticked key has its own pattern over the saved rows, so a key written from the wrong box shows.
 INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::Values(
-    Edited{true, true, "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
-    Edited{false, true, "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
-    Edited{true, true, "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
-    Edited{true, false, "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"}));
+    Edited{true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
+    Edited{false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
+    Edited{true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
+    Edited{true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+    Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"}));
+
+// Every caption of both windows fits the room its control's style leaves it, in both languages.
+TEST(Captions, FitTheirControlsInBothLanguages)
+{
+    AppSandbox sandbox{QStringLiteral("Deutsch")};
+    MainWindowSeams seams;
+    seams.prompt = &sandbox.prompt;
+    seams.tray = [](QObject *parent) { return std::make_unique<fetchora::testing::FakeTray>(parent); };
+    SubMain(std::move(seams));
+    auto *dlg = new frmSettings(*g_frmMain, g_frmMain.get());  // the window's child, gone with it
+    dlg->Form_Load();
+    for (int language = 0; language < 2; ++language) {
+        g_frmMain->FileDownload_Progress(4294967296, 4294967296);  // the longest status
+        for (QWidget *w : g_frmMain->findChildren<QWidget *>()) {
+            auto *button = qobject_cast<QAbstractButton *>(w);
+            auto *label = qobject_cast<QLabel *>(w);
+            const QString text = button ? button->text() : label ? label->text() : QString();
+            if (text.isEmpty())
+                continue;
+            QRect room = w->contentsRect();
+            if (button) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                const bool box = qobject_cast<QCheckBox *>(w);
+                room = w->style()->subElementRect(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
+                                                  &option, w);
+            }
+            const QSize need = w->fontMetrics().size(Qt::TextShowMnemonic, text);
+            EXPECT_TRUE(need.width() <= room.width() && need.height() <= room.height())
+                << qPrintable(text) << ": " << need.width() << "x" << need.height() << " in " << room.width() << "x"
+                << room.height();
+        }
+        QTest::keyClick(dlg->dxLanguage, Qt::Key_Down);
+    }
+    g_frmMain.reset();
+}
 
 }  // namespace
 

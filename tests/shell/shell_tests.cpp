@@ -8,10 +8,14 @@
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
+#include "support/TestFiles.h"
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 using namespace fetchora;
 
@@ -66,27 +70,40 @@ TEST(SizeLimit, DraggingCannotChangeTheFixedSize)
     }
 }
 
-TEST(FolderBrowser, OpensOnTheStartFolderAndGivesBackTheChoice)
+// Forty folders listed above the start folder once they are read: it must stay in view.
+TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
 {
     fetchora::testing::AppSandbox sandbox;
-    const QString folder = sandbox.makeFolder("a/b");
+    for (int i = 0; i < 40; ++i)
+        sandbox.makeFolder(QString::number(i));
+    const QString folder = sandbox.makeFolder("x/b");
     struct Row { QString start; bool accept; QString selected, result; };
     const Row rows[] = {{folder + "/", true, folder, folder}, {folder, false, folder, ""},
-                        {"/no/such/folder", true, "", ""}, {"/", true, "/", "/"}};
+                        {"/no/such/folder", true, "", ""}, {"", true, "", ""}, {"/", true, "/", "/"}};
     for (const Row &r : rows) {
         QString selected, status;
+        bool inView = false;
         setFolderDialogHook([&](FolderDialog &d) {
+            d.show();  // at the dialog's own size
+            d.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));  // the tree has the focus, as for a user
+            const auto *tree = d.findChild<QTreeView *>();
+            inView = r.selected == folder && fetchora::testing::waitUntil([&] {
+                return tree->model()->rowCount(static_cast<QFileSystemModel *>(tree->model())->index(sandbox.folder())) == 41
+                       && tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
+            }, 5000);
             selected = d.selectedPath();
-            d.resize(1600, 400);  // wide enough for the whole path
-            d.show();
-            d.selectPath(r.start);
             status = d.statusText();
-            r.accept ? d.accept() : d.reject();
+            if (r.accept)
+                QTest::mouseClick(d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            if (d.isVisible())
+                d.reject();  // cancelled, or OK was disabled
         });
         QString title = "t";
         EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result) << r.start.toStdString();
         EXPECT_EQ(selected, r.selected);
         EXPECT_EQ(status, r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);
+        EXPECT_EQ(inView, r.selected == folder);
     }
     setFolderDialogHook(nullptr);
 }

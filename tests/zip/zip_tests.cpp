@@ -100,6 +100,7 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
         {"de_DE", false, "/s", "txt", "/s/report.txt", "/s/report.zip"},
         {"en_US", false, "/s", "", "/s/report.", "/s/report.zip"},
         {"de_DE", true, "/s/", "", "/s//report_04.12.2026_19-59-58.", "/s//report_04.12.2026_19-59-58.zip"},
+        {"C", true, "/s", "txt", "/s/report_2026-12-04_19-59-58.txt", "/s/report_2026-12-04_19-59-58.zip"},
     };
     for (const auto &c : cases) {
         const QLocale locale(c.locale);

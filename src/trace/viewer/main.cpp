@@ -2,16 +2,19 @@
 // receives the program's trace lines over the local socket of that name and
 // keeps them in order, with Clear and Save.
 //
-//   fetchora-trace [--log FILE]
+//   fetchora-trace [--log FILE] [--lines N]
 //
-// --log also appends every line to FILE as it arrives, so a trace of a run
-// of days survives the viewer window and can be searched afterwards.
+// --log also appends every line to FILE as it arrives, byte for byte with its
+// CR LF, so a trace of a run of days survives the viewer window and can be
+// searched afterwards. The window keeps the last N lines (--lines, 100000 by
+// default) and says how many older ones it has dropped; the log keeps all.
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -26,18 +29,23 @@ const char *const kName = "Tracewright";
 
 class Viewer : public QWidget {
 public:
-    Viewer()
+    explicit Viewer(int keptLines)
     {
         setWindowTitle(QString::fromLatin1(kName));
         resize(760, 480);
         m_log = new QPlainTextEdit(this);
         m_log->setReadOnly(true);
-        m_log->setMaximumBlockCount(100000);
+        m_log->setMaximumBlockCount(keptLines);
         m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
         m_log->setFont(QFont(QStringLiteral("monospace")));
         auto *clear = new QPushButton(QStringLiteral("Clear"), this);
         auto *save = new QPushButton(QStringLiteral("Save..."), this);
-        connect(clear, &QPushButton::clicked, m_log, &QPlainTextEdit::clear);
+        m_dropped = new QLabel(this);
+        connect(clear, &QPushButton::clicked, this, [this] {
+            m_log->clear();
+            m_shown = 0;
+            showDropped();
+        });
         connect(save, &QPushButton::clicked, this, [this] {
             const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save trace"),
                                                               QStringLiteral("trace.txt"));
@@ -48,6 +56,7 @@ public:
                 f.write(m_log->toPlainText().toUtf8());
         });
         auto *buttons = new QHBoxLayout;
+        buttons->addWidget(m_dropped);
         buttons->addStretch();
         buttons->addWidget(clear);
         buttons->addWidget(save);
@@ -96,16 +105,37 @@ private:
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 2);
             m_log->appendPlainText(QString::fromUtf8(line));
+            ++m_shown;
             if (m_file.isOpen()) {
-                m_file.write(line + "\n");
+                m_file.write(line + "\r\n");
                 m_file.flush();
             }
             client->write("+", 1);
         }
         client->flush();
+        showDropped();
+    }
+
+    // Lines appended since the last Clear beyond what the window keeps.
+    void showDropped()
+    {
+        const qint64 dropped = m_shown - m_log->maximumBlockCount();
+        QString title = QString::fromLatin1(kName);
+        if (dropped > 0) {
+            const QString note = QStringLiteral("%1 older lines dropped from this window").arg(dropped);
+            m_dropped->setText(note + (m_file.isOpen() ? QStringLiteral("; %1 keeps them all").arg(m_file.fileName())
+                                                       : QString()));
+            title += QStringLiteral(" - ") + note;
+        } else {
+            m_dropped->clear();
+        }
+        if (windowTitle() != title)
+            setWindowTitle(title);
     }
 
     QPlainTextEdit *m_log = nullptr;
+    QLabel *m_dropped = nullptr;
+    qint64 m_shown = 0;
     QLocalServer m_server;
     QHash<QLocalSocket *, QByteArray> m_pending;
     QFile m_file;
@@ -121,8 +151,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Append every line to <file>."),
                                        QStringLiteral("file"));
     options.addOption(logOption);
+    const QCommandLineOption linesOption(QStringLiteral("lines"),
+                                         QStringLiteral("Keep the last <n> lines in the window (100000)."),
+                                         QStringLiteral("n"), QStringLiteral("100000"));
+    options.addOption(linesOption);
     options.process(app);
-    Viewer viewer;
+    const int keptLines = options.value(linesOption).toInt();
+    if (keptLines < 1)
+        options.showHelp(1);
+    Viewer viewer(keptLines);
     if (options.isSet(logOption) && !viewer.openLog(options.value(logOption))) {
         QMessageBox::warning(nullptr, QString::fromLatin1(kName),
                              QStringLiteral("Cannot write the log file %1.").arg(options.value(logOption)));
