@@ -120,6 +120,8 @@ def load_faults() -> list:
     names = os.environ.get("MUTATE_LIST")
     files = [ROOT / n for n in re.split(r"[,\s]+", names) if n] if names else sorted(ROOT.glob("scripts/mutants*.txt"))
     faults = [f for p in files for f in parse_list(p)]
+    if not faults:
+        sys.exit("no faults listed")
     seen = {}
     for f in faults:
         if f.id in seen:
@@ -246,14 +248,15 @@ def ctest_args() -> list:
 
 
 def failed_tests(text: str) -> list:
-    """The tests a ctest output names as failed."""
+    """The tests a ctest output names as failed, without the parameter dump
+    that follows the name of a parameterised test."""
     at = text.rfind("The following tests FAILED:")
-    return re.findall(r"^\s*\d+ - (\S+) \(.*\)\s*$", text[at:], re.M) if at >= 0 else []
+    return re.findall(r"^\s*\d+ - (\S+)", text[at:], re.M) if at >= 0 else []
 
 
 def run_ctest(log, exclude, stop_early) -> tuple:
     """Runs the suite; returns (passed, failing test names, number of tests run)."""
-    cmd = ["ctest", "-j", JOBS, "--timeout", CTEST_TIMEOUT, "--no-tests=error"] + ctest_args()
+    cmd = ["ctest", "-j", JOBS, "--timeout", CTEST_TIMEOUT, "--no-tests=error", "--output-on-failure"] + ctest_args()
     if exclude:
         # ctest takes one exclusion pattern: fold the known failures into it.
         for i, a in enumerate(cmd):
@@ -272,7 +275,8 @@ def run_ctest(log, exclude, stop_early) -> tuple:
 
 
 def regex_escape(name: str) -> str:
-    return "^" + re.sub(r"([][.*+?^$(){}|\\])", r"\\\1", name) + "$"
+    # A parameterised test's name may go on with a dump of its parameter.
+    return "^" + re.sub(r"([][.*+?^$(){}|\\])", r"\\\1", name) + "( |$)"
 
 
 # --- main -------------------------------------------------------------------------
@@ -315,7 +319,7 @@ def mutate(faults) -> int:
     # Tests that fail without any fault tell nothing about faults: they are
     # left out of every run. Reused while the tree and the test choice stay.
     state_file = WORK / "baseline.json"
-    key = digest + " " + " ".join(ctest_args())
+    key = " ".join([digest, os.environ.get("MUTATE_TARGETS", "")] + ctest_args())
     state = json.loads(state_file.read_text()) if state_file.exists() else {}
     if state.get("key") == key:
         broken = state["broken"]
