@@ -18,16 +18,3 @@ has_window() { test -n "$(main_window)"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 found() { test -n "$("$@")"; }
 gone() { ! found "$@"; }
-# A tray host (trayer) at the bottom right; false when there is none.
-start_tray_host() {
-  command -v trayer >/dev/null || return 1
-  trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
-  wait_for sh -c 'xwininfo -root -tree | grep -q "(\"panel\" \"trayer\")"'
-}
-# The program's icon inside the tray host.
-tray_icon() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {p=1; next} p && /\("fetchora"/ {print $1; exit}'; }
-has_tray_icon() { test -n "$(tray_icon)"; }
-double_click_tray_icon() {
-  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
-  xdotool mousemove $((X + 5)) $((Y + 5)) click --repeat 2 --delay 80 1
-}

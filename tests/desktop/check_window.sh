@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# With a tray host (trayer) and the trace viewer: the window's inside is
+# 402 x 257 and cannot be resized; minimised with the settings dialog open,
+# a double-click on the tray icon brings back both; Escape closes the
+# dialog; back from the tray again, Start has the keys. The viewer's log
+# keeps every line with its CR LF; its window (10 lines) says what it dropped.
+set -u
+source "$(dirname "$0")/lib.sh" "$1"
+command -v trayer >/dev/null || { echo "no trayer"; exit 77; }
+trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
+export TMPDIR=$work  # a viewer socket of this check's own
+"$1/fetchora-trace" --log "$work/trace.log" --lines 10 >/dev/null 2>&1 &
+panel() { xwininfo -root -tree | grep '("panel" "trayer")'; }
+wait_for found panel && wait_for test -S "$work/Tracewright" || { echo "no tray host or viewer"; exit 1; }
+"$work/app/fetchora" >/dev/null 2>&1 & app=$!
+wait_for has_window && win=$(main_window) && wait_for viewable "$win" || { echo "no window"; exit 1; }
+size=$(xwininfo -id "$win" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+[ "$size" = 402x257 ] || { echo "inside $size"; exit 1; }
+xprop -id "$win" _NET_WM_ALLOWED_ACTIONS | grep -q -e RESIZE -e MAXIMIZE && { echo "resizable"; exit 1; }
+dialog() { xdotool search --onlyvisible --name "^Settings$" 2>/dev/null; }
+icon() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {p = 1; next} p && /\("fetchora"/ {print $1; exit}'; }
+to_tray_and_back() {
+  xdotool windowminimize "$win" && wait_for found icon || return 1
+  eval "$(xdotool getwindowgeometry --shell "$(icon)")"
+  xdotool mousemove $((X + 5)) $((Y + 5)) click --repeat 2 --delay 80 1
+  wait_for viewable "$win"
+}
+xdotool mousemove --window "$win" 40 225 click 1
+wait_for found dialog && dlg=$(dialog) && wait_for viewable "$dlg" || { echo "no settings dialog"; exit 1; }
+to_tray_and_back && wait_for viewable "$dlg" || { echo "not both back from the tray"; exit 1; }
+xdotool key Escape
+wait_for gone dialog || { echo "Escape left the dialog open"; exit 1; }
+to_tray_and_back || { echo "not back from the tray"; exit 1; }
+xdotool key space
+wait_for xdotool search --onlyvisible --name "Active" >/dev/null || { echo "Start lacks the focus"; exit 1; }
+kill -TERM "$app"; wait "$app"
+lines=$(wc -l < "$work/trace.log"); crlf=$(grep -c $'\r$' "$work/trace.log")
+[ "$lines" -gt 10 ] && [ "$crlf" = "$lines" ] || { echo "$lines lines, $crlf end in CR LF"; exit 1; }
+wait_for xdotool search --name "^Tracewright - $((lines - 10)) older lines dropped" >/dev/null || { echo "no word of dropped lines"; exit 1; }
+echo ok
