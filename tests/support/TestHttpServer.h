@@ -41,7 +41,6 @@ using RequestHeaders = QMap<QByteArray, QByteArray>;  // names in lower case
 class TestHttpServer : public QObject {
 public:
     TestHttpServer();  // listens on a free port
-    bool listening() const { return m_server.isListening(); }
     quint16 port() const { return m_server.serverPort(); }
     QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path); }
 

@@ -13,13 +13,14 @@ using namespace fetchora::testing;
 
 namespace {
 
-// The archive's one entry read back with libzip: its bytes, or "error <libzip code>".
+// The archive's one entry, named as its file, read back with libzip: its bytes, or "error <libzip code>".
 QByteArray unzip(const QString &archive, const char *password, zip_stat_t *stat = nullptr)
 {
     zip_t *z = zip_open(QFile::encodeName(archive).constData(), ZIP_RDONLY, nullptr);
     if (!z)
         return "no archive";
     EXPECT_EQ(zip_get_num_entries(z, 0), 1);
+    EXPECT_STREQ(zip_get_name(z, 0, 0), "report.txt");
     QByteArray out;
     if (stat)
         zip_stat_index(z, 0, 0, stat);
