@@ -18,3 +18,5 @@ has_window() { test -n "$(main_window)"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 found() { test -n "$("$@")"; }
 gone() { ! found "$@"; }
+# The real program on that display, whatever platform the rest of the suite runs on.
+export QT_QPA_PLATFORM=xcb
