@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# With a tray host (trayer) and the trace viewer: the window's inside is
-# 402 x 257 and cannot be resized; minimised with the settings dialog open,
-# a double-click on the tray icon brings back both; Escape closes the
-# dialog; back from the tray again, Start has the keys. The viewer's log
-# keeps every line with its CR LF; its window (10 lines) says what it dropped.
+# With trayer and the trace viewer: the inside is 402 x 257, not resizable; minimised with the
+# settings dialog open, the tray icon brings back both; Escape closes the dialog; back from the
+# tray, Start has the keys. The log keeps every line's CR LF; the 10-line window says what it dropped.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
 command -v trayer >/dev/null || { echo "no trayer"; exit 77; }
@@ -14,8 +12,7 @@ panel() { xwininfo -root -tree | grep '("panel" "trayer")'; }
 wait_for found panel && wait_for test -S "$work/Tracewright" || { echo "no tray host or viewer"; exit 1; }
 "$work/app/fetchora" >/dev/null 2>&1 & app=$!
 wait_for has_window && win=$(main_window) && wait_for viewable "$win" || { echo "no window"; exit 1; }
-size=$(xwininfo -id "$win" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
-[ "$size" = 402x257 ] || { echo "inside $size"; exit 1; }
+[ "$(xwininfo -id "$win" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')" = 402x257 ] || { echo "size"; exit 1; }
 xprop -id "$win" _NET_WM_ALLOWED_ACTIONS | grep -q -e RESIZE -e MAXIMIZE && { echo "resizable"; exit 1; }
 dialog() { xdotool search --onlyvisible --name "^Settings$" 2>/dev/null; }
 icon() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {p = 1; next} p && /\("fetchora"/ {print $1; exit}'; }
