@@ -34,6 +34,8 @@ const Scenario kScenarios[] = {
     {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", State::Fetching, 2, false, true, "*", ""},
     {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", State::Counting, 1, true, true,
      "1 seconds until next download", ""},
+    {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", State::Counting, 1, true, false,
+     "1 seconds until next download", ""},
     {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
     {"ErrorsSilentByDefault", "", "click tick*60 connerr", State::Counting, 1, true, true, "*", ""},
