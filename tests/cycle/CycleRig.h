@@ -41,7 +41,12 @@ public:
         setup.appFolder = box.folder();
         setup.runJob = [this, holdJobs](const StoreRequest &r) {
             if (diskFull)
-                return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, QStringLiteral("Disk full")});
+                return QtFuture::makeReadyFuture([] {
+                    StoreResult full;
+                    full.number = err::DiskFull;
+                    full.description = QStringLiteral("Disk full");
+                    return full;
+                }());
             if (!holdJobs)
                 return QtConcurrent::run(storeFinishedFile, r);
             held.emplace();

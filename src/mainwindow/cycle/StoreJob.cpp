@@ -24,6 +24,12 @@ namespace fetchora {
 
 namespace {
 
+// The file in the way is named in the description, so the user knows what to fix.
+[[noreturn]] void fail(long number, const QString &what)
+{
+    raiseError(number, errorDescription(number) + QStringLiteral(": ") + what);
+}
+
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
 // point leaves either the old file or the new one, never neither.
@@ -45,11 +51,7 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
             fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
-        // The box names the file in the way, so the user knows what to fix.
         const QString path = QDir::toNativeSeparators(target);
-        const auto fail = [&](long number, const QString &what) {
-            raiseError(number, errorDescription(number) + QStringLiteral(": ") + what);
-        };
         switch (e) {
         case ENOENT: fail(err::PathNotFound, QDir::toNativeSeparators(info.absolutePath()));
         case ENOSPC: fail(err::DiskFull, path);
@@ -63,6 +65,14 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
         }
     }
     flushToDisk(info.absolutePath(), true);
+}
+
+StoreResult failed(long number, const QString &description)
+{
+    StoreResult r;
+    r.number = number;
+    r.description = description;
+    return r;
 }
 
 QString sha256Of(const QString &path)
@@ -109,16 +119,16 @@ StoreResult storeFinishedFile(const StoreRequest &request)
         if (request.compress) {
             const long rc = zip::ZipFile(request.archivePath, request.tmpFile, request.password, -1, 0);
             if (rc != 0)
-                return {rc, zip::lastZipError()};
+                return failed(rc, zip::lastZipError());
             // Only a complete archive lets the download go.
             fs.DeleteFile(request.tmpFile, true);
         } else if (fs.FileExists(request.tmpFile)) {
             replaceWithNewFile(fs, request.tmpFile, request.targetPath);
         }
     } catch (const RuntimeError &e) {
-        return {e.number(), e.description()};
+        return failed(e.number(), e.description());
     } catch (const std::exception &e) {
-        return {err::PathFileAccessError, QString::fromLocal8Bit(e.what())};
+        return failed(err::PathFileAccessError, QString::fromLocal8Bit(e.what()));
     }
     StoreResult result;
     result.storedPath = request.compress ? request.archivePath : request.targetPath;
