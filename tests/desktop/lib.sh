@@ -11,6 +11,7 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "windo
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 wait_for test -s "$work/display" || { echo "no X server"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
+wait_for xprop -root >/dev/null 2>&1 || { echo "X server $DISPLAY does not answer"; exit 1; }
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wait_for wm_running || { echo "no window manager"; cat "$work/openbox.log"; exit 1; }
 main_window() { xdotool search --onlyvisible --name "^TAQ Fetchora" 2>/dev/null | head -1; }
