@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "trace/TraceSocket.h"
+
 namespace {
 
 const char *const kName = "Tracewright";
@@ -74,12 +76,13 @@ public:
     bool listen()
     {
         // A socket left behind by a viewer that crashed would block the name.
+        const QString path = fetchora::traceSocketPath(QString::fromLatin1(kName));
         QLocalSocket probe;
-        probe.connectToServer(QString::fromLatin1(kName));
-        if (probe.waitForConnected(200))
+        probe.connectToServer(path);
+        if (path.isEmpty() || probe.waitForConnected(200))
             return false;
-        QLocalServer::removeServer(QString::fromLatin1(kName));
-        if (!m_server.listen(QString::fromLatin1(kName)))
+        QLocalServer::removeServer(path);
+        if (!m_server.listen(path))
             return false;
         connect(&m_server, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket *client = m_server.nextPendingConnection()) {
