@@ -82,6 +82,8 @@ public:
             FileDownload_DownloadError(500, QStringLiteral("HTTP 500 Internal Server Error"));
         else if (verb == QLatin1String("notfound"))
             FileDownload_NotFound();
+        else if (verb == QLatin1String("url"))  // the user types another address
+            cycle->urlChanged();
         else if (verb == QLatin1String("refuse"))  // the engine turns the next starts down
             engine->acceptStart = false;
         else if (verb == QLatin1String("abort"))

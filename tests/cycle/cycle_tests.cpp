@@ -146,30 +146,6 @@ TEST(Cycle, StartRefusesWhatItCannotUse)
     }
 }
 
-TEST(Cycle, VersionCheckAnswersSameOnlyForARepeat)
-{
-    const struct {
-        QByteArray options;
-        QString steps;
-        QList<bool> answers;
-    } rows[] = {
-        {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:A", {false, true}},
-        {"CheckVersion=1\n", "click tick*60 version:A finish tick*60 version:B", {false, false}},
-        {"", "click tick*60 version:A finish tick*60 version:A", {}},
-        {"CheckVersion=1\n", "click tick*60 version:A dlerr tick*60 version:A", {false, false}},
-    };
-    for (const auto &row : rows) {
-        CycleRig rig(row.options);
-        rig.run(row.steps);
-        EXPECT_EQ(rig.engine->sameVersion, row.answers) << row.steps.toStdString();
-    }
-    CycleRig rig("CheckVersion=1\n");
-    rig.run("click tick*60 version:A finish");
-    rig.cycle->urlChanged();
-    rig.run("tick*60 version:A");
-    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, false})) << "a new address is never the same version";
-}
-
 namespace {
 
 // The one entry of an archive, read with the password given (none: null).

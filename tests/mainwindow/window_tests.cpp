@@ -193,32 +193,3 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
 }
-
-TEST(Window, AFaultyServerNeverReplacesTheStoredCopy)
-{
-    const struct {
-        const char *name;
-        Reply::Fault fault;
-        int status;
-    } rows[] = {{"cut short", Reply::Fault::CutShortAfter, 200},
-                {"stalled", Reply::Fault::StallAfter, 200},
-                {"closed at once", Reply::Fault::CloseAtOnce, 200},
-                {"server error", Reply::Fault::None, 500}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        TestHttpServer server;
-        Reply reply = Reply::ok(100000);
-        reply.status = row.status;
-        reply.fault = row.fault;
-        reply.faultAt = 5000;
-        server.route("/report.txt", reply);
-        Window win("Start=1\nMode1=0\nURL=" + server.url(QStringLiteral("/report.txt")).toUtf8() + "\n", {},
-                   defaultDownloadFactory(fastEngineOptions()));
-        writeFile(win.save + QStringLiteral("/report.txt"), "OLD");
-        win.click("cmdStart");
-        ASSERT_TRUE(waitUntil([&] { return win.w().cycle().state() != DownloadCycle::State::FirstFetch; }, 10000));
-        EXPECT_EQ(entries(win.save), QStringList{QStringLiteral("report.txt")});
-        EXPECT_EQ(readAll(win.save + QStringLiteral("/report.txt")), "OLD");
-        EXPECT_TRUE(win.get("cmdStart")->isEnabled()) << "the user can stop or retry";
-    }
-}
