@@ -84,6 +84,12 @@ public:
             FileDownload_NotFound();
         else if (verb == QLatin1String("url"))  // the user types another address
             cycle->urlChanged();
+        else if (verb == QLatin1String("nourl"))
+            url.clear();
+        else if (verb == QLatin1String("nofolder"))
+            QDir(save).removeRecursively();
+        else if (verb == QLatin1String("savetmp"))
+            save = box.makeFolder(QStringLiteral("tmp"));
         else if (verb == QLatin1String("refuse"))  // the engine turns the next starts down
             engine->acceptStart = false;
         else if (verb == QLatin1String("abort"))
@@ -120,7 +126,7 @@ public:
 
     QString savePathText() const override { return save; }
     QString urlText() const override { return url; }
-    void applyView(const CycleView &) override { ++views; }
+    void applyView(const CycleView &) override {}
     void Start() override { TraceScope t("frmMain", "Sub Start"); cycle->start(t); }
     void cmdStart_Click() override { TraceScope t("frmMain", "Sub cmdStart_Click"); cycle->startStop(t); }
     void Timer1_Timer() override
@@ -131,10 +137,7 @@ public:
         TraceScope t("frmMain", "Sub Timer1_Timer");
         cycle->tick(t);
     }
-    void ShowProgress(qint64 value, qint64, qint64 maximum, bool withText) override
-    {
-        progress = {value, maximum, withText};
-    }
+    void ShowProgress(qint64, qint64, qint64, bool) override {}
     void StoreJob_Finished() override { TraceScope t("frmMain", "Sub StoreJob_Finished"); cycle->stored(t); }
     void closeNow() override { ++closes; }
 
@@ -147,11 +150,6 @@ public:
     void FileDownload_Progress(qint64 l, qint64 s) override { TraceScope t("frmMain", "x"); cycle->progress(t, l, s); }
     void FileDownload_Start() override { TraceScope t("frmMain", "x"); cycle->downloadStarted(t); }
 
-    struct Drawn {
-        qint64 value = -1, maximum = -1;
-        bool withText = false;
-    };
-
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
     PinnedClock clock;
@@ -160,8 +158,6 @@ public:
     std::unique_ptr<DownloadCycle> cycle;
     std::optional<QPromise<StoreResult>> held;
     StoreRequest heldRequest;
-    Drawn progress;
-    int views = 0;
     bool diskFull = false;  // the next stores fail as on a full disk
     int closes = 0;
 };

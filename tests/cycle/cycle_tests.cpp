@@ -48,6 +48,13 @@ const Scenario kScenarios[] = {
      "Download canceled", "Cancel download?"},
     {"CancelNoChangesNothing", "", "click tick*60 cancel:no", State::Fetching, 1, false, true, "*", "Cancel download?"},
     {"ProgressShowsBytes", "", "click tick*60 progress:1/200", State::Fetching, 1, false, true, "1 of 200 Bytes", ""},
+    {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", State::Counting, 0, true, false, "*", ""},
+    {"NoURLAtTheTickCountsOn", "", "click tick*59 nourl tick", State::Counting, 0, true, false, "*", "Please enter a valid URL"},
+    {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", State::Counting, 0, true, false, "*",
+     "The folder for downloaded files does not exist"},
+    {"TmpIsNoSaveFolder", "", "click tick*59 savetmp tick", State::Counting, 0, true, false, "*",
+     "The folder for downloaded files does not exist"},
+    {"RefusedStartCountsOn", "", "refuse click tick*60", State::Counting, 1, true, false, "*", ""},
 };
 
 class CycleScenario : public ::testing::TestWithParam<Scenario> {};
@@ -79,16 +86,6 @@ TEST_P(CycleScenario, EndsAsExpected)
 INSTANTIATE_TEST_SUITE_P(Cycle, CycleScenario, ::testing::ValuesIn(kScenarios),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Cycle, StopClearsTheBarAndTheCounter)
-{
-    CycleRig rig("");
-    rig.run("click tick*60 progress:50/100 click");
-    EXPECT_EQ(rig.progress.value, 0);
-    EXPECT_FALSE(rig.cycle->view().statusVisible);
-    rig.run("click tick*59");
-    EXPECT_EQ(rig.engine->starts.size(), 1) << "the counter starts again from 0";
-}
-
 TEST(Cycle, AnyIntervalDownloadsAtLeastOnceAMinute)
 {
     const struct {
@@ -110,40 +107,6 @@ TEST(Cycle, AnyIntervalDownloadsAtLeastOnceAMinute)
     EXPECT_EQ(rig.engine->starts.size(), 1) << "a shortened interval is due at once";
     rig.run("tick*59");
     EXPECT_EQ(rig.cycle->view().statusText, QStringLiteral("1 seconds until next download"));
-}
-
-TEST(Cycle, StartRefusesWhatItCannotUse)
-{
-    const struct {
-        const char *name;
-        QString url;
-        bool removeFolder;
-        bool accept;
-        QString box;
-        int held;  // instances alive afterwards
-    } rows[] = {
-        {"no URL", QString(), false, true, QStringLiteral("Please enter a valid URL"), 1},
-        {"folder gone", QStringLiteral("http://h/a.txt"), true, true,
-         QStringLiteral("The folder for downloaded files does not exist"), 1},
-        {"engine refuses", QStringLiteral("ftp://h/a.txt"), false, false, QString(), 0},
-        {"folder is tmp/", QStringLiteral("tmp"), false, true, QStringLiteral("The folder for downloaded files does not exist"), 1},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        CycleRig rig("Start=1\n");
-        rig.url = QStringLiteral("http://h/a.txt");
-        rig.run("click");  // on, first transfer held
-        rig.url = row.url;
-        if (row.url == QLatin1String("tmp"))
-            rig.url = QStringLiteral("http://h/a.txt"), rig.save = rig.box.path(QStringLiteral("tmp"));
-        rig.engine->acceptStart = row.accept;
-        if (row.removeFolder)
-            QDir(rig.save).removeRecursively();
-        rig.Start();
-        EXPECT_EQ(rig.engine->alive, row.held);
-        EXPECT_TRUE(rig.cycle->view().startEnabled) << "the user can always stop";
-        EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().text : QString(), row.box);
-    }
 }
 
 namespace {
@@ -170,6 +133,7 @@ QByteArray unzipOnly(const QString &path, const char *password)
 }
 
 }  // namespace
+
 
 TEST(Cycle, StoresTheCopyAsTheOptionsSay)
 {
