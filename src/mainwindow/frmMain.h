@@ -41,6 +41,10 @@ struct MainWindowSeams {
 class frmMain : public QWidget, public CycleHost, public SettingsHost {
     Q_OBJECT
 public:
+    // The client area in pixels: 6030 x 3855 twips.
+    static constexpr int kClientWidth = 402;
+    static constexpr int kClientHeight = 257;
+
     explicit frmMain(MainWindowSeams seams, QWidget *parent = nullptr);
     ~frmMain() override;
 
