@@ -145,7 +145,7 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         QByteArray content;  // read back (archives: their entry without a password)
     } rows[] = {
         {"plain name replaces", "Mode1=0\n", "report.txt", body},
-        {"stamped name", "Mode1=1\n", "report_*.txt", body},
+        {"stamped name by default", "", "report_*.txt", body},
         {"archive deflated by default", "Mode1=0\nCompress=1\n", "report.zip", body},
         {"archive stored at level 0", "Mode1=0\nCompress=1\nCompRate=0\n", "report.zip", body + " (stored)"},
         {"password needed", "Mode1=0\nCompress=1\nPwd=secret\n", "report.zip", "unreadable"},
