@@ -91,8 +91,13 @@ TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)
             rig.run(QStringLiteral("tick*60 finish:%1").arg(day));
             stored << entries(rig.save).filter(QStringLiteral("2026")).last();
         }
-        QStringList expected = stored.mid(4 - row.copiesLeft);
-        expected << QStringLiteral("report_foreign.txt");
+        // A copy the user changed since is no longer what was stored: it stays.
+        writeFile(rig.save + u'/' + stored.first(), "changed");
+        rig.clock.at = rig.clock.at.addDays(1);
+        rig.run("tick*60 finish:4");
+        stored << entries(rig.save).filter(QStringLiteral("2026")).last();
+        QStringList expected = stored.mid(5 - row.copiesLeft);
+        expected << QStringLiteral("report_foreign.txt") << stored.first();
         QStringList left = entries(rig.save);
         std::sort(expected.begin(), expected.end());
         std::sort(left.begin(), left.end());
