@@ -6,7 +6,7 @@ set -u
 source "$(dirname "$0")/lib.sh" "$1"
 command -v trayer >/dev/null || { echo "no trayer"; exit 77; }
 trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
-export TMPDIR=$work  # a viewer socket of this check's own
+export XDG_RUNTIME_DIR=$work  # a viewer socket of this check's own
 "$1/fetchora-trace" --log "$work/trace.log" --lines 10 >/dev/null 2>&1 &
 panel() { xwininfo -root -tree | grep '("panel" "trayer")'; }
 wait_for found panel && wait_for test -S "$work/Tracewright" || { echo "no tray host or viewer"; exit 1; }
