@@ -19,13 +19,14 @@ using fetchora::testing::AppSandbox;
 
 namespace {
 
-// Keeps the owner's Settings caption at each relabelling: the language it was switched to.
+// Keeps the owner's Settings caption of the last relabelling: the language it was switched to.
 struct Host : SettingsHost {
-    void SetLabels() override { labels << capSettings; }
-    bool saveAllowed() const override { return true; }
+    void SetLabels() override { caption = capSettings; }
+    bool saveAllowed() const override { return allowed; }
     void setInterval(long minutes) override { interval = minutes; }
-    QStringList labels;
+    QString caption;
     long interval = -1;
+    bool allowed = true;
 };
 
 void setTo(QCheckBox *box, bool on)
@@ -54,7 +55,7 @@ protected:
     frmSettings dlg{host, nullptr};
 };
 
-struct Loaded { const char *ini, *interval, *level, *levelInEnglish, *pwd, *checks; int errors; };
+struct Loaded { const char *ini, *interval, *nextInterval, *level, *levelInEnglish, *pwd, *checks; int errors; };
 using Loading = Dialog<Loaded>;
 
 TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
@@ -62,6 +63,8 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
     const Loaded &p = GetParam();
     open(p.ini);
     EXPECT_EQ(dlg.Combo1->Text(), p.interval);
+    QTest::keyClick(dlg.Combo1, Qt::Key_Down);
+    EXPECT_EQ(dlg.Combo1->Text(), p.nextInterval) << "the interval list goes on from the value shown";
     EXPECT_EQ(dlg.txtPassword->Text(), p.pwd);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(boxes()[i]->isChecked(), p.checks[i] == '1') << i;
@@ -78,17 +81,16 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
     EXPECT_EQ(dlg.Combo2->itemText(dlg.Combo2->currentIndex()), p.levelInEnglish) << "arrow keys move from the level shown";
     // A stored text that is no Boolean is reported by the loading procedure, which goes on.
     EXPECT_EQ(sandbox.errorPrompt.count(), p.errors);
-    EXPECT_TRUE(!p.errors || sandbox.errorPrompt.shown().value(0).text.contains("frmSettings, Sub Form_Load"));
+    EXPECT_TRUE(!p.errors || sandbox.errorPrompt.last().text.contains("frmSettings, Sub Form_Load"));
 }
 
 INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::Values(
-    Loaded{"", "1", "Normal", "Normal", "", "000010", 0},
-    Loaded{"[Options]\nCompRate=0\nIntervall=\nPwd=x\nMode1=1\nMode2=0\n", "1", "Keine", "None", "x", "000010", 0},
-    Loaded{"[Options]\nCompRate=1\nIntervall=30\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "30", "Gering", "Minimal", "",
+    Loaded{"", "1", "2", "Normal", "Normal", "", "000010", 0},
+    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=0\nIntervall=\nPwd=x\n", "1", "2", "None", "None", "x", "000010", 0},
+    Loaded{"[Options]\nCompRate=1\nIntervall=60\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "60", "120", "Gering", "Minimal", "",
            "110001", 0},
-    Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "Hoch", "High", "", "101110", 0},
-    Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "Keine", "None", "", "001001", 1},
-    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=9\n", "1", "High", "High", "", "000010", 0}));
+    Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "2", "Hoch", "High", "", "101110", 0},
+    Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "2", "Keine", "None", "", "001001", 1}));
 
 TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
 {
@@ -99,24 +101,23 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     EXPECT_EQ(sandbox.readIni(), ini);
 }
 
-// end: the dialog is left by 'S'ave, 'C'ancel or 'E'scape.
+// end: the dialog is left by 'S'ave, 'C'ancel, 'E'scape, or Save while the host 'F'orbids saving.
 struct Edited { bool english; char end; const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption; };
 using Editing = Dialog<Edited>;
 
-TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
+TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 {
     const Edited &e = GetParam();
     open("[Options]\nCompRate=1\nPwd=old\n");
     if (e.english)
         QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
     setTo(dlg.Check1, true);  // the level and password take input only while compression is on
-    const auto type = [](QLineEdit *edit, const char *text) {
+    const std::pair<QLineEdit *, const char *> typed[] = {
+        {dlg.Combo2->lineEdit(), e.level}, {dlg.txtPassword, e.pwd}, {dlg.Combo1->lineEdit(), e.interval}};
+    for (auto [edit, text] : typed) {
         edit->selectAll();
         QTest::keyClicks(edit, text);
-    };
-    type(dlg.Combo2->lineEdit(), e.level);
-    type(dlg.txtPassword, e.pwd);
-    type(dlg.Combo1->lineEdit(), e.interval);
+    }
     // Each box is set where Tab stops on the way from the language list: one it skips keeps its value.
     dlg.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -126,12 +127,13 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndCancelWritesNothing)
         if (const auto i = std::find(box.begin(), box.end(), dlg.focusWidget()) - box.begin(); i < 6)
             setTo(box[i], e.checks[i] == '1');
     }
+    host.allowed = e.end != 'F';
     if (e.end == 'E')
         QTest::keyClick(dlg.focusWidget(), Qt::Key_Escape);
     else
-        QTest::mouseClick(e.end == 'S' ? dlg.cmdSave : dlg.cmdCancel, Qt::LeftButton);
+        QTest::mouseClick(e.end == 'C' ? dlg.cmdCancel : dlg.cmdSave, Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(host.labels.value(host.labels.size() - 1), e.hostCaption);  // the language left in effect
+    EXPECT_EQ(host.caption, e.hostCaption);  // the language left in effect
     EXPECT_EQ(host.interval, e.end == 'S' ? QString(e.interval).toLong() : -1);
 
     const char *keys[] = {"Language", "Pwd", "Intervall", "CompRate", "Compress",
@@ -150,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::Values(
     Edited{false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
     Edited{true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
     Edited{true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
-    Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"}));
+    Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+    Edited{true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"}));
 
 // Every caption of both windows fits the room its control's style leaves it, in both languages.
 TEST(Captions, FitTheirControlsInBothLanguages)

@@ -3,10 +3,13 @@
 // one test: fcr.ini, tmp/ and the registry values all stay inside it, and the
 // error report answers through a ScriptedPrompt.
 
+#include "startup/FileSystem.h"
+#include "startup/modGlobal.h"
 #include "support/RecordingRegistry.h"
 #include "support/ScriptedPrompt.h"
+#include "support/TestFiles.h"
+#include "trace/modTraceLITE.h"
 
-#include <QString>
 #include <QTemporaryDir>
 
 namespace fetchora::testing {
@@ -14,18 +17,35 @@ namespace fetchora::testing {
 class AppSandbox {
 public:
     // language: the value strLanguage starts with (as read by Sub Main).
-    explicit AppSandbox(const QString &language = QStringLiteral("English"));
-    ~AppSandbox();
-    AppSandbox(const AppSandbox &) = delete;
-    AppSandbox &operator=(const AppSandbox &) = delete;
+    explicit AppSandbox(const QString &language = QStringLiteral("English"))
+    {
+        setAppFolder(folder());
+        strINIFile = path(QStringLiteral("fcr.ini"));
+        strLanguage = language;
+        objFSO = std::make_unique<FileSystem>();
+        setRegistry(&registry);
+        setTracePrompt(&errorPrompt);
+        SetLanguage();
+    }
+    ~AppSandbox()
+    {
+        setTracePrompt(nullptr);
+        setRegistry(nullptr);
+        objFSO.reset();
+        setAppFolder(QString());
+        strINIFile.clear();
+    }
 
     QString folder() const { return m_dir.path(); }
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
-    // Writes fcr.ini with the given text.
-    void writeIni(const QByteArray &content) const;
-    QByteArray readIni() const;
+    void writeIni(const QByteArray &content) const { writeFile(strINIFile, content); }
+    QByteArray readIni() const { return readAll(strINIFile); }
     // Creates a folder inside the sandbox and returns its path.
-    QString makeFolder(const QString &relative) const;
+    QString makeFolder(const QString &relative) const
+    {
+        QDir(folder()).mkpath(relative);
+        return path(relative);
+    }
 
     ScriptedPrompt prompt;        // message boxes of the windows
     ScriptedPrompt errorPrompt;   // the "Unexpected Error" boxes

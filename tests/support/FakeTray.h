@@ -1,5 +1,6 @@
 #pragma once
 // A tray layer that only remembers what it was told; tests raise its events.
+// It adds no signals of its own, so it needs no meta-object code.
 
 #include "shell/TrayLayer.h"
 
@@ -10,28 +11,27 @@
 namespace fetchora::testing {
 
 class FakeTray : public TrayLayer {
-    Q_OBJECT
 public:
     using TrayLayer::TrayLayer;
 
-    void setIcon(const QIcon &picture) override { icon = picture; ++iconSets; }
-    void setStyleValue(int value) override { style = value; }
+    void setIcon(const QIcon &) override {}
+    void setStyleValue(int) override {}
     void setToolTip(const QString &text) override { tip = text; }
     QString toolTip() const override { return tip; }
     void Show() override { shown = true; }
     void Remove() override { shown = false; }
     bool isShown() const override { return shown; }
-    void setRestored(bool r) override { restored = r; }
-    void AddMenuItem(const QString &key, const QString &caption) override { pending.append({key, caption}); }
-    void ShowMenu() override { menus.append(std::exchange(pending, {})); }
+    void setRestored(bool) override {}
+    void AddMenuItem(const QString &key, const QString &caption) override { m_building.append({key, caption}); }
+    void ShowMenu() override { menus.append(std::exchange(m_building, {})); }
     bool available() const override { return true; }
 
-    QIcon icon;
-    int iconSets = 0, style = -1;
     QString tip;
-    bool shown = false, restored = true;
-    QList<QPair<QString, QString>> pending;
-    QList<QList<QPair<QString, QString>>> menus;  // every menu shown
+    bool shown = false;
+    QList<QList<QPair<QString, QString>>> menus;  // every menu shown: key and caption of each item
+
+private:
+    QList<QPair<QString, QString>> m_building;
 };
 
 }  // namespace fetchora::testing

@@ -13,13 +13,12 @@ public:
     void SaveSetting(const QString &appName, const QString &section, const QString &key,
                      const QString &value) override
     {
-        values[appName + QLatin1Char('/') + section + QLatin1Char('/') + key] = value;
-        ++writes;
+        m_values[appName + QLatin1Char('/') + section + QLatin1Char('/') + key] = value;
     }
-    QString value(const QString &key) const { return values.value(QStringLiteral("Fetchora/Options/") + key); }
+    QString value(const QString &key) const { return m_values.value(QStringLiteral("Fetchora/Options/") + key); }
 
-    QMap<QString, QString> values;
-    int writes = 0;
+private:
+    QMap<QString, QString> m_values;
 };
 
 }  // namespace fetchora::testing

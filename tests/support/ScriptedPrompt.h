@@ -7,8 +7,6 @@
 
 #include <QList>
 #include <QString>
-#include <deque>
-#include <functional>
 
 namespace fetchora::testing {
 
@@ -16,27 +14,34 @@ struct ShownPrompt {
     QString text;
     int style = 0;
     QString title;  // as passed; empty means the application name
-    int answer = 0;
 };
 
 class ScriptedPrompt : public PromptService {
 public:
-    int msgBox(const QString &text, int style, const QString &title) override;
-    void answerNext(int result) { m_answers.push_back(result); }
-    // Called while the box is "open", before it answers: lets a test run
-    // code that happens while a real box would be up.
-    void onShow(std::function<void(const ShownPrompt &)> hook) { m_hook = std::move(hook); }
-    const QList<ShownPrompt> &shown() const { return m_shown; }
+    int msgBox(const QString &text, int style, const QString &title) override
+    {
+        m_shown.append({text, style, title});
+        return m_answers.isEmpty() ? defaultAnswer(style) : m_answers.takeFirst();
+    }
+    void answerNext(int result) { m_answers.append(result); }
     int count() const { return int(m_shown.size()); }
     const ShownPrompt &last() const { return m_shown.back(); }
     void clear() { m_shown.clear(); m_answers.clear(); }
-    // The answer a box gives when nobody presses anything but Enter.
-    static int defaultAnswer(int style);
 
 private:
-    std::deque<int> m_answers;
+    // The answer a box gives when nobody presses anything but Enter.
+    static int defaultAnswer(int style)
+    {
+        // By the button set (rows) and the default button (columns).
+        static const int order[][3] = {{mb::OK, mb::OK, mb::OK}, {mb::OK, mb::Cancel, mb::Cancel},
+                                       {mb::Abort, mb::Retry, mb::Ignore}, {mb::Yes, mb::No, mb::Cancel},
+                                       {mb::Yes, mb::No, mb::No}, {mb::Retry, mb::Cancel, mb::Cancel}};
+        const int buttons = mb::buttonsOf(style), index = mb::defaultOf(style) / 256;
+        return buttons > 5 || index > 2 ? mb::OK : order[buttons][index];
+    }
+
+    QList<int> m_answers;
     QList<ShownPrompt> m_shown;
-    std::function<void(const ShownPrompt &)> m_hook;
 };
 
 }  // namespace fetchora::testing
