@@ -196,17 +196,21 @@ TEST(Cycle, EveryURLGivesANameThatFits)
 
 TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
 {
-    CycleRig rig("Mode1=0\n");
-    QDir(rig.save).mkdir(QStringLiteral("report.txt"));  // a folder where the copy should go
-    rig.run("click tick*60 finish:NEW");
-    ASSERT_EQ(rig.box.errorPrompt.count(), 1);
-    EXPECT_TRUE(rig.box.errorPrompt.last().text.contains(QLatin1String("Sub FileDownload_Finished")));
-    EXPECT_TRUE(rig.box.errorPrompt.last().text.contains(QStringLiteral("Path/File access error: %1/report.txt is a folder").arg(rig.save)))
-        << rig.box.errorPrompt.last().text.toStdString();
-    EXPECT_EQ(readAll(rig.engine->starts.back().target), "NEW") << "the download waits in tmp/";
-    EXPECT_EQ(entries(rig.save), QStringList{QStringLiteral("report.txt")});
-    EXPECT_EQ(rig.cycle->state(), State::Counting);
-    EXPECT_TRUE(rig.cycle->view().startEnabled);
+    // A folder where the copy or the archive should go.
+    for (const QString &blocked : {QStringLiteral("report.txt"), QStringLiteral("report.zip")}) {
+        CycleRig rig("Mode1=0\n");
+        rig.cycle->setCompress(blocked.endsWith(QLatin1String(".zip")));
+        QDir(rig.save).mkdir(blocked);
+        rig.run("click tick*60 finish:NEW");
+        ASSERT_EQ(rig.box.errorPrompt.count(), 1);
+        const QString box = rig.box.errorPrompt.last().text;
+        EXPECT_TRUE(box.contains(QLatin1String("Sub FileDownload_Finished"))) << box.toStdString();
+        EXPECT_TRUE(box.contains(rig.save + u'/' + blocked)) << "names the file in the way: " << box.toStdString();
+        EXPECT_EQ(readAll(rig.engine->starts.back().target), "NEW") << "the download waits in tmp/";
+        EXPECT_EQ(entries(rig.save), QStringList{blocked});
+        EXPECT_EQ(rig.cycle->state(), State::Counting);
+        EXPECT_TRUE(rig.cycle->view().startEnabled);
+    }
 }
 
 TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
