@@ -84,6 +84,8 @@ public:
             FileDownload_NotFound();
         else if (verb == QLatin1String("url"))  // the user types another address
             cycle->urlChanged();
+        else if (verb == QLatin1String("interval"))  // as the settings dialog hands it over
+            cycle->setInterval(arg.toLong());
         else if (verb == QLatin1String("nourl"))
             url.clear();
         else if (verb == QLatin1String("nofolder"))

@@ -55,6 +55,10 @@ const Scenario kScenarios[] = {
     {"TmpIsNoSaveFolder", "", "click tick*59 savetmp tick", State::Counting, 0, true, false, "*",
      "The folder for downloaded files does not exist"},
     {"RefusedStartCountsOn", "", "refuse click tick*60", State::Counting, 1, true, false, "*", ""},
+    {"ZeroIntervalIsAMinute", "", "interval:0 click tick*60", State::Fetching, 1, false, true, "*", ""},
+    {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", State::Fetching, 1, false, true, "*", ""},
+    {"TwoMinutesCountDown", "", "interval:2 click tick*119", State::Counting, 0, true, false, "1 seconds until next download", ""},
+    {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", State::Fetching, 1, false, true, "*", ""},
 };
 
 class CycleScenario : public ::testing::TestWithParam<Scenario> {};
@@ -86,29 +90,6 @@ TEST_P(CycleScenario, EndsAsExpected)
 INSTANTIATE_TEST_SUITE_P(Cycle, CycleScenario, ::testing::ValuesIn(kScenarios),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Cycle, AnyIntervalDownloadsAtLeastOnceAMinute)
-{
-    const struct {
-        long interval;
-        QString steps;
-        int starts;
-    } rows[] = {{0, "click tick*60", 1}, {-5, "click tick*60", 1}, {2, "click tick*119", 0}, {2, "click tick*120", 1}};
-    for (const auto &row : rows) {
-        CycleRig rig("");
-        rig.cycle->setInterval(row.interval);
-        rig.run(row.steps);
-        EXPECT_EQ(rig.engine->starts.size(), row.starts) << row.interval;
-    }
-    CycleRig rig("");
-    rig.cycle->setInterval(3);
-    rig.run("click tick*100");
-    rig.cycle->setInterval(1);
-    rig.run("tick");
-    EXPECT_EQ(rig.engine->starts.size(), 1) << "a shortened interval is due at once";
-    rig.run("tick*59");
-    EXPECT_EQ(rig.cycle->view().statusText, QStringLiteral("1 seconds until next download"));
-}
-
 namespace {
 
 // The one entry of an archive, read with the password given (none: null).
@@ -133,7 +114,6 @@ QByteArray unzipOnly(const QString &path, const char *password)
 }
 
 }  // namespace
-
 
 TEST(Cycle, StoresTheCopyAsTheOptionsSay)
 {
