@@ -1,6 +1,7 @@
 // Download throughput of the engine against the curl command line.
 //
 //   bench_download --url http://127.0.0.1:PORT/ --dir TMPDIR --size BYTES [--runs 3]
+//                  [--etag-size BYTES --etag-cycles N]
 //
 // Each run downloads the same URL three ways, one after the other so they
 // share the machine's state: the engine with the options the program uses
@@ -8,6 +9,13 @@
 // folder), the engine with syncToDisk (flushed before the rename, to show what
 // a durable download costs), and `curl -s -o FILE URL`, which does not flush. The median of the runs is reported. Peak RSS is this process's
 // only; curl runs as a separate process and is not counted in it.
+//
+// With --etag-cycles, N download cycles of an unchanged file of etag-size
+// bytes that carries an ETag (bench_server's "/<size>"), counted in body bytes
+// the server sent: the engine as the program drives it (the stored copy's
+// version goes along from the second cycle on and an unchanged one is
+// answered as the same), against `curl --etag-compare F --etag-save F` run as
+// often. --runs 0 runs only this.
 
 #include "bench_common.h"
 
@@ -21,6 +29,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 using fetchora::classFileDownload;
@@ -32,13 +41,19 @@ class Sink : public fetchora::DownloadEvents {
 public:
     QEventLoop loop;
     bool finished = false;
+    bool aborted = false;
     QString failure;
+    std::function<void(const QString &)> onVersion = [](const QString &) {};
 
     void FileDownload_ConnectionError(long n, const QString &d) override { fail("connection error", n, d); }
     void FileDownload_DownloadError(long n, const QString &d) override { fail("download error", n, d); }
-    void FileDownload_Abort() override { fail("abort", 0, {}); }
+    void FileDownload_Abort() override
+    {
+        aborted = true;
+        fail("abort", 0, {});
+    }
     void FileDownload_NotFound() override { fail("not found", 404, {}); }
-    void FileDownload_ShowVersion(const QString &) override {}
+    void FileDownload_ShowVersion(const QString &s) override { onVersion(s); }
     void FileDownload_Progress(qint64, qint64) override {}
     void FileDownload_Start() override {}
     void FileDownload_Finished() override
@@ -97,14 +112,87 @@ double curlRun(const QString &url, const QString &target, qint64 expected)
     return seconds;
 }
 
+// The body bytes the server has sent so far, or a negative value.
+long long serverBodyBytes(const QString &url, const QString &dir)
+{
+    const QString file = dir + QStringLiteral("/stats.txt");
+    if (bench::runTimed({"curl", "-s", "-o", file.toStdString(), (url + QStringLiteral("stats")).toStdString()}) < 0)
+        return -1;
+    QFile f(file);
+    bool ok = false;
+    const long long bytes = f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong(&ok) : -1;
+    return ok ? bytes : -1;
+}
+
+// The program's cycles: a fresh instance each time, told the version of the
+// copy stored last, answering an unchanged version as the same.
+bool engineCycles(const QString &url, const QString &target, int cycles)
+{
+    QString stored;
+    for (int i = 0; i < cycles; ++i) {
+        Sink sink;
+        QString seen;
+        classFileDownload download(&sink, DownloadOptions{});
+        sink.onVersion = [&](const QString &s) {
+            bool same = s == stored;
+            download.SameVersion(same);
+            seen = s;
+        };
+        download.setStoredVersion(stored);
+        QFile::remove(target);
+        if (!download.StartDownload(url, target))
+            return false;
+        QTimer::singleShot(300000, &sink.loop, [&] { sink.failure = QStringLiteral("timed out"); sink.loop.quit(); });
+        sink.loop.exec();
+        if (sink.finished)
+            stored = seen;
+        else if (!sink.aborted) {
+            std::fprintf(stderr, "engine, cycle %d: %s\n", i + 1, qPrintable(sink.failure));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool curlCycles(const QString &url, const QString &dir, int cycles)
+{
+    const std::string etag = (dir + QStringLiteral("/etag.txt")).toStdString();
+    const std::string out = (dir + QStringLiteral("/curl-etag.bin")).toStdString();
+    for (int i = 0; i < cycles; ++i) {
+        if (bench::runTimed({"curl", "-s", "--etag-compare", etag, "--etag-save", etag, "-o", out, url.toStdString()}) < 0)
+            return false;
+    }
+    return true;
+}
+
+bool etagRow(const QString &url, const QString &dir, qint64 size, int cycles)
+{
+    const QString fileUrl = url + QString::number(size);
+    const long long start = serverBodyBytes(url, dir);
+    const bool oursOk = engineCycles(fileUrl, dir + QStringLiteral("/ours-etag.bin"), cycles);
+    const long long between = serverBodyBytes(url, dir);
+    const bool peerOk = curlCycles(fileUrl, dir, cycles);
+    const long long end = serverBodyBytes(url, dir);
+    if (!oursOk || !peerOk || start < 0 || between < 0 || end < 0)
+        return false;
+    const double ours = double(between - start), peer = double(end - between);
+    bench::row("unchanged " + bench::sizeLabel(size) + " file with an ETag, " + std::to_string(cycles)
+                   + " cycles: body bytes sent",
+               bench::mib(ours) + " (" + bench::fmt("%.1f", ours / double(size)) + " bodies)",
+               "curl --etag-compare/--etag-save " + bench::mib(peer) + " (" + bench::fmt("%.1f", peer / double(size))
+                   + " bodies)",
+               peer > 0 ? bench::fmt("%.2fx", ours / peer) : "-", "one body");
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QString url, dir;
-    qint64 size = 1ll << 30;
-    int runs = 3;
+    qint64 size = 1ll << 30, etagSize = 100ll << 20;
+    int runs = 3, etagCycles = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--url"))
             url = QString::fromLocal8Bit(argv[i + 1]);
@@ -114,11 +202,19 @@ int main(int argc, char **argv)
             size = std::atoll(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--runs"))
             runs = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--etag-size"))
+            etagSize = std::atoll(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--etag-cycles"))
+            etagCycles = std::atoi(argv[i + 1]);
     }
-    if (url.isEmpty() || dir.isEmpty() || runs < 1) {
-        std::fprintf(stderr, "usage: %s --url URL --dir DIR [--size BYTES] [--runs N]\n", argv[0]);
+    if (url.isEmpty() || dir.isEmpty() || runs < 0 || (runs == 0 && etagCycles < 1)) {
+        std::fprintf(stderr,
+                     "usage: %s --url URL --dir DIR [--size BYTES] [--runs N] [--etag-size BYTES --etag-cycles N]\n",
+                     argv[0]);
         return 2;
     }
+    if (runs == 0)
+        return etagRow(url, dir, etagSize, etagCycles) ? 0 : 1;
 
     const QString oursFile = dir + QStringLiteral("/ours.bin");
     const QString curlFile = dir + QStringLiteral("/curl.bin");
@@ -156,5 +252,5 @@ int main(int argc, char **argv)
                peerText, bench::fmt("%.2fx", tPeer / tNoSync), "info (disk-bound)");
     bench::row("download peak RSS (this process, all runs)", bench::mib(double(bench::peakRssBytes())),
                "not measured (curl)", "-", "< 64 MiB");
-    return 0;
+    return etagCycles < 1 || etagRow(url, dir, etagSize, etagCycles) ? 0 : 1;
 }

@@ -8,6 +8,10 @@
 // ("/1048576"). The body is written from one repeated buffer, so the server
 // costs next to nothing beside the client it is feeding and the benchmark
 // measures the client. Runs until it is killed.
+//
+// Every body carries an ETag of its size, and a GET whose If-None-Match names
+// it gets "304 Not Modified" without a body. GET /stats answers with the
+// number of body bytes sent so far (not counting its own).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,10 +19,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -27,6 +33,8 @@
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
+
+std::atomic<unsigned long long> g_bodyBytes{0};  // of every answer but /stats
 
 std::vector<char> makeChunk()
 {
@@ -48,7 +56,8 @@ const std::vector<char> &chunk()
     return c;
 }
 
-bool writeAll(int fd, const char *data, size_t size)
+// counted: body bytes, added to the total as they go out.
+bool writeAll(int fd, const char *data, size_t size, bool counted = false)
 {
     while (size > 0) {
         const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
@@ -57,6 +66,8 @@ bool writeAll(int fd, const char *data, size_t size)
                 continue;
             return false;
         }
+        if (counted)
+            g_bodyBytes += (unsigned long long)n;
         data += n;
         size -= size_t(n);
     }
@@ -97,8 +108,16 @@ void serve(int fd, unsigned long long defaultSize)
         ::close(fd);
         return;
     }
-    unsigned long long size = defaultSize;
     const size_t pathStart = line.find(' ') + 1;
+    if (line.compare(pathStart, 7, "/stats ") == 0) {
+        const std::string count = std::to_string(g_bodyBytes.load());
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(count.size())
+                                  + "\r\nConnection: close\r\n\r\n" + count;
+        writeAll(fd, reply.data(), reply.size());
+        ::close(fd);
+        return;
+    }
+    unsigned long long size = defaultSize;
     if (pathStart < line.size() && line[pathStart] == '/') {
         char *end = nullptr;
         const unsigned long long n = std::strtoull(line.c_str() + pathStart + 1, &end, 10);
@@ -106,17 +125,30 @@ void serve(int fd, unsigned long long defaultSize)
             size = n;
     }
 
+    // The body never changes, so its size names its version.
+    const std::string etag = "\"" + std::to_string(size) + "\"";
+    std::string lower = head;
+    for (char &c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const size_t field = lower.find("\r\nif-none-match:");
+    const size_t fieldEnd = field == std::string::npos ? field : head.find("\r\n", field + 2);
+    const bool unchanged =
+        field != std::string::npos && head.substr(field, fieldEnd - field).find(etag) != std::string::npos;
+
     char reply[256];
-    const int len = std::snprintf(reply, sizeof reply,
-                                  "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                  "Content-Length: %llu\r\nConnection: close\r\n\r\n",
-                                  size);
+    const int len = unchanged ? std::snprintf(reply, sizeof reply,
+                                              "HTTP/1.1 304 Not Modified\r\nETag: %s\r\nConnection: close\r\n\r\n",
+                                              etag.c_str())
+                              : std::snprintf(reply, sizeof reply,
+                                              "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                              "ETag: %s\r\nContent-Length: %llu\r\nConnection: close\r\n\r\n",
+                                              etag.c_str(), size);
     bool ok = writeAll(fd, reply, size_t(len));
-    if (isGet) {
+    if (isGet && !unchanged) {
         const char *data = chunk().data();
         while (ok && size > 0) {
             const size_t n = size < kChunk ? size_t(size) : kChunk;
-            ok = writeAll(fd, data, n);
+            ok = writeAll(fd, data, n, true);
             size -= n;
         }
     }

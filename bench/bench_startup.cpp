@@ -11,10 +11,10 @@
 // number of lines is printed beside it. The peer, hello-qt, prints a line
 // right after its QWidget::show() has returned.
 //
-// Both run under QT_QPA_PLATFORM=offscreen with TMPDIR pointed into the
-// benchmark's folder: the trace socket then lives there and cannot meet a
-// real viewer, and XDG_CONFIG_HOME keeps the per-user settings away from the
-// user's own. Every run of the program starts from a fresh application folder
+// Both run under QT_QPA_PLATFORM=offscreen with TMPDIR and XDG_RUNTIME_DIR
+// pointed into the benchmark's folder: the trace socket then lives there and
+// cannot meet a real viewer, and XDG_CONFIG_HOME keeps the per-user settings
+// away from the user's own. Every run of the program starts from a fresh application folder
 // holding only the executable and an empty fcr.ini.
 
 #include "bench_common.h"
@@ -164,14 +164,15 @@ int main(int argc, char **argv)
     QDir().mkpath(dir + QStringLiteral("/runtime"));
     QFile::setPermissions(dir + QStringLiteral("/runtime"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // The socket name is resolved against TMPDIR, for the child as for us.
     qputenv("TMPDIR", QFile::encodeName(dir + QStringLiteral("/tmpdir")));
     QCoreApplication app(argc, argv);
     const QProcessEnvironment env = childEnvironment(dir);
 
+    // The program looks for its viewer in its private runtime folder.
+    const QString socket = dir + QStringLiteral("/runtime/Tracewright");
     QLocalServer server;
-    QLocalServer::removeServer(QStringLiteral("Tracewright"));
-    if (!server.listen(QStringLiteral("Tracewright"))) {
+    QLocalServer::removeServer(socket);
+    if (!server.listen(socket)) {
         std::fprintf(stderr, "cannot listen: %s\n", qPrintable(server.errorString()));
         return 1;
     }

@@ -6,7 +6,8 @@
 # Sizes: 1 GiB download, 512 MiB ZIP source. They shrink (with a note) when the
 # scratch folder has too little free space. Runs per side: DOWNLOAD_RUNS (3),
 # ZIP_RUNS (1: one pass at levels 1, 6 and 9 already takes about two minutes
-# on two cores), STARTUP_RUNS (7). Everything stays on 127.0.0.1.
+# on two cores), STARTUP_RUNS (7); ETAG_CYCLES (10) cycles of an unchanged
+# 100 MiB file with an ETag. Everything stays on 127.0.0.1.
 set -euo pipefail
 
 BUILD=${1:?usage: bash bench/run.sh <builddir>}
@@ -15,6 +16,7 @@ BIN="$BUILD/bench"
 DOWNLOAD_RUNS=${DOWNLOAD_RUNS:-3}
 ZIP_RUNS=${ZIP_RUNS:-1}
 STARTUP_RUNS=${STARTUP_RUNS:-7}
+ETAG_CYCLES=${ETAG_CYCLES:-10}
 
 for tool in curl zip; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run 'bash scripts/setup.sh'" >&2; exit 1; }
@@ -70,7 +72,7 @@ for _ in $(seq 1 100); do
 done
 [ -n "$PORT" ] || { echo "bench_server printed no port" >&2; exit 1; }
 "$BIN/bench_download" --url "http://127.0.0.1:$PORT/" --dir "$WORK/download" --size "$DL_SIZE" \
-    --runs "$DOWNLOAD_RUNS" | collect
+    --runs "$DOWNLOAD_RUNS" --etag-size $((100 << 20)) --etag-cycles "$ETAG_CYCLES" | collect
 kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=
 rm -rf "$WORK/download"
 
@@ -99,7 +101,8 @@ OUT="$BUILD/bench/results.md"
         for n in "${NOTES[@]}"; do echo "Note: $n"; done
     fi
     echo
-    echo "Download ratio: curl time / our time (higher is better); ZIP ratios: ours / zip (lower is better);"
+    echo "Download ratio: curl time / our time (higher is better); ETag ratio: our body bytes / curl's (lower is"
+    echo "better); ZIP ratios: ours / zip (lower is better);"
     echo "start-up ratio: our time / hello-qt time."
 } >"$OUT"
 echo

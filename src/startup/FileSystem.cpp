@@ -29,32 +29,15 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-[[noreturn]] void raiseErrno(int error, long notFound = err::FileNotFound)
+// Every failure names the path in the way, so the user knows what to fix.
+[[noreturn]] void raiseErrno(int error, const QString &path, long notFound = err::FileNotFound)
 {
-    switch (error) {
-    case ENOENT:
-        raiseError(notFound);
-    case ENOTDIR:
-        raiseError(err::PathNotFound);
-    case EEXIST:
-    case ENOTEMPTY:
-    case EISDIR:
-        raiseError(err::FileAlreadyExists);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-    case EBUSY:
-        raiseError(err::PermissionDenied);
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        raiseError(err::DiskFull);
-    case ENOMEM:
-        raiseError(err::OutOfMemory);
-    default:
-        raiseError(err::PathFileAccessError);
-    }
+    throw errnoError(error, path, notFound);
+}
+
+[[noreturn]] void raiseFor(long number, const QString &path, FileNote note = FileNote::None)
+{
+    throw fileError(number, path, note);
 }
 
 // 0: absent, else the st_mode of the entry (symbolic links followed).
@@ -268,26 +251,23 @@ void FileSystem::CreateFolder(const QString &path)
     if (path.isEmpty())
         raiseError(err::PathNotFound);
     if (::mkdir(native(path).constData(), 0777) != 0)
-        raiseErrno(errno, err::PathNotFound);
+        raiseErrno(errno, path, err::PathNotFound);
 }
 
 void FileSystem::DeleteFile(const QString &path, bool force)
 {
     const QByteArray p = native(path);
     struct stat st {};
-    if (path.isEmpty() || ::lstat(p.constData(), &st) != 0) {
-        if (errno == ENOTDIR)
-            raiseError(err::PathNotFound);
-        raiseError(err::FileNotFound);
-    }
+    if (path.isEmpty() || ::lstat(p.constData(), &st) != 0)
+        raiseFor(errno == ENOTDIR ? err::PathNotFound : err::FileNotFound, path);
     if (S_ISDIR(st.st_mode))
-        raiseError(err::FileNotFound);
+        raiseFor(err::FileNotFound, path, FileNote::IsFolder);
     // The read-only attribute: a file without its owner's write bit is only
     // deleted with force, whoever runs the program.
     if (!force && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR))
-        raiseError(err::PermissionDenied);
+        raiseFor(err::PermissionDenied, path, FileNote::ReadOnly);
     if (::unlink(p.constData()) != 0)
-        raiseErrno(errno);
+        raiseErrno(errno, path);
 }
 
 void FileSystem::MoveFile(const QString &source, const QString &destination)
@@ -298,42 +278,39 @@ void FileSystem::MoveFile(const QString &source, const QString &destination)
 
     const QByteArray src = native(source);
     struct stat srcStat {};
-    if (source.isEmpty() || ::stat(src.constData(), &srcStat) != 0) {
-        if (errno == ENOTDIR)
-            raiseError(err::PathNotFound);
-        raiseError(err::FileNotFound);
-    }
+    if (source.isEmpty() || ::stat(src.constData(), &srcStat) != 0)
+        raiseFor(errno == ENOTDIR ? err::PathNotFound : err::FileNotFound, source);
     if (S_ISDIR(srcStat.st_mode))
-        raiseError(err::FileNotFound);
+        raiseFor(err::FileNotFound, source, FileNote::IsFolder);
 
     if (dest.isEmpty())
         raiseError(err::PathNotFound);
     const QByteArray dst = native(dest);
     struct stat dstStat {};
     if (::lstat(dst.constData(), &dstStat) == 0)
-        raiseError(err::FileAlreadyExists);
+        raiseFor(err::FileAlreadyExists, dest, S_ISDIR(dstStat.st_mode) ? FileNote::IsFolder : FileNote::None);
 
     QString folder = GetParentFolderName(dest);
     if (folder.isEmpty())
         folder = QStringLiteral(".");
     const QByteArray dstFolder = native(folder);
     if (!S_ISDIR(modeOf(folder)))
-        raiseError(err::PathNotFound);
+        raiseFor(err::PathNotFound, folder);
 
     int error = 0;
     if (renameNoReplace(src.constData(), dst.constData(), &error))
         return;
     if (error != EXDEV)
-        raiseErrno(error, err::PathNotFound);
+        raiseErrno(error, dest, err::PathNotFound);
 
     if (const int e = copyIntoPlace(src, dst, dstFolder, srcStat))
-        raiseErrno(e, err::PathNotFound);
+        raiseErrno(e, dest, err::PathNotFound);
     if (::unlink(src.constData()) != 0) {
         // The source cannot go: take the copy back, so the move either happened
         // or did not, and no file exists twice under two names.
         const int e = errno;
         ::unlink(dst.constData());
-        raiseErrno(e);
+        raiseErrno(e, source);
     }
 }
 

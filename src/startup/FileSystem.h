@@ -2,7 +2,8 @@
 // The shared file-system object (objFSO): path parts, existence tests, folder
 // creation, delete and move. Failures raise RuntimeError with the classic
 // numbers (53 file not found, 58 file already exists, 61 disk full,
-// 70 permission denied, 76 path not found).
+// 70 permission denied, 76 path not found) and a description that names the
+// path in the way.
 
 #include <QString>
 

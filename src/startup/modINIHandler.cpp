@@ -8,9 +8,10 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
-#include <algorithm>
+#include <ctime>
+#include <map>
 #include <optional>
-#include <vector>
+#include <sys/stat.h>
 
 // The file is handled as bytes in a single-byte code page (Latin-1 stands in
 // for the ANSI code page: every byte maps to one character and back). Writes
@@ -43,31 +44,26 @@ struct IniLine {
     LineKind kind = LineKind::Other;
     qsizetype begin = 0;      // first byte of the line
     qsizetype eolBegin = 0;   // where the line ending ("\r\n", "\n" or nothing) starts
-    qsizetype end = 0;        // first byte of the next line
     QByteArray name;          // section or key name, blanks removed
     qsizetype valueBegin = 0; // Key only: the value without surrounding blanks
     qsizetype valueEnd = 0;
     qsizetype equals = -1;    // Key only: position of '='
-    bool holdsText = false;   // any line but a blank one: new keys go after the last of a section
 };
 
-std::vector<IniLine> parseIni(const QByteArray &data)
+// One pass over the file, line by line, without keeping the lines: a file of
+// millions of blank lines costs time in proportion and no memory. `visit`
+// sees every line that holds text (blank ones are of no use to anybody) and
+// returns false to stop.
+template <class Visit>
+void scanIni(const QByteArray &data, Visit visit)
 {
-    std::vector<IniLine> lines;
     const qsizetype size = data.size();
-    qsizetype pos = 0;
-    while (pos < size) {
+    for (qsizetype pos = 0; pos < size;) {
         IniLine line;
         line.begin = pos;
         const qsizetype nl = data.indexOf('\n', pos);
-        if (nl < 0) {
-            line.eolBegin = size;
-            line.end = size;
-        } else {
-            line.eolBegin = (nl > pos && data[nl - 1] == '\r') ? nl - 1 : nl;
-            line.end = nl + 1;
-        }
-        pos = line.end;
+        line.eolBegin = nl < 0 ? size : ((nl > pos && data[nl - 1] == '\r') ? nl - 1 : nl);
+        pos = nl < 0 ? size : nl + 1;
 
         qsizetype s = line.begin;
         qsizetype e = line.eolBegin;
@@ -75,15 +71,8 @@ std::vector<IniLine> parseIni(const QByteArray &data)
             ++s;
         while (e > s && isBlank(data[e - 1]))
             --e;
-        if (s == e) {
-            lines.push_back(line);
+        if (s == e)
             continue;
-        }
-        line.holdsText = true;
-        if (data[s] == ';') {
-            lines.push_back(line);  // comment
-            continue;
-        }
         if (data[s] == '[') {
             qsizetype close = e - 1;
             while (close > s && data[close] != ']')
@@ -91,63 +80,125 @@ std::vector<IniLine> parseIni(const QByteArray &data)
             if (close > s) {
                 line.kind = LineKind::Section;
                 line.name = data.mid(s + 1, close - s - 1).trimmed();
-                lines.push_back(line);
-                continue;
             }
         }
         const qsizetype eq = data.indexOf('=', s);
-        if (eq < 0 || eq >= e) {
-            lines.push_back(line);  // "name" without '=' holds no value
-            continue;
+        if (line.kind == LineKind::Other && data[s] != ';' && eq >= 0 && eq < e) {
+            qsizetype nameEnd = eq;
+            while (nameEnd > s && isBlank(data[nameEnd - 1]))
+                --nameEnd;
+            qsizetype vb = eq + 1;
+            while (vb < e && isBlank(data[vb]))
+                ++vb;
+            line.kind = LineKind::Key;
+            line.name = data.mid(s, nameEnd - s);
+            line.equals = eq;
+            line.valueBegin = vb;
+            line.valueEnd = e;
         }
-        qsizetype nameEnd = eq;
-        while (nameEnd > s && isBlank(data[nameEnd - 1]))
-            --nameEnd;
-        qsizetype vb = eq + 1;
-        while (vb < e && isBlank(data[vb]))
-            ++vb;
-        line.kind = LineKind::Key;
-        line.name = data.mid(s, nameEnd - s);
-        line.equals = eq;
-        line.valueBegin = vb;
-        line.valueEnd = e;
-        lines.push_back(line);
+        if (!visit(line))
+            return;
     }
-    return lines;
 }
 
-bool sameName(const QByteArray &fileName, const QString &wanted)
+QString folded(const QByteArray &fileName)
 {
-    return fromFileBytes(fileName).compare(wanted, Qt::CaseInsensitive) == 0;
+    return fromFileBytes(fileName).toCaseFolded();
 }
 
 struct Location {
-    std::optional<size_t> section;  // index of the first matching section header
-    std::optional<size_t> key;      // index of the first matching key inside it
-    size_t lastText = 0;         // last non-blank line of the section (or its header)
+    std::optional<IniLine> section;  // the first matching section header
+    std::optional<IniLine> key;      // the first matching key inside it
+    IniLine lastText;                // last non-blank line of the section (or its header)
 };
 
 // Only the first section of a name counts, and only the first key of a name
 // inside it, as the system's profile reader does.
-Location locate(const std::vector<IniLine> &lines, const QString &section, const QString &key)
+Location locate(const QByteArray &data, const QString &section, const QString &key)
 {
     Location loc;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == LineKind::Section && sameName(lines[i].name, section)) {
-            loc.section = i;
-            break;
+    const QString sec = section.toCaseFolded(), k = key.toCaseFolded();
+    scanIni(data, [&](const IniLine &line) {
+        if (line.kind == LineKind::Section) {
+            if (loc.section)
+                return false;
+            if (folded(line.name) == sec)
+                loc.section = loc.lastText = line;
+            return true;
         }
-    }
-    if (!loc.section)
-        return loc;
-    loc.lastText = *loc.section;
-    for (size_t i = *loc.section + 1; i < lines.size() && lines[i].kind != LineKind::Section; ++i) {
-        if (lines[i].holdsText)
-            loc.lastText = i;
-        if (!loc.key && lines[i].kind == LineKind::Key && !key.isEmpty() && sameName(lines[i].name, key))
-            loc.key = i;
-    }
+        if (loc.section) {
+            loc.lastText = line;
+            if (!loc.key && line.kind == LineKind::Key && folded(line.name) == k)
+                loc.key = line;
+        }
+        return true;
+    });
     return loc;
+}
+
+// A settings file is a few hundred bytes; one beyond this is no settings file
+// and is treated as missing, so it cannot take the memory of the machine.
+constexpr qint64 kMaxIniBytes = 64 << 20;
+
+// The values of the file as the reader finds them, built once per change of
+// the file (seen by its identity, size and times), not once per read. A file
+// changed within the grain of the file system's clock could change again
+// unseen under the same times, so such a reading is not trusted.
+struct IniCache {
+    QByteArray path;
+    struct stat st {};
+    bool racy = false;
+    std::map<QString, std::map<QString, QString>> values;  // folded section, folded key
+};
+
+IniCache &cache()
+{
+    static IniCache c;
+    return c;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+           && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The values of fcr.ini, or null when there is none to read.
+const IniCache *currentValues()
+{
+    IniCache &c = cache();
+    const QByteArray path = QFile::encodeName(strINIFile);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxIniBytes)
+        return nullptr;
+    if (c.path == path && !c.racy && sameFile(c.st, st))
+        return &c;
+    QFile file(strINIFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    const QByteArray data = file.readAll();
+    c.values.clear();
+    std::map<QString, QString> *current = nullptr;
+    scanIni(data, [&](const IniLine &line) {
+        if (line.kind == LineKind::Section) {
+            const QString name = folded(line.name);
+            current = c.values.count(name) ? nullptr : &c.values[name];
+        } else if (current && line.kind == LineKind::Key) {
+            QByteArray value = data.mid(line.valueBegin, line.valueEnd - line.valueBegin);
+            const qsizetype nul = value.indexOf('\0');
+            if (nul >= 0)
+                value.truncate(nul);
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+                value = value.mid(1, value.size() - 2);
+            current->try_emplace(folded(line.name), fromFileBytes(value));
+        }
+        return true;
+    });
+    c.path = path;
+    c.st = st;
+    c.racy = std::time(nullptr) - st.st_mtim.tv_sec < 3;
+    return &c;
 }
 
 QString trimmedName(const QString &name)
@@ -172,25 +223,14 @@ QString readProfileString(const QString &section, const QString &key, const QStr
     if (sec.isEmpty() || k.isEmpty() || strINIFile.isEmpty())
         return fallback;
 
-    QFile file(strINIFile);
-    if (!file.open(QIODevice::ReadOnly))
+    const IniCache *c = currentValues();
+    if (!c)
         return fallback;
-    const QByteArray data = file.readAll();
-    file.close();
-
-    const std::vector<IniLine> lines = parseIni(data);
-    const Location loc = locate(lines, sec, k);
-    if (!loc.key)
+    const auto inSection = c->values.find(sec.toCaseFolded());
+    if (inSection == c->values.end())
         return fallback;
-
-    const IniLine &line = lines[*loc.key];
-    QByteArray value = data.mid(line.valueBegin, line.valueEnd - line.valueBegin);
-    const qsizetype nul = value.indexOf('\0');
-    if (nul >= 0)
-        value.truncate(nul);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return fromFileBytes(value).left(maxChars);
+    const auto value = inSection->second.find(k.toCaseFolded());
+    return value == inSection->second.end() ? fallback : value->second.left(maxChars);
 }
 
 // The text as the file holds it, in the system's 8-bit encoding (UTF-8 on
@@ -220,7 +260,7 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
             return;
         // A file without its owner's write bit counts as read-only even for a
         // user (root) whom the bits would not stop.
-        if (!(info.permissions() & QFileDevice::WriteOwner))
+        if (!(info.permissions() & QFileDevice::WriteOwner) || info.size() > kMaxIniBytes)
             return;
         QFile file(strINIFile);
         if (!file.open(QIODevice::ReadOnly))
@@ -236,18 +276,15 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
     if (firstNl >= 0 && !(firstNl > 0 && data[firstNl - 1] == '\r'))
         eol = "\n";
 
-    const std::vector<IniLine> lines = parseIni(data);
-    const Location loc = locate(lines, sec, k);
+    const Location loc = locate(data, sec, k);
     const QByteArray valueBytes = toFileBytes(value);
     const QByteArray keyLine = toFileBytes(k) + '=' + valueBytes;
 
     QByteArray updated = data;
     if (loc.key) {
-        const IniLine &line = lines[*loc.key];
-        updated.replace(line.equals + 1, line.eolBegin - line.equals - 1, valueBytes);
+        updated.replace(loc.key->equals + 1, loc.key->eolBegin - loc.key->equals - 1, valueBytes);
     } else if (loc.section) {
-        const IniLine &anchor = lines[loc.lastText];
-        updated.insert(anchor.eolBegin, eol + keyLine);
+        updated.insert(loc.lastText.eolBegin, eol + keyLine);
     } else {
         if (!updated.isEmpty() && !updated.endsWith('\n'))
             updated += eol;
@@ -267,6 +304,7 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
         return;
     }
     out.commit();
+    cache().path.clear();
 }
 
 }  // namespace

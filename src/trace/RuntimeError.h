@@ -26,8 +26,13 @@ inline constexpr long ObjectVariableNotSet = 91;
 inline constexpr long FileNotFoundOrDll = 48;  // "Error in loading DLL"
 }  // namespace err
 
+// The descriptions a user reads come in the interface language: exactly
+// "English" in strLanguage gives English, anything else German. Read it on the
+// UI thread and hand the answer to a worker that builds texts.
+bool englishTexts();
+
 // The readable description of a runtime error number ("Type mismatch" for 13).
-QString errorDescription(long number);
+QString errorDescription(long number, bool english = englishTexts());
 
 class RuntimeError : public std::exception {
 public:
@@ -49,5 +54,15 @@ private:
 
 // Throws RuntimeError(number) with the standard description when none is given.
 [[noreturn]] void raiseError(long number, const QString &description = {}, const QString &source = {});
+
+// A failed file operation names what is in the way, so the user knows what to
+// fix: "Disk full: /s/report.txt", "Path/File access error: /s/report.txt is a folder".
+enum class FileNote { None, IsFolder, ReadOnly };
+RuntimeError fileError(long number, const QString &path, FileNote note = FileNote::None,
+                       bool english = englishTexts());
+// The same from the errno of the failed call; ENOENT gives `notFound`, and an
+// errno without a number of its own its system text after the path.
+RuntimeError errnoError(int errnoValue, const QString &path, long notFound = err::FileNotFound,
+                        bool english = englishTexts());
 
 }  // namespace fetchora

@@ -1,6 +1,7 @@
 #include "trace/modTraceLITE.h"
 
 #include "trace/PromptService.h"
+#include "trace/TraceSocket.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLocale>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -31,7 +33,14 @@ struct TraceState {
     bool decimalOverride = false;
     QChar decimalOverrideSep;
     PromptService *prompt = nullptr;
+    qint64 slowMs = 0;  // spent on waits for a viewer that did not keep up
 };
+
+// A viewer that keeps up answers a line in well under kKeepingUpMs. Longer
+// waits add up, and once they reach kSlowBudgetMs tracing is off for good:
+// a slow viewer may cost the run that much, never a wait on every call.
+constexpr qint64 kKeepingUpMs = 10;
+constexpr qint64 kSlowBudgetMs = 2000;
 
 TraceState &state()
 {
@@ -55,7 +64,8 @@ bool tracing()
 }
 
 // Sends one line and waits until the viewer has taken it. A viewer that has
-// gone or does not answer switches tracing off; the traced program goes on.
+// gone, does not answer or has used up the budget for slow answers switches
+// tracing off; the traced program goes on.
 void send(const QString &line)
 {
     TraceState &s = state();
@@ -67,16 +77,21 @@ void send(const QString &line)
     if (!s.viewer)
         return;
     const QByteArray bytes = line.toUtf8();
+    QElapsedTimer waited;
+    waited.start();
+    const auto left = [&] { return int(std::max<qint64>(kSlowBudgetMs - s.slowMs - waited.elapsed(), 0)); };
     s.viewer->write(bytes);
-    bool ok = s.viewer->waitForBytesWritten(2000) || s.viewer->bytesToWrite() == 0;
+    bool ok = s.viewer->waitForBytesWritten(left()) || s.viewer->bytesToWrite() == 0;
     if (ok) {
         // One acknowledgement byte per line.
         while (ok && s.viewer->bytesAvailable() < 1)
-            ok = s.viewer->waitForReadyRead(2000);
+            ok = left() > 0 && s.viewer->waitForReadyRead(left());
         if (ok)
             s.viewer->read(1);
     }
-    if (!ok)
+    if (waited.elapsed() > kKeepingUpMs)
+        s.slowMs += waited.elapsed();
+    if (!ok || s.slowMs >= kSlowBudgetMs)
         s.viewer.reset();
 }
 
@@ -128,9 +143,12 @@ void TraceInit()
         if (s.sink) {
             s.toSink = true;
         } else {
+            // Only in the user's own runtime folder: a socket of that name
+            // anywhere others can write may belong to anybody.
+            const QString path = traceSocketPath(s.viewerName);
             auto socket = std::make_unique<QLocalSocket>();
-            socket->connectToServer(s.viewerName);
-            if (!socket->waitForConnected(200))
+            socket->connectToServer(path);
+            if (path.isEmpty() || !socket->waitForConnected(200))
                 return;  // no viewer: tracing stays off for the whole run
             s.viewer = std::move(socket);
         }
@@ -247,6 +265,7 @@ void reset()
     s.bTraceInit = false;
     s.lTraceSeq = 0;
     s.lTraceDepth = 0;
+    s.slowMs = 0;
     s.sTraceLine.clear();
     s.lTraceStart.invalidate();
 }

@@ -16,9 +16,11 @@
 // procedure and never reaches the caller.
 //
 // Tracing is decided once, at the first traced call: if a trace viewer
-// ("Tracewright") is listening on the local socket then, every line is sent to
-// it synchronously; otherwise nothing is ever sent and each call costs one flag
-// test. All of it runs on the UI thread; nothing is locked.
+// ("Tracewright") is listening on the local socket in the user's private
+// runtime folder then, every line is sent to it synchronously; otherwise
+// nothing is ever sent and each call costs one flag test. A viewer that answers
+// slowly costs at most two seconds over the whole run before tracing switches
+// off. All of it runs on the UI thread; nothing is locked.
 
 #include "trace/RuntimeError.h"
 
@@ -82,7 +84,7 @@ private:
 // decimal separator.
 namespace tracetest {
 void reset();
-void setViewerName(const QString &socketName);  // default "Tracewright"
+void setViewerName(const QString &socketName);  // default "Tracewright"; in the private runtime folder
 void setDecimalSeparator(QChar sep);            // default: from the system locale
 // While a sink is set, the next TraceInit turns tracing on without a viewer
 // and every line (CR LF included) goes to the sink instead of the socket.

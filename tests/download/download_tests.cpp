@@ -1,8 +1,10 @@
 #include "components/download/classFileDownload.h"
+#include "startup/modGlobal.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -41,10 +43,13 @@ class Engine : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(writeFile(target(), "old")); }
     QString target() const { return dir.filePath("report.txt"); }
-    // One transfer on a new instance, up to its last event.
-    void run(const QString &url, const QString &file = {})
+    // One transfer on a new instance, up to its last event; a body slower than 4000 bytes/s fails.
+    void run(const QString &url, const QString &file = {}, const QString &storedVersion = {})
     {
-        engine = std::make_unique<classFileDownload>(&rec, fastEngineOptions());
+        DownloadOptions options = fastEngineOptions();
+        options.minBytesPerSec = 4000;
+        engine = std::make_unique<classFileDownload>(&rec, options);
+        engine->setStoredVersion(storedVersion);
         ASSERT_TRUE(engine->StartDownload(url, file.isEmpty() ? target() : file));
         ASSERT_TRUE(waitUntil([&] { return rec.ended; }, 10000)) << qPrintable(rec.events.join(", "));
     }
@@ -72,7 +77,7 @@ struct Case {
     Reply reply;         // at /f; /g holds 2000 bytes
     QStringList events;  // Progress only where its place is certain
     qint64 stored = -1;  // the body that replaces the old file
-    QString descr = {};  // start of the error text
+    QString descr = {};  // start of the error text; $DIR: the test's folder
     const char *file = "report.txt";
     bool refused = false;  // the URL's port has no server
     const char *url = "http://127.0.0.1:%1/f";
@@ -85,11 +90,17 @@ TEST_P(Transfer, EndsWithTheRightEventsAndLeavesTheRightFile)
     const Case &c = GetParam();
     server.route("/f", c.reply);
     server.route("/g", Reply::ok(2000));
+    strLanguage = "Deutsch";  // the engine's own texts come in the interface language
+    TransferOutcome last;  // as the last event finds it
+    rec.during = [&](const QString &) { last = rec.ended ? engine->outcome() : last; };
     run(QString(c.url).arg(c.refused ? TestHttpServer::unusedPort() : server.port()), dir.filePath(c.file));
     if (c.stored < 0)
         rec.events.removeAll("Progress");
     EXPECT_EQ(rec.events, c.events);
-    EXPECT_TRUE(rec.descr.startsWith(c.descr)) << qPrintable(rec.descr);
+    EXPECT_TRUE(rec.descr.startsWith(QString(c.descr).replace("$DIR", dir.path()))) << qPrintable(rec.descr);
+    const QByteArray sha256 = QCryptographicHash::hash(readAll(target()), QCryptographicHash::Sha256).toHex();
+    EXPECT_EQ(std::tuple(last.httpStatus, last.bytes, last.sha256),
+              c.stored < 0 ? std::tuple(last.httpStatus, last.bytes, QByteArray()) : std::tuple(200, c.stored, sha256));
     if (c.stored < 0)
         return expectOldFileAlone();
     EXPECT_EQ(rec.loaded, c.stored);
@@ -110,30 +121,69 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NotFound", Reply::status_(404, "Not Found"), {"Start", "NotFound"}},
         Case{"Status500", Reply::status_(500, "Internal Server Error"), {"Start", err(500)}, -1, "HTTP 500 Internal"},
         Case{"Status403", Reply::status_(403, "Forbidden"), {"Start", err(403)}, -1, "HTTP 403 Forbidden"},
+        Case{"NoContent", Reply::status_(204, "No Content", ""), {"Start", err(204)}, -1, "HTTP 204 No Content"},
+        Case{"Partial", {.status = 206, .reason = "Partial Content", .size = 10}, {"Start", err(206)}, -1, "HTTP 206"},
+        Case{"NotModifiedUnasked", Reply::status_(304, "Not Modified", ""), {"Start", err(304)}, -1, "HTTP 304"},
+        Case{"RedirectNowhere", Reply::status_(302, "Found", "moved"), {"Start", err(302)}, -1, "HTTP 302 Found"},
+        Case{"Trickle", {.size = 100000, .dripDelayMs = 400}, {"Start", err(CURLE_OPERATION_TIMEDOUT)}},
         Case{"RedirectLoop", Reply::redirect("/f"), {"Start", err(CURLE_TOO_MANY_REDIRECTS)}},
         Case{"CutShort", fault(Reply::Fault::CutShortAfter, 1000), {"Start", err(CURLE_PARTIAL_FILE)}},
         Case{"StallMidBody", fault(Reply::Fault::StallAfter, 1), {"Start", err(CURLE_OPERATION_TIMEDOUT)}},
         Case{"StallBeforeHeaders", fault(Reply::Fault::StallBeforeHeaders), {connErr(CURLE_OPERATION_TIMEDOUT)}},
         Case{"ClosedAtOnce", fault(Reply::Fault::CloseAtOnce), {connErr(CURLE_GOT_NOTHING)}},
-        Case{"Refused", {}, {connErr(CURLE_COULDNT_CONNECT)}, -1, "Couldn't connect", "report.txt", true},
-        Case{"FolderGone", Reply::ok(10), {"Start", err(76)}, -1, "Path not found", "gone/report.txt"}),
+        Case{"Refused", {}, {connErr(CURLE_COULDNT_CONNECT)}, -1, "Failed to connect", "report.txt", true},
+        Case{"FolderGone", Reply::ok(10), {"Start", err(76)}, -1, "Pfad nicht gefunden: $DIR/gone", "gone/report.txt"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Engine, TheVersionAnswerDecidesWhetherTheBodyIsFetched)
 {
-    server.route("/f", {.size = 200000, .etag = "\"v7\""});
-    for (bool same : {true, false}) {
+    const Reply changed{.size = 200000, .etag = "\"v7\""}, unchanged = Reply::status_(304, "Not Modified", "");
+    const std::tuple<QString, Reply, bool, QStringList, QByteArray> cases[] = {
+        {"", changed, true, {"Start", "ShowVersion \"v7\"", "Abort"}, ""},  // not a byte of the body
+        {"", changed, false, {"Start", "ShowVersion \"v7\"", "Progress", "Finished"}, ""},
+        {"\"v6\"", changed, false, {"Start", "ShowVersion \"v7\"", "Progress", "Finished"}, "if-none-match"},
+        {"W/\"v6\"", unchanged, true, {"Start", "ShowVersion W/\"v6\"", "Abort"}, "if-none-match"},
+        {kDate, unchanged, true, {"Start", "ShowVersion " + kDate, "Abort"}, "if-modified-since"},
+    };
+    for (const auto &[stored, reply, same, events, header] : cases) {
+        server.route("/f", reply);
         rec = Recorder();
-        rec.during = [&](const QString &e) {
-            bool answer = same;
-            e.startsWith("ShowVersion") ? engine->SameVersion(answer) : void();
+        ASSERT_TRUE(writeFile(target(), "old"));
+        rec.during = [&, a = same](const QString &e) mutable {
+            e.startsWith("ShowVersion") ? engine->SameVersion(a) : void();
         };
-        run(server.url("/f"));
-        EXPECT_EQ(rec.events, same ? QStringList({"Start", "ShowVersion \"v7\"", "Abort"})  // not a byte of the body
-                                   : QStringList({"Start", "ShowVersion \"v7\"", "Progress", "Finished"}));
-        EXPECT_TRUE(same ? readAll(target()) == "old" : fileHoldsBody(target(), 200000));
+        run(server.url("/f"), {}, stored);
+        EXPECT_EQ(rec.events, events) << qPrintable(stored);
+        const RequestHeaders sent = server.requests("/f").last();
+        EXPECT_EQ(QString(sent.value("if-none-match") + sent.value("if-modified-since")), stored);
+        EXPECT_TRUE(header.isEmpty() || sent.contains(header)) << header.data();
+        EXPECT_TRUE(events.endsWith("Abort") ? readAll(target()) == "old" : fileHoldsBody(target(), 200000));
         EXPECT_EQ(entries(dir.path()), QStringList{"report.txt"});
     }
+}
+
+// Each transfer keeps to a partial file of its own, so one that was let go never touches a newer one's.
+TEST_F(Engine, TransfersToOneTargetNeverShareAPartialFile)
+{
+    server.route("/f", {.size = 50000, .dripDelayMs = 2});
+    Recorder first;
+    auto other = std::make_unique<classFileDownload>(&first, fastEngineOptions());
+    ASSERT_TRUE(other->StartDownload(server.url("/f"), target()));
+    run(server.url("/f"));
+    ASSERT_TRUE(waitUntil([&] { return first.ended; }, 10000));
+    EXPECT_TRUE(first.events.last() == "Finished" && rec.events.last() == "Finished" && fileHoldsBody(target(), 50000));
+}
+
+// Dropping a transfer never waits for its worker, not even one that hears nothing from its server.
+TEST_F(Engine, DroppingATransferNeverWaitsForItsWorker)
+{
+    server.route("/f", fault(Reply::Fault::StallBeforeHeaders));
+    engine = std::make_unique<classFileDownload>(&rec, fastEngineOptions());
+    ASSERT_TRUE(engine->StartDownload(server.url("/f"), target()));
+    ASSERT_TRUE(waitUntil([&] { return server.hits("/f") == 1; }, 5000));
+    const QDeadlineTimer soon(50);
+    engine.reset();
+    EXPECT_FALSE(soon.hasExpired());
 }
 
 TEST_F(Engine, AbortEndsARunningTransferWithoutAFile)

@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace fetchora;
@@ -18,12 +20,14 @@ using namespace fetchora::testing;
 
 namespace {
 
-// The runtime error a call raises, 0 for none.
+// The runtime error a call raises, 0 for none; its description goes to lastDescription.
+QString lastDescription;
 long errorOf(const std::function<void()> &call)
 {
     try {
         call();
     } catch (const RuntimeError &e) {
+        lastDescription = e.description();
         return e.number();
     }
     return 0;
@@ -71,6 +75,22 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     ASSERT_EQ(::chmod(qPrintable(strINIFile), 0444), 0);  // a write that cannot happen is silent
     WriteINIString("Options", "SavePath", "elsewhere");
     EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
+}
+
+// A file of millions of blank lines is parsed once per change, in a moment and in little memory.
+TEST(IniFile, AHugeFileIsParsedOncePerChange)
+{
+    AppSandbox box;
+    box.writeIni("[Options]\n" + QByteArray(20 << 20, '\n') + "URL=x\n");
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 60, 0}};  // written a while ago
+    ASSERT_EQ(::utimensat(AT_FDCWD, qPrintable(strINIFile), times, 0), 0);
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const QDeadlineTimer deadline(3000);
+    for (int read = 0; read < 100; ++read)
+        ASSERT_TRUE(GetINIString("Options", "URL", "", 256) == "x" && !deadline.hasExpired()) << read;
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 << 10) << "KiB";
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
@@ -150,9 +170,11 @@ protected:
 TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
 {
     ASSERT_TRUE(writeFile(at("a"), "new") && writeFile(at("b"), "old"));
-    for (const auto &[from, to, number] :
-         {std::tuple{at("a"), at("b"), 58L}, {at("missing"), at("c"), 53L}, {at("a"), at("gone/c"), 76L}}) {
+    for (const auto &[from, to, number, named] : {std::tuple{at("a"), at("b"), 58L, at("b")},
+                                                  {at("missing"), at("c"), 53L, at("missing")},
+                                                  {at("a"), at("gone/c"), 76L, at("gone")}}) {
         EXPECT_EQ(errorOf([&] { fso.MoveFile(from, to); }), number) << qPrintable(to);
+        EXPECT_TRUE(lastDescription.endsWith(": " + named)) << qPrintable(lastDescription);
         EXPECT_EQ(readAll(at("a")) + readAll(at("b")), "newold");
     }
     // Within one file system and across two, which a rename cannot do.

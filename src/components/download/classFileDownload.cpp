@@ -1,10 +1,15 @@
 #include "components/download/classFileDownload.h"
 
+#include "startup/Names.h"
+#include "trace/RuntimeError.h"
+
 #include <QByteArray>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 
 #include <curl/curl.h>
 
@@ -13,8 +18,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
+#include <deque>
+#include <map>
 #include <mutex>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,6 +36,26 @@ public:
     DownloadEvents *sink = nullptr;
     bool collectingVersion = false;
     bool versionAnswer = false;
+    bool running = false;  // a transfer has not delivered its last event yet
+    TransferOutcome outcome;
+    // An event that arrives while the sink is still inside another one (a
+    // handler that runs a nested event loop) waits until that one returns.
+    bool inside = false;
+    std::deque<std::function<void()>> held;
+
+    void deliver(std::function<void()> call)
+    {
+        held.push_back(std::move(call));
+        if (inside)
+            return;
+        inside = true;
+        while (!held.empty()) {
+            const std::function<void()> next = std::move(held.front());
+            held.pop_front();
+            next();
+        }
+        inside = false;
+    }
 };
 
 // Shared by the instance and its worker.
@@ -36,11 +63,13 @@ struct Transfer {
     QByteArray url;
     QByteArray target;
     QByteArray part;
+    QByteArray condition;  // the header that makes the request conditional; empty: none
+    QString storedVersion;
+    bool english = false;  // the language of the engine's own texts
     DownloadOptions options;
     std::atomic<bool> abort{false};
-    std::atomic<bool> finished{false};  // the worker has posted its last event
 
-    std::mutex lock;
+    std::mutex lock;  // also orders an abort before the final rename
     std::condition_variable answered;
     bool versionDone = false;
     bool sameVersion = false;
@@ -59,16 +88,52 @@ void globalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-template <class F>
-void post(const std::shared_ptr<Relay> &relay, F &&call)
+// Workers are never joined. At the end of the process the ones still ending
+// get a moment, so none outlives what it posts to.
+struct Workers {
+    std::atomic<int> live{0};
+    ~Workers()
+    {
+        for (QDeadlineTimer end(2000); live.load() > 0 && !end.hasExpired();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
+
+Workers &workers()
 {
+    static Workers w;
+    return w;
+}
+
+// The queued calls hold the relay by a plain pointer: the worker holds it
+// until its end, after its last post, and a relay's deletion goes behind
+// every call queued to it. (A call holding the last reference could be
+// destroyed unrun while Qt holds its event queue, at the end of the process,
+// and the deletion would then wait on that queue for ever.)
+template <class F>
+void post(const std::shared_ptr<Relay> &owner, F &&call)
+{
+    Relay *relay = owner.get();
     QMetaObject::invokeMethod(
-        relay.get(),
+        relay,
         [relay, call = std::forward<F>(call)]() mutable {
-            if (relay->sink)
-                call(relay->sink);
+            relay->deliver([relay, call] {
+                if (relay->sink)
+                    call(relay->sink);
+            });
         },
         Qt::QueuedConnection);
+}
+
+// The last event of a transfer brings its outcome along.
+template <class F>
+void postLast(const std::shared_ptr<Relay> &relay, const TransferOutcome &outcome, F &&call)
+{
+    post(relay, [relay = relay.get(), outcome, call = std::forward<F>(call)](DownloadEvents *sink) {
+        relay->outcome = outcome;
+        relay->running = false;
+        call(sink);
+    });
 }
 
 // Everything the worker keeps about one transfer while curl runs.
@@ -79,14 +144,15 @@ struct Work {
     int fileErrno = 0;
     bool started = false;
     bool versionAsked = false;
-    bool skipped = false;  // unchanged remote version
+    bool skipped = false;     // unchanged remote version
+    bool notACopy = false;    // a body of a response other than 200
     long status = 0;
     QByteArray reason;
     QByteArray etag;
     QByteArray lastModified;
-    curl_off_t contentLength = -1;
     curl_off_t loaded = 0;
     curl_off_t writtenBack = 0;  // bytes already handed to the disk
+    QCryptographicHash hash{QCryptographicHash::Sha256};
     std::chrono::steady_clock::time_point lastProgress{};
     CURL *curl = nullptr;
 };
@@ -126,36 +192,41 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
     return size * count;
 }
 
-// Asks the window whether the remote version is the one it already has.
-// Returns true when the body is to be skipped.
-bool askVersion(Work *w)
+// Asks the window whether `version` is the one it already has. Returns true
+// when the body is to be skipped.
+bool askVersion(Work *w, const QString &version)
 {
     w->versionAsked = true;
-    const QByteArray version = !w->etag.isEmpty() ? w->etag : w->lastModified;
     if (version.isEmpty())
         return false;
     auto transfer = w->transfer;
-    const QString text = QString::fromLatin1(version);
     QMetaObject::invokeMethod(
         w->relay.get(),
-        [relay = w->relay, transfer, text] {
-            bool same = false;
-            if (relay->sink) {
-                relay->collectingVersion = true;
-                relay->versionAnswer = false;
-                relay->sink->FileDownload_ShowVersion(text);
-                relay->collectingVersion = false;
-                same = relay->versionAnswer;
-            }
-            std::lock_guard<std::mutex> guard(transfer->lock);
-            transfer->versionDone = true;
-            transfer->sameVersion = same;
-            transfer->answered.notify_all();
+        [relay = w->relay.get(), transfer, version] {
+            relay->deliver([relay, transfer, version] {
+                bool same = false;
+                if (relay->sink) {
+                    relay->collectingVersion = true;
+                    relay->versionAnswer = false;
+                    relay->sink->FileDownload_ShowVersion(version);
+                    relay->collectingVersion = false;
+                    same = relay->versionAnswer;
+                }
+                std::lock_guard<std::mutex> guard(transfer->lock);
+                transfer->versionDone = true;
+                transfer->sameVersion = same;
+                transfer->answered.notify_all();
+            });
         },
         Qt::QueuedConnection);
     std::unique_lock<std::mutex> guard(w->transfer->lock);
     w->transfer->answered.wait(guard, [&] { return w->transfer->versionDone || w->transfer->abort.load(); });
     return w->transfer->versionDone && w->transfer->sameVersion;
+}
+
+bool askRemoteVersion(Work *w)
+{
+    return askVersion(w, QString::fromLatin1(!w->etag.isEmpty() ? w->etag : w->lastModified));
 }
 
 constexpr curl_off_t kWriteBackStep = 8 << 20;
@@ -166,14 +237,19 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
     const size_t bytes = size * count;
     if (w->transfer->abort.load())
         return 0;
-    if (!w->versionAsked && askVersion(w)) {
+    // Only a 200 carries the file; any other body is not a copy of it.
+    if (w->status != 200) {
+        w->notACopy = true;
+        return 0;
+    }
+    if (!w->versionAsked && askRemoteVersion(w)) {
         w->skipped = true;
         return 0;
     }
     if (w->transfer->abort.load())
         return 0;
     if (!w->file) {
-        w->file = std::fopen(w->transfer->part.constData(), "wb");
+        w->file = std::fopen(w->transfer->part.constData(), "wbe");
         if (!w->file) {
             w->fileErrno = errno;
             return 0;
@@ -183,6 +259,7 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
         w->fileErrno = errno ? errno : EIO;
         return 0;
     }
+    w->hash.addData(QByteArrayView(data, qsizetype(bytes)));
     w->loaded += curl_off_t(bytes);
     // Start writing the file back while the transfer goes on, so that the
     // flush before the rename finds little left to do and a large download
@@ -220,28 +297,23 @@ int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return 0;
 }
 
-QString fileErrorText(int e)
+// "HTTP 500 Internal Server Error"; HTTP/2 sends no reason, so the usual one
+// stands in.
+QString httpText(long status, const QByteArray &reason)
 {
-    switch (e) {
-    case ENOSPC: return QStringLiteral("Disk full");
-    case EACCES:
-    case EPERM:
-    case EROFS: return QStringLiteral("Permission denied");
-    case ENOENT: return QStringLiteral("Path not found");
-    default: return QString::fromLocal8Bit(std::strerror(e));
-    }
-}
-
-long fileErrorNumber(int e)
-{
-    switch (e) {
-    case ENOSPC: return 61;
-    case EACCES:
-    case EPERM:
-    case EROFS: return 70;
-    case ENOENT: return 76;
-    default: return 57;
-    }
+    static const std::map<long, const char *> usual = {
+        {202, "Accepted"}, {204, "No Content"}, {206, "Partial Content"}, {301, "Moved Permanently"},
+        {302, "Found"}, {303, "See Other"}, {304, "Not Modified"}, {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"}, {400, "Bad Request"}, {401, "Unauthorized"}, {403, "Forbidden"},
+        {408, "Request Timeout"}, {410, "Gone"}, {429, "Too Many Requests"}, {500, "Internal Server Error"},
+        {502, "Bad Gateway"}, {503, "Service Unavailable"}, {504, "Gateway Timeout"}};
+    QString text = QStringLiteral("HTTP ") + QString::number(status);
+    const auto it = usual.find(status);
+    if (!reason.isEmpty())
+        text += u' ' + QString::fromLatin1(reason);
+    else if (it != usual.end())
+        text += u' ' + QLatin1String(it->second);
+    return text;
 }
 
 bool isConnectFailure(CURLcode code)
@@ -256,33 +328,86 @@ bool isConnectFailure(CURLcode code)
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
     case CURLE_GOT_NOTHING:
+    case CURLE_OPERATION_TIMEDOUT:
         return true;
     default:
         return false;
     }
 }
 
-void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
+// Flushes, closes and renames the partial file into place; false with
+// w.fileErrno set when any of it fails.
+bool putInPlace(Work &w)
+{
+    Transfer &t = *w.transfer;
+    if (!w.file) {
+        w.file = std::fopen(t.part.constData(), "wbe");  // an empty body
+        if (!w.file) {
+            w.fileErrno = errno;
+            return false;
+        }
+    }
+    bool ok = std::fflush(w.file) == 0;
+    if (ok && t.options.syncToDisk)
+        ok = ::fsync(fileno(w.file)) == 0;
+    if (!ok)
+        w.fileErrno = errno ? errno : EIO;
+    if (std::fclose(w.file) != 0 && ok) {
+        w.fileErrno = errno ? errno : EIO;
+        ok = false;
+    }
+    w.file = nullptr;
+    if (!ok)
+        return false;
+    // An instance destroyed meanwhile has set abort under this lock: its
+    // transfer no longer replaces anything.
+    std::lock_guard<std::mutex> guard(t.lock);
+    if (t.abort.load())
+        return false;
+    if (std::rename(t.part.constData(), t.target.constData()) != 0) {
+        w.fileErrno = errno;
+        return false;
+    }
+    return true;
+}
+
+// The failure of the file: named as the user knows it, the target, or its
+// folder when that is what is missing.
+QString fileErrorText(const Work &w, long *number)
+{
+    const QString target = QFile::decodeName(w.transfer->target);
+    const bool folderGone = w.fileErrno == ENOENT;
+    const RuntimeError e = errnoError(w.fileErrno, folderGone ? QFileInfo(target).absolutePath() : target,
+                                      err::PathNotFound, w.transfer->english);
+    *number = e.number();
+    return e.description();
+}
+
+void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
 {
     Work w;
     w.transfer = transfer;
     w.relay = relay;
     char errorBuffer[CURL_ERROR_SIZE] = {0};
+    const DownloadOptions &o = transfer->options;
 
     CURL *curl = curl_easy_init();
     w.curl = curl;
     if (!curl) {
-        post(relay, [](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, QStringLiteral("The download engine could not start")); });
-        transfer->finished = true;
+        const QString text = transfer->english ? QStringLiteral("The download engine could not start")
+                                               : QStringLiteral("Der Download konnte nicht gestartet werden");
+        postLast(relay, {}, [text](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, text); });
         return;
     }
-    const DownloadOptions &o = transfer->options;
+    curl_slist *headers = transfer->condition.isEmpty() ? nullptr
+                                                        : curl_slist_append(nullptr, transfer->condition.constData());
     curl_easy_setopt(curl, CURLOPT_URL, transfer->url.constData());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, long(o.maxRedirects));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(o.connectTimeoutSec));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, long(std::max(o.minBytesPerSec, 1)));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(o.stallTimeoutSec));
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -298,81 +423,69 @@ void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rela
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 
-    CURLcode code = curl_easy_perform(curl);
-    long httpCode = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpCode);
+    const CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
 
-    // An empty 2xx body never reached the write callback.
-    if (code == CURLE_OK && !w.versionAsked && !transfer->abort.load() && askVersion(&w))
-        w.skipped = true;
+    const bool ended = code == CURLE_OK && !transfer->abort.load();
+    // "Not modified" counts only as the answer to the version we asked about.
+    const bool notModified = ended && status == 304 && !transfer->condition.isEmpty();
+    if (notModified)
+        w.skipped = askVersion(&w, transfer->storedVersion);
+    else if (ended && status == 200 && !w.versionAsked && askRemoteVersion(&w))
+        w.skipped = true;  // an empty body never reached the write callback
 
-    bool complete = false;
-    if (code == CURLE_OK && !w.skipped && !transfer->abort.load()) {
-        if (!w.file) {
-            w.file = std::fopen(transfer->part.constData(), "wb");
-            if (!w.file)
-                w.fileErrno = errno;
-        }
-        if (w.file) {
-            bool ok = std::fflush(w.file) == 0;
-            if (ok && o.syncToDisk)
-                ok = ::fsync(fileno(w.file)) == 0;
-            if (!ok)
-                w.fileErrno = errno ? errno : EIO;
-            ok = (std::fclose(w.file) == 0) && ok;
-            w.file = nullptr;
-            if (ok && std::rename(transfer->part.constData(), transfer->target.constData()) != 0) {
-                w.fileErrno = errno;
-                ok = false;
-            }
-            complete = ok;
-        }
-    }
-    if (w.file) {
+    const bool complete = ended && status == 200 && !w.skipped && putInPlace(w);
+    if (w.file)
         std::fclose(w.file);
-        w.file = nullptr;
-    }
     if (!complete)
         std::remove(transfer->part.constData());
 
+    TransferOutcome outcome{int(status), qint64(w.loaded), {}};
     if (complete) {
-        curl_off_t length = -1;
-        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        outcome.sha256 = w.hash.result().toHex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
-        post(relay, [loaded, total](DownloadEvents *s) {
+        postLast(relay, outcome, [loaded, total](DownloadEvents *s) {
             s->FileDownload_Progress(loaded, total);
             s->FileDownload_Finished();
         });
     } else if (transfer->abort.load() || w.skipped) {
-        post(relay, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+        postLast(relay, outcome, [](DownloadEvents *s) { s->FileDownload_Abort(); });
     } else if (w.fileErrno) {
-        const long number = fileErrorNumber(w.fileErrno);
-        const QString text = fileErrorText(w.fileErrno) + QStringLiteral(": ") + QString::fromLocal8Bit(transfer->target);
-        post(relay, [number, text](DownloadEvents *s) { s->FileDownload_DownloadError(number, text); });
-    } else if (code == CURLE_HTTP_RETURNED_ERROR && httpCode == 404) {
-        post(relay, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
-    } else if (code == CURLE_HTTP_RETURNED_ERROR) {
-        QString text = QStringLiteral("HTTP ") + QString::number(httpCode);
-        if (!w.reason.isEmpty())
-            text += QLatin1Char(' ') + QString::fromLatin1(w.reason);
-        post(relay, [httpCode, text](DownloadEvents *s) { s->FileDownload_DownloadError(httpCode, text); });
+        long number = 0;
+        const QString text = fileErrorText(w, &number);
+        postLast(relay, outcome, [number, text](DownloadEvents *s) { s->FileDownload_DownloadError(number, text); });
+    } else if (code == CURLE_HTTP_RETURNED_ERROR && status == 404) {
+        postLast(relay, outcome, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
+    } else if (code == CURLE_HTTP_RETURNED_ERROR || w.notACopy || ended) {
+        const QString text = httpText(status, w.reason);
+        postLast(relay, outcome, [status, text](DownloadEvents *s) { s->FileDownload_DownloadError(status, text); });
     } else {
-        QString text = QString::fromLatin1(curl_easy_strerror(code));
+        // curl's detail already holds its general text; the general text
+        // alone where there is no detail.
         const QString detail = QString::fromLocal8Bit(errorBuffer).trimmed();
-        if (!detail.isEmpty() && detail != text)
-            text += QStringLiteral(": ") + detail;
+        const QString text = detail.isEmpty() ? QString::fromLatin1(curl_easy_strerror(code)) : detail;
         const long number = long(code);
-        if (!w.started && isConnectFailure(code))
-            post(relay, [number, text](DownloadEvents *s) { s->FileDownload_ConnectionError(number, text); });
-        else if (!w.started && code == CURLE_OPERATION_TIMEDOUT)
-            post(relay, [number, text](DownloadEvents *s) { s->FileDownload_ConnectionError(number, text); });
-        else
-            post(relay, [number, text](DownloadEvents *s) { s->FileDownload_DownloadError(number, text); });
+        const bool noResponse = !w.started && isConnectFailure(code);
+        postLast(relay, outcome, [number, text, noResponse](DownloadEvents *s) {
+            noResponse ? s->FileDownload_ConnectionError(number, text) : s->FileDownload_DownloadError(number, text);
+        });
     }
-    curl_easy_cleanup(curl);
-    transfer->finished = true;
 }
+
+// Counted out only once everything of the transfer is released.
+void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
+{
+    transferBody(std::move(transfer), std::move(relay));
+    --workers().live;
+}
+
+std::atomic<quint64> g_transferCount{0};
 
 }  // namespace
 
@@ -387,29 +500,7 @@ classFileDownload::classFileDownload(DownloadEvents *sink, DownloadOptions optio
 classFileDownload::~classFileDownload()
 {
     m_relay->sink = nullptr;
-    if (m_transfer) {
-        m_transfer->abort = true;
-        std::lock_guard<std::mutex> guard(m_transfer->lock);
-        m_transfer->answered.notify_all();
-    }
-    reapWorker(1000);
-}
-
-void classFileDownload::reapWorker(int waitMs)
-{
-    if (!m_worker.joinable())
-        return;
-    // curl looks at the abort flag many times a second, so the worker nearly
-    // always ends within milliseconds. One stuck in a system call (a name
-    // lookup that does not come back) must not freeze the window: it is let
-    // go and cleans up after itself, holding only its own shared state.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (!m_transfer->finished.load() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (m_transfer->finished.load())
-        m_worker.join();
-    else
-        m_worker.detach();
+    AbortDownload();
 }
 
 void classFileDownload::SameVersion(bool &same)
@@ -418,27 +509,46 @@ void classFileDownload::SameVersion(bool &same)
         m_relay->versionAnswer = same;
 }
 
+void classFileDownload::setStoredVersion(const QString &version)
+{
+    m_storedVersion = version;
+}
+
+TransferOutcome classFileDownload::outcome() const
+{
+    return m_relay->outcome;
+}
+
 bool classFileDownload::StartDownload(const QString &URL, const QString &TargetFile)
 {
-    if (URL.trimmed().isEmpty() || TargetFile.isEmpty())
+    if (URL.trimmed().isEmpty() || TargetFile.isEmpty() || m_relay->running)
         return false;
-    if (m_worker.joinable()) {
-        if (!m_transfer->finished.load())
-            return false;
-        m_worker.join();
-    }
     const qsizetype schemeEnd = URL.indexOf(QStringLiteral("://"));
     if (schemeEnd >= 0) {
         const QString scheme = URL.left(schemeEnd).toLower();
         if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
             return false;
     }
-    m_transfer = std::make_shared<Transfer>();
-    m_transfer->url = URL.trimmed().toUtf8();
-    m_transfer->target = QFile::encodeName(TargetFile);
-    m_transfer->part = m_transfer->target + ".part";
-    m_transfer->options = m_options;
-    m_worker = std::thread(runTransfer, m_transfer, m_relay);
+    auto t = std::make_shared<Transfer>();
+    t->url = URL.trimmed().toUtf8();
+    t->target = QFile::encodeName(TargetFile);
+    const QFileInfo target(TargetFile);
+    t->part = QFile::encodeName(target.absolutePath() + u'/'
+                                + sideName({}, target.fileName(), QStringLiteral(".%1.part").arg(++g_transferCount)));
+    // A header line cannot carry a line break.
+    const QString v = m_storedVersion;
+    if (!v.isEmpty() && !v.contains(u'\r') && !v.contains(u'\n')) {
+        const bool etag = v.startsWith(u'"') || v.startsWith(QLatin1String("W/\""));
+        t->condition = (etag ? "If-None-Match: " : "If-Modified-Since: ") + v.toLatin1();
+        t->storedVersion = v;
+    }
+    t->english = englishTexts();
+    t->options = m_options;
+    m_transfer = t;
+    m_relay->outcome = {};
+    m_relay->running = true;
+    ++workers().live;
+    std::thread(runTransfer, t, m_relay).detach();
     return true;
 }
 
@@ -446,8 +556,8 @@ void classFileDownload::AbortDownload()
 {
     if (!m_transfer)
         return;
-    m_transfer->abort = true;
     std::lock_guard<std::mutex> guard(m_transfer->lock);
+    m_transfer->abort = true;
     m_transfer->answered.notify_all();
 }
 

@@ -15,36 +15,45 @@
 //    the relay from the sink first, so no event of a destroyed instance is
 //    ever delivered, not even one already queued, and destruction from
 //    inside one of its own callbacks is safe.
-//  - Destruction aborts the transfer and waits only briefly for the worker,
-//    which normally ends within milliseconds; a worker that does not end in
-//    that time finishes on its own and cleans up after itself.
+//  - Destruction and a new StartDownload never wait for a worker: an aborted
+//    worker ends on its own within moments and cleans up after itself.
 //
-// The file: the body streams to TargetFile + ".part", which is flushed to
-// disk and renamed to TargetFile only when the transfer is complete. A file
-// already at TargetFile stays untouched unless the transfer succeeds. On any
-// failure or abort the ".part" file is removed.
+// The file: the body streams to a partial file of its own beside TargetFile
+// ("<name>.<n>.part", n counting the transfers of the process, cut to the
+// name limit), so a worker that was let go never touches the file of a newer
+// transfer. It is renamed to TargetFile only when the transfer is complete; a
+// file already at TargetFile stays untouched unless the transfer succeeds. On
+// any failure or abort the partial file is removed.
+//
+// Only a complete 200 response is a copy. With a stored version set, the
+// request asks for the body only if it changed.
 //
 // Events of a transfer, in order:
 //   Start                      the first response began (status line read)
-//   ShowVersion(s)             at most once, after the headers of the final
-//                              2xx response and before any body byte is
-//                              written, when it carries an ETag (preferred)
-//                              or Last-Modified; the worker waits for the
-//                              handler. SameVersion(True) inside the handler
-//                              ends the transfer without writing and raises
-//                              Abort.
+//   ShowVersion(s)             at most once, after the headers of a final 200
+//                              response and before any body byte is written,
+//                              when it carries an ETag (preferred) or
+//                              Last-Modified; or for a 304 to a conditional
+//                              request, with the stored version. The worker
+//                              waits for the handler. SameVersion(True) inside
+//                              the handler ends the transfer without writing
+//                              and raises Abort.
 //   Progress(loaded, size)     throttled; size = Content-Length or -1;
 //                              a last one with the full count before Finished
 //   then exactly one of
 //   Finished                   the complete file lies at TargetFile
 //   Abort                      AbortDownload or SameVersion(True)
 //   NotFound                   HTTP 404
-//   DownloadError(n, d)        the transfer began and failed: HTTP status
-//                              >= 400 (n = status, d = "HTTP 500 Internal
-//                              Server Error"), a curl error (n = CURLcode),
-//                              or a file error (n = 61 "Disk full", else 75)
+//   DownloadError(n, d)        the transfer began and failed: any final status
+//                              but 200 and 404 (n = status, d = "HTTP 500
+//                              Internal Server Error"), a body slower than the
+//                              floor rate, another curl error (n = CURLcode), or
+//                              a file error (the runtime error number, d names
+//                              the file)
 //   ConnectionError(n, d)      no response at all (refused, DNS, TLS,
 //                              connect timeout, empty reply); n = CURLcode
+// The descriptions the engine writes itself come in the interface language
+// of the moment StartDownload was called; curl's own texts stay as they are.
 //
 // StartDownload may be called again on the same instance once its transfer
 // has delivered its last event.
@@ -52,13 +61,15 @@
 #include "components/download/FileDownload.h"
 
 #include <memory>
-#include <thread>
 
 namespace fetchora {
 
 struct DownloadOptions {
     int connectTimeoutSec = 30;  // to establish the connection (and TLS)
-    int stallTimeoutSec = 60;    // no byte for this long ends the transfer
+    // A body that comes in slower than minBytesPerSec for stallTimeoutSec
+    // ends the transfer, so a trickling server cannot hold it for ever.
+    int stallTimeoutSec = 60;
+    int minBytesPerSec = 100;
     int maxRedirects = 10;
     int progressIntervalMs = 250;
     // Flush the file to disk before it is renamed, so that a crash right
@@ -92,14 +103,17 @@ public:
     // Ends the running transfer; Abort follows once. No event when nothing
     // runs or the transfer has already produced its last event.
     void AbortDownload() override;
+    // For the next StartDownload: an ETag ('"…"' or 'W/"…"') is sent as
+    // If-None-Match, any other text as If-Modified-Since; empty: none.
+    void setStoredVersion(const QString &version) override;
+    // Set when the transfer's last event is delivered; empty before.
+    TransferOutcome outcome() const override;
 
 private:
-    void reapWorker(int waitMs);
-
     DownloadOptions m_options;
+    QString m_storedVersion;
     std::shared_ptr<download_detail::Relay> m_relay;
     std::shared_ptr<download_detail::Transfer> m_transfer;
-    std::thread m_worker;
 };
 
 DownloadFactory defaultDownloadFactory(DownloadOptions options = {});

@@ -2,6 +2,7 @@
 
 #include "startup/FlushToDisk.h"
 #include "startup/Names.h"
+#include "trace/RuntimeError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <random>
 
@@ -42,22 +42,18 @@ void setLastError(const QString &text)
     g_lastError = text;
 }
 
-long fail(long number, const QString &text)
+long fail(const RuntimeError &error)
 {
-    setLastError(text);
-    return number;
+    setLastError(error.description());
+    return error.number();
 }
 
-long errnoNumber(int e)
+// An archive error of libzip's own (no system error behind it): its number
+// above 1000 and its text after the file it concerns.
+long failZip(long number, const QString &path, const char *what, bool english)
 {
-    switch (e) {
-    case ENOENT: return 76;
-    case ENOSPC: return 61;
-    case EACCES:
-    case EPERM:
-    case EROFS: return 70;
-    default: return 75;
-    }
+    const RuntimeError e = fileError(number, path, FileNote::None, english);
+    return fail(RuntimeError(number, e.description() + QStringLiteral(" (") + QString::fromLocal8Bit(what) + u')'));
 }
 
 QString tempNameBeside(const QString &archivePath)
@@ -111,15 +107,18 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
         rate = state().rate;
     }
     setLastError(QString());
+    // Runs on a worker while the UI thread waits for it; nobody changes the
+    // language meanwhile.
+    const bool english = englishTexts();
 
     const QFileInfo source(filePath);
     if (!source.exists() || !source.isFile())
-        return fail(53, QStringLiteral("File not found: ") + filePath);
+        return fail(fileError(53, filePath, source.isDir() ? FileNote::IsFolder : FileNote::None, english));
     const QFileInfo target(archivePath);
     if (!QFileInfo(target.absolutePath()).isDir())
-        return fail(76, QStringLiteral("Path not found: ") + target.absolutePath());
+        return fail(fileError(76, target.absolutePath(), FileNote::None, english));
     if (target.isDir())
-        return fail(75, QStringLiteral("A folder is in the way: ") + archivePath);
+        return fail(fileError(75, archivePath, FileNote::IsFolder, english));
 
     const QString temp = tempNameBeside(archivePath);
     const QByteArray tempName = QFile::encodeName(temp);
@@ -128,51 +127,51 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
     if (!archive) {
         zip_error_t error;
         zip_error_init_with_code(&error, zerr);
-        const long number = zip_error_code_system(&error) ? errnoNumber(zip_error_code_system(&error)) : 1000 + zerr;
-        const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+        const int sys = zip_error_code_system(&error);
+        const long rc = sys ? fail(errnoError(sys, archivePath, 76, english))
+                            : failZip(1000 + zerr, archivePath, zip_error_strerror(&error), english);
         zip_error_fini(&error);
-        return fail(number, text);
+        return rc;
     }
 
-    auto abandon = [&](long number, const QString &text) {
-        zip_discard(archive);
-        QFile::remove(temp);
-        return fail(number, text);
-    };
-    auto archiveError = [&](const char *what) {
+    // Each failure names the file it concerns: the source when reading it,
+    // else the archive.
+    auto archiveError = [&](const QString &path) {
         zip_error_t *error = zip_get_error(archive);
         const int sys = zip_error_code_system(error);
-        const long number = (zip_error_system_type(error) == ZIP_ET_SYS && sys) ? errnoNumber(sys)
-                                                                                : 1000 + zip_error_code_zip(error);
-        return abandon(number, QString::fromLatin1(what) + QStringLiteral(": ")
-                                   + QString::fromLocal8Bit(zip_error_strerror(error)));
+        const long rc = (zip_error_system_type(error) == ZIP_ET_SYS && sys)
+                            ? fail(errnoError(sys, path, 76, english))
+                            : failZip(1000 + zip_error_code_zip(error), path, zip_error_strerror(error), english);
+        zip_discard(archive);
+        QFile::remove(temp);
+        return rc;
     };
 
     zip_source_t *src = zip_source_file(archive, QFile::encodeName(filePath).constData(), 0, -1);
     if (!src)
-        return archiveError("Cannot read the file");
+        return archiveError(filePath);
     const QByteArray entryName = source.fileName().toUtf8();
     const zip_int64_t index = zip_file_add(archive, entryName.constData(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
     if (index < 0) {
         zip_source_free(src);
-        return archiveError("Cannot add the file");
+        return archiveError(archivePath);
     }
     const zip_int32_t method = rate == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
     if (zip_set_file_compression(archive, zip_uint64_t(index), method, zip_uint32_t(rate == 0 ? 0 : rate)) < 0)
-        return archiveError("Cannot set the compression");
+        return archiveError(archivePath);
     if (!password.isEmpty()) {
         const QByteArray pw = password.toUtf8();
         if (zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256, pw.constData()) < 0)
-            return archiveError("Cannot encrypt the file");
+            return archiveError(archivePath);
     }
     if (zip_close(archive) < 0)
-        return archiveError("Cannot write the archive");
+        return archiveError(archivePath);
 
     flushToDisk(temp, false);
     if (std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0) {
         const int e = errno;
         QFile::remove(temp);
-        return fail(errnoNumber(e), QString::fromLocal8Bit(std::strerror(e)));
+        return fail(errnoError(e, archivePath, 76, english));
     }
     flushToDisk(target.absolutePath(), true);
     return 0;
