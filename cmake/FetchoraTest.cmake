@@ -13,6 +13,7 @@ function(fetchora_add_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
+    NO_PRETTY_VALUES
     TEST_LIST ${name}_TESTS
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     PROPERTIES TIMEOUT ${T_TIMEOUT}

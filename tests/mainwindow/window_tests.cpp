@@ -193,3 +193,29 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
 }
+
+TEST(Window, AnUnchangedFileIsAskedForByItsVersionAndNotStoredAgain)
+{
+    TestHttpServer server;
+    Reply first = Reply::ok(4000);
+    first.etag = "\"v1\"";
+    server.route("/r.txt", first);
+    Window win("Start=1\nCheckVersion=1\nURL=" + server.url(QStringLiteral("/r.txt")).toUtf8() + "\n", {},
+               defaultDownloadFactory(fastEngineOptions()));
+    const auto outcomes = [&] {
+        QStringList out;
+        for (const QByteArray &line : readAll(win.box.path(QStringLiteral("history.log"))).split('\n'))
+            if (!line.isEmpty())
+                out << QString::fromUtf8(line).section(u'\t', 1, 1);
+        return out;
+    };
+    win.click("cmdStart");
+    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 1; }, 10000));
+    server.route("/r.txt", Reply::status_(304, "Not Modified", ""));
+    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 2; }, 10000));
+    server.route("/r.txt", Reply::status_(500, "Internal Server Error"));
+    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 3; }, 10000));
+    EXPECT_EQ(outcomes(), (QStringList{"stored", "unchanged", "failed"}));
+    EXPECT_EQ(server.requests("/r.txt").value(1).value("if-none-match"), "\"v1\"");
+    EXPECT_EQ(QDir(win.save).entryList(QDir::Files).size(), 1);
+}

@@ -407,6 +407,7 @@ void DownloadCycle::finished(TraceScope &t)
     request.url = m_host.urlText();
     request.folder = m_host.savePathText();
     request.now = m_setup.clock->now();
+    request.english = englishTexts();
     // A server that names no version: a body equal to the stored copy's is
     // not stored again.
     const bool sameBody = !m_pendingVersion && !m_attempt.outcome.sha256.isEmpty()

@@ -24,16 +24,10 @@ namespace fetchora {
 
 namespace {
 
-// The file in the way is named in the description, so the user knows what to fix.
-[[noreturn]] void fail(long number, const QString &what)
-{
-    raiseError(number, errorDescription(number) + QStringLiteral(": ") + what);
-}
-
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
 // point leaves either the old file or the new one, never neither.
-void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target)
+void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, bool english)
 {
     const QFileInfo info(target);
     const QString staging = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
@@ -51,18 +45,10 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
             fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
-        const QString path = QDir::toNativeSeparators(target);
-        switch (e) {
-        case ENOENT: fail(err::PathNotFound, QDir::toNativeSeparators(info.absolutePath()));
-        case ENOSPC: fail(err::DiskFull, path);
-        case EACCES:
-        case EPERM:
-        case EROFS: fail(err::PermissionDenied, path);
-        case EISDIR:
-        case ENOTEMPTY:
-        case EEXIST: fail(err::PathFileAccessError, path + QStringLiteral(" is a folder"));
-        default: fail(err::PathFileAccessError, path + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(e)) + u')');
-        }
+        // The box names the file in the way, so the user knows what to fix.
+        if (e == EISDIR || e == ENOTEMPTY || e == EEXIST)
+            throw fileError(err::PathFileAccessError, target, FileNote::IsFolder, english);
+        throw errnoError(e, e == ENOENT ? info.absolutePath() : target, err::PathNotFound, english);
     }
     flushToDisk(info.absolutePath(), true);
 }
@@ -123,7 +109,7 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             // Only a complete archive lets the download go.
             fs.DeleteFile(request.tmpFile, true);
         } else if (fs.FileExists(request.tmpFile)) {
-            replaceWithNewFile(fs, request.tmpFile, request.targetPath);
+            replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.english);
         }
     } catch (const RuntimeError &e) {
         return failed(e.number(), e.description());

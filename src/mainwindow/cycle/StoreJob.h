@@ -23,6 +23,7 @@ struct StoreRequest {
     QString url;
     QString folder;
     QDateTime now;
+    bool english = true;  // the language of the texts it reports in
 };
 
 struct StoreResult {
