@@ -48,6 +48,7 @@ const Scenario kScenarios[] = {
      "Download canceled", "Cancel download?"},
     {"CancelNoChangesNothing", "", "click tick*60 cancel:no", State::Fetching, 1, false, true, "*", "Cancel download?"},
     {"ProgressShowsBytes", "", "click tick*60 progress:1/200", State::Fetching, 1, false, true, "1 of 200 Bytes", ""},
+    {"StopDuringTheFirstDownloadStaysStopped", "Start=1\n", "click click finish tick*120", State::Idle, 1, true, false, "*", ""},
     {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", State::Counting, 0, true, false, "*", ""},
     {"NoURLAtTheTickCountsOn", "", "click tick*59 nourl tick", State::Counting, 0, true, false, "*", "Please enter a valid URL"},
     {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", State::Counting, 0, true, false, "*",

@@ -109,6 +109,9 @@ void DownloadCycle::startStop(TraceScope &t)
             m_active = false;
             m_view.timerOn = false;
             m_counter = 0;
+            // A first download still running finishes into a stopped cycle:
+            // it must not switch the countdown on again.
+            m_startedNow = false;
         });
         t.step([&] {
             m_view.startCaption = capStart;
