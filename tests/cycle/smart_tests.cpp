@@ -73,6 +73,12 @@ TEST(Smart, HistoryHasALineForEveryAttempt)
     EXPECT_EQ(historyFields(rig, 6).at(2), QStringLiteral("500 HTTP 500 Internal Server Error"));
     EXPECT_EQ(historyFields(rig, 7).first(), QStringLiteral("http://me:***@h/report.txt"));
     EXPECT_TRUE(QDateTime::fromString(historyFields(rig, 0).first(), Qt::ISODate).isValid());
+    // At 1 MiB the log moves aside whole and a new one begins.
+    const QByteArray full(kHistoryRotateBytes, 'x');
+    writeFile(rig.box.path(QStringLiteral("history.log")), full);
+    rig.run("click tick*60 dlerr");
+    EXPECT_EQ(readAll(rig.box.path(QStringLiteral("history.log.1"))), full);
+    EXPECT_EQ(historyFields(rig, 1), QStringList{"failed"});
 }
 
 TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)
