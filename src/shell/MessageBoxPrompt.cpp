@@ -69,6 +69,11 @@ Buttons setUp(QMessageBox &box, const std::vector<Choice> &choices, const QStrin
 
 }  // namespace
 
+MessageBoxPrompt::~MessageBoxPrompt()
+{
+    delete m_notice.data();
+}
+
 int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &title)
 {
     const std::vector<Choice> choices = choicesOf(style);

@@ -14,6 +14,11 @@ namespace fetchora {
 
 class MessageBoxPrompt final : public PromptService {
 public:
+    MessageBoxPrompt() = default;
+    MessageBoxPrompt(const MessageBoxPrompt &) = delete;
+    MessageBoxPrompt &operator=(const MessageBoxPrompt &) = delete;
+    // A notice still open goes with the prompt that showed it.
+    ~MessageBoxPrompt() override;
     int msgBox(const QString &text, int style, const QString &title) override;
     void notify(const QString &text, int style, const QString &title) override;
 
