@@ -34,9 +34,15 @@ bool isTmpFolder(const QString &folder, const QString &tmpFolder)
     return QFileInfo(folder).canonicalFilePath() == QFileInfo(tmpFolder).canonicalFilePath();
 }
 
+// Options are read where they are used, so a saved change applies at once.
+QString option(const char *key, const char *fallback)
+{
+    return GetINIString(QStringLiteral("Options"), QLatin1String(key), QLatin1String(fallback), 256);
+}
+
 bool optionOn(const char *key, const char *fallback)
 {
-    return CBool(GetINIString(QStringLiteral("Options"), QLatin1String(key), QLatin1String(fallback), 256));
+    return CBool(option(key, fallback));
 }
 
 }  // namespace
@@ -382,7 +388,7 @@ void DownloadCycle::finished(TraceScope &t)
     });
     m_storing = true;
     t.step([&] { zip::SetLanguage(1); });
-    t.step([&] { zip::SetCompressionRate(CLng(GetINIString(QStringLiteral("Options"), QStringLiteral("CompRate"), QStringLiteral("6"), 256))); });
+    t.step([&] { zip::SetCompressionRate(CLng(option("CompRate", "6"))); });
     QString date, time;
     t.step([&] {
         const QLocale locale = fileStampLocale();
@@ -402,10 +408,10 @@ void DownloadCycle::finished(TraceScope &t)
     t.step([&] { zip::SaveFolderLocation(m_setup.appFolder); });
     if (m_compress) {
         t.step([&] { m_view.statusText = capCompressing; });
-        t.step([&] { request.password = GetINIString(QStringLiteral("Options"), QStringLiteral("Pwd"), QString(), 256); });
+        t.step([&] { request.password = option("Pwd", ""); });
     }
-    t.step([&] { request.keepCopies = CLng(GetINIString(QStringLiteral("Options"), QStringLiteral("KeepCopies"), QStringLiteral("0"), 256)); });
-    t.step([&] { request.keepDays = CLng(GetINIString(QStringLiteral("Options"), QStringLiteral("KeepDays"), QStringLiteral("0"), 256)); });
+    t.step([&] { request.keepCopies = CLng(option("KeepCopies", "0")); });
+    t.step([&] { request.keepDays = CLng(option("KeepDays", "0")); });
     request.historyPath = historyPath();
     request.url = m_host.urlText();
     request.folder = m_host.savePathText();
