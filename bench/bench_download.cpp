@@ -7,8 +7,8 @@
 // share the machine's state: the engine with the options the program uses
 // (no flush: the program flushes a copy when it stores it in the save
 // folder), the engine with syncToDisk (flushed before the rename, to show what
-// a durable download costs), and `curl -s -o FILE URL`, which does not flush. The median of the runs is reported. Peak RSS is this process's
-// only; curl runs as a separate process and is not counted in it.
+// a durable download costs), and `curl -s -o FILE URL`, which does not flush. The median of the runs is reported. Peak
+// RSS is this process's only; curl runs as a separate process and is not counted in it.
 //
 // With --etag-cycles, N download cycles of an unchanged file of etag-size
 // bytes that carries an ETag (bench_server's "/<size>"), counted in body bytes
@@ -85,8 +85,10 @@ double engineRun(const QString &url, const QString &target, qint64 expected, boo
             return -1;
         }
         // A bound on a run that hangs: 1 GiB at a snail's 10 MiB/s.
-        QTimer::singleShot(std::max<qint64>(120000, expected / (10 << 20) * 1000), &sink.loop,
-                           [&] { sink.failure = QStringLiteral("timed out"); sink.loop.quit(); });
+        QTimer::singleShot(std::max<qint64>(120000, expected / (10 << 20) * 1000), &sink.loop, [&] {
+            sink.failure = QStringLiteral("timed out");
+            sink.loop.quit();
+        });
         sink.loop.exec();
         seconds = bench::now() - t0;
     }
@@ -103,8 +105,7 @@ double engineRun(const QString &url, const QString &target, qint64 expected, boo
 
 double curlRun(const QString &url, const QString &target, qint64 expected)
 {
-    const double seconds =
-        bench::runTimed({"curl", "-s", "-o", target.toStdString(), url.toStdString()});
+    const double seconds = bench::runTimed({"curl", "-s", "-o", target.toStdString(), url.toStdString()});
     if (seconds >= 0 && QFileInfo(target).size() != expected) {
         std::fprintf(stderr, "curl: %lld bytes instead of %lld\n", QFileInfo(target).size(), expected);
         return -1;
@@ -142,7 +143,10 @@ bool engineCycles(const QString &url, const QString &target, int cycles)
         QFile::remove(target);
         if (!download.StartDownload(url, target))
             return false;
-        QTimer::singleShot(300000, &sink.loop, [&] { sink.failure = QStringLiteral("timed out"); sink.loop.quit(); });
+        QTimer::singleShot(300000, &sink.loop, [&] {
+            sink.failure = QStringLiteral("timed out");
+            sink.loop.quit();
+        });
         sink.loop.exec();
         if (sink.finished)
             stored = seen;
@@ -159,7 +163,8 @@ bool curlCycles(const QString &url, const QString &dir, int cycles)
     const std::string etag = (dir + QStringLiteral("/etag.txt")).toStdString();
     const std::string out = (dir + QStringLiteral("/curl-etag.bin")).toStdString();
     for (int i = 0; i < cycles; ++i) {
-        if (bench::runTimed({"curl", "-s", "--etag-compare", etag, "--etag-save", etag, "-o", out, url.toStdString()}) < 0)
+        if (bench::runTimed({"curl", "-s", "--etag-compare", etag, "--etag-save", etag, "-o", out, url.toStdString()})
+            < 0)
             return false;
     }
     return true;
@@ -234,8 +239,7 @@ int main(int argc, char **argv)
         QFile::remove(curlFile);
         if (a < 0 || b < 0 || c < 0)
             return 1;
-        std::fprintf(stderr, "  run %d: engine %.3f s, engine with flush %.3f s, curl %.3f s\n", r + 1, a, b,
-                     c);
+        std::fprintf(stderr, "  run %d: engine %.3f s, engine with flush %.3f s, curl %.3f s\n", r + 1, a, b, c);
         ours.push_back(a);
         oursNoSync.push_back(b);
         peer.push_back(c);
@@ -243,8 +247,8 @@ int main(int argc, char **argv)
 
     const double mb = double(size) / (1024.0 * 1024.0);
     const double tOurs = bench::median(ours), tNoSync = bench::median(oursNoSync), tPeer = bench::median(peer);
-    const std::string label = "download " + bench::sizeLabel(size) + " from 127.0.0.1, throughput, median of "
-                              + std::to_string(runs);
+    const std::string label =
+        "download " + bench::sizeLabel(size) + " from 127.0.0.1, throughput, median of " + std::to_string(runs);
     const std::string peerText = "curl " + bench::fmt("%.0f MiB/s", mb / tPeer);
     bench::row(label + " (engine as the program uses it)", bench::fmt("%.0f MiB/s", mb / tOurs), peerText,
                bench::fmt("%.2fx", tPeer / tOurs), ">= 0.9x");

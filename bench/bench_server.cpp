@@ -19,12 +19,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -136,13 +136,13 @@ void serve(int fd, unsigned long long defaultSize)
         field != std::string::npos && head.substr(field, fieldEnd - field).find(etag) != std::string::npos;
 
     char reply[256];
-    const int len = unchanged ? std::snprintf(reply, sizeof reply,
-                                              "HTTP/1.1 304 Not Modified\r\nETag: %s\r\nConnection: close\r\n\r\n",
-                                              etag.c_str())
-                              : std::snprintf(reply, sizeof reply,
-                                              "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                              "ETag: %s\r\nContent-Length: %llu\r\nConnection: close\r\n\r\n",
-                                              etag.c_str(), size);
+    const int len =
+        unchanged ? std::snprintf(reply, sizeof reply,
+                                  "HTTP/1.1 304 Not Modified\r\nETag: %s\r\nConnection: close\r\n\r\n", etag.c_str())
+                  : std::snprintf(reply, sizeof reply,
+                                  "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                  "ETag: %s\r\nContent-Length: %llu\r\nConnection: close\r\n\r\n",
+                                  etag.c_str(), size);
     bool ok = writeAll(fd, reply, size_t(len));
     if (isGet && !unchanged) {
         const char *data = chunk().data();

@@ -190,8 +190,7 @@ int main(int argc, char **argv)
         const Measure m = runFetchora(server, appDir, env);
         const double h = runHello(hello, env);
         if (m.toShown < 0 || h < 0) {
-            std::fprintf(stderr, "no marker: fetchora %.3f (%d trace lines), hello-qt %.3f\n", m.toShown, m.lines,
-                         h);
+            std::fprintf(stderr, "no marker: fetchora %.3f (%d trace lines), hello-qt %.3f\n", m.toShown, m.lines, h);
             return 1;
         }
         std::fprintf(stderr, "  run %d: fetchora %.1f ms (trace connected at %.1f ms, %d lines), hello-qt %.1f ms\n",
@@ -208,8 +207,8 @@ int main(int argc, char **argv)
     const double a = bench::median(ours), b = bench::median(peer);
     bench::row("start-up: launch to main window Show() returned (\"Sub Main\" exit trace line, " + std::to_string(lines)
                    + " trace lines), offscreen, median of " + std::to_string(runs),
-               bench::fmt("%.0f ms", a * 1e3), "hello-qt " + bench::fmt("%.0f ms", b * 1e3),
-               bench::fmt("%.2fx", a / b), "none set (info)");
+               bench::fmt("%.0f ms", a * 1e3), "hello-qt " + bench::fmt("%.0f ms", b * 1e3), bench::fmt("%.2fx", a / b),
+               "none set (info)");
     std::fprintf(stderr, "  median launch to first traced call: %.1f ms\n", bench::median(connect) * 1e3);
     return 0;
 }

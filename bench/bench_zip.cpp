@@ -172,8 +172,8 @@ int main(int argc, char **argv)
             QFile::remove(oursZip);
 
             QFile::remove(peerZip);
-            const double b = bench::runTimed(
-                {"zip", "-q", "-" + std::to_string(level), peerZip.toStdString(), name.toStdString()});
+            const double b =
+                bench::runTimed({"zip", "-q", "-" + std::to_string(level), peerZip.toStdString(), name.toStdString()});
             if (b < 0)
                 return 1;
             peerSize = QFileInfo(peerZip).size();

@@ -34,7 +34,8 @@ int main(int argc, char *argv[])
     QLockFile lock(appFolder() + QStringLiteral("/fcr.lock"));
     if (!lock.tryLock(0)) {
         strINIFile = appFolder() + QStringLiteral("/fcr.ini");
-        const QString language = GetINIString(QStringLiteral("Global"), QStringLiteral("Language"), QStringLiteral("Deutsch"), 256);
+        const QString language =
+            GetINIString(QStringLiteral("Global"), QStringLiteral("Language"), QStringLiteral("Deutsch"), 256);
         prompt.msgBox(alreadyRunningText(language).arg(QDir::toNativeSeparators(appFolder())),
                       mb::Information | mb::OKOnly, QString());
         return 2;

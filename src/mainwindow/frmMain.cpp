@@ -255,7 +255,8 @@ void frmMain::Form_Unload(int &Cancel)
             sevTray1->Remove();
     });
     t.step([&] { objFSO.reset(); });
-    QMetaObject::invokeMethod(this, [this] { emit unloaded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit unloaded(); }, Qt::QueuedConnection);
 }
 
 void frmMain::changeEvent(QEvent *event)

@@ -28,14 +28,14 @@ class roCommand;
 
 // What the window is given from outside. Tests pass fakes.
 struct MainWindowSeams {
-    PromptService *prompt = nullptr;  // required; not owned
-    DownloadFactory downloads;        // empty: the real engine
+    PromptService *prompt = nullptr;                                  // required; not owned
+    DownloadFactory downloads;                                        // empty: the real engine
     std::function<std::unique_ptr<TrayLayer>(QObject *parent)> tray;  // empty: the system tray
-    FolderBrowser *browser = nullptr;   // null: the program's own folder dialog; not owned
-    std::function<void()> showSettings; // null: the real settings dialog (cmdSettings_Click)
-    QStringList arguments;              // the command-line arguments (without the program)
-    const Clock *clock = nullptr;       // null: the system clock
-    int tickMs = 1000;                  // one "second" of the countdown; only tests shorten it
+    FolderBrowser *browser = nullptr;    // null: the program's own folder dialog; not owned
+    std::function<void()> showSettings;  // null: the real settings dialog (cmdSettings_Click)
+    QStringList arguments;               // the command-line arguments (without the program)
+    const Clock *clock = nullptr;        // null: the system clock
+    int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
 };
 
 class frmMain : public QWidget, public CycleHost, public SettingsHost {

@@ -25,7 +25,10 @@ void frmMain::cmdSettings_Click()
     // Every open starts again from the file: nothing of this one survives.
     t.step([&] { dialog.reset(); });
     // The only option the window keeps in memory; the others are read where used.
-    t.step([&] { m_cycle->setCompress(CBool(GetINIString(QStringLiteral("Options"), QStringLiteral("Compress"), QStringLiteral("0"), 256))); });
+    t.step([&] {
+        m_cycle->setCompress(
+            CBool(GetINIString(QStringLiteral("Options"), QStringLiteral("Compress"), QStringLiteral("0"), 256)));
+    });
 }
 
 }  // namespace fetchora

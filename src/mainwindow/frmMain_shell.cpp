@@ -40,7 +40,9 @@ void frmMain::Form_Resize()
         sevTray1->setIcon(icon);
     });
     t.step([&] { sevTray1->setStyleValue(0); });
-    t.step([&] { sevTray1->setToolTip(windowTitle() + QStringLiteral(" [") + displayUrl(txtURL->Text()) + QLatin1Char(']')); });
+    t.step([&] {
+        sevTray1->setToolTip(windowTitle() + QStringLiteral(" [") + displayUrl(txtURL->Text()) + QLatin1Char(']'));
+    });
     t.step([&] { sevTray1->Show(); });
     t.step([&] { sevTray1->setRestored(false); });
 }

@@ -55,8 +55,7 @@ QFrame *makeLine(QWidget *parent, int fromX, int toX, int y)
 
 }  // namespace
 
-frmSettings::frmSettings(SettingsHost &host, QWidget *ownerWindow)
-    : QDialog(ownerWindow), m_host(host)
+frmSettings::frmSettings(SettingsHost &host, QWidget *ownerWindow) : QDialog(ownerWindow), m_host(host)
 {
     buildControls();
 }
@@ -123,7 +122,7 @@ void frmSettings::buildControls()
     cmdSave = new roCommand(Frame1);
     cmdSave->setGeometry(twipRect(2580, 240, 1185, 345));
 
-    QWidget *order[] = {dxLanguage, Combo1, Check2, Check1, Combo2, txtPassword,
+    QWidget *order[] = {dxLanguage, Combo1,     Check2, Check1, Combo2,    txtPassword,
                         Option1[0], Option1[1], Check3, Check4, cmdCancel, cmdSave};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -166,13 +165,16 @@ void frmSettings::Form_Load()
     });
     // Raises dxLanguage_Change: the language of the file takes effect here,
     // and Combo2 gets its first (still empty-matching) level name.
-    t.step([&] { dxLanguage->setTextValue(GetINIString(kGlobal, QStringLiteral("Language"), QStringLiteral("Deutsch"), 256)); });
+    t.step([&] {
+        dxLanguage->setTextValue(GetINIString(kGlobal, QStringLiteral("Language"), QStringLiteral("Deutsch"), 256));
+    });
     t.step([&] {
         for (const char *item : {"120", "240", "480", "720", "960", "1200", "1440"})
             Combo1->addItemValue(QString::fromLatin1(item));
     });
     t.step([&] { SetZipCombo(); });
-    t.step([&] { Combo1->setTextValue(GetINIString(kOptions, QStringLiteral("Intervall"), QStringLiteral("1"), 256)); });
+    t.step(
+        [&] { Combo1->setTextValue(GetINIString(kOptions, QStringLiteral("Intervall"), QStringLiteral("1"), 256)); });
     t.step([&] {
         const long rate = CLng(GetINIString(kOptions, QStringLiteral("CompRate"), QStringLiteral("6"), 256));
         for (size_t i = 0; i < kRateNumbers.size(); ++i) {
@@ -184,11 +186,16 @@ void frmSettings::Form_Load()
     });
     t.step([&] { sOldRate = currentRateNames(); });
     t.step([&] { Check1->setValueText(GetINIString(kOptions, QStringLiteral("Compress"), QStringLiteral("0"), 256)); });
-    t.step([&] { Option1[0]->setValueText(GetINIString(kOptions, QStringLiteral("Mode1"), QStringLiteral("1"), 256)); });
-    t.step([&] { Option1[1]->setValueText(GetINIString(kOptions, QStringLiteral("Mode2"), QStringLiteral("0"), 256)); });
+    t.step(
+        [&] { Option1[0]->setValueText(GetINIString(kOptions, QStringLiteral("Mode1"), QStringLiteral("1"), 256)); });
+    t.step(
+        [&] { Option1[1]->setValueText(GetINIString(kOptions, QStringLiteral("Mode2"), QStringLiteral("0"), 256)); });
     t.step([&] { Check2->setValueText(GetINIString(kOptions, QStringLiteral("Start"), QStringLiteral("0"), 256)); });
-    t.step([&] { Check3->setValueText(GetINIString(kOptions, QStringLiteral("CheckVersion"), QStringLiteral("0"), 256)); });
-    t.step([&] { Check4->setValueText(GetINIString(kOptions, QStringLiteral("ShowErrors"), QStringLiteral("0"), 256)); });
+    t.step([&] {
+        Check3->setValueText(GetINIString(kOptions, QStringLiteral("CheckVersion"), QStringLiteral("0"), 256));
+    });
+    t.step(
+        [&] { Check4->setValueText(GetINIString(kOptions, QStringLiteral("ShowErrors"), QStringLiteral("0"), 256)); });
     t.step([&] { txtPassword->setTextValue(GetINIString(kOptions, QStringLiteral("Pwd"), QString(), 256)); });
     t.step([&] {
         if (Combo1->Text().isEmpty())

@@ -20,7 +20,8 @@ std::vector<Choice> choicesOf(int style)
     case mb::OKCancel: return {{QMessageBox::Ok, mb::OK}, {QMessageBox::Cancel, mb::Cancel}};
     case mb::AbortRetryIgnore:
         return {{QMessageBox::Abort, mb::Abort}, {QMessageBox::Retry, mb::Retry}, {QMessageBox::Ignore, mb::Ignore}};
-    case mb::YesNoCancel: return {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}};
+    case mb::YesNoCancel:
+        return {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}, {QMessageBox::Cancel, mb::Cancel}};
     case mb::YesNo: return {{QMessageBox::Yes, mb::Yes}, {QMessageBox::No, mb::No}};
     case mb::RetryCancel: return {{QMessageBox::Retry, mb::Retry}, {QMessageBox::Cancel, mb::Cancel}};
     default: return {{QMessageBox::Ok, mb::OK}};
@@ -37,7 +38,8 @@ int defaultAnswer(const std::vector<Choice> &choices, int style)
 // The buttons of the box with the answer each gives.
 using Buttons = std::vector<std::pair<QAbstractButton *, int>>;
 
-Buttons setUp(QMessageBox &box, const std::vector<Choice> &choices, const QString &text, int style, const QString &title)
+Buttons setUp(QMessageBox &box, const std::vector<Choice> &choices, const QString &text, int style,
+              const QString &title)
 {
     box.setWindowTitle(title.isEmpty() ? QString::fromLatin1(kAppName) : title);
     box.setText(text);

@@ -36,9 +36,13 @@ void SystemTray::ShowMenu()
 {
     m_menu->popup(QCursor::pos());
     // The next right-click builds the menu anew from the texts of that moment.
-    connect(m_menu.get(), &QMenu::aboutToHide, this, [this] {
-        QMetaObject::invokeMethod(this, [this] { m_menu->clear(); }, Qt::QueuedConnection);
-    }, Qt::SingleShotConnection);
+    connect(
+        m_menu.get(), &QMenu::aboutToHide, this,
+        [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { m_menu->clear(); }, Qt::QueuedConnection);
+        },
+        Qt::SingleShotConnection);
 }
 
 }  // namespace fetchora

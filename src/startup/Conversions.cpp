@@ -33,8 +33,8 @@ bool isDigit(QChar c)
 }
 
 struct Number {
-    double value = 0;            // decimal numbers
-    bool radix = false;          // "&H..." / "&O...": value in bits
+    double value = 0;    // decimal numbers
+    bool radix = false;  // "&H..." / "&O...": value in bits
     unsigned long long bits = 0;
 };
 

@@ -127,8 +127,7 @@ int writeAll(int fd, const char *data, size_t size)
 // Copies src into a new temporary file in the destination's folder and renames
 // it into place. Returns 0 or the errno of the first failure; on failure the
 // temporary is gone and the destination untouched.
-int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray &dstFolder,
-                  const struct stat &srcStat)
+int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray &dstFolder, const struct stat &srcStat)
 {
     Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)

@@ -14,8 +14,8 @@ namespace fetchora {
 
 inline void flushToDisk(const QString &path, bool directory)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);

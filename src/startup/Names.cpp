@@ -67,7 +67,8 @@ QString sideName(const QString &prefix, const QString &name, const QString &suff
 QString workingName(const QString &name, const QString &tag)
 {
     return sideName(QStringLiteral("."), name,
-                    QLatin1Char('.') + QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".fetchora-") + tag);
+                    QLatin1Char('.') + QString::number(QCoreApplication::applicationPid())
+                        + QStringLiteral(".fetchora-") + tag);
 }
 
 qint64 workingNameOwner(const QString &fileName)

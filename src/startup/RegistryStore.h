@@ -16,8 +16,7 @@ public:
 // The platform's native per-user settings (QSettings, native format).
 class NativeRegistryStore final : public RegistryStore {
 public:
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
-                     const QString &value) override;
+    void SaveSetting(const QString &appName, const QString &section, const QString &key, const QString &value) override;
 };
 
 }  // namespace fetchora

@@ -45,9 +45,8 @@ QString resolveAppFolder()
     const QString exeFolder = QCoreApplication::applicationDirPath();
     const QString shipped = installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp");
     const bool installed = QFileInfo::exists(shipped);
-    const QString folder =
-        chooseAppFolder(exeFolder, QFileInfo(exeFolder).isWritable(), installed,
-                        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QString folder = chooseAppFolder(exeFolder, QFileInfo(exeFolder).isWritable(), installed,
+                                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     if (folder == exeFolder)
         return folder;
     QDir().mkpath(folder);

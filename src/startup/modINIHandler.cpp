@@ -42,12 +42,12 @@ enum class LineKind { Other, Section, Key };
 
 struct IniLine {
     LineKind kind = LineKind::Other;
-    qsizetype begin = 0;      // first byte of the line
-    qsizetype eolBegin = 0;   // where the line ending ("\r\n", "\n" or nothing) starts
-    QByteArray name;          // section or key name, blanks removed
-    qsizetype valueBegin = 0; // Key only: the value without surrounding blanks
+    qsizetype begin = 0;       // first byte of the line
+    qsizetype eolBegin = 0;    // where the line ending ("\r\n", "\n" or nothing) starts
+    QByteArray name;           // section or key name, blanks removed
+    qsizetype valueBegin = 0;  // Key only: the value without surrounding blanks
     qsizetype valueEnd = 0;
-    qsizetype equals = -1;    // Key only: position of '='
+    qsizetype equals = -1;  // Key only: position of '='
 };
 
 // One pass over the file, line by line, without keeping the lines: a file of

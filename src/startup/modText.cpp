@@ -6,7 +6,12 @@
 
 namespace fetchora {
 
-QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle, capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow, capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL, msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes, capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL, msgCheckURL, capCompressing;
+QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle, capSettingsTitle,
+    capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow, capRateNormal,
+    capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL,
+    msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes,
+    capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
+    msgCheckURL, capCompressing;
 
 const QString *const *allTexts()
 {
@@ -160,9 +165,8 @@ void InitEnglishLabels()
 
 QString alreadyRunningText(const QString &language)
 {
-    return language == QLatin1String("English")
-               ? QStringLiteral("Fetchora is already running for this folder:\n%1")
-               : QStringLiteral("Fetchora läuft bereits für diesen Ordner:\n%1");
+    return language == QLatin1String("English") ? QStringLiteral("Fetchora is already running for this folder:\n%1")
+                                                : QStringLiteral("Fetchora läuft bereits für diesen Ordner:\n%1");
 }
 
 }  // namespace fetchora

@@ -7,12 +7,11 @@
 
 namespace fetchora {
 
-extern QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive,
-    capTitle, capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword,
-    capRateNone, capRateLow, capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave,
-    capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL, msgAbortQuery, msgAborted, msgFinished,
-    capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes, capCheckVersion,
-    capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
+extern QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle,
+    capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow,
+    capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder,
+    msgNoURL, msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf,
+    capBytes, capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
     msgCheckURL, capCompressing;
 
 inline constexpr int kTextCount = 43;

@@ -33,9 +33,18 @@ inline constexpr int Retry = 4;
 inline constexpr int Ignore = 5;
 inline constexpr int Yes = 6;
 inline constexpr int No = 7;
-inline int buttonsOf(int style) { return style & 0x0F; }
-inline int iconOf(int style) { return style & 0xF0; }
-inline int defaultOf(int style) { return style & 0xF00; }
+inline int buttonsOf(int style)
+{
+    return style & 0x0F;
+}
+inline int iconOf(int style)
+{
+    return style & 0xF0;
+}
+inline int defaultOf(int style)
+{
+    return style & 0xF00;
+}
 }  // namespace mb
 
 // The title a box without a title of its own carries.

@@ -38,8 +38,8 @@ QString errorDescription(long number, bool english)
         {74, {"Can't rename with different drive", "Umbenennen bei unterschiedlichen Laufwerken nicht möglich"}},
         {75, {"Path/File access error", "Fehler beim Zugriff auf Pfad/Datei"}},
         {76, {"Path not found", "Pfad nicht gefunden"}},
-        {91, {"Object variable or With block variable not set",
-              "Objektvariable oder With-Blockvariable nicht festgelegt"}},
+        {91,
+         {"Object variable or With block variable not set", "Objektvariable oder With-Blockvariable nicht festgelegt"}},
         {424, {"Object required", "Objekt erforderlich"}},
         {429, {"ActiveX component can't create object", "Objekterstellung durch ActiveX-Komponente nicht möglich"}},
         {453, {"Can't find DLL entry point", "DLL-Einsprungpunkt nicht gefunden"}},
@@ -53,8 +53,7 @@ QString errorDescription(long number, bool english)
 }
 
 RuntimeError::RuntimeError(long number, QString description, QString source)
-    : m_number(number),
-      m_description(description.isEmpty() ? errorDescription(number) : std::move(description)),
+    : m_number(number), m_description(description.isEmpty() ? errorDescription(number) : std::move(description)),
       m_source(std::move(source))
 {
     m_what = (QString::number(m_number) + QStringLiteral(": ") + m_description).toStdString();
@@ -94,8 +93,7 @@ RuntimeError errnoError(int errnoValue, const QString &path, long notFound, bool
     case ENOMEM: return fileError(err::OutOfMemory, path, FileNote::None, english);
     default: {
         RuntimeError e = fileError(err::PathFileAccessError, path, FileNote::None, english);
-        return RuntimeError(e.number(), e.description() + QStringLiteral(" (")
-                                             + qt_error_string(errnoValue) + u')');
+        return RuntimeError(e.number(), e.description() + QStringLiteral(" (") + qt_error_string(errnoValue) + u')');
     }
     }
 }

@@ -58,8 +58,7 @@ private:
 // A failed file operation names what is in the way, so the user knows what to
 // fix: "Disk full: /s/report.txt", "Path/File access error: /s/report.txt is a folder".
 enum class FileNote { None, IsFolder, ReadOnly };
-RuntimeError fileError(long number, const QString &path, FileNote note = FileNote::None,
-                       bool english = englishTexts());
+RuntimeError fileError(long number, const QString &path, FileNote note = FileNote::None, bool english = englishTexts());
 // The same from the errno of the failed call; ENOENT gives `notFound`, and an
 // errno without a number of its own its system text after the path.
 RuntimeError errnoError(int errnoValue, const QString &path, long notFound = err::FileNotFound,

@@ -20,8 +20,8 @@ inline QString privateRuntimeFolder()
 {
     const auto ours = [](const QString &folder) {
         struct stat st {};
-        return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &st) == 0
-               && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+        return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+               && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
     };
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (ours(runtime))

@@ -235,8 +235,7 @@ int TraceError(const QString &module, const QString &procedure, const std::excep
 {
     if (dynamic_cast<const std::bad_alloc *>(&error))
         return TraceError(module, procedure, RuntimeError(err::OutOfMemory));
-    return TraceError(module, procedure,
-                      RuntimeError(err::InvalidProcedureCall, QString::fromLocal8Bit(error.what())));
+    return TraceError(module, procedure, RuntimeError(err::InvalidProcedureCall, QString::fromLocal8Bit(error.what())));
 }
 
 void setTracePrompt(PromptService *prompt)

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <QPromise>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 #include <memory>
 #include <optional>
 
@@ -99,7 +99,8 @@ public:
         else if (verb == QLatin1String("version"))
             FileDownload_ShowVersion(arg);
         else if (verb == QLatin1String("progress"))
-            FileDownload_Progress(arg.section(QLatin1Char('/'), 0, 0).toLongLong(), arg.section(QLatin1Char('/'), 1).toLongLong());
+            FileDownload_Progress(arg.section(QLatin1Char('/'), 0, 0).toLongLong(),
+                                  arg.section(QLatin1Char('/'), 1).toLongLong());
         else
             ADD_FAILURE() << "unknown step " << word.toStdString();
     }
@@ -129,8 +130,16 @@ public:
     QString savePathText() const override { return save; }
     QString urlText() const override { return url; }
     void applyView(const CycleView &) override {}
-    void Start() override { TraceScope t("frmMain", "Sub Start"); cycle->start(t); }
-    void cmdStart_Click() override { TraceScope t("frmMain", "Sub cmdStart_Click"); cycle->startStop(t); }
+    void Start() override
+    {
+        TraceScope t("frmMain", "Sub Start");
+        cycle->start(t);
+    }
+    void cmdStart_Click() override
+    {
+        TraceScope t("frmMain", "Sub cmdStart_Click");
+        cycle->startStop(t);
+    }
     void Timer1_Timer() override
     {
         // The window's timer only ticks while the view says it runs.
@@ -140,17 +149,53 @@ public:
         cycle->tick(t);
     }
     void ShowProgress(qint64, qint64, qint64, bool) override {}
-    void StoreJob_Finished() override { TraceScope t("frmMain", "Sub StoreJob_Finished"); cycle->stored(t); }
+    void StoreJob_Finished() override
+    {
+        TraceScope t("frmMain", "Sub StoreJob_Finished");
+        cycle->stored(t);
+    }
     void closeNow() override { ++closes; }
 
-    void FileDownload_ConnectionError(long n, const QString &d) override { TraceScope t("frmMain", "x"); cycle->connectionError(t, n, d); }
-    void FileDownload_DownloadError(long n, const QString &d) override { TraceScope t("frmMain", "x"); cycle->downloadError(t, n, d); }
-    void FileDownload_Abort() override { TraceScope t("frmMain", "x"); cycle->aborted(t); }
-    void FileDownload_NotFound() override { TraceScope t("frmMain", "x"); cycle->notFound(t); }
-    void FileDownload_ShowVersion(const QString &s) override { TraceScope t("frmMain", "x"); cycle->showVersion(t, s); }
-    void FileDownload_Finished() override { TraceScope t("frmMain", "x"); cycle->finished(t); }
-    void FileDownload_Progress(qint64 l, qint64 s) override { TraceScope t("frmMain", "x"); cycle->progress(t, l, s); }
-    void FileDownload_Start() override { TraceScope t("frmMain", "x"); cycle->downloadStarted(t); }
+    void FileDownload_ConnectionError(long n, const QString &d) override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->connectionError(t, n, d);
+    }
+    void FileDownload_DownloadError(long n, const QString &d) override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->downloadError(t, n, d);
+    }
+    void FileDownload_Abort() override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->aborted(t);
+    }
+    void FileDownload_NotFound() override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->notFound(t);
+    }
+    void FileDownload_ShowVersion(const QString &s) override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->showVersion(t, s);
+    }
+    void FileDownload_Finished() override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->finished(t);
+    }
+    void FileDownload_Progress(qint64 l, qint64 s) override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->progress(t, l, s);
+    }
+    void FileDownload_Start() override
+    {
+        TraceScope t("frmMain", "x");
+        cycle->downloadStarted(t);
+    }
 
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();

@@ -3,8 +3,8 @@
 
 #include "CycleRig.h"
 
-#include <gtest/gtest.h>
 #include <QRegularExpression>
+#include <gtest/gtest.h>
 #include <zip.h>
 
 using namespace fetchora;
@@ -18,25 +18,28 @@ struct Scenario {
     QByteArray options;
     QString steps;
     State state;
-    int starts;          // StartDownload calls
+    int starts;  // StartDownload calls
     bool startEnabled;
     bool abortEnabled;
-    QString status;      // status line text; "*" any
-    QString lastBox;     // text of the last box, "" none
+    QString status;   // status line text; "*" any
+    QString lastBox;  // text of the last box, "" none
 };
 
 const Scenario kScenarios[] = {
-    {"CountsDownFromTheInterval", "", "click tick*59", State::Counting, 0, true, false,
-     "1 seconds until next download", ""},
+    {"CountsDownFromTheInterval", "", "click tick*59", State::Counting, 0, true, false, "1 seconds until next download",
+     ""},
     {"DownloadsOnTickSixty", "", "click tick*60", State::Fetching, 1, false, true, "*", ""},
-    {"FinishedGoesBackToCounting", "", "click tick*60 finish", State::Counting, 1, true, false, "Download competed", ""},
+    {"FinishedGoesBackToCounting", "", "click tick*60 finish", State::Counting, 1, true, false, "Download competed",
+     ""},
     {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", State::FirstFetch, 1, false, true, "", ""},
-    {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", State::Fetching, 2, false, true, "*", ""},
+    {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", State::Fetching, 2, false, true, "*",
+     ""},
     {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", State::Counting, 1, true, true,
      "1 seconds until next download", ""},
     {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", State::Counting, 1, true, false,
      "1 seconds until next download", ""},
-    {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
+    {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", State::Fetching, 2, false, true, "*",
+     ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", State::Fetching, 2, false, true, "*", ""},
     {"ErrorsSilentByDefault", "", "click tick*60 connerr", State::Counting, 1, true, true, "*", ""},
     {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", State::Counting, 1, true, true, "*",
@@ -48,9 +51,11 @@ const Scenario kScenarios[] = {
      "Download canceled", "Cancel download?"},
     {"CancelNoChangesNothing", "", "click tick*60 cancel:no", State::Fetching, 1, false, true, "*", "Cancel download?"},
     {"ProgressShowsBytes", "", "click tick*60 progress:1/200", State::Fetching, 1, false, true, "1 of 200 Bytes", ""},
-    {"StopDuringTheFirstDownloadStaysStopped", "Start=1\n", "click click finish tick*120", State::Idle, 1, true, false, "*", ""},
+    {"StopDuringTheFirstDownloadStaysStopped", "Start=1\n", "click click finish tick*120", State::Idle, 1, true, false,
+     "*", ""},
     {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", State::Counting, 0, true, false, "*", ""},
-    {"NoURLAtTheTickCountsOn", "", "click tick*59 nourl tick", State::Counting, 0, true, false, "*", "Please enter a valid URL"},
+    {"NoURLAtTheTickCountsOn", "", "click tick*59 nourl tick", State::Counting, 0, true, false, "*",
+     "Please enter a valid URL"},
     {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", State::Counting, 0, true, false, "*",
      "The folder for downloaded files does not exist"},
     {"TmpIsNoSaveFolder", "", "click tick*59 savetmp tick", State::Counting, 0, true, false, "*",
@@ -58,8 +63,10 @@ const Scenario kScenarios[] = {
     {"RefusedStartCountsOn", "", "refuse click tick*60", State::Counting, 1, true, false, "*", ""},
     {"ZeroIntervalIsAMinute", "", "interval:0 click tick*60", State::Fetching, 1, false, true, "*", ""},
     {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", State::Fetching, 1, false, true, "*", ""},
-    {"TwoMinutesCountDown", "", "interval:2 click tick*119", State::Counting, 0, true, false, "1 seconds until next download", ""},
-    {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", State::Fetching, 1, false, true, "*", ""},
+    {"TwoMinutesCountDown", "", "interval:2 click tick*119", State::Counting, 0, true, false,
+     "1 seconds until next download", ""},
+    {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", State::Fetching, 1, false, true,
+     "*", ""},
 };
 
 class CycleScenario : public ::testing::TestWithParam<Scenario> {};
@@ -170,7 +177,8 @@ TEST(Cycle, EveryURLGivesANameThatFits)
         rig.run("click tick*60 finish");
         const QStringList stored = entries(rig.save);
         ASSERT_EQ(stored.size(), 1) << row.expected.toStdString();
-        EXPECT_TRUE(QRegularExpression(u'^' + row.expected + u'$').match(stored.first()).hasMatch()) << stored.first().toStdString();
+        EXPECT_TRUE(QRegularExpression(u'^' + row.expected + u'$').match(stored.first()).hasMatch())
+            << stored.first().toStdString();
         EXPECT_LE(stored.first().toUtf8().size() + 14, 255) << "room for the working name beside it";
     }
 }
@@ -222,7 +230,8 @@ TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
     CycleRig rig("");
     const QString live = QStringLiteral(".report.txt.%1.fetchora-new").arg(QCoreApplication::applicationPid());
     const QStringList keep = {QStringLiteral(".hidden"), live, QStringLiteral("report.txt")};
-    for (const QString &name : keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"})
+    for (const QString &name :
+         keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"})
         writeFile(rig.save + u'/' + name, "x");
     QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
     writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");

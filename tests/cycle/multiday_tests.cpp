@@ -109,6 +109,7 @@ TEST(MultiDay, ThreeDaysOfRandomFaults)
     EXPECT_GT(stored, cycles / 20);
     EXPECT_EQ(rig.engine->sameVersion.count(true), unchanged) << "an unchanged file is recognised as such";
     EXPECT_EQ(mostBoxes, 1);
-    std::printf("%d cycles, %d copies stored, %d checked complete, at most %d box open, RSS %ld KiB after day 1, %ld KiB at end\n",
+    std::printf("%d cycles, %d copies stored, %d checked complete, at most %d box open, RSS %ld KiB after day 1, %ld "
+                "KiB at end\n",
                 cycles, stored, verified, mostBoxes, kibAfterDayOne, kibAtEnd);
 }

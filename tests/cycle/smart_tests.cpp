@@ -32,7 +32,10 @@ TEST(Smart, VersionsCountOnlyOnceTheirCopyIsStored)
         QList<bool> same;   // the answers to the engine
         QStringList asked;  // versions the transfers were told of
     } rows[] = {
-        {"CheckVersion=1\n", "click tick*60 version:E1 finish tick*60 version:E1 abort tick*60", {false, true}, {"E1", "E1"}},
+        {"CheckVersion=1\n",
+         "click tick*60 version:E1 finish tick*60 version:E1 abort tick*60",
+         {false, true},
+         {"E1", "E1"}},
         {"CheckVersion=1\n", "click tick*60 version:E1 finish tick*60 version:E2", {false, false}, {"E1"}},
         {"CheckVersion=1\n", "click tick*60 version:E1 dlerr tick*60 version:E1", {false, false}, {}},
         {"CheckVersion=1\n", "click tick*60 version:E1 finish url tick*60 version:E1", {false, false}, {}},

@@ -91,7 +91,7 @@ TEST_P(Transfer, EndsWithTheRightEventsAndLeavesTheRightFile)
     server.route("/f", c.reply);
     server.route("/g", Reply::ok(2000));
     strLanguage = "Deutsch";  // the engine's own texts come in the interface language
-    TransferOutcome last;  // as the last event finds it
+    TransferOutcome last;     // as the last event finds it
     rec.during = [&](const QString &) { last = rec.ended ? engine->outcome() : last; };
     run(QString(c.url).arg(c.refused ? TestHttpServer::unusedPort() : server.port()), dir.filePath(c.file));
     if (c.stored < 0)

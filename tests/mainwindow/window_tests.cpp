@@ -47,7 +47,11 @@ struct Window {
     }
     ~Window() { g_frmMain.reset(); }
     frmMain &w() { return *g_frmMain; }
-    template <class T = QWidget> T *get(const char *name) { return w().findChild<T *>(QLatin1String(name)); }
+    template <class T = QWidget>
+    T *get(const char *name)
+    {
+        return w().findChild<T *>(QLatin1String(name));
+    }
     void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
 
     AppSandbox box;
@@ -152,7 +156,8 @@ QStringList procedures(const QStringList &lines)
             if (body.startsWith(QLatin1String("<-")) && name == skipping)
                 skipping.clear();
         } else if (body.startsWith(QLatin1String("->"))
-                   && (name.contains(QLatin1String("Timer1_Timer")) || name.contains(QLatin1String("FileDownload_Progress")))) {
+                   && (name.contains(QLatin1String("Timer1_Timer"))
+                       || name.contains(QLatin1String("FileDownload_Progress")))) {
             skipping = name;
         } else if (body.startsWith(QLatin1String("->")) || body.startsWith(QLatin1String("<-"))) {
             out << body;

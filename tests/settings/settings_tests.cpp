@@ -55,7 +55,10 @@ protected:
     frmSettings dlg{host, nullptr};
 };
 
-struct Loaded { const char *ini, *interval, *nextInterval, *level, *levelInEnglish, *pwd, *checks; int errors; };
+struct Loaded {
+    const char *ini, *interval, *nextInterval, *level, *levelInEnglish, *pwd, *checks;
+    int errors;
+};
 using Loading = Dialog<Loaded>;
 
 TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
@@ -78,19 +81,24 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
     EXPECT_EQ(dlg.Combo2->Text(), p.level);
     QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
     EXPECT_EQ(dlg.Combo2->Text(), p.levelInEnglish);
-    EXPECT_EQ(dlg.Combo2->itemText(dlg.Combo2->currentIndex()), p.levelInEnglish) << "arrow keys move from the level shown";
+    EXPECT_EQ(dlg.Combo2->itemText(dlg.Combo2->currentIndex()), p.levelInEnglish)
+        << "arrow keys move from the level shown";
     // A stored text that is no Boolean is reported by the loading procedure, which goes on.
     EXPECT_EQ(sandbox.errorPrompt.count(), p.errors);
     EXPECT_TRUE(!p.errors || sandbox.errorPrompt.last().text.contains("frmSettings, Sub Form_Load"));
 }
 
-INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::Values(
-    Loaded{"", "1", "2", "Normal", "Normal", "", "000010", 0},
-    Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=0\nIntervall=\nPwd=x\n", "1", "2", "None", "None", "x", "000010", 0},
-    Loaded{"[Options]\nCompRate=1\nIntervall=60\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "60", "120", "Gering", "Minimal", "",
-           "110001", 0},
-    Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "2", "Hoch", "High", "", "101110", 0},
-    Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "2", "Keine", "None", "", "001001", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    , Loading,
+    ::testing::Values(Loaded{"", "1", "2", "Normal", "Normal", "", "000010", 0},
+                      Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=0\nIntervall=\nPwd=x\n", "1", "2", "None",
+                             "None", "x", "000010", 0},
+                      Loaded{"[Options]\nCompRate=1\nIntervall=60\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "60",
+                             "120", "Gering", "Minimal", "", "110001", 0},
+                      Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "2",
+                             "Hoch", "High", "", "101110", 0},
+                      Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "2", "Keine",
+                             "None", "", "001001", 1}));
 
 TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
 {
@@ -102,7 +110,11 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
 }
 
 // end: the dialog is left by 'S'ave, 'C'ancel, 'E'scape, or Save while the host 'F'orbids saving.
-struct Edited { bool english; char end; const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption; };
+struct Edited {
+    bool english;
+    char end;
+    const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption;
+};
 using Editing = Dialog<Edited>;
 
 TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
@@ -136,8 +148,8 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
     EXPECT_EQ(host.caption, e.hostCaption);  // the language left in effect
     EXPECT_EQ(host.interval, e.end == 'S' ? QString(e.interval).toLong() : -1);
 
-    const char *keys[] = {"Language", "Pwd", "Intervall", "CompRate", "Compress",
-                          "Start", "CheckVersion", "ShowErrors", "Mode1", "Mode2"};
+    const char *keys[] = {"Language", "Pwd",          "Intervall",  "CompRate", "Compress",
+                          "Start",    "CheckVersion", "ShowErrors", "Mode1",    "Mode2"};
     for (int i = 0; i < 10; ++i) {
         QString got = GetINIString(i ? "Options" : "Global", keys[i], "-", 256);
         if (i >= 4 && got != "-")
@@ -147,13 +159,14 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 }
 
 // Each ticked key has its own pattern over the saved rows, so a key written from the wrong box shows.
-INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::Values(
-    Edited{true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
-    Edited{false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
-    Edited{true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
-    Edited{true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
-    Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
-    Edited{true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"}));
+INSTANTIATE_TEST_SUITE_P(
+    , Editing,
+    ::testing::Values(Edited{true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
+                      Edited{false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
+                      Edited{true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
+                      Edited{true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+                      Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+                      Edited{true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"}));
 
 // Every caption of both windows fits the room its control's style leaves it, in both languages.
 TEST(Captions, FitTheirControlsInBothLanguages)
@@ -173,7 +186,8 @@ TEST(Captions, FitTheirControlsInBothLanguages)
             const QString text = button ? button->text() : label ? label->text() : QString();
             QStyleOptionButton option;
             option.initFrom(w);
-            const auto element = qobject_cast<QCheckBox *>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents;
+            const auto element =
+                qobject_cast<QCheckBox *>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents;
             const QRect room = button ? w->style()->subElementRect(element, &option, w) : w->contentsRect();
             const QSize need = w->fontMetrics().size(Qt::TextShowMnemonic, text);
             EXPECT_TRUE(text.isEmpty() || (need.width() <= room.width() && need.height() <= room.height()))

@@ -35,13 +35,20 @@ TEST(PickList, TextSetByTheProgramRaisesChangeOnce)
 // One box for all rows: an empty row right after a bar shows whether the bar was wiped.
 TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
 {
-    struct Row { qint64 value, maximum; int width; const char *text; int bar; QColor ink; };
-    const Row rows[] = {{2, 3, 200, "67 %", 134, Qt::white},
-                        {0, 100, 200, "", 0, {}},
-                        {500, 100, 200, "100 %", 200, Qt::white},
-                        {50, 0, 200, "", 0, {}},
-                        {1, 300, 200, "0 %", 0, Qt::black},
-                        {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
+    struct Row {
+        qint64 value, maximum;
+        int width;
+        const char *text;
+        int bar;
+        QColor ink;
+    };
+    const Row rows[] = {
+        {2, 3, 200, "67 %", 134, Qt::white},
+        {0, 100, 200, "", 0, {}},
+        {500, 100, 200, "100 %", 200, Qt::white},
+        {50, 0, 200, "", 0, {}},
+        {1, 300, 200, "0 %", 0, Qt::black},
+        {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
     ProgressBox box;
     for (const Row &r : rows) {
         box.resize(r.width, 30);
@@ -65,7 +72,8 @@ TEST(SizeLimit, DraggingCannotChangeTheFixedSizeUntilTheLimitGoes)
     }
     UnloadMinMax(&window);
     const MinMaxLimits kept = currentMinMax();  // what SetMinMax stored outlives the limit
-    EXPECT_EQ((std::array{kept.minWidth, kept.minHeight, kept.maxWidth, kept.maxHeight}), (std::array{402, 257, 402, 257}));
+    EXPECT_EQ((std::array{kept.minWidth, kept.minHeight, kept.maxWidth, kept.maxHeight}),
+              (std::array{402, 257, 402, 257}));
     window.resize(800, 600);
     EXPECT_EQ(window.size(), QSize(800, 600)) << "free again";
 }
@@ -77,9 +85,16 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
     for (int i = 0; i < 40; ++i)
         sandbox.makeFolder(QString::number(i));
     const QString folder = sandbox.makeFolder("x/b");
-    struct Row { QString start; bool accept; QString selected, result; };
-    const Row rows[] = {{folder + "/", true, folder, folder}, {folder, false, folder, ""},
-                        {"/no/such/folder", true, "", ""}, {"", true, "", ""}, {"/", true, "/", "/"}};
+    struct Row {
+        QString start;
+        bool accept;
+        QString selected, result;
+    };
+    const Row rows[] = {{folder + "/", true, folder, folder},
+                        {folder, false, folder, ""},
+                        {"/no/such/folder", true, "", ""},
+                        {"", true, "", ""},
+                        {"/", true, "/", "/"}};
     for (const Row &r : rows) {
         SCOPED_TRACE(r.start.toStdString());
         setFolderDialogHook([&](FolderDialog &d) {
@@ -87,10 +102,16 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
             d.activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(&d));  // the tree has the focus, as for a user
             const auto *tree = d.findChild<QTreeView *>();
-            EXPECT_TRUE(r.selected != folder || fetchora::testing::waitUntil([&] {
-                return tree->model()->rowCount(static_cast<QFileSystemModel *>(tree->model())->index(sandbox.folder())) == 41
-                       && tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
-            }, 5000)) << "not in view";
+            EXPECT_TRUE(r.selected != folder
+                        || fetchora::testing::waitUntil(
+                            [&] {
+                                return tree->model()->rowCount(
+                                           static_cast<QFileSystemModel *>(tree->model())->index(sandbox.folder()))
+                                           == 41
+                                       && tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
+                            },
+                            5000))
+                << "not in view";
             EXPECT_EQ(d.selectedPath(), r.selected);
             EXPECT_EQ(d.statusText(), r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);
             if (r.accept)
@@ -108,11 +129,18 @@ TEST(MessageBox, ShowsTheClassicStyleAndReturnPressesTheDefault)
 {
     using B = QMessageBox;
     // buttons: as they stand on screen, left to right
-    struct Row { int style; const char *title, *shown; B::Icon icon; const char *buttons; int answer; };
+    struct Row {
+        int style;
+        const char *title, *shown;
+        B::Icon icon;
+        const char *buttons;
+        int answer;
+    };
     const Row rows[] = {
         {mb::OKOnly, "", "Fetchora", B::NoIcon, "OK", mb::OK},
         {mb::OKCancel | mb::Information | mb::DefaultButton2, "T", "T", B::Information, "OK Cancel", mb::Cancel},
-        {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, "T", "T", B::Critical, "Abort Retry Ignore", mb::Ignore},
+        {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, "T", "T", B::Critical, "Abort Retry Ignore",
+         mb::Ignore},
         {mb::YesNoCancel | mb::Exclamation | mb::DefaultButton2, "", "Fetchora", B::Warning, "Yes No Cancel", mb::No},
         {mb::YesNo | mb::Question | mb::DefaultButton2, "T", "T", B::Question, "Yes No", mb::No},
         {mb::RetryCancel, "T", "T", B::NoIcon, "Retry Cancel", mb::Retry}};

@@ -10,8 +10,8 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 

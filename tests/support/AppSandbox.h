@@ -47,8 +47,8 @@ public:
         return path(relative);
     }
 
-    ScriptedPrompt prompt;        // message boxes of the windows
-    ScriptedPrompt errorPrompt;   // the "Unexpected Error" boxes
+    ScriptedPrompt prompt;       // message boxes of the windows
+    ScriptedPrompt errorPrompt;  // the "Unexpected Error" boxes
     RecordingRegistry registry;
 
 private:

@@ -16,11 +16,11 @@ struct FakeDownloadLog {
         QString url;
         QString target;
     };
-    QList<Call> starts;      // every StartDownload, in order
-    int aborts = 0;          // AbortDownload calls
-    QList<bool> sameVersion; // every SameVersion answer
-    int alive = 0;           // instances not yet destroyed
-    bool acceptStart = true; // what StartDownload returns
+    QList<Call> starts;          // every StartDownload, in order
+    int aborts = 0;              // AbortDownload calls
+    QList<bool> sameVersion;     // every SameVersion answer
+    int alive = 0;               // instances not yet destroyed
+    bool acceptStart = true;     // what StartDownload returns
     QStringList storedVersions;  // every setStoredVersion
     TransferOutcome outcome;     // what every transfer reports
 };

@@ -10,8 +10,7 @@ namespace fetchora::testing {
 
 class RecordingRegistry : public RegistryStore {
 public:
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
-                     const QString &value) override
+    void SaveSetting(const QString &appName, const QString &section, const QString &key, const QString &value) override
     {
         m_values[appName + QLatin1Char('/') + section + QLatin1Char('/') + key] = value;
     }

@@ -26,16 +26,20 @@ public:
     void answerNext(int result) { m_answers.append(result); }
     int count() const { return int(m_shown.size()); }
     const ShownPrompt &last() const { return m_shown.back(); }
-    void clear() { m_shown.clear(); m_answers.clear(); }
+    void clear()
+    {
+        m_shown.clear();
+        m_answers.clear();
+    }
 
 private:
     // The answer a box gives when nobody presses anything but Enter.
     static int defaultAnswer(int style)
     {
         // By the button set (rows) and the default button (columns).
-        static const int order[][3] = {{mb::OK, mb::OK, mb::OK}, {mb::OK, mb::Cancel, mb::Cancel},
+        static const int order[][3] = {{mb::OK, mb::OK, mb::OK},           {mb::OK, mb::Cancel, mb::Cancel},
                                        {mb::Abort, mb::Retry, mb::Ignore}, {mb::Yes, mb::No, mb::Cancel},
-                                       {mb::Yes, mb::No, mb::No}, {mb::Retry, mb::Cancel, mb::Cancel}};
+                                       {mb::Yes, mb::No, mb::No},          {mb::Retry, mb::Cancel, mb::Cancel}};
         const int buttons = mb::buttonsOf(style), index = mb::defaultOf(style) / 256;
         return buttons > 5 || index > 2 ? mb::OK : order[buttons][index];
     }

@@ -3,9 +3,9 @@
 
 #include <QDate>
 #include <QDeadlineTimer>
-#include <QTemporaryDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>

@@ -41,9 +41,9 @@ public:
 
 // What a transfer came to, readable from inside its last event (and after).
 struct TransferOutcome {
-    int httpStatus = 0;   // of the final response; 0: none
-    qint64 bytes = 0;     // body bytes received
-    QByteArray sha256;    // of the body as received (complete transfers only)
+    int httpStatus = 0;  // of the final response; 0: none
+    qint64 bytes = 0;    // body bytes received
+    QByteArray sha256;   // of the body as received (complete transfers only)
 };
 
 class FileDownloadComponent {

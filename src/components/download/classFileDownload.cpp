@@ -19,10 +19,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <thread>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace fetchora {
@@ -144,8 +144,8 @@ struct Work {
     int fileErrno = 0;
     bool started = false;
     bool versionAsked = false;
-    bool skipped = false;     // unchanged remote version
-    bool notACopy = false;    // a body of a response other than 200
+    bool skipped = false;   // unchanged remote version
+    bool notACopy = false;  // a body of a response other than 200
     long status = 0;
     QByteArray reason;
     QByteArray etag;
@@ -301,12 +301,25 @@ int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 // stands in.
 QString httpText(long status, const QByteArray &reason)
 {
-    static const std::map<long, const char *> usual = {
-        {202, "Accepted"}, {204, "No Content"}, {206, "Partial Content"}, {301, "Moved Permanently"},
-        {302, "Found"}, {303, "See Other"}, {304, "Not Modified"}, {307, "Temporary Redirect"},
-        {308, "Permanent Redirect"}, {400, "Bad Request"}, {401, "Unauthorized"}, {403, "Forbidden"},
-        {408, "Request Timeout"}, {410, "Gone"}, {429, "Too Many Requests"}, {500, "Internal Server Error"},
-        {502, "Bad Gateway"}, {503, "Service Unavailable"}, {504, "Gateway Timeout"}};
+    static const std::map<long, const char *> usual = {{202, "Accepted"},
+                                                       {204, "No Content"},
+                                                       {206, "Partial Content"},
+                                                       {301, "Moved Permanently"},
+                                                       {302, "Found"},
+                                                       {303, "See Other"},
+                                                       {304, "Not Modified"},
+                                                       {307, "Temporary Redirect"},
+                                                       {308, "Permanent Redirect"},
+                                                       {400, "Bad Request"},
+                                                       {401, "Unauthorized"},
+                                                       {403, "Forbidden"},
+                                                       {408, "Request Timeout"},
+                                                       {410, "Gone"},
+                                                       {429, "Too Many Requests"},
+                                                       {500, "Internal Server Error"},
+                                                       {502, "Bad Gateway"},
+                                                       {503, "Service Unavailable"},
+                                                       {504, "Gateway Timeout"}};
     QString text = QStringLiteral("HTTP ") + QString::number(status);
     const auto it = usual.find(status);
     if (!reason.isEmpty())
@@ -328,10 +341,8 @@ bool isConnectFailure(CURLcode code)
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
     case CURLE_GOT_NOTHING:
-    case CURLE_OPERATION_TIMEDOUT:
-        return true;
-    default:
-        return false;
+    case CURLE_OPERATION_TIMEDOUT: return true;
+    default: return false;
     }
 }
 
@@ -399,8 +410,8 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
         postLast(relay, {}, [text](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, text); });
         return;
     }
-    curl_slist *headers = transfer->condition.isEmpty() ? nullptr
-                                                        : curl_slist_append(nullptr, transfer->condition.constData());
+    curl_slist *headers =
+        transfer->condition.isEmpty() ? nullptr : curl_slist_append(nullptr, transfer->condition.constData());
     curl_easy_setopt(curl, CURLOPT_URL, transfer->url.constData());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -490,8 +501,7 @@ std::atomic<quint64> g_transferCount{0};
 }  // namespace
 
 classFileDownload::classFileDownload(DownloadEvents *sink, DownloadOptions options)
-    : m_options(options),
-      m_relay(new Relay, [](Relay *r) { r->deleteLater(); })
+    : m_options(options), m_relay(new Relay, [](Relay *r) { r->deleteLater(); })
 {
     globalInit();
     m_relay->sink = sink;

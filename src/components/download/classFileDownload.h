@@ -84,7 +84,7 @@ struct DownloadOptions {
 namespace download_detail {
 class Relay;
 struct Transfer;
-}
+}  // namespace download_detail
 
 class classFileDownload : public FileDownloadComponent {
 public:

@@ -4,9 +4,9 @@
 #include "startup/Names.h"
 #include "trace/RuntimeError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 
 #include <zip.h>
 
@@ -62,7 +62,8 @@ QString tempNameBeside(const QString &archivePath)
     static std::mutex rngLock;
     std::lock_guard<std::mutex> guard(rngLock);
     const QFileInfo info(archivePath);
-    return info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("zip") + QString::number(rng() & 0xFFFFFFFF, 16));
+    return info.absolutePath() + u'/'
+           + workingName(info.fileName(), QStringLiteral("zip") + QString::number(rng() & 0xFFFFFFFF, 16));
 }
 
 }  // namespace

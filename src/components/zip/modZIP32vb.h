@@ -21,8 +21,7 @@ long SaveFolderLocation(const QString &folder);
 // after the file; a non-empty password encrypts it with WinZip AES-256.
 // Returns 0 on success, else an error number (53 source missing, 76 folder
 // missing, 70 no rights, 61 disk full, 1000+ archive errors); see lastZipError.
-long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long flagA,
-             long flagB);
+long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long flagA, long flagB);
 // A readable text for the failure of the last ZipFile call (any thread);
 // empty after a success.
 QString lastZipError();

@@ -6,10 +6,10 @@
 #include "mainwindow/cycle/StoredFileName.h"
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
+#include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
-#include "startup/Names.h"
 #include "trace/PromptService.h"
 #include "trace/modTraceLITE.h"
 
@@ -58,8 +58,8 @@ DownloadCycle::DownloadCycle(CycleHost &host, PromptService &prompt, CycleSetup 
         m_setup.runJob = [](const StoreRequest &r) { return QtConcurrent::run(storeFinishedFile, r); };
     // Queued, so the report runs as an event of its own and never inside the
     // procedure that started the job.
-    connect(&m_job, &QFutureWatcherBase::finished, this, [this] { m_host.StoreJob_Finished(); },
-            Qt::QueuedConnection);
+    connect(
+        &m_job, &QFutureWatcherBase::finished, this, [this] { m_host.StoreJob_Finished(); }, Qt::QueuedConnection);
 }
 
 DownloadCycle::~DownloadCycle()
@@ -228,7 +228,8 @@ void DownloadCycle::start(TraceScope &t)
 void DownloadCycle::cancel(TraceScope &t)
 {
     int answer = mb::No;
-    t.step([&] { answer = m_prompt.msgBox(msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, capDownload); });
+    t.step(
+        [&] { answer = m_prompt.msgBox(msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, capDownload); });
     if (answer != mb::Yes)
         return;
     t.step([&] {
@@ -290,8 +291,8 @@ void DownloadCycle::downloadStarted(TraceScope &t)
 void DownloadCycle::progress(TraceScope &t, qint64 loaded, qint64 size)
 {
     t.step([&] {
-        m_view.statusText = QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ') + QString::number(size)
-                            + QLatin1Char(' ') + capBytes;
+        m_view.statusText = QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ')
+                            + QString::number(size) + QLatin1Char(' ') + capBytes;
     });
     publish();
     t.step([&] { m_host.ShowProgress(loaded, 0, size, true); });
@@ -346,8 +347,8 @@ void DownloadCycle::connectionError(TraceScope &t, long number, const QString &d
     publish();
     t.step([&] {
         if (optionOn("ShowErrors", "0"))
-            m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n")
-                                + descr,
+            m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number)
+                                + QStringLiteral("\r\n") + descr,
                             mb::Critical | mb::OKOnly, capTitle + QStringLiteral(" - ") + msgConnectErrorTitle);
     });
 }
@@ -419,8 +420,8 @@ void DownloadCycle::finished(TraceScope &t)
     request.english = englishTexts();
     // A server that names no version: a body equal to the stored copy's is
     // not stored again.
-    const bool sameBody = !m_pendingVersion && !m_attempt.outcome.sha256.isEmpty()
-                          && m_attempt.outcome.sha256 == m_lastBodyHash;
+    const bool sameBody =
+        !m_pendingVersion && !m_attempt.outcome.sha256.isEmpty() && m_attempt.outcome.sha256 == m_lastBodyHash;
     t.step([&] { request.unchanged = sameBody && optionOn("CheckVersion", "False"); });
     publish();
     m_job.setFuture(m_setup.runJob(request));
@@ -507,16 +508,21 @@ void DownloadCycle::runHeld()
     const bool click = std::exchange(m_clickHeld, false);
     const bool tick = std::exchange(m_tickHeld, false);
     if (quit) {
-        QMetaObject::invokeMethod(this, [this] { m_host.closeNow(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_host.closeNow(); }, Qt::QueuedConnection);
         return;
     }
     if (click)
-        QMetaObject::invokeMethod(this, [this] { m_host.cmdStart_Click(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_host.cmdStart_Click(); }, Qt::QueuedConnection);
     else if (tick)
-        QMetaObject::invokeMethod(this, [this] {
-            if (m_view.timerOn && !m_storing)
-                m_host.Timer1_Timer();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_view.timerOn && !m_storing)
+                    m_host.Timer1_Timer();
+            },
+            Qt::QueuedConnection);
 }
 
 }  // namespace fetchora

@@ -58,10 +58,10 @@ public:
 };
 
 struct CycleSetup {
-    DownloadFactory downloads;            // empty: the real engine
-    const Clock *clock = nullptr;         // null: the system clock
-    QString tmpFolder;                    // where downloads land first, ending in "/"
-    QString appFolder;                    // handed to the ZIP layer
+    DownloadFactory downloads;     // empty: the real engine
+    const Clock *clock = nullptr;  // null: the system clock
+    QString tmpFolder;             // where downloads land first, ending in "/"
+    QString appFolder;             // handed to the ZIP layer
     // Runs the storing job; empty: on the thread pool.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
 };
@@ -90,7 +90,7 @@ public:
     void downloadError(TraceScope &t, long number, const QString &descr);
     void showVersion(TraceScope &t, const QString &s);
     void finished(TraceScope &t);
-    void stored(TraceScope &t);     // StoreJob_Finished
+    void stored(TraceScope &t);  // StoreJob_Finished
 
     // A quit asked for now: true when it must wait for the storing job (the
     // cycle then calls closeNow() once the job has reported back).
@@ -124,12 +124,12 @@ private:
     CycleView m_view;
     CycleView m_published;
 
-    long m_interval = 0;       // iC
-    bool m_active = false;     // bActive
-    bool m_startedNow = false; // bStartedNow
-    bool m_compress = false;   // bCompress
-    long m_counter = 0;        // lCounter
-    QString m_lastVersion;     // sLastVersion: of the copy last stored
+    long m_interval = 0;                      // iC
+    bool m_active = false;                    // bActive
+    bool m_startedNow = false;                // bStartedNow
+    bool m_compress = false;                  // bCompress
+    long m_counter = 0;                       // lCounter
+    QString m_lastVersion;                    // sLastVersion: of the copy last stored
     std::optional<QString> m_pendingVersion;  // named by the transfer under way
     QString m_fileName, m_fileExt, m_baseName, m_tmpFile;
     std::unique_ptr<FileDownloadComponent> m_download;

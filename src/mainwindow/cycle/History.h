@@ -19,9 +19,9 @@ struct HistoryEntry {
     int httpStatus = 0;
     qint64 bytes = 0;
     double seconds = 0;
-    QString sha256;   // hex; empty: none
-    QString detail;   // the stored path, or the error number and text
-    QString url;      // as typed; written without its password
+    QString sha256;  // hex; empty: none
+    QString detail;  // the stored path, or the error number and text
+    QString url;     // as typed; written without its password
 
     QString line() const;
     static HistoryEntry parse(const QString &line);

@@ -11,9 +11,9 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QMap>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include <algorithm>
 #include <cerrno>

@@ -9,7 +9,7 @@
 namespace fetchora {
 
 struct StoreRequest {
-    QString tmpFile;      // the complete download in tmp/
+    QString tmpFile;         // the complete download in tmp/
     bool unchanged = false;  // the same body as the stored copy: only tmp/ is cleared
     bool compress = false;
     QString archivePath;  // used when compressing
@@ -17,8 +17,8 @@ struct StoreRequest {
     QString targetPath;   // used otherwise
     // Retention: after a stored copy, older copies this program stored from
     // the same URL into the same folder (as history.log records them) go.
-    int keepCopies = 0;   // keep only this many, the new one included; 0: all
-    int keepDays = 0;     // remove those older than this; 0: keep
+    int keepCopies = 0;  // keep only this many, the new one included; 0: all
+    int keepDays = 0;    // remove those older than this; 0: keep
     QString historyPath;
     QString url;
     QString folder;
@@ -29,8 +29,8 @@ struct StoreRequest {
 struct StoreResult {
     long number = 0;  // 0: stored; else the runtime error number
     QString description;
-    QString storedPath;   // the copy in the save folder
-    QString sha256;       // of that file, hex
+    QString storedPath;  // the copy in the save folder
+    QString sha256;      // of that file, hex
     bool unchanged = false;
     bool ok() const { return number == 0; }
 };

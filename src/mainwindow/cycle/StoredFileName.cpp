@@ -123,8 +123,8 @@ QString stampText(QString text)
     return text;
 }
 
-StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt,
-                        bool mode1, const QString &sDate, const QString &sTime)
+StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt, bool mode1,
+                        const QString &sDate, const QString &sTime)
 {
     QString stem = folder + u'/' + baseName;
     if (mode1)

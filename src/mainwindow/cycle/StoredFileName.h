@@ -32,8 +32,8 @@ struct StoredPaths {
 
 // The folder is used as typed: a folder ending in "/" gives a doubled
 // separator, and the "." before the extension is written even when it is empty.
-StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt,
-                        bool mode1, const QString &sDate, const QString &sTime);
+StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt, bool mode1,
+                        const QString &sDate, const QString &sTime);
 
 // The locale the stamps follow: the user's (LC_ALL / LC_TIME / LANG).
 QLocale fileStampLocale();

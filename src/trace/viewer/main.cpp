@@ -49,8 +49,8 @@ public:
             showDropped();
         });
         connect(save, &QPushButton::clicked, this, [this] {
-            const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save trace"),
-                                                              QStringLiteral("trace.txt"));
+            const QString path =
+                QFileDialog::getSaveFileName(this, QStringLiteral("Save trace"), QStringLiteral("trace.txt"));
             if (path.isEmpty())
                 return;
             QFile f(path);
@@ -126,8 +126,8 @@ private:
         QString title = QString::fromLatin1(kName);
         if (dropped > 0) {
             const QString note = QStringLiteral("%1 older lines dropped from this window").arg(dropped);
-            m_dropped->setText(note + (m_file.isOpen() ? QStringLiteral("; %1 keeps them all").arg(m_file.fileName())
-                                                       : QString()));
+            m_dropped->setText(
+                note + (m_file.isOpen() ? QStringLiteral("; %1 keeps them all").arg(m_file.fileName()) : QString()));
             title += QStringLiteral(" - ") + note;
         } else {
             m_dropped->clear();
