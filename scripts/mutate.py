@@ -17,6 +17,10 @@ one build folder, build-mutate/build, stays incremental).
     MUTATE_CTEST_ARGS='-L core' ...      which tests to run (default: all but packaging)
     MUTATE_TARGETS='zip_tests' ...       which targets to build (default: all)
     MUTATE_LIST=file[,file...]           other fault lists
+    MUTATE_ALL_CATCHERS=1 ...            run the whole suite on every fault and
+                                         write which tests caught it to
+                                         build-mutate/catchers.json (slower; for
+                                         finding tests that catch nothing alone)
 
 Fault list format (blank lines and lines starting with '#' between faults are
 ignored; the text between the markers is taken byte for byte, without the
@@ -341,6 +345,8 @@ def mutate(faults) -> int:
         print("; every test passes")
     exclude = [regex_escape(n) for n in broken]
 
+    every_catcher = os.environ.get("MUTATE_ALL_CATCHERS", "") not in ("", "0")
+    catchers = {}
     results = []
     width = max(len(f.id) for f in faults)
     area_width = max(len(f.area) for f in faults)
@@ -348,7 +354,8 @@ def mutate(faults) -> int:
         t0 = time.monotonic()
         log = LOGS / f"{fault.id}.log"
         log.write_text(f"{fault.id} | {fault.area} | {fault.what}\n{fault.path}\n")
-        verdict, detail = try_fault(fault, log, exclude)
+        verdict, detail, failed = try_fault(fault, log, exclude, stop_early=not every_catcher)
+        catchers[fault.id] = failed
         seconds = time.monotonic() - t0
         results.append((fault, verdict, detail))
         print(f"[{n:>{len(str(len(faults)))}}/{len(faults)}] {fault.id:<{width}}  {fault.area:<{area_width}}  "
@@ -363,29 +370,34 @@ def mutate(faults) -> int:
             print(f"{label.lower()}:")
             for f, d in rows:
                 print(f"    {f.id} ({f.area}): {f.what}" + (f" [{d}]" if label == "INVALID" else ""))
+    if every_catcher:
+        (WORK / "catchers.json").write_text(json.dumps(catchers, indent=1))
+        print(f"catchers: {WORK / 'catchers.json'}")
     print(f"logs: {LOGS}")
     return 0
 
 
-def try_fault(fault: Fault, log, exclude) -> tuple:
+def try_fault(fault: Fault, log, exclude, stop_early) -> tuple:
+    """Returns (verdict, detail, the failing tests)."""
     path = TREE / fault.path
     if not path.is_file():
-        return "INVALID", "file not found"
+        return "INVALID", "file not found", []
     original = path.read_bytes()
     text = original.decode("utf-8")
     why = problem(fault, text)
     if why:
-        return "INVALID", why
+        return "INVALID", why, []
     try:
         path.write_bytes(text.replace(fault.original, fault.replacement).encode("utf-8"))
         if not build(log):
-            return "INVALID", "does not compile"
+            return "INVALID", "does not compile", []
         if "ninja: no work to do" in Path(log).read_text(encoding="utf-8", errors="replace"):
-            return "INVALID", "the file is not built into anything"
-        ok, failed, _ = run_ctest(log, exclude, stop_early=True)
+            return "INVALID", "the file is not built into anything", []
+        ok, failed, _ = run_ctest(log, exclude, stop_early=stop_early)
         if ok:
-            return "SURVIVED", ""
-        return "CAUGHT", failed[0] if failed else "(see log)"
+            return "SURVIVED", "", []
+        detail = failed[0] if failed else "(see log)"
+        return "CAUGHT", detail + (f" (+{len(failed) - 1})" if len(failed) > 1 else ""), failed
     finally:
         # Written after the build has ended: the stamp is newer than every
         # object built from the fault, so the next build compiles it again.
