@@ -41,12 +41,7 @@ public:
         setup.appFolder = box.folder();
         setup.runJob = [this, holdJobs](const StoreRequest &r) {
             if (diskFull)
-                return QtFuture::makeReadyFuture([] {
-                    StoreResult full;
-                    full.number = err::DiskFull;
-                    full.description = QStringLiteral("Disk full");
-                    return full;
-                }());
+                return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, "Disk full", {}, {}, false});
             if (!holdJobs)
                 return QtConcurrent::run(storeFinishedFile, r);
             held.emplace();
@@ -72,8 +67,7 @@ public:
             clock.ms += arg.toLongLong() * 1000;
         else if (verb == QLatin1String("cancel")) {
             box.prompt.answerNext(arg == QLatin1String("yes") ? mb::Yes : mb::No);
-            TraceScope t("frmMain", "Sub cmdAbort_Click");
-            cycle->cancel(t);
+            traced("Sub cmdAbort_Click", &DownloadCycle::cancel);
         } else if (verb == QLatin1String("finish"))
             finish(arg.isEmpty() ? QByteArray("BODY") : arg.toUtf8());
         else if (verb == QLatin1String("connerr"))
@@ -127,75 +121,42 @@ public:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 
+    // As the window's procedures do: a trace scope around the call into the cycle.
+    template <typename... Params, typename... Args>
+    void traced(const char *name, void (DownloadCycle::*call)(TraceScope &, Params...), Args &&...args)
+    {
+        TraceScope t("frmMain", name);
+        (cycle.get()->*call)(t, std::forward<Args>(args)...);
+    }
+
     QString savePathText() const override { return save; }
     QString urlText() const override { return url; }
     void applyView(const CycleView &) override {}
-    void Start() override
-    {
-        TraceScope t("frmMain", "Sub Start");
-        cycle->start(t);
-    }
-    void cmdStart_Click() override
-    {
-        TraceScope t("frmMain", "Sub cmdStart_Click");
-        cycle->startStop(t);
-    }
+    void Start() override { traced("Sub Start", &DownloadCycle::start); }
+    void cmdStart_Click() override { traced("Sub cmdStart_Click", &DownloadCycle::startStop); }
     void Timer1_Timer() override
     {
-        // The window's timer only ticks while the view says it runs.
-        if (!cycle->view().timerOn)
-            return;
-        TraceScope t("frmMain", "Sub Timer1_Timer");
-        cycle->tick(t);
+        if (cycle->view().timerOn)  // the window's timer only ticks while the view says it runs
+            traced("Sub Timer1_Timer", &DownloadCycle::tick);
     }
     void ShowProgress(qint64, qint64, qint64, bool) override {}
-    void StoreJob_Finished() override
-    {
-        TraceScope t("frmMain", "Sub StoreJob_Finished");
-        cycle->stored(t);
-    }
+    void StoreJob_Finished() override { traced("Sub StoreJob_Finished", &DownloadCycle::stored); }
     void closeNow() override { ++closes; }
 
     void FileDownload_ConnectionError(long n, const QString &d) override
     {
-        TraceScope t("frmMain", "x");
-        cycle->connectionError(t, n, d);
+        traced("x", &DownloadCycle::connectionError, n, d);
     }
     void FileDownload_DownloadError(long n, const QString &d) override
     {
-        TraceScope t("frmMain", "x");
-        cycle->downloadError(t, n, d);
+        traced("x", &DownloadCycle::downloadError, n, d);
     }
-    void FileDownload_Abort() override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->aborted(t);
-    }
-    void FileDownload_NotFound() override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->notFound(t);
-    }
-    void FileDownload_ShowVersion(const QString &s) override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->showVersion(t, s);
-    }
-    void FileDownload_Finished() override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->finished(t);
-    }
-    void FileDownload_Progress(qint64 l, qint64 s) override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->progress(t, l, s);
-    }
-    void FileDownload_Start() override
-    {
-        TraceScope t("frmMain", "x");
-        cycle->downloadStarted(t);
-    }
+    void FileDownload_Abort() override { traced("x", &DownloadCycle::aborted); }
+    void FileDownload_NotFound() override { traced("x", &DownloadCycle::notFound); }
+    void FileDownload_ShowVersion(const QString &s) override { traced("x", &DownloadCycle::showVersion, s); }
+    void FileDownload_Finished() override { traced("x", &DownloadCycle::finished); }
+    void FileDownload_Progress(qint64 l, qint64 s) override { traced("x", &DownloadCycle::progress, l, s); }
+    void FileDownload_Start() override { traced("x", &DownloadCycle::downloadStarted); }
 
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
