@@ -9,6 +9,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -65,13 +66,19 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
         m_ok->setEnabled(!selectedPath().isEmpty());
         CallbackString();
     });
-    // Rows arrive while the folders are read and push the selection down:
-    // it is scrolled to again whenever one of the folders above it is listed.
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &folder) {
-        const QModelIndex index = m_tree->currentIndex();
-        if (index.isValid() && m_model->filePath(index).startsWith(folder))
-            m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
-    });
+    // Rows arrive in batches while the folders are read, and are sorted after
+    // each: every batch can push the selection out of view, on a busy machine
+    // after the folder has been reported loaded. Until the user scrolls, the
+    // view follows the selection.
+    const auto follow = [this] {
+        if (m_followSelection && m_tree->currentIndex().isValid())
+            m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, follow);
+    connect(m_tree->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_followSelection = false; });
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_title);
     layout->addWidget(m_status);

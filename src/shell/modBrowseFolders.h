@@ -42,6 +42,7 @@ private:
     QPushButton *m_ok = nullptr;
     QLabel *m_status = nullptr;
     QTreeView *m_tree = nullptr;
+    bool m_followSelection = true;  // until the user scrolls
     QFileSystemModel *m_model = nullptr;
     bool m_statusText = true;
 };
