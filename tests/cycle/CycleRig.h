@@ -15,6 +15,8 @@
 #include <QPromise>
 #include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -53,50 +55,42 @@ public:
         cycle->setInterval(1);
     }
 
-    // One step of a script; see run().
+    // One step of a script ("verb" or "verb:argument"); see run().
     void step(const QString &word)
     {
-        const QString arg = word.section(QLatin1Char(':'), 1);
-        const QString verb = word.section(QLatin1Char(':'), 0, 0);
-        if (verb == QLatin1String("click"))
-            cmdStart_Click();
-        else if (verb == QLatin1String("tick")) {
-            clock.ms += 1000;
-            Timer1_Timer();
-        } else if (verb == QLatin1String("sleep"))  // seconds without a tick
-            clock.ms += arg.toLongLong() * 1000;
-        else if (verb == QLatin1String("cancel")) {
-            box.prompt.answerNext(arg == QLatin1String("yes") ? mb::Yes : mb::No);
-            traced("Sub cmdAbort_Click", &DownloadCycle::cancel);
-        } else if (verb == QLatin1String("finish"))
-            finish(arg.isEmpty() ? QByteArray("BODY") : arg.toUtf8());
-        else if (verb == QLatin1String("connerr"))
-            FileDownload_ConnectionError(7, QStringLiteral("Couldn't connect to server"));
-        else if (verb == QLatin1String("dlerr"))
-            FileDownload_DownloadError(500, QStringLiteral("HTTP 500 Internal Server Error"));
-        else if (verb == QLatin1String("notfound"))
-            FileDownload_NotFound();
-        else if (verb == QLatin1String("url"))  // the user types another address
-            cycle->urlChanged();
-        else if (verb == QLatin1String("interval"))  // as the settings dialog hands it over
-            cycle->setInterval(arg.toLong());
-        else if (verb == QLatin1String("nourl"))
-            url.clear();
-        else if (verb == QLatin1String("nofolder"))
-            QDir(save).removeRecursively();
-        else if (verb == QLatin1String("savetmp"))
-            save = box.makeFolder(QStringLiteral("tmp"));
-        else if (verb == QLatin1String("refuse"))  // the engine turns the next starts down
-            engine->acceptStart = false;
-        else if (verb == QLatin1String("abort"))
-            FileDownload_Abort();
-        else if (verb == QLatin1String("version"))
-            FileDownload_ShowVersion(arg);
-        else if (verb == QLatin1String("progress"))
-            FileDownload_Progress(arg.section(QLatin1Char('/'), 0, 0).toLongLong(),
-                                  arg.section(QLatin1Char('/'), 1).toLongLong());
-        else
+        using Step = std::function<void(CycleRig &, const QString &)>;
+        static const std::map<QString, Step> steps = {
+            {"click", [](CycleRig &r, const QString &) { r.cmdStart_Click(); }},
+            {"tick", [](CycleRig &r, const QString &) { r.clock.ms += 1000, r.Timer1_Timer(); }},
+            {"sleep", [](CycleRig &r, const QString &a) { r.clock.ms += a.toLongLong() * 1000; }},  // without a tick
+            {"cancel",
+             [](CycleRig &r, const QString &a) {
+                 r.box.prompt.answerNext(a == QLatin1String("yes") ? mb::Yes : mb::No);
+                 r.traced("Sub cmdAbort_Click", &DownloadCycle::cancel);
+             }},
+            {"finish", [](CycleRig &r, const QString &a) { r.finish(a.isEmpty() ? QByteArray("BODY") : a.toUtf8()); }},
+            {"connerr", [](CycleRig &r, const QString &) { r.FileDownload_ConnectionError(7, "Couldn't connect"); }},
+            {"dlerr",
+             [](CycleRig &r, const QString &) { r.FileDownload_DownloadError(500, "HTTP 500 Internal Server Error"); }},
+            {"notfound", [](CycleRig &r, const QString &) { r.FileDownload_NotFound(); }},
+            {"abort", [](CycleRig &r, const QString &) { r.FileDownload_Abort(); }},
+            {"version", [](CycleRig &r, const QString &a) { r.FileDownload_ShowVersion(a); }},
+            {"progress",
+             [](CycleRig &r, const QString &a) {
+                 r.FileDownload_Progress(a.section(u'/', 0, 0).toLongLong(), a.section(u'/', 1).toLongLong());
+             }},
+            {"url", [](CycleRig &r, const QString &) { r.cycle->urlChanged(); }},  // the user types another address
+            {"interval", [](CycleRig &r, const QString &a) { r.cycle->setInterval(a.toLong()); }},  // from the dialog
+            {"nourl", [](CycleRig &r, const QString &) { r.url.clear(); }},
+            {"nofolder", [](CycleRig &r, const QString &) { QDir(r.save).removeRecursively(); }},
+            {"savetmp", [](CycleRig &r, const QString &) { r.save = r.box.makeFolder(QStringLiteral("tmp")); }},
+            {"refuse", [](CycleRig &r, const QString &) { r.engine->acceptStart = false; }},  // from now on
+        };
+        const auto found = steps.find(word.section(u':', 0, 0));
+        if (found == steps.end())
             ADD_FAILURE() << "unknown step " << word.toStdString();
+        else
+            found->second(*this, word.section(u':', 1));
     }
 
     // Words separated by blanks; "tick*60" repeats a word.

@@ -16,11 +16,13 @@ wait_for has_window && win=$(main_window) && wait_for viewable "$win" || { echo 
 xprop -id "$win" _NET_WM_ALLOWED_ACTIONS | grep -q -e RESIZE -e MAXIMIZE && { echo "resizable"; exit 1; }
 dialog() { xdotool search --onlyvisible --name "^Settings$" 2>/dev/null; }
 icon() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {p = 1; next} p && /\("fetchora"/ {print $1; exit}'; }
-to_tray_and_back() {
+to_tray_and_back() {  # twice: on a busy machine the icon may still be settling into the panel
   xdotool windowminimize "$win" && wait_for found icon || return 1
-  eval "$(xdotool getwindowgeometry --shell "$(icon)")"
-  xdotool mousemove $((X + 5)) $((Y + 5)) click --repeat 2 --delay 80 1
-  wait_for viewable "$win"
+  for _ in 1 2; do
+    eval "$(xdotool getwindowgeometry --shell "$(icon)")"
+    xdotool mousemove $((X + 5)) $((Y + 5)) click --repeat 2 --delay 80 1
+    wait_for viewable "$win" && return 0
+  done; return 1
 }
 xdotool mousemove --window "$win" 40 225 click 1
 wait_for found dialog && dlg=$(dialog) && wait_for viewable "$dlg" || { echo "no settings dialog"; exit 1; }

@@ -4,7 +4,6 @@
 
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
-#include "shell/MessageBoxPrompt.h"
 #include "shell/ProgressBox.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
@@ -15,7 +14,6 @@
 
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -103,24 +101,6 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
 }
 
-TEST(Window, ErrorBoxesNeverPileUpNorHoldTheCycle)
-{
-    MessageBoxPrompt boxes;
-    Window win("ShowErrors=1\nURL=http://h/a.txt\n", {}, {}, {}, &boxes);
-    win.click("cmdStart");
-    const auto openBoxes = [] {
-        int n = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            n += qobject_cast<QMessageBox *>(w) && w->isVisible();
-        return n;
-    };
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(waitUntil([&] { return win.log->starts.size() > i; }, 5000)) << "the cycle stopped at " << i;
-        win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
-        EXPECT_EQ(openBoxes(), 1);
-    }
-}
-
 TEST(Window, StartsInTheTrayAndComesBack)
 {
     Window win("URL=http://me:secret@h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
@@ -197,30 +177,4 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
-}
-
-TEST(Window, AnUnchangedFileIsAskedForByItsVersionAndNotStoredAgain)
-{
-    TestHttpServer server;
-    Reply first = Reply::ok(4000);
-    first.etag = "\"v1\"";
-    server.route("/r.txt", first);
-    Window win("Start=1\nCheckVersion=1\nURL=" + server.url(QStringLiteral("/r.txt")).toUtf8() + "\n", {},
-               defaultDownloadFactory(fastEngineOptions()));
-    const auto outcomes = [&] {
-        QStringList out;
-        for (const QByteArray &line : readAll(win.box.path(QStringLiteral("history.log"))).split('\n'))
-            if (!line.isEmpty())
-                out << QString::fromUtf8(line).section(u'\t', 1, 1);
-        return out;
-    };
-    win.click("cmdStart");
-    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 1; }, 10000));
-    server.route("/r.txt", Reply::status_(304, "Not Modified", ""));
-    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 2; }, 10000));
-    server.route("/r.txt", Reply::status_(500, "Internal Server Error"));
-    ASSERT_TRUE(waitUntil([&] { return outcomes().size() == 3; }, 10000));
-    EXPECT_EQ(outcomes(), (QStringList{"stored", "unchanged", "failed"}));
-    EXPECT_EQ(server.requests("/r.txt").value(1).value("if-none-match"), "\"v1\"");
-    EXPECT_EQ(QDir(win.save).entryList(QDir::Files).size(), 1);
 }

@@ -1,6 +1,5 @@
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
-#include "startup/RegistryStore.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
@@ -8,11 +7,8 @@
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 
-#include <QSettings>
 #include <QTemporaryDir>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace fetchora;
@@ -77,22 +73,6 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
 }
 
-// A file of millions of blank lines is parsed once per change, in a moment and in little memory.
-TEST(IniFile, AHugeFileIsParsedOncePerChange)
-{
-    AppSandbox box;
-    box.writeIni("[Options]\n" + QByteArray(20 << 20, '\n') + "URL=x\n");
-    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 60, 0}};  // written a while ago
-    ASSERT_EQ(::utimensat(AT_FDCWD, qPrintable(strINIFile), times, 0), 0);
-    rusage before{}, after{};
-    ::getrusage(RUSAGE_SELF, &before);
-    const QDeadlineTimer deadline(3000);
-    for (int read = 0; read < 100; ++read)
-        ASSERT_TRUE(GetINIString("Options", "URL", "", 256) == "x" && !deadline.hasExpired()) << read;
-    ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 << 10) << "KiB";
-}
-
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
 {
     // Negative: the error raised (13 type mismatch).
@@ -148,16 +128,6 @@ TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
         for (const auto &row : kTexts)
             EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
     }
-}
-
-TEST(Registry, ValuesGoUnderTheApplicationAndSection)
-{
-    QTemporaryDir dir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    NativeRegistryStore store;
-    store.SaveSetting("Fetchora", "Options", "BGColor", "&H8000000F");
-    QSettings written(dir.filePath("Fetchora/Fetchora.conf"), QSettings::IniFormat);
-    EXPECT_EQ(written.value("Options/BGColor").toString(), "&H8000000F");
 }
 
 class Fs : public ::testing::Test {

@@ -2,13 +2,9 @@
 #include "support/ScriptedPrompt.h"
 
 #include <QDate>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 using namespace fetchora;
 
@@ -102,36 +98,6 @@ TEST_F(Trace, NoViewerAtTheFirstCallMeansNothingIsEverSent)
     TraceError("frmMain", "Sub Form_Load", RuntimeError(5));
     EXPECT_TRUE(lines.isEmpty()) << qPrintable(lines.join(""));
     EXPECT_EQ(prompt.count(), 1) << "the error box is shown all the same";
-}
-
-// Only the viewer in the user's private runtime folder is asked; one slow over every line costs 2 s at most.
-TEST_F(Trace, OnlyThePrivateViewerIsAskedAndASlowOneCostsABoundedWait)
-{
-    QTemporaryDir runtime;  // mode 0700
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    tracetest::setLineSink({});
-    tracetest::setViewerName("slow-viewer");
-    sockaddr_un address{AF_UNIX, {}};
-    std::strcpy(address.sun_path, QFile::encodeName(runtime.filePath("slow-viewer")).constData());
-    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) | ::listen(server, 1), 0);
-    std::atomic<int> taken = 0;
-    std::thread viewer([&] {
-        const int client = ::accept(server, nullptr, nullptr);
-        for (char c = 0; client >= 0 && ::read(client, &c, 1) == 1;)
-            if (c == '\n' && ++taken)  // answers each line late, as a viewer busy elsewhere
-                std::this_thread::sleep_for(std::chrono::milliseconds(300)), ::write(client, "k", 1);
-        ::close(client);
-    });
-    const QDeadlineTimer bound(3000);
-    for (int call = 0; call < 20; ++call)
-        TraceEnter("frmMain", "Sub Start");
-    EXPECT_FALSE(bound.hasExpired());
-    EXPECT_GE(taken, 3);
-    tracetest::reset();  // lets go of the viewer, were it still held
-    ::shutdown(server, SHUT_RDWR);
-    viewer.join();
-    ::close(server);
 }
 
 }  // namespace
