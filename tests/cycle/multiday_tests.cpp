@@ -19,10 +19,7 @@ namespace {
 
 long residentKiB()
 {
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return f.readAll().split(' ').value(1).toLong() * 4;
+    return readAll(QStringLiteral("/proc/self/statm")).split(' ').value(1).toLong() * 4;
 }
 
 enum Fault { Stored, Unchanged, Refused, ServerError, CutShort, Stalled, NotFound, FolderGone, DiskFull, kFaults };
@@ -43,7 +40,7 @@ TEST(MultiDay, ThreeDaysOfRandomFaults)
     std::mt19937 random(20261206);
     int stored = 0, verified = 0, mostBoxes = 0;
     QByteArray lastCopy;
-    int lastStored = -1, unchanged = 0;
+    int lastStored = -1, unchanged = 0, asked = 0;
     long kibAfterDayOne = 0;
     const int cycles = 3 * 24 * 60;
     rig.run("click");
@@ -62,6 +59,9 @@ TEST(MultiDay, ThreeDaysOfRandomFaults)
                 writeFile(rig.save + QStringLiteral("/report.txt"), lastCopy);
         } else {
             ASSERT_EQ(rig.engine->starts.size(), startsBefore + 1) << "the cycle stopped trying at " << cycle;
+            // The request names the version of the copy last stored, and only that.
+            ASSERT_EQ(rig.engine->storedVersions.size(), lastStored >= 0 ? ++asked : 0);
+            ASSERT_TRUE(lastStored < 0 || rig.engine->storedVersions.last() == QStringLiteral("v%1").arg(lastStored));
         }
         const QByteArray body = "copy " + QByteArray::number(cycle) + QByteArray(1000 + cycle % 7, '.');
         switch (fault) {
@@ -109,7 +109,6 @@ TEST(MultiDay, ThreeDaysOfRandomFaults)
     EXPECT_GT(stored, cycles / 20);
     EXPECT_EQ(rig.engine->sameVersion.count(true), unchanged) << "an unchanged file is recognised as such";
     EXPECT_EQ(mostBoxes, 1);
-    std::printf("%d cycles, %d copies stored, %d checked complete, at most %d box open, RSS %ld KiB after day 1, %ld "
-                "KiB at end\n",
+    std::printf("%d cycles, %d stored, %d checked complete, at most %d box open, RSS %ld KiB on day 1, %ld at end\n",
                 cycles, stored, verified, mostBoxes, kibAfterDayOne, kibAtEnd);
 }

@@ -24,31 +24,6 @@ QStringList historyFields(const CycleRig &rig, int column)
 
 }  // namespace
 
-TEST(Smart, VersionsCountOnlyOnceTheirCopyIsStored)
-{
-    const struct {
-        QByteArray options;
-        QString steps;
-        QList<bool> same;   // the answers to the engine
-        QStringList asked;  // versions the transfers were told of
-    } rows[] = {
-        {"CheckVersion=1\n",
-         "click tick*60 version:E1 finish tick*60 version:E1 abort tick*60",
-         {false, true},
-         {"E1", "E1"}},
-        {"CheckVersion=1\n", "click tick*60 version:E1 finish tick*60 version:E2", {false, false}, {"E1"}},
-        {"CheckVersion=1\n", "click tick*60 version:E1 dlerr tick*60 version:E1", {false, false}, {}},
-        {"CheckVersion=1\n", "click tick*60 version:E1 finish url tick*60 version:E1", {false, false}, {}},
-        {"", "click tick*60 version:E1 finish tick*60 version:E1", {}, {}},
-    };
-    for (const auto &row : rows) {
-        CycleRig rig(row.options);
-        rig.run(row.steps);
-        EXPECT_EQ(rig.engine->sameVersion, row.same) << row.steps.toStdString();
-        EXPECT_EQ(rig.engine->storedVersions, row.asked) << row.steps.toStdString();
-    }
-}
-
 TEST(Smart, ABodyLikeTheStoredOneIsNotStoredAgain)
 {
     CycleRig rig("CheckVersion=1\nMode1=0\n");

@@ -120,8 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LastModified", tagged({}, kDate), {"Start", "ShowVersion " + kDate, "Progress", "Finished"}, 10},
         Case{"NotFound", Reply::status_(404, "Not Found"), {"Start", "NotFound"}},
         Case{"Status500", Reply::status_(500, "Internal Server Error"), {"Start", err(500)}, -1, "HTTP 500 Internal"},
-        Case{"Status403", Reply::status_(403, "Forbidden"), {"Start", err(403)}, -1, "HTTP 403 Forbidden"},
-        Case{"NoContent", Reply::status_(204, "No Content", ""), {"Start", err(204)}, -1, "HTTP 204 No Content"},
         Case{"Partial", {.status = 206, .reason = "Partial Content", .size = 10}, {"Start", err(206)}, -1, "HTTP 206"},
         Case{"NotModifiedUnasked", Reply::status_(304, "Not Modified", ""), {"Start", err(304)}, -1, "HTTP 304"},
         Case{"RedirectNowhere", Reply::status_(302, "Found", "moved"), {"Start", err(302)}, -1, "HTTP 302 Found"},

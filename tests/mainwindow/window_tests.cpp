@@ -14,7 +14,6 @@
 
 #include <QFile>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -26,11 +25,11 @@ namespace {
 
 struct Window {
     explicit Window(const QByteArray &ini, QStringList args = {}, DownloadFactory engine = {},
-                    const std::function<void()> &beforeStart = {}, PromptService *prompt = nullptr)
+                    const std::function<void()> &beforeStart = {})
     {
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + ini);
         MainWindowSeams seams;
-        seams.prompt = prompt ? prompt : &box.prompt;
+        seams.prompt = &box.prompt;
         seams.downloads = engine ? engine : fakeDownloadFactory(log);
         seams.tray = [this](QObject *parent) {
             auto t = std::make_unique<FakeTray>(parent);

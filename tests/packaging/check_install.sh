@@ -1,22 +1,17 @@
 #!/usr/bin/env bash
-# Installs into a scratch prefix (given "deb": unpacks the Debian package built
-# from this build folder instead), checks the files, then starts the installed
-# program and checks that it keeps its files in the user's data folder, not
-# beside the executable.
+# Unpacks the Debian package built from this build folder into a scratch root,
+# checks the files, then starts the installed program and checks that it keeps
+# its files in the user's data folder, not beside the executable.
 set -euo pipefail
 build=$1
 scratch=$(mktemp -d)
 trap 'kill $pid 2>/dev/null || true; rm -rf "$scratch"' EXIT
 pid=
 prefix=$scratch/root/usr
-if [ "${2:-}" = deb ]; then
-  command -v dpkg-deb >/dev/null || { echo "no dpkg-deb"; exit 77; }
-  (cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
-  dpkg-deb -f "$scratch"/*.deb Package Version Depends
-  dpkg-deb -x "$scratch"/*.deb "$scratch/root"
-else
-  cmake --install "$build" --prefix "$prefix" >/dev/null
-fi
+command -v dpkg-deb >/dev/null || { echo "no dpkg-deb"; exit 77; }
+(cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
+dpkg-deb -f "$scratch"/*.deb Package Version Depends
+dpkg-deb -x "$scratch"/*.deb "$scratch/root"
 
 for f in bin/fetchora bin/fetchora-trace share/fetchora/bin/banner.bmp share/applications/fetchora.desktop \
          share/icons/hicolor/128x128/apps/fetchora.png; do

@@ -1,5 +1,4 @@
 // The settings dialog over a sandboxed fcr.ini, driven with keys and clicks.
-#include "mainwindow/SubMain.h"
 #include "settings/SettingsHost.h"
 #include "settings/frmSettings.h"
 #include "shell/Controls.h"
@@ -7,11 +6,9 @@
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
 #include "support/AppSandbox.h"
-#include "support/FakeTray.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include <QLabel>
-#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace fetchora;
@@ -88,17 +85,15 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
     EXPECT_TRUE(!p.errors || sandbox.errorPrompt.last().text.contains("frmSettings, Sub Form_Load"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , Loading,
-    ::testing::Values(Loaded{"", "1", "2", "Normal", "Normal", "", "000010", 0},
-                      Loaded{"[Global]\nLanguage=English\n[Options]\nCompRate=0\nIntervall=\nPwd=x\n", "1", "2", "None",
-                             "None", "x", "000010", 0},
-                      Loaded{"[Options]\nCompRate=1\nIntervall=60\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "60",
-                             "120", "Gering", "Minimal", "", "110001", 0},
-                      Loaded{"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "2",
-                             "Hoch", "High", "", "101110", 0},
-                      Loaded{"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "2", "Keine",
-                             "None", "", "001001", 1}));
+// clang-format off
+const Loaded kLoaded[] = {
+    {"", "1", "2", "Normal", "Normal", "", "000010", 0},
+    {"[Global]\nLanguage=English\n[Options]\nCompRate=0\nIntervall=\nPwd=x\n", "1", "2", "None", "None", "x", "000010", 0},
+    {"[Options]\nCompRate=1\nIntervall=60\nCompress=1\nStart=1\nMode1=0\nMode2=1\n", "60", "120", "Gering", "Minimal", "", "110001", 0},
+    {"[Options]\nCompRate=9\nCompress=&H10\nCheckVersion=True\nShowErrors=-1\n", "1", "2", "Hoch", "High", "", "101110", 0},
+    {"[Options]\nCompRate=5\nStart=yes\nCheckVersion=1\nMode1=0\nMode2=1\n", "1", "2", "Keine", "None", "", "001001", 1},
+};
+INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::ValuesIn(kLoaded));
 
 TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
 {
@@ -159,44 +154,15 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 }
 
 // Each ticked key has its own pattern over the saved rows, so a key written from the wrong box shows.
-INSTANTIATE_TEST_SUITE_P(
-    , Editing,
-    ::testing::Values(Edited{true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
-                      Edited{false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
-                      Edited{true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
-                      Edited{true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
-                      Edited{true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
-                      Edited{true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"}));
-
-// Every caption of both windows fits the room its control's style leaves it, in both languages.
-TEST(Captions, FitTheirControlsInBothLanguages)
-{
-    AppSandbox sandbox{QStringLiteral("Deutsch")};
-    MainWindowSeams seams;
-    seams.prompt = &sandbox.prompt;
-    seams.tray = [](QObject *parent) { return std::make_unique<fetchora::testing::FakeTray>(parent); };
-    SubMain(std::move(seams));
-    auto *dlg = new frmSettings(*g_frmMain, g_frmMain.get());  // the window's child, gone with it
-    dlg->Form_Load();
-    for (int language = 0; language < 2; ++language) {
-        g_frmMain->FileDownload_Progress(4294967296, 4294967296);  // the longest status
-        for (QWidget *w : g_frmMain->findChildren<QWidget *>()) {
-            auto *button = qobject_cast<QAbstractButton *>(w);
-            auto *label = qobject_cast<QLabel *>(w);
-            const QString text = button ? button->text() : label ? label->text() : QString();
-            QStyleOptionButton option;
-            option.initFrom(w);
-            const auto element =
-                qobject_cast<QCheckBox *>(w) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents;
-            const QRect room = button ? w->style()->subElementRect(element, &option, w) : w->contentsRect();
-            const QSize need = w->fontMetrics().size(Qt::TextShowMnemonic, text);
-            EXPECT_TRUE(text.isEmpty() || (need.width() <= room.width() && need.height() <= room.height()))
-                << qPrintable(text) << " in " << room.width() << "x" << room.height();
-        }
-        QTest::keyClick(dlg->dxLanguage, Qt::Key_Down);
-    }
-    g_frmMain.reset();
-}
+const Edited kEdited[] = {
+    {true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
+    {false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
+    {true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
+    {true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+    {true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
+    {true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"},
+};
+INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::ValuesIn(kEdited));
 
 }  // namespace
 

@@ -1,6 +1,5 @@
-// The shell services on their own: pick list, progress bar, size limit, folder dialog, message box, tray menu.
+// The shell services on their own: pick list, progress bar, size limit, folder dialog, tray menu.
 #include "shell/Controls.h"
-#include "shell/MessageBoxPrompt.h"
 #include "shell/ProgressBox.h"
 #include "shell/SystemTray.h"
 #include "shell/modBrowseFolders.h"
@@ -11,10 +10,8 @@
 #include "support/TestFiles.h"
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
 
 using namespace fetchora;
@@ -123,43 +120,6 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
         EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result);
     }
     setFolderDialogHook(nullptr);
-}
-
-TEST(MessageBox, ShowsTheClassicStyleAndReturnPressesTheDefault)
-{
-    using B = QMessageBox;
-    // buttons: as they stand on screen, left to right
-    struct Row {
-        int style;
-        const char *title, *shown;
-        B::Icon icon;
-        const char *buttons;
-        int answer;
-    };
-    const Row rows[] = {
-        {mb::OKOnly, "", "Fetchora", B::NoIcon, "OK", mb::OK},
-        {mb::OKCancel | mb::Information | mb::DefaultButton2, "T", "T", B::Information, "OK Cancel", mb::Cancel},
-        {mb::AbortRetryIgnore | mb::Critical | mb::DefaultButton3, "T", "T", B::Critical, "Abort Retry Ignore",
-         mb::Ignore},
-        {mb::YesNoCancel | mb::Exclamation | mb::DefaultButton2, "", "Fetchora", B::Warning, "Yes No Cancel", mb::No},
-        {mb::YesNo | mb::Question | mb::DefaultButton2, "T", "T", B::Question, "Yes No", mb::No},
-        {mb::RetryCancel, "T", "T", B::NoIcon, "Retry Cancel", mb::Retry}};
-    for (const Row &r : rows) {
-        QTimer::singleShot(0, [&r] {  // runs inside the box's own loop
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            ASSERT_TRUE(box);
-            EXPECT_EQ(box->windowTitle(), r.shown);
-            EXPECT_EQ(box->icon(), r.icon);
-            QList<QAbstractButton *> buttons = box->buttons();
-            std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
-            QStringList captions;
-            for (auto *b : buttons)
-                captions << b->text().remove(u'&');
-            EXPECT_EQ(captions.join(u' '), QLatin1String(r.buttons));
-            QTest::keyClick(box, Qt::Key_Return);
-        });
-        EXPECT_EQ(MessageBoxPrompt().msgBox("text", r.style, r.title), r.answer) << r.style;
-    }
 }
 
 // An item added again under its key replaces the earlier one, caption and place.

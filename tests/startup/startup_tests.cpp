@@ -87,38 +87,24 @@ TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
     }
 }
 
-// clang-format off
-const struct { const QString *text; const char *de, *en; } kTexts[kTextCount] = {
-    {&capSavePath, "Speicherort für heruntergeladene Dateien", "Folder for downloaded files"},
-    {&capURL, "URL (Http://)", "URL"}, {&capSettings, "&Optionen", "&Settings"}, {&capStart, "&Start", "&Start"},
-    {&capStop, "&Stopp", "&Stop"}, {&capCancel, "&Abbrechen", "&Cancel"}, {&capQuit, "&Beenden", "&Quit"},
-    {&capActive, "[Aktiv]", "[Active]"}, {&capTitle, "TAQ Fetchora", "TAQ Fetchora"},
-    {&capSettingsTitle, "Einstellungen", "Settings"}, {&capInterval, "Intervall (Min.)", "Interval (min.)"},
-    {&capStartNow, "Starte sofort nach Klick auf Startknopf", "Start download after click on start button"},
-    {&capCompress, "Datei komprimieren (zip)", "Compress files (zip)"}, {&capCompression, "Kompression", "Compression"},
-    {&capZipPassword, "ZIP Passwort", "ZIP password"}, {&capRateNone, "Keine", "None"},
-    {&capRateLow, "Gering", "Minimal"}, {&capRateNormal, "Normal", "Normal"}, {&capRateHigh, "Hoch", "High"},
-    {&capDateTime, "Datum/Uhrzeit an Dateinamen anhängen", "Add date and time to file name"},
-    {&capOverwrite, "Datei immer überschreiben", "Always overwrite file"}, {&capSave, "&Speichern", "&Save"},
-    {&capBrowseTitle, "Speicherort (Ordner) suchen ...", "Find folder for downloaded files ..."},
-    {&msgFolderMissing, "Der Ordner Speicherort für heruntergeladene Dateien existiert nicht", "The folder for downloaded files does not exist"},
-    {&msgNoFolder, "Bitte einen Speicherort für heruntergeladene Dateien eingeben", "Please enter a folder for downloaded files"},
+// The texts that reach the user outside the window's own captions: boxes, status line, tray.
+const struct {
+    const QString *text;
+    const char *de, *en;
+} kTexts[] = {
+    {&msgFolderMissing, "Der Ordner Speicherort für heruntergeladene Dateien existiert nicht",
+     "The folder for downloaded files does not exist"},
     {&msgNoURL, "Bitte eine gültige URL eingeben", "Please enter a valid URL"},
     {&msgAbortQuery, "Download wirklich abbrechen?", "Cancel download?"},
     {&msgAborted, "Download abgebrochen.", "Download canceled"},
-    {&msgFinished, "Download beendet.", "Download competed"}, {&capDownload, "Download", "Download"},
+    {&msgFinished, "Download beendet.", "Download competed"},
     {&capSecondsToNext, "Sekunden bis zum nächsten Download", "seconds until next download"},
-    {&capTrayOpen, "Ö&ffnen", "&Open"}, {&capTrayQuit, "&Beenden", "&Quit"}, {&capOf, "von", "of"},
-    {&capBytes, "Bytes", "Bytes"}, {&capCheckVersion, "Dateiversion überprüfen", "Check file version"},
-    {&capShowConnErrors, "Zeige Verbindungsfehler", "Show connection errors"},
+    {&capTrayOpen, "Ö&ffnen", "&Open"},
+    {&capTrayQuit, "&Beenden", "&Quit"},
     {&msgConnectError, "Fehler während des Verbindungsaufbaus", "Error while connecting"},
-    {&msgConnectErrorTitle, "Verbindungsfehler", "Connection error"},
     {&msgFileNotFound, "Datei wurde nicht gefunden!", "File not found!"},
-    {&msgInvalidURL, "Ungültige URL", "Invalid URL"},
-    {&msgCheckURL, "Bitte überprüfen Sie die Adresse im URL-Feld", "Please check the address in the URL field"},
     {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
 };
-// clang-format on
 
 TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
 {

@@ -17,7 +17,6 @@ struct FakeDownloadLog {
         QString target;
     };
     QList<Call> starts;          // every StartDownload, in order
-    int aborts = 0;              // AbortDownload calls
     QList<bool> sameVersion;     // every SameVersion answer
     int alive = 0;               // instances not yet destroyed
     bool acceptStart = true;     // what StartDownload returns
@@ -35,7 +34,7 @@ public:
         m_log->starts.push_back({URL, TargetFile});
         return m_log->acceptStart;
     }
-    void AbortDownload() override { ++m_log->aborts; }
+    void AbortDownload() override {}
     void setStoredVersion(const QString &v) override { m_log->storedVersions << v; }
     TransferOutcome outcome() const override { return m_log->outcome; }
 

@@ -46,7 +46,6 @@ public:
 
     // A path (with its query) that has no route answers 404.
     void route(const QByteArray &path, const Reply &reply) { m_routes[path] = reply; }
-    int hits(const QByteArray &path) const { return int(m_requests.value(path).size()); }
     // The request headers of each hit of the path, oldest first.
     QList<RequestHeaders> requests(const QByteArray &path) const { return m_requests.value(path); }
 

@@ -88,18 +88,6 @@ TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
     }
 }
 
-// Tracing is decided at the first call: a viewer that turns up later gets nothing.
-TEST_F(Trace, NoViewerAtTheFirstCallMeansNothingIsEverSent)
-{
-    tracetest::setLineSink({});
-    TraceEnter("modGlobal", "Sub Main");
-    tracetest::setLineSink(sink);
-    TraceEnter("frmMain", "Sub Form_Load");
-    TraceError("frmMain", "Sub Form_Load", RuntimeError(5));
-    EXPECT_TRUE(lines.isEmpty()) << qPrintable(lines.join(""));
-    EXPECT_EQ(prompt.count(), 1) << "the error box is shown all the same";
-}
-
 }  // namespace
 
 FETCHORA_QT_TEST_MAIN("fetchora-trace-tests-no-viewer")
