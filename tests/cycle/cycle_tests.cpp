@@ -19,8 +19,7 @@ struct Scenario {
     QString steps;
     State state;
     int starts;  // StartDownload calls
-    bool startEnabled;
-    bool abortEnabled;
+    bool startEnabled, abortEnabled;
     QString status;   // status line text; "*" any
     QString lastBox;  // text of the last box, "" none
 };
@@ -61,6 +60,10 @@ const Scenario kScenarios[] = {
     {"ZeroIntervalIsAMinute", "", "interval:0 click tick*60", Fetching, 1, false, true, "*", ""},
     {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", Fetching, 1, false, true, "*", ""},
     {"TwoMinutesCountDown", "", "interval:2 click tick*119", Counting, 0, true, false, k1s, ""},
+    // Ten hours asleep: the download due comes on waking, once, and a whole interval follows it.
+    {"CatchesUpOnceAfterSleep", "", "click tick*10 sleep:36000 tick finish tick*59", Counting, 1, true, false, k1s, ""},
+    {"CountsAWholeIntervalAfterCatchingUp", "", "click tick*10 sleep:36000 tick finish tick*60", Fetching, 2, false,
+     true, "*", ""},
     {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", Fetching, 1, false, true, "*",
      ""},
 };

@@ -1,6 +1,5 @@
-// Fetching that saves work: conditional requests, bodies that did not change,
-// the history of every attempt, retention of old copies, and catching up
-// after the machine slept.
+// Fetching that saves work: bodies that did not change, the history of every
+// attempt and retention of old copies.
 
 #include "CycleRig.h"
 #include "mainwindow/cycle/History.h"
@@ -87,15 +86,4 @@ TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, expected) << row.options.constData();
     }
-}
-
-TEST(Smart, CatchesUpOnceAfterSleep)
-{
-    CycleRig rig("");
-    rig.run("click tick*10 sleep:36000 tick");
-    EXPECT_EQ(rig.engine->starts.size(), 1) << "the due download comes on waking";
-    rig.run("finish tick*59");
-    EXPECT_EQ(rig.engine->starts.size(), 1) << "one catch-up, not one per missed interval";
-    rig.run("tick");
-    EXPECT_EQ(rig.engine->starts.size(), 2);
 }

@@ -160,18 +160,6 @@ TEST_F(Engine, TheVersionAnswerDecidesWhetherTheBodyIsFetched)
     }
 }
 
-// Each transfer keeps to a partial file of its own, so one that was let go never touches a newer one's.
-TEST_F(Engine, TransfersToOneTargetNeverShareAPartialFile)
-{
-    server.route("/f", {.size = 50000, .dripDelayMs = 2});
-    Recorder first;
-    auto other = std::make_unique<classFileDownload>(&first, fastEngineOptions());
-    ASSERT_TRUE(other->StartDownload(server.url("/f"), target()));
-    run(server.url("/f"));
-    ASSERT_TRUE(waitUntil([&] { return first.ended; }, 10000));
-    EXPECT_TRUE(first.events.last() == "Finished" && rec.events.last() == "Finished" && fileHoldsBody(target(), 50000));
-}
-
 TEST_F(Engine, AbortEndsARunningTransferWithoutAFile)
 {
     server.route("/f", {.size = 100000, .dripDelayMs = 10});

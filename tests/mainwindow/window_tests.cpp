@@ -74,7 +74,7 @@ TEST(Window, LoadsTheSettingsFileWithAUsableInterval)
         EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), win.save);
         EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
         EXPECT_FALSE(win.get("cmdAbort")->isEnabled());
-        EXPECT_EQ(win.box.registry.value(QStringLiteral("Version")), QStringLiteral("1.00.02"));
+        EXPECT_EQ(win.box.registryValue(QStringLiteral("Version")), QStringLiteral("1.00.02"));
     }
 }
 

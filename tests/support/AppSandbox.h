@@ -4,12 +4,13 @@
 // error report answers through a ScriptedPrompt.
 
 #include "startup/FileSystem.h"
+#include "startup/RegistryStore.h"
 #include "startup/modGlobal.h"
-#include "support/RecordingRegistry.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TestFiles.h"
 #include "trace/modTraceLITE.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace fetchora::testing {
@@ -23,6 +24,7 @@ public:
         strINIFile = path(QStringLiteral("fcr.ini"));
         strLanguage = language;
         objFSO = std::make_unique<FileSystem>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder());
         setRegistry(&registry);
         setTracePrompt(&errorPrompt);
         SetLanguage();
@@ -49,7 +51,13 @@ public:
 
     ScriptedPrompt prompt;       // message boxes of the windows
     ScriptedPrompt errorPrompt;  // the "Unexpected Error" boxes
-    RecordingRegistry registry;
+    NativeRegistryStore registry;
+    QString registryValue(const QString &key) const
+    {
+        return QSettings(path(QStringLiteral("Fetchora/Fetchora.conf")), QSettings::IniFormat)
+            .value(QStringLiteral("Options/") + key)
+            .toString();
+    }
 
 private:
     QTemporaryDir m_dir;
