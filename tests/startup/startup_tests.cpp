@@ -86,6 +86,7 @@ TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
         EXPECT_EQ(notBoolean ? -notBoolean : b, boolean) << text;
         EXPECT_EQ(notNumber ? -notNumber : n, number) << text;
     }
+    EXPECT_EQ(CLng("2147483647"), 2147483647) << "the largest value fits";
 }
 
 // The texts that reach the user outside the window's own captions: boxes, status line, tray.
