@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLockFile>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -48,6 +49,12 @@ int main(int argc, char *argv[])
 
     if (!g_frmMain)
         return 1;
+    // When its connection to the display breaks (the X server or the session
+    // went away), the platform ends the process with exit() from inside the
+    // event loop. Exit handlers must not tear the window down then: the
+    // application object it needs is still alive on this stack, and parts of
+    // Qt it touches on the way are already gone.
+    std::atexit([] { (void)g_frmMain.release(); });
     QObject::connect(g_frmMain.get(), &frmMain::unloaded, &app, &QCoreApplication::quit);
     // Ended from outside (a signal, the end of the session): as by the close box.
     EndRequests ends;

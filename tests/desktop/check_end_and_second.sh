@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ended by SIGTERM, the program saves what was typed as the close box would;
-# a second program on the same folder says so and leaves everything alone.
+# a second program on the same folder says so and leaves everything alone;
+# when the display goes away, the program ends without crashing.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
 "$work/app/fetchora" >/dev/null 2>&1 & first=$!
@@ -17,4 +18,8 @@ xdotool windowactivate --sync "$win"
 xdotool mousemove --window "$win" 100 142 click --repeat 3 1 type --delay 5 "http://typed.example/new.txt"
 kill -TERM "$first"; wait "$first"
 grep -q "^URL=http://typed.example/new.txt" "$work/app/fcr.ini" || { echo "typed URL not saved"; cat "$work/app/fcr.ini"; exit 1; }
+"$work/app/fetchora" >/dev/null 2>&1 & app=$!
+wait_for has_window || { echo "no window the second time"; exit 1; }
+kill "$xvfb"; wait "$app"; rc=$?
+[ "$rc" -lt 128 ] || { echo "ended by signal $((rc - 128)) when the display went away"; exit 1; }
 echo ok

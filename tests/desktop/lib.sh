@@ -9,7 +9,7 @@ wait_for() { for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
 # The X server picks a free display itself and tells its number when ready. Without
 # -noreset it restarts when the readiness probe leaves and turns the next client away.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 & xvfb=$!
 wait_for test -s "$work/display" || { echo "no X server"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
 wait_for xprop -root >/dev/null 2>&1 || { echo "X server $DISPLAY does not answer"; exit 1; }
