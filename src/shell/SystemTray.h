@@ -28,7 +28,7 @@ public:
     bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 private:
-    QSystemTrayIcon m_icon;
+    QSystemTrayIcon m_icon{this};  // a child, so that a test can raise its activations
     std::unique_ptr<QMenu> m_menu;
     int m_style = 0;
     bool m_restored = true;

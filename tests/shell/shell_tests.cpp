@@ -122,7 +122,8 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
     setFolderDialogHook(nullptr);
 }
 
-// An item added again under its key replaces the earlier one, caption and place.
+// An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell
+// the button.
 TEST(TrayMenu, ShowsEachKeyOnceAndReportsTheChosenKey)
 {
     SystemTray tray;
@@ -139,6 +140,10 @@ TEST(TrayMenu, ShowsEachKeyOnceAndReportsTheChosenKey)
     EXPECT_EQ(shown, QStringList({"&Quit", "Ö&ffnen"}));
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(0)).center());
     EXPECT_EQ(chosen.value(0).value(1).toString(), "exit");
+    QSignalSpy clicks(&tray, &TrayLayer::Click);
+    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context})
+        emit tray.findChild<QSystemTrayIcon *>()->activated(reason);
+    EXPECT_EQ(clicks, (QList<QVariantList>{{1}, {2}})) << "left, right";
 }
 
 }  // namespace
