@@ -44,8 +44,7 @@ TEST(Smart, HistoryHasALineForEveryAttempt)
     rig.run("click tick*60 version:V finish:A tick*60 version:V abort tick*60 dlerr tick*60 cancel:yes abort "
             "tick*60 notfound");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "failed", "cancelled", "not-found"}));
-    const QString stored = rig.save + QStringLiteral("/report.txt");
-    EXPECT_EQ(historyFields(rig, 6).first(), stored);
+    EXPECT_EQ(historyFields(rig, 6).first(), rig.save + QStringLiteral("/report.txt"));
     EXPECT_EQ(historyFields(rig, 5).first(), QCryptographicHash::hash("A", QCryptographicHash::Sha256).toHex());
     EXPECT_EQ(historyFields(rig, 6).at(2), QStringLiteral("500 HTTP 500 Internal Server Error"));
     EXPECT_EQ(historyFields(rig, 7).first(), QStringLiteral("http://me:***@h/report.txt"));

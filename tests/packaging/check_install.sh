@@ -23,15 +23,10 @@ if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$pre
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share XDG_CONFIG_HOME=$scratch/home/.config
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$HOME"
-"$prefix/bin/fetchora" &
-pid=$!
+"$prefix/bin/fetchora" & pid=$!
 data=$XDG_DATA_HOME/Fetchora
-for _ in $(seq 1 100); do
-  [ -e "$data/bin/banner.bmp" ] && break
-  sleep 0.1
-done
-kill -TERM $pid 2>/dev/null || true
-wait $pid 2>/dev/null || true
+for _ in $(seq 1 100); do [ -e "$data/bin/banner.bmp" ] && break; sleep 0.1; done
+kill -TERM $pid 2>/dev/null || true; wait $pid 2>/dev/null || true
 [ -e "$data/bin/banner.bmp" ] || { echo "the per-user folder $data was not set up"; ls -laR "$scratch/home" || true; exit 1; }
 if ls -A "$prefix/bin" | grep -qv '^fetchora\(-trace\)\?$'; then
   echo "the program wrote beside its installed executable:"; ls -la "$prefix/bin"; exit 1

@@ -54,9 +54,7 @@ public:
     NativeRegistryStore registry;
     QString registryValue(const QString &key) const
     {
-        return QSettings(path(QStringLiteral("Fetchora/Fetchora.conf")), QSettings::IniFormat)
-            .value(QStringLiteral("Options/") + key)
-            .toString();
+        return QSettings(path("Fetchora/Fetchora.conf"), QSettings::IniFormat).value("Options/" + key).toString();
     }
 
 private:
