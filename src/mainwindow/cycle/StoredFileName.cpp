@@ -28,6 +28,26 @@ qsizetype skipQuoted(const QString &format, qsizetype i)
     return i;
 }
 
+// Rewrites a format: quoted text is copied as it stands, and at every other
+// position token() appends what it makes of the format there and returns the
+// index just past what it used.
+template <typename Token>
+QString rewriteFormat(const QString &format, Token token)
+{
+    QString out;
+    out.reserve(format.size() + 2);
+    for (qsizetype i = 0; i < format.size();) {
+        if (format.at(i) == u'\'') {
+            const qsizetype end = skipQuoted(format, i);
+            out += QStringView(format).mid(i, end - i);
+            i = end;
+        } else {
+            i = token(out, i);
+        }
+    }
+    return out;
+}
+
 // The C/POSIX locale (no LANG, as under autostart and services) has no
 // national short forms: its stamps are ISO dates and times, without blanks.
 bool isPlainC(const QLocale &locale)
@@ -42,28 +62,17 @@ QString shortDateText(const QDate &d, const QLocale &locale)
     if (isPlainC(locale))
         return d.toString(u"yyyy-MM-dd");
     const QString format = locale.dateFormat(QLocale::ShortFormat);
-    QString wide;
-    wide.reserve(format.size() + 2);
-    qsizetype i = 0;
-    while (i < format.size()) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            const qsizetype end = skipQuoted(format, i);
-            wide += QStringView(format).mid(i, end - i);
-            i = end;
-            continue;
+    const QString wide = rewriteFormat(format, [&](QString &out, qsizetype i) {
+        if (format.at(i) != u'y') {
+            out += format.at(i);
+            return i + 1;
         }
-        if (c == u'y') {
-            qsizetype run = 0;
-            while (i + run < format.size() && format.at(i + run) == u'y')
-                ++run;
-            wide += run < 4 ? QStringLiteral("yyyy") : format.mid(i, run);
-            i += run;
-            continue;
-        }
-        wide += c;
-        ++i;
-    }
+        qsizetype run = 0;
+        while (i + run < format.size() && format.at(i + run) == u'y')
+            ++run;
+        out += run < 4 ? QStringLiteral("yyyy") : format.mid(i, run);
+        return i + run;
+    });
     return locale.toString(d, wide);
 }
 
@@ -72,37 +81,27 @@ QString longTimeText(const QTime &t, const QLocale &locale)
     if (isPlainC(locale))
         return t.toString(u"HH:mm:ss");
     const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString plain;
-    plain.reserve(format.size());
-    qsizetype i = 0;
-    while (i < format.size()) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            const qsizetype end = skipQuoted(format, i);
-            plain += QStringView(format).mid(i, end - i);
-            i = end;
-            continue;
+    const QString plain = rewriteFormat(format, [&](QString &out, qsizetype i) {
+        if (format.at(i) != u't') {
+            out += format.at(i);
+            return i + 1;
         }
-        if (c == u't') {
-            // Drop the zone token with the blanks on both sides; if it sat
-            // between two other parts, one blank keeps them apart.
-            const bool blankBefore = !plain.isEmpty() && isBlank(plain.back());
-            while (!plain.isEmpty() && isBlank(plain.back()))
-                plain.chop(1);
-            while (i < format.size() && format.at(i) == u't')
-                ++i;
-            bool blankAfter = false;
-            while (i < format.size() && isBlank(format.at(i))) {
-                blankAfter = true;
-                ++i;
-            }
-            if (blankBefore && blankAfter && !plain.isEmpty() && i < format.size())
-                plain += u' ';
-            continue;
+        // Drop the zone token with the blanks on both sides; if it sat
+        // between two other parts, one blank keeps them apart.
+        const bool blankBefore = !out.isEmpty() && isBlank(out.back());
+        while (!out.isEmpty() && isBlank(out.back()))
+            out.chop(1);
+        while (i < format.size() && format.at(i) == u't')
+            ++i;
+        bool blankAfter = false;
+        while (i < format.size() && isBlank(format.at(i))) {
+            blankAfter = true;
+            ++i;
         }
-        plain += c;
-        ++i;
-    }
+        if (blankBefore && blankAfter && !out.isEmpty() && i < format.size())
+            out += u' ';
+        return i;
+    });
     QString text = locale.toString(t, plain);
     text.replace(QChar(0x202F), u' ');
     text.replace(QChar(0x00A0), u' ');
