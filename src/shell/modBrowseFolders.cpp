@@ -76,7 +76,6 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, follow);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, follow);
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, follow);
     connect(m_tree->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this] { m_followSelection = false; });
     auto *layout = new QVBoxLayout(this);
