@@ -18,7 +18,7 @@ void SubMain(MainWindowSeams seams)
     t.step([] { registry().SaveSetting("Fetchora", "Options", "BGColor", "&H8000000F"); });
     t.step([] { strINIFile = appFolder() + QStringLiteral("/fcr.ini"); });
     t.step([] { strLanguage = GetINIString("Global", "Language", "Deutsch", 256); });
-    t.step([] { objFSO = std::make_unique<FileSystem>(); });
+    t.step([] { objFSO = std::make_unique<FileSystem>(interfaceLanguage()); });
     t.step([&] {
         g_frmMain = std::make_unique<frmMain>(std::move(seams));
         g_frmMain->Show();

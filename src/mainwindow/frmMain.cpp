@@ -1,5 +1,6 @@
 #include "mainwindow/frmMain.h"
 
+#include "Version.h"
 #include "components/zip/modZIP32vb.h"
 #include "shell/Controls.h"
 #include "shell/ProgressBox.h"
@@ -188,7 +189,7 @@ void frmMain::SetLabels()
 void frmMain::SetRegistry()
 {
     TraceScope t(kModule, "Sub SetRegistry");
-    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Version", "1.00.02"); });
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Version", kVersionText); });
     t.step([&] { registry().SaveSetting("Fetchora", "Options", "Language", strLanguage); });
     t.step([&] { registry().SaveSetting("Fetchora", "Options", "AppPath", appFolder()); });
 }

@@ -4,7 +4,7 @@
 // names the trace knows, each a forwarder into the cycle. Tests find the
 // controls by their object names, as a user finds them by their captions.
 
-#include "mainwindow/cycle/DownloadCycle.h"
+#include "cycle/DownloadCycle.h"
 #include "settings/SettingsHost.h"
 
 #include <QStringList>

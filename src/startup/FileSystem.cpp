@@ -29,17 +29,6 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-// Every failure names the path in the way, so the user knows what to fix.
-[[noreturn]] void raiseErrno(int error, const QString &path, long notFound = err::FileNotFound)
-{
-    throw errnoError(error, path, notFound);
-}
-
-[[noreturn]] void raiseFor(long number, const QString &path, FileNote note = FileNote::None)
-{
-    throw fileError(number, path, note);
-}
-
 // 0: absent, else the st_mode of the entry (symbolic links followed).
 mode_t modeOf(const QString &path)
 {
@@ -184,6 +173,17 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray
 }
 
 }  // namespace
+
+// Every failure names the path in the way, so the user knows what to fix.
+void FileSystem::raiseErrno(int error, const QString &path, long notFound) const
+{
+    throw errnoError(error, path, notFound, m_language);
+}
+
+void FileSystem::raiseFor(long number, const QString &path, FileNote note) const
+{
+    throw fileError(number, path, note, m_language);
+}
 
 QString FileSystem::BuildPath(const QString &path, const QString &name) const
 {

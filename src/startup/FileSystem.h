@@ -5,13 +5,19 @@
 // 70 permission denied, 76 path not found) and a description that names the
 // path in the way.
 
+#include "trace/RuntimeError.h"
+
 #include <QString>
 
 namespace fetchora {
 
 class FileSystem {
 public:
+    // Errors are described in `language`; a job off the UI thread makes its
+    // own instance with the language it was handed.
+    explicit FileSystem(Language language) : m_language(language) {}
     virtual ~FileSystem() = default;
+    void setLanguage(Language language) { m_language = language; }
 
     virtual QString BuildPath(const QString &path, const QString &name) const;
     virtual QString GetFileName(const QString &path) const;       // after the last separator
@@ -29,6 +35,12 @@ public:
     // flushed to disk and renamed into place, then the source is removed: the
     // destination is either absent or complete, never half-written.
     virtual void MoveFile(const QString &source, const QString &destination);
+
+private:
+    [[noreturn]] void raiseErrno(int error, const QString &path, long notFound = err::FileNotFound) const;
+    [[noreturn]] void raiseFor(long number, const QString &path, FileNote note = FileNote::None) const;
+
+    Language m_language;
 };
 
 }  // namespace fetchora

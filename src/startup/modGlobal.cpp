@@ -91,11 +91,19 @@ void SetLanguage()
 {
     TraceScope t("modGlobal", "Sub SetLanguage");
     t.step([] {
-        if (strLanguage == QLatin1String("English"))
+        if (interfaceLanguage() == Language::English)
             InitEnglishLabels();
         else
             InitGermanLabels();
+        setTraceLanguage(interfaceLanguage());
+        if (objFSO)
+            objFSO->setLanguage(interfaceLanguage());
     });
+}
+
+Language interfaceLanguage()
+{
+    return languageNamed(strLanguage);
 }
 
 }  // namespace fetchora

@@ -2,6 +2,8 @@
 // Application-wide values every module relies on. They live for the whole
 // process and are set by Sub Main before any window exists.
 
+#include "trace/RuntimeError.h"
+
 #include <QString>
 #include <memory>
 
@@ -40,5 +42,8 @@ void setRegistry(RegistryStore *store);  // nullptr restores the native store
 // Refills the interface texts for strLanguage: exactly "English" gives the
 // English texts, anything else the German ones.
 void SetLanguage();
+
+// strLanguage as a value to hand to work off the UI thread. UI thread only.
+Language interfaceLanguage();
 
 }  // namespace fetchora

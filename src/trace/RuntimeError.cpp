@@ -1,21 +1,21 @@
 #include "trace/RuntimeError.h"
 
-#include "startup/modGlobal.h"
-
 #include <QDir>
 #include <QHash>
 
 #include <cerrno>
+#include <new>
 
 namespace fetchora {
 
-bool englishTexts()
+Language languageNamed(const QString &name)
 {
-    return strLanguage == QLatin1String("English");
+    return name == QLatin1String("English") ? Language::English : Language::German;
 }
 
-QString errorDescription(long number, bool english)
+QString errorDescription(long number, Language language)
 {
+    const bool english = language == Language::English;
     static const QHash<long, std::pair<const char *, const char *>> texts = {
         {3, {"Return without GoSub", "Return ohne GoSub"}},
         {5, {"Invalid procedure call or argument", "Unzulässiger Prozeduraufruf oder ungültiges Argument"}},
@@ -53,10 +53,14 @@ QString errorDescription(long number, bool english)
 }
 
 RuntimeError::RuntimeError(long number, QString description, QString source)
-    : m_number(number), m_description(description.isEmpty() ? errorDescription(number) : std::move(description)),
-      m_source(std::move(source))
+    : m_number(number), m_description(std::move(description)), m_source(std::move(source))
 {
-    m_what = (QString::number(m_number) + QStringLiteral(": ") + m_description).toStdString();
+    m_what = (QString::number(m_number) + QStringLiteral(": ") + describe(Language::English)).toStdString();
+}
+
+QString RuntimeError::describe(Language language) const
+{
+    return m_description.isEmpty() ? errorDescription(m_number, language) : m_description;
 }
 
 void raiseError(long number, const QString &description, const QString &source)
@@ -64,9 +68,10 @@ void raiseError(long number, const QString &description, const QString &source)
     throw RuntimeError(number, description, source);
 }
 
-RuntimeError fileError(long number, const QString &path, FileNote note, bool english)
+RuntimeError fileError(long number, const QString &path, FileNote note, Language language)
 {
-    QString text = errorDescription(number, english) + QStringLiteral(": ") + QDir::toNativeSeparators(path);
+    const bool english = language == Language::English;
+    QString text = errorDescription(number, language) + QStringLiteral(": ") + QDir::toNativeSeparators(path);
     if (note == FileNote::IsFolder)
         text += english ? QStringLiteral(" is a folder") : QStringLiteral(" ist ein Ordner");
     else if (note == FileNote::ReadOnly)
@@ -74,28 +79,43 @@ RuntimeError fileError(long number, const QString &path, FileNote note, bool eng
     return RuntimeError(number, text);
 }
 
-RuntimeError errnoError(int errnoValue, const QString &path, long notFound, bool english)
+ErrnoMapping mapErrno(int errnoValue, long notFound)
 {
     switch (errnoValue) {
-    case ENOENT: return fileError(notFound, path, FileNote::None, english);
-    case ENOTDIR: return fileError(err::PathNotFound, path, FileNote::None, english);
-    case EISDIR: return fileError(err::PathFileAccessError, path, FileNote::IsFolder, english);
-    case EEXIST:
-    case ENOTEMPTY: return fileError(err::FileAlreadyExists, path, FileNote::None, english);
+    case ENOENT: return {notFound, FileNote::None, false};
+    case ENOTDIR: return {err::PathNotFound, FileNote::None, false};
+    // A folder stands where a file should go (or a non-empty one where a
+    // rename should land).
+    case EISDIR:
+    case ENOTEMPTY: return {err::PathFileAccessError, FileNote::IsFolder, false};
+    case EEXIST: return {err::FileAlreadyExists, FileNote::None, false};
     case EACCES:
     case EPERM:
     case EROFS:
     case ETXTBSY:
-    case EBUSY: return fileError(err::PermissionDenied, path, FileNote::None, english);
+    case EBUSY: return {err::PermissionDenied, FileNote::None, false};
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return fileError(err::DiskFull, path, FileNote::None, english);
-    case ENOMEM: return fileError(err::OutOfMemory, path, FileNote::None, english);
-    default: {
-        RuntimeError e = fileError(err::PathFileAccessError, path, FileNote::None, english);
-        return RuntimeError(e.number(), e.description() + QStringLiteral(" (") + qt_error_string(errnoValue) + u')');
+    case EFBIG: return {err::DiskFull, FileNote::None, false};
+    case ENOMEM: return {err::OutOfMemory, FileNote::None, false};
+    default: return {err::PathFileAccessError, FileNote::None, true};
     }
-    }
+}
+
+RuntimeError errnoError(int errnoValue, const QString &path, long notFound, Language language)
+{
+    const ErrnoMapping m = mapErrno(errnoValue, notFound);
+    RuntimeError e = fileError(m.number, path, m.note, language);
+    if (!m.keepSystemText)
+        return e;
+    return RuntimeError(e.number(), e.description() + QStringLiteral(" (") + qt_error_string(errnoValue) + u')');
+}
+
+RuntimeError fromException(const std::exception &error)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return RuntimeError(err::OutOfMemory);
+    return RuntimeError(err::InvalidProcedureCall, QString::fromLocal8Bit(error.what()));
 }
 
 }  // namespace fetchora

@@ -33,6 +33,7 @@ struct TraceState {
     bool decimalOverride = false;
     QChar decimalOverrideSep;
     PromptService *prompt = nullptr;
+    Language language = Language::German;
     qint64 slowMs = 0;  // spent on waits for a viewer that did not keep up
 };
 
@@ -188,7 +189,7 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
         if (!s.bTraceInit)
             TraceInit();
         const long number = error.number();
-        const QString description = error.description();
+        const QString description = error.describe(s.language);
         const QString source = error.source();
         const long line = 0;
         const QString path = exePath();
@@ -233,9 +234,12 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
 
 int TraceError(const QString &module, const QString &procedure, const std::exception &error)
 {
-    if (dynamic_cast<const std::bad_alloc *>(&error))
-        return TraceError(module, procedure, RuntimeError(err::OutOfMemory));
-    return TraceError(module, procedure, RuntimeError(err::InvalidProcedureCall, QString::fromLocal8Bit(error.what())));
+    return TraceError(module, procedure, fromException(error));
+}
+
+void setTraceLanguage(Language language)
+{
+    state().language = language;
 }
 
 void setTracePrompt(PromptService *prompt)

@@ -45,6 +45,9 @@ int TraceError(const QString &module, const QString &procedure, const std::excep
 
 // The message boxes of the error report go here. Set by start-up (and by tests).
 void setTracePrompt(PromptService *prompt);
+// The language an error without a text of its own is described in; follows
+// the interface language.
+void setTraceLanguage(Language language);
 
 class TraceScope {
 public:

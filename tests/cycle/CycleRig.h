@@ -4,7 +4,7 @@
 // download engine (a fake whose events the test raises). Steps are written
 // as a small script: "click tick*60 finish".
 
-#include "mainwindow/cycle/DownloadCycle.h"
+#include "cycle/DownloadCycle.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/TestFiles.h"

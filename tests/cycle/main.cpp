@@ -1,3 +1,3 @@
-#include "support/QtTestMain.h"
+#include "support/UiTestMain.h"
 
 FETCHORA_QT_TEST_MAIN("FetchoraCycleTestsNoViewer")

@@ -2,7 +2,7 @@
 // attempt and retention of old copies.
 
 #include "CycleRig.h"
-#include "mainwindow/cycle/History.h"
+#include "cycle/History.h"
 
 #include <QCryptographicHash>
 #include <gtest/gtest.h>

@@ -205,4 +205,4 @@ TEST_F(Engine, RejectedStartsGiveNoEventAndKeepTheInstanceUsable)
 
 }  // namespace
 
-FETCHORA_QT_TEST_MAIN("fetchora-download-tests-no-viewer")
+FETCHORA_CORE_TEST_MAIN("fetchora-download-tests-no-viewer")

@@ -7,7 +7,7 @@
 #include "startup/modText.h"
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
-#include "support/QtTestMain.h"
+#include "support/UiTestMain.h"
 #include <QLabel>
 #include <QTest>
 

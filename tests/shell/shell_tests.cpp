@@ -6,8 +6,8 @@
 #include "shell/modWinSize.h"
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
-#include "support/QtTestMain.h"
 #include "support/TestFiles.h"
+#include "support/UiTestMain.h"
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QSignalSpy>

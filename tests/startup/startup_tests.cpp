@@ -122,15 +122,15 @@ class Fs : public ::testing::Test {
 protected:
     QString at(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
-    FileSystem fso;
+    FileSystem fso{Language::English};
 };
 
 TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
 {
     ASSERT_TRUE(writeFile(at("a"), "new") && writeFile(at("b"), "old"));
-    strLanguage = "English";
-    EXPECT_EQ(errnoError(ENOSPC, at("b")).number(), 61) << "a full disk";
-    EXPECT_EQ(RuntimeError(1234).description(), "Application-defined or object-defined error") << "no text of its own";
+    EXPECT_EQ(errnoError(ENOSPC, at("b"), 53, Language::English).number(), 61) << "a full disk";
+    EXPECT_EQ(RuntimeError(1234).describe(Language::English), "Application-defined or object-defined error")
+        << "no text of its own";
     for (const auto &[from, to, number, said] : {std::tuple{at("a"), at("b"), 58L, "File already exists: " + at("b")},
                                                  {at("missing"), at("c"), 53L, "File not found: " + at("missing")},
                                                  {at("a"), at("gone/c"), 76L, "Path not found: " + at("gone")}}) {
@@ -165,4 +165,4 @@ TEST_F(Fs, ForceDeletesAReadOnlyFileAndFilesAndFoldersAreToldApart)
 
 }  // namespace
 
-FETCHORA_QT_TEST_MAIN("fetchora-startup-tests-no-viewer")
+FETCHORA_CORE_TEST_MAIN("fetchora-startup-tests-no-viewer")

@@ -23,7 +23,7 @@ public:
         setAppFolder(folder());
         strINIFile = path(QStringLiteral("fcr.ini"));
         strLanguage = language;
-        objFSO = std::make_unique<FileSystem>();
+        objFSO = std::make_unique<FileSystem>(interfaceLanguage());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder());
         setRegistry(&registry);
         setTracePrompt(&errorPrompt);

@@ -1,14 +1,15 @@
 #pragma once
-// main() for test binaries that need a QApplication: headless whatever the
-// environment (test discovery runs the binary without CTest's settings), and
-// with no trace viewer that a developer may have open.
+// main() for the test binaries: headless whatever the environment (test
+// discovery runs the binary without CTest's settings), and with no trace
+// viewer that a developer may have open. Suites without windows use
+// FETCHORA_CORE_TEST_MAIN and need no Widgets.
 
 #include "trace/modTraceLITE.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#define FETCHORA_QT_TEST_MAIN(viewerName)                                                                              \
+#define FETCHORA_TEST_MAIN_WITH(App, viewerName)                                                                       \
     int main(int argc, char **argv)                                                                                    \
     {                                                                                                                  \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                            \
@@ -16,8 +17,10 @@
         /* Tests talk only to servers they start on 127.0.0.1. */                                                      \
         for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})     \
             qunsetenv(v);                                                                                              \
-        QApplication app(argc, argv);                                                                                  \
+        App app(argc, argv);                                                                                           \
         ::testing::InitGoogleTest(&argc, argv);                                                                        \
         fetchora::tracetest::setViewerName(QStringLiteral(viewerName));                                                \
         return RUN_ALL_TESTS();                                                                                        \
     }
+
+#define FETCHORA_CORE_TEST_MAIN(viewerName) FETCHORA_TEST_MAIN_WITH(QCoreApplication, viewerName)

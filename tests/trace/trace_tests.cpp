@@ -90,4 +90,4 @@ TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
 
 }  // namespace
 
-FETCHORA_QT_TEST_MAIN("fetchora-trace-tests-no-viewer")
+FETCHORA_CORE_TEST_MAIN("fetchora-trace-tests-no-viewer")

@@ -1,5 +1,5 @@
 #include "components/zip/modZIP32vb.h"
-#include "mainwindow/cycle/StoredFileName.h"
+#include "cycle/StoredFileName.h"
 #include "startup/modGlobal.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
@@ -36,8 +36,8 @@ TEST_F(Zip, TheArchiveHasTheRateAndThePasswordItWasGiven)
         {9, "s3cret", ZIP_CM_DEFLATE, ZIP_EM_AES_256}};
     QMap<long, zip_uint64_t> packed;
     for (const auto &[rate, password, method, encryption] : cases) {  // each archive replaces the one before
-        zip::SetCompressionRate(rate);
-        ASSERT_EQ(zip::ZipFile(archive, source, password, -1, 0), 0) << qPrintable(zip::lastZipError());
+        const zip::ZipResult r = zip::packFile(archive, source, password, rate, Language::English);
+        ASSERT_TRUE(r.ok()) << qPrintable(r.description);
         zip_stat_t stat{};
         QByteArray entry;
         EXPECT_EQ(unzipOnly(archive, password, &stat, &entry), data);
@@ -61,13 +61,14 @@ TEST_F(Zip, AFailureLeavesTheFolderAsItWas)
         return files;
     };
     const auto before = snapshot();
-    strLanguage = "Deutsch";  // the file in the way is named in the interface language
+    // The file in the way is named, in the language asked for.
     for (const auto &[to, from, number, named] :
          {std::tuple{archive, dir.filePath("missing.txt"), 53L, "Datei nicht gefunden: " + dir.filePath("missing.txt")},
           {dir.filePath("gone/report.zip"), source, 76L, "Pfad nicht gefunden: " + dir.filePath("gone")},
           {dir.filePath("save"), source, 75L, dir.filePath("save") + " ist ein Ordner"}}) {
-        EXPECT_EQ(zip::ZipFile(to, from, "pw", -1, 0), number) << qPrintable(to);
-        EXPECT_TRUE(zip::lastZipError().endsWith(named)) << qPrintable(zip::lastZipError());
+        const zip::ZipResult r = zip::packFile(to, from, "pw", 6, Language::German);
+        EXPECT_EQ(r.number, number) << qPrintable(to);
+        EXPECT_TRUE(r.description.endsWith(named)) << qPrintable(r.description);
         EXPECT_EQ(snapshot(), before);
     }
 }
@@ -97,4 +98,4 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
 
 }  // namespace
 
-FETCHORA_QT_TEST_MAIN("fetchora-zip-tests-no-viewer")
+FETCHORA_CORE_TEST_MAIN("fetchora-zip-tests-no-viewer")

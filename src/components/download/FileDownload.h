@@ -12,6 +12,8 @@
 //    (the Finished handler releases the component it is called by).
 //  - StartDownload returns at once; the transfer runs on a worker thread.
 
+#include "trace/RuntimeError.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -59,6 +61,8 @@ public:
     // "not modified" answer raises ShowVersion(version), so the cycle's
     // answer SameVersion(True) ends it as for an unchanged ETag.
     virtual void setStoredVersion(const QString &version) { Q_UNUSED(version); }
+    // The language of the texts its events carry; set before StartDownload.
+    virtual void setLanguage(Language language) { Q_UNUSED(language); }
     virtual TransferOutcome outcome() const { return {}; }
 };
 

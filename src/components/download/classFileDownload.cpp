@@ -1,5 +1,7 @@
 #include "components/download/classFileDownload.h"
 
+#include "Version.h"
+
 #include "startup/Names.h"
 #include "trace/RuntimeError.h"
 
@@ -65,7 +67,7 @@ struct Transfer {
     QByteArray part;
     QByteArray condition;  // the header that makes the request conditional; empty: none
     QString storedVersion;
-    bool english = false;  // the language of the engine's own texts
+    Language language = Language::German;  // of the engine's own texts
     DownloadOptions options;
     std::atomic<bool> abort{false};
 
@@ -81,6 +83,8 @@ using download_detail::Relay;
 using download_detail::Transfer;
 
 namespace {
+
+const QByteArray kUserAgent = QByteArrayLiteral("Fetchora/") + kVersionText;
 
 void globalInit()
 {
@@ -389,7 +393,7 @@ QString fileErrorText(const Work &w, long *number)
     const QString target = QFile::decodeName(w.transfer->target);
     const bool folderGone = w.fileErrno == ENOENT;
     const RuntimeError e = errnoError(w.fileErrno, folderGone ? QFileInfo(target).absolutePath() : target,
-                                      err::PathNotFound, w.transfer->english);
+                                      err::PathNotFound, w.transfer->language);
     *number = e.number();
     return e.description();
 }
@@ -405,8 +409,9 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
     CURL *curl = curl_easy_init();
     w.curl = curl;
     if (!curl) {
-        const QString text = transfer->english ? QStringLiteral("The download engine could not start")
-                                               : QStringLiteral("Der Download konnte nicht gestartet werden");
+        const QString text = transfer->language == Language::English
+                                 ? QStringLiteral("The download engine could not start")
+                                 : QStringLiteral("Der Download konnte nicht gestartet werden");
         postLast(relay, {}, [text](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, text); });
         return;
     }
@@ -429,7 +434,7 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &w);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Fetchora/1.00.02");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent.constData());
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -552,7 +557,7 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
         t->condition = (etag ? "If-None-Match: " : "If-Modified-Since: ") + v.toLatin1();
         t->storedVersion = v;
     }
-    t->english = englishTexts();
+    t->language = m_language;
     t->options = m_options;
     m_transfer = t;
     m_relay->outcome = {};
@@ -560,6 +565,11 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
     ++workers().live;
     std::thread(runTransfer, t, m_relay).detach();
     return true;
+}
+
+void classFileDownload::setLanguage(Language language)
+{
+    m_language = language;
 }
 
 void classFileDownload::AbortDownload()

@@ -106,12 +106,14 @@ public:
     // For the next StartDownload: an ETag ('"…"' or 'W/"…"') is sent as
     // If-None-Match, any other text as If-Modified-Since; empty: none.
     void setStoredVersion(const QString &version) override;
+    void setLanguage(Language language) override;
     // Set when the transfer's last event is delivered; empty before.
     TransferOutcome outcome() const override;
 
 private:
     DownloadOptions m_options;
     QString m_storedVersion;
+    Language m_language = Language::German;
     std::shared_ptr<download_detail::Relay> m_relay;
     std::shared_ptr<download_detail::Transfer> m_transfer;
 };

@@ -32,28 +32,17 @@ ZipState &state()
     return s;
 }
 
-// Process-wide: the window compresses on a worker thread and reads the text
-// on its own thread once the worker has ended.
-QString g_lastError;
-
-void setLastError(const QString &text)
+ZipResult fail(const RuntimeError &error)
 {
-    std::lock_guard<std::mutex> guard(state().lock);
-    g_lastError = text;
-}
-
-long fail(const RuntimeError &error)
-{
-    setLastError(error.description());
-    return error.number();
+    return {error.number(), error.description()};
 }
 
 // An archive error of libzip's own (no system error behind it): its number
 // above 1000 and its text after the file it concerns.
-long failZip(long number, const QString &path, const char *what, bool english)
+ZipResult failZip(long number, const QString &path, const char *what, Language language)
 {
-    const RuntimeError e = fileError(number, path, FileNote::None, english);
-    return fail(RuntimeError(number, e.description() + QStringLiteral(" (") + QString::fromLocal8Bit(what) + u')'));
+    const RuntimeError e = fileError(number, path, FileNote::None, language);
+    return {number, e.description() + QStringLiteral(" (") + QString::fromLocal8Bit(what) + u')'};
 }
 
 QString tempNameBeside(const QString &archivePath)
@@ -94,12 +83,6 @@ long SaveFolderLocation(const QString &folder)
     return 0;
 }
 
-QString lastZipError()
-{
-    std::lock_guard<std::mutex> guard(state().lock);
-    return g_lastError;
-}
-
 long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long, long)
 {
     long rate;
@@ -107,19 +90,22 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
         std::lock_guard<std::mutex> guard(state().lock);
         rate = state().rate;
     }
-    setLastError(QString());
-    // Runs on a worker while the UI thread waits for it; nobody changes the
-    // language meanwhile.
-    const bool english = englishTexts();
+    return packFile(archivePath, filePath, password, rate, Language::English).number;
+}
+
+ZipResult packFile(const QString &archivePath, const QString &filePath, const QString &password, long rate,
+                   Language language)
+{
+    rate = rate < 0 ? 0 : (rate > 9 ? 9 : rate);
 
     const QFileInfo source(filePath);
     if (!source.exists() || !source.isFile())
-        return fail(fileError(53, filePath, source.isDir() ? FileNote::IsFolder : FileNote::None, english));
+        return fail(fileError(53, filePath, source.isDir() ? FileNote::IsFolder : FileNote::None, language));
     const QFileInfo target(archivePath);
     if (!QFileInfo(target.absolutePath()).isDir())
-        return fail(fileError(76, target.absolutePath(), FileNote::None, english));
+        return fail(fileError(76, target.absolutePath(), FileNote::None, language));
     if (target.isDir())
-        return fail(fileError(75, archivePath, FileNote::IsFolder, english));
+        return fail(fileError(75, archivePath, FileNote::IsFolder, language));
 
     const QString temp = tempNameBeside(archivePath);
     const QByteArray tempName = QFile::encodeName(temp);
@@ -129,8 +115,8 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
         zip_error_t error;
         zip_error_init_with_code(&error, zerr);
         const int sys = zip_error_code_system(&error);
-        const long rc = sys ? fail(errnoError(sys, archivePath, 76, english))
-                            : failZip(1000 + zerr, archivePath, zip_error_strerror(&error), english);
+        const ZipResult rc = sys ? fail(errnoError(sys, archivePath, 76, language))
+                                 : failZip(1000 + zerr, archivePath, zip_error_strerror(&error), language);
         zip_error_fini(&error);
         return rc;
     }
@@ -140,9 +126,9 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
     auto archiveError = [&](const QString &path) {
         zip_error_t *error = zip_get_error(archive);
         const int sys = zip_error_code_system(error);
-        const long rc = (zip_error_system_type(error) == ZIP_ET_SYS && sys)
-                            ? fail(errnoError(sys, path, 76, english))
-                            : failZip(1000 + zip_error_code_zip(error), path, zip_error_strerror(error), english);
+        const ZipResult rc = (zip_error_system_type(error) == ZIP_ET_SYS && sys)
+                                 ? fail(errnoError(sys, path, 76, language))
+                                 : failZip(1000 + zip_error_code_zip(error), path, zip_error_strerror(error), language);
         zip_discard(archive);
         QFile::remove(temp);
         return rc;
@@ -172,10 +158,10 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
     if (std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0) {
         const int e = errno;
         QFile::remove(temp);
-        return fail(errnoError(e, archivePath, 76, english));
+        return fail(errnoError(e, archivePath, 76, language));
     }
     flushToDisk(target.absolutePath(), true);
-    return 0;
+    return {};
 }
 
 }  // namespace fetchora::zip

@@ -1,15 +1,30 @@
 #pragma once
 // The ZIP layer the program stores compressed copies with.
 //
-// ZipFile may run on a worker thread while the UI thread goes on: the rate
-// and folder are process-wide and guarded; ZipFile takes a copy of them at
-// its start. An archive is written under a temporary name beside its final
-// place and renamed over it only when complete, so an existing archive is
-// either replaced whole or left exactly as it was.
+// packFile runs on a worker thread on the values it is handed and reads no
+// shared state. The library-style calls (SetCompressionRate, ZipFile) keep a
+// guarded process-wide rate for callers that use them that way. An archive is written under a temporary name beside its
+// final place and renamed over it only when complete, so an existing archive is either replaced whole or left exactly
+// as it was.
+
+#include "trace/RuntimeError.h"
 
 #include <QString>
 
 namespace fetchora::zip {
+
+struct ZipResult {
+    long number = 0;      // 0: the archive is in place; else the error number
+    QString description;  // names the file concerned, in the language asked for
+    bool ok() const { return number == 0; }
+};
+
+// Packs filePath into the archive at archivePath as its one entry, named
+// after the file, at `rate` (0 stores, 1 to 9 deflate; others are clamped); a
+// non-empty password encrypts it with WinZip AES-256. Errors: 53 source
+// missing, 76 folder missing, 70 no rights, 61 disk full, 1000+ archive errors.
+ZipResult packFile(const QString &archivePath, const QString &filePath, const QString &password, long rate,
+                   Language language);
 
 long InitZip();
 // The library's message language; it shows no messages to this program.
@@ -17,13 +32,7 @@ long SetLanguage(long language);
 // 0 stores the file; 1 to 9 deflate at that level. Other values are clamped.
 long SetCompressionRate(long rate);
 long SaveFolderLocation(const QString &folder);
-// Packs filePath into the archive at archivePath as its one entry, named
-// after the file; a non-empty password encrypts it with WinZip AES-256.
-// Returns 0 on success, else an error number (53 source missing, 76 folder
-// missing, 70 no rights, 61 disk full, 1000+ archive errors); see lastZipError.
+// packFile at the rate last set; returns its error number.
 long ZipFile(const QString &archivePath, const QString &filePath, const QString &password, long flagA, long flagB);
-// A readable text for the failure of the last ZipFile call (any thread);
-// empty after a success.
-QString lastZipError();
 
 }  // namespace fetchora::zip

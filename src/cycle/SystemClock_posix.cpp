@@ -1,4 +1,4 @@
-#include "mainwindow/cycle/Clock.h"
+#include "cycle/Clock.h"
 
 #include <ctime>
 

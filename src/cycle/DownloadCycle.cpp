@@ -1,9 +1,9 @@
-#include "mainwindow/cycle/DownloadCycle.h"
+#include "cycle/DownloadCycle.h"
 
 #include "components/download/classFileDownload.h"
 #include "components/zip/modZIP32vb.h"
-#include "mainwindow/cycle/History.h"
-#include "mainwindow/cycle/StoredFileName.h"
+#include "cycle/History.h"
+#include "cycle/StoredFileName.h"
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
 #include "startup/Names.h"
@@ -211,6 +211,7 @@ void DownloadCycle::start(TraceScope &t)
         // Only a version of a stored copy can make the request conditional.
         if (!m_lastVersion.isEmpty() && optionOn("CheckVersion", "False"))
             m_download->setStoredVersion(m_lastVersion);
+        m_download->setLanguage(interfaceLanguage());
         started = m_download->StartDownload(url, m_tmpFile);
     });
     t.step([&] {
@@ -389,7 +390,11 @@ void DownloadCycle::finished(TraceScope &t)
     });
     m_storing = true;
     t.step([&] { zip::SetLanguage(1); });
-    t.step([&] { zip::SetCompressionRate(CLng(option("CompRate", "6"))); });
+    StoreRequest request;
+    t.step([&] {
+        request.rate = CLng(option("CompRate", "6"));
+        zip::SetCompressionRate(request.rate);
+    });
     QString date, time;
     t.step([&] {
         const QLocale locale = fileStampLocale();
@@ -397,7 +402,6 @@ void DownloadCycle::finished(TraceScope &t)
         date = stampText(shortDateText(now.date(), locale));
         time = stampText(longTimeText(now.time(), locale));
     });
-    StoreRequest request;
     request.tmpFile = m_tmpFile;
     request.compress = m_compress;
     t.step([&] {
@@ -417,7 +421,7 @@ void DownloadCycle::finished(TraceScope &t)
     request.url = m_host.urlText();
     request.folder = m_host.savePathText();
     request.now = m_setup.clock->now();
-    request.english = englishTexts();
+    request.language = interfaceLanguage();
     // A server that names no version: a body equal to the stored copy's is
     // not stored again.
     const bool sameBody =

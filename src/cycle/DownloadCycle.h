@@ -11,8 +11,8 @@
 // after the job has reported back.
 
 #include "components/download/FileDownload.h"
-#include "mainwindow/cycle/Clock.h"
-#include "mainwindow/cycle/StoreJob.h"
+#include "cycle/Clock.h"
+#include "cycle/StoreJob.h"
 
 #include <QFutureWatcher>
 #include <QObject>

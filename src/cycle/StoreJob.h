@@ -3,6 +3,8 @@
 // thread on values copied at its start, and hands back a result. It never
 // reads anything the UI thread may change meanwhile.
 
+#include "trace/RuntimeError.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -14,6 +16,7 @@ struct StoreRequest {
     bool compress = false;
     QString archivePath;  // used when compressing
     QString password;     // used when compressing; empty: none
+    long rate = 6;        // the compression level, when compressing
     QString targetPath;   // used otherwise
     // Retention: after a stored copy, older copies this program stored from
     // the same URL into the same folder (as history.log records them) go.
@@ -23,7 +26,7 @@ struct StoreRequest {
     QString url;
     QString folder;
     QDateTime now;
-    bool english = true;  // the language of the texts it reports in
+    Language language = Language::German;  // of the texts it reports in
 };
 
 struct StoreResult {

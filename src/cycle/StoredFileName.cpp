@@ -1,4 +1,4 @@
-#include "mainwindow/cycle/StoredFileName.h"
+#include "cycle/StoredFileName.h"
 
 namespace fetchora {
 

@@ -1,6 +1,6 @@
-#include "mainwindow/cycle/StoreJob.h"
+#include "cycle/StoreJob.h"
 
-#include "mainwindow/cycle/History.h"
+#include "cycle/History.h"
 
 #include "components/zip/modZIP32vb.h"
 #include "startup/FileSystem.h"
@@ -27,7 +27,7 @@ namespace {
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
 // point leaves either the old file or the new one, never neither.
-void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, bool english)
+void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, Language language)
 {
     const QFileInfo info(target);
     const QString staging = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
@@ -46,9 +46,7 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
         } catch (const RuntimeError &) {
         }
         // The box names the file in the way, so the user knows what to fix.
-        if (e == EISDIR || e == ENOTEMPTY || e == EEXIST)
-            throw fileError(err::PathFileAccessError, target, FileNote::IsFolder, english);
-        throw errnoError(e, e == ENOENT ? info.absolutePath() : target, err::PathNotFound, english);
+        throw errnoError(e, e == ENOENT ? info.absolutePath() : target, err::PathNotFound, language);
     }
     flushToDisk(info.absolutePath(), true);
 }
@@ -94,7 +92,7 @@ void applyRetention(const StoreRequest &r, const QString &justStored)
 StoreResult storeFinishedFile(const StoreRequest &request)
 {
     // objFSO belongs to the UI thread; this job has its own.
-    FileSystem fs;
+    FileSystem fs(request.language);
     try {
         if (request.unchanged) {
             fs.DeleteFile(request.tmpFile, true);
@@ -103,18 +101,20 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             return same;
         }
         if (request.compress) {
-            const long rc = zip::ZipFile(request.archivePath, request.tmpFile, request.password, -1, 0);
-            if (rc != 0)
-                return failed(rc, zip::lastZipError());
+            const zip::ZipResult zipped =
+                zip::packFile(request.archivePath, request.tmpFile, request.password, request.rate, request.language);
+            if (!zipped.ok())
+                return failed(zipped.number, zipped.description);
             // Only a complete archive lets the download go.
             fs.DeleteFile(request.tmpFile, true);
         } else if (fs.FileExists(request.tmpFile)) {
-            replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.english);
+            replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.language);
         }
     } catch (const RuntimeError &e) {
-        return failed(e.number(), e.description());
+        return failed(e.number(), e.describe(request.language));
     } catch (const std::exception &e) {
-        return failed(err::PathFileAccessError, QString::fromLocal8Bit(e.what()));
+        const RuntimeError error = fromException(e);
+        return failed(error.number(), error.describe(request.language));
     }
     StoreResult result;
     result.storedPath = request.compress ? request.archivePath : request.targetPath;

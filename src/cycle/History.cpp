@@ -1,4 +1,4 @@
-#include "mainwindow/cycle/History.h"
+#include "cycle/History.h"
 
 #include "startup/Names.h"
 
