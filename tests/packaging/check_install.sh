@@ -14,11 +14,16 @@ dpkg-deb -f "$scratch"/*.deb Package Version Depends
 dpkg-deb -x "$scratch"/*.deb "$scratch/root"
 
 for f in bin/fetchora bin/fetchora-trace share/fetchora/bin/banner.bmp share/applications/fetchora.desktop \
-         share/icons/hicolor/128x128/apps/fetchora.png; do
+         share/icons/hicolor/128x128/apps/fetchora.png share/man/man1/fetchora.1.gz share/doc/fetchora/copyright \
+         lib/systemd/user/fetchora.service lib/systemd/user/fetchora@.service; do
   [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 grep -q '^Exec=fetchora$' "$prefix/share/applications/fetchora.desktop"
+grep -q '^ExecStart=/usr/bin/fetchora --headless' "$prefix/lib/systemd/user/fetchora.service"
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$prefix/share/applications/fetchora.desktop"; fi
+# What a Debian user and a software centre would check; warnings count as faults.
+if command -v lintian >/dev/null; then lintian --fail-on error,warning "$scratch"/*.deb; fi
+if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml; fi
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share XDG_CONFIG_HOME=$scratch/home/.config
 export QT_QPA_PLATFORM=offscreen
