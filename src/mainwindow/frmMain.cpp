@@ -40,10 +40,14 @@ frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_se
     CycleSetup setup;
     setup.downloads = m_seams.downloads;
     setup.clock = m_seams.clock;
+    setup.runJob = m_seams.storeJobs;
     setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
     setup.appFolder = appFolder();
     m_cycle = std::make_unique<DownloadCycle>(*this, *m_seams.prompt, std::move(setup));
     buildControls();
+    // Found by its name, as the other controls are.
+    Timer1.setParent(this);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(m_seams.tickMs > 0 ? m_seams.tickMs : 1000);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     setUpTray();

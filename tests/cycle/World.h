@@ -1,0 +1,689 @@
+#pragma once
+// A simulated world around the real main window. One seed drives a server,
+// the save folder, the clock and a user who acts at any moment, boxes and
+// dialogs open or not; the window runs with its own wiring, only the engine,
+// the storing job, the boxes and the clock are the world's. After every event
+// the promises a user relies on are checked. Events are plain words, so a
+// failing run prints a list that replays exactly.
+
+#include "cycle/Clock.h"
+#include "cycle/StoreJob.h"
+#include "mainwindow/SubMain.h"
+#include "shell/Controls.h"
+#include "support/AppSandbox.h"
+#include "support/FakeTray.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QPromise>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+
+namespace fetchora::testing {
+
+// Boot time (it runs on while the machine sleeps) and wall time, which can
+// also jump back or change its offset, as summer time does.
+struct WorldClock : Clock {
+    qint64 bootMs = 0;
+    qint64 wallMs = QDateTime(QDate(2026, 10, 24), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+    int offsetSec = 7200;
+    QDateTime now() const override { return QDateTime::fromMSecsSinceEpoch(wallMs, Qt::OffsetFromUTC, offsetSec); }
+    qint64 elapsedMs() const override { return bootMs; }
+};
+
+class World;
+
+// One transfer of the world's server, as the engine would run it.
+struct SimTransfer {
+    int id = 0;
+    DownloadEvents *sink = nullptr;
+    QString target, storedVersion;
+    QByteArray body, version;
+    enum Plan { Finish, NotFound, HttpError, Refused, Stall } plan = Finish;
+    qint64 startMs = 0, endMs = 0;
+    int stage = 0;  // 0 nothing sent; 1 Start sent; 2 version settled
+    bool abortAsked = false, same = false, alive = true, ended = false;
+    TransferOutcome outcome;
+};
+
+class SimEngine : public FileDownloadComponent {
+public:
+    SimEngine(World &world, DownloadEvents *sink) : m_world(world), m_sink(sink) {}
+    ~SimEngine() override;
+    void SameVersion(bool &same) override
+    {
+        if (m_t)
+            m_t->same = same;
+    }
+    bool StartDownload(const QString &url, const QString &target) override;
+    void AbortDownload() override
+    {
+        if (m_t)
+            m_t->abortAsked = true;
+    }
+    void setStoredVersion(const QString &v) override { m_storedVersion = v; }
+    TransferOutcome outcome() const override { return m_t ? m_t->outcome : TransferOutcome{}; }
+
+private:
+    World &m_world;
+    DownloadEvents *m_sink;
+    QString m_storedVersion;
+    std::shared_ptr<SimTransfer> m_t;
+};
+
+// Boxes as a user meets them: a question waits for its answer while the
+// world goes on; a notice stays up until the user closes it.
+class WorldPrompt : public PromptService {
+public:
+    explicit WorldPrompt(World &world) : m_world(world) {}
+    int msgBox(const QString &text, int style, const QString &title) override;
+    void notify(const QString &text, int, const QString &) override
+    {
+        if (open)
+            return;
+        open = 1;
+        noticeText = text;
+    }
+    int open = 0;  // boxes on screen now
+    int most = 0;
+    QString noticeText;
+    bool modal = false;
+
+private:
+    World &m_world;
+};
+
+struct WorldConfig {
+    quint32 seed = 1;
+    double days = 1;
+    QStringList replay;   // events to run instead of drawing them
+    QStringList without;  // events ("server:slow") or verbs ("fs") the generator never draws
+};
+
+class World {
+public:
+    explicit World(WorldConfig config) : m_config(std::move(config)), m_random(m_config.seed), m_prompt(*this)
+    {
+        for (const QString &e : m_config.replay)
+            for (int i = 0, n = e.contains(u'*') ? e.section(u'*', 1).toInt() : 1; i < n; ++i)
+                m_replay.push_back(e.section(u'*', 0, 0));
+        save = box.makeFolder(QStringLiteral("save"));
+        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
+                     + "\nURL=http://127.0.0.1:9/files/report.txt\nIntervall=1\nMode1=1\nCheckVersion=1\n");
+        setTracePrompt(&m_prompt);
+        server.body = body(0);
+    }
+    ~World()
+    {
+        g_frmMain.reset();
+        setTracePrompt(nullptr);
+    }
+
+    // Runs until the simulated days are over or a promise breaks; the list of
+    // events is kept for the report.
+    void run()
+    {
+        startProgram({QStringLiteral("-s")});
+        const qint64 endMs = qint64(m_config.days * 86400000.0);
+        while (!failure && clock.bootMs < endMs && (m_config.replay.isEmpty() || !m_replay.empty()))
+            step(next(false));
+    }
+
+    QString report() const
+    {
+        return QStringLiteral("seed %1: %2\nevents (replay with FETCHORA_WORLD_EVENTS=<file of these lines>):\n%3")
+            .arg(m_config.seed)
+            .arg(failure.value_or(QStringLiteral("no failure")), compressed().join(u'\n'));
+    }
+
+    // Runs of one event as "tick*60", which the replay reads back.
+    QStringList compressed() const
+    {
+        QStringList out;
+        for (qsizetype i = 0; i < log.size();) {
+            qsizetype n = 1;
+            while (i + n < log.size() && log[i + n] == log[i])
+                ++n;
+            out << (n > 1 ? log[i] + u'*' + QString::number(n) : log[i]);
+            i += n;
+        }
+        return out;
+    }
+
+    // --- the parts of the world ---------------------------------------------
+
+    struct Server {
+        enum Mode { Fine, Missing, Failing, Refusing, Slow, Stalling } mode = Fine;
+        QByteArray body, etag = "\"e0\"";
+        bool namesVersion = true;
+        int bodies = 0;
+    } server;
+
+    AppSandbox box;
+    WorldClock clock;
+    QString save;
+    std::optional<QString> failure;
+    QStringList log;
+    std::shared_ptr<SimTransfer> live;  // the one instance the window holds, if any
+    int acceptedStarts = 0;
+    int ended = 0;  // transfers that delivered their last event or were let go
+    std::optional<QPromise<StoreResult>> job;
+    StoreRequest jobRequest;
+    QMap<QString, QByteArray> bodiesBySha;  // every body served, by its SHA-256
+    struct Copy {
+        QByteArray sha;
+        qint64 storedWallMs;
+    };
+    QMap<QString, Copy> copies;  // stored and not since removed by the user or replaced
+    int startsSinceWindow = 0;
+    qint64 lastAttemptMs = 0, faultClearedMs = 0;
+
+    frmMain *window() const { return g_frmMain.get(); }
+    template <class T = QWidget>
+    T *control(const char *name) const
+    {
+        return window() ? window()->findChild<T *>(QLatin1String(name)) : nullptr;
+    }
+    bool on() const { return window() && window()->windowTitle().contains(QLatin1String("[Active]")); }
+
+    std::shared_ptr<SimTransfer> begin(DownloadEvents *sink, const QString &target, const QString &storedVersion)
+    {
+        auto t = std::make_shared<SimTransfer>();
+        t->id = ++acceptedStarts;
+        t->sink = sink;
+        t->target = target;
+        t->storedVersion = storedVersion;
+        t->startMs = clock.bootMs;
+        t->body = server.body;
+        t->version = server.namesVersion ? server.etag : QByteArray();
+        using enum Server::Mode;
+        static const std::map<Server::Mode, std::pair<SimTransfer::Plan, int>> plans = {
+            {Fine, {SimTransfer::Finish, 3}},       {Missing, {SimTransfer::NotFound, 1}},
+            {Failing, {SimTransfer::HttpError, 1}}, {Refusing, {SimTransfer::Refused, 2}},
+            {Slow, {SimTransfer::Finish, 150}},     {Stalling, {SimTransfer::Stall, 65}}};
+        t->plan = plans.at(server.mode).first;
+        t->endMs = clock.bootMs + plans.at(server.mode).second * 1000;
+        live = t;
+        lastAttemptMs = clock.bootMs;
+        return t;
+    }
+    void letGo(const std::shared_ptr<SimTransfer> &t)
+    {
+        t->alive = false;
+        if (!t->ended) {
+            ++ended;
+            m_lettingGo << QStringLiteral("transfer %1 let go while it ran, at event %2 (%3)")
+                               .arg(t->id)
+                               .arg(log.size())
+                               .arg(log.isEmpty() ? QString() : log.last());
+        }
+        if (live == t)
+            live.reset();
+    }
+
+private:
+    friend class WorldPrompt;
+
+    QByteArray body(int n) const { return "copy " + QByteArray::number(n) + QByteArray(900 + n % 13, '.'); }
+
+    void startProgram(QStringList args)
+    {
+        MainWindowSeams seams;
+        seams.prompt = &m_prompt;
+        seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<SimEngine>(*this, sink); };
+        seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
+        seams.arguments = std::move(args);
+        seams.clock = &clock;
+        seams.tickMs = 1 << 30;  // the world delivers the ticks
+        seams.showSettings = [this] { settingsDialog(); };
+        seams.storeJobs = [this](const StoreRequest &r) {
+            job.emplace();
+            job->start();
+            jobRequest = r;
+            return job->future();
+        };
+        SubMain(std::move(seams));
+        if (window())
+            QObject::connect(window(), &frmMain::unloaded, [this] { m_unloaded = true; });
+        lastAttemptMs = faultClearedMs = clock.bootMs;
+    }
+
+    // --- drawing events --------------------------------------------------------
+
+    // A word for what happens next. Inside a box or a dialog the user can only
+    // answer it; everything else goes on.
+    QString next(bool modal)
+    {
+        if (!m_config.replay.isEmpty()) {
+            if (m_replay.empty())
+                return modal ? QStringLiteral("answer") : QStringLiteral("tick");
+            QString e = m_replay.front();
+            m_replay.pop_front();
+            return e;
+        }
+        if (failure)
+            return QStringLiteral("answer");
+        auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(m_random) < p; };
+        auto pick = [&](std::initializer_list<const char *> words) {
+            std::vector<QString> allowed;
+            for (const char *w : words)
+                if (!m_config.without.contains(QString::fromLatin1(w).section(u':', 0, 0))
+                    && !m_config.without.contains(QString::fromLatin1(w)))
+                    allowed.push_back(QString::fromLatin1(w));
+            return allowed.empty() ? QStringLiteral("tick")
+                                   : allowed[std::uniform_int_distribution<size_t>(0, allowed.size() - 1)(m_random)];
+        };
+        // A user who has just acted is at the screen for a few moments: quick
+        // to answer and likely to act again.
+        const bool attentive = m_attention > 0 && m_attention--;
+        if (job && chance(0.3))
+            return pick({"store", "store", "store", "diskfull"});
+        if (modal && chance(m_userAway ? 0.0002 : attentive ? 0.5 : 0.05)) {
+            static const std::map<int, std::vector<const char *>> buttons = {
+                {mb::YesNo, {"answer:yes", "answer:no"}},
+                {mb::AbortRetryIgnore, {"answer:abort", "answer:retry", "answer:ignore"}}};
+            const auto b = buttons.find(m_modalButtons);
+            if (b == buttons.end())
+                return QStringLiteral("answer:ok");
+            return QString::fromLatin1(
+                b->second[std::uniform_int_distribution<size_t>(0, b->second.size() - 1)(m_random)]);
+        }
+        if (!modal && attentive && chance(0.3) && window() && !m_prompt.open)
+            return pick({"start", "cancel", "quit"});
+        if (chance(0.985))
+            return QStringLiteral("tick");
+        if (!window())
+            return chance(0.2) ? pick({"restart", "restart:-s"}) : QStringLiteral("tick");
+        if (chance(0.5))
+            return pick({"server:fine", "server:fine", "server:missing", "server:failing", "server:refusing",
+                         "server:slow", "server:stalling", "server:newbody", "server:newetag", "server:noversion"});
+        if (chance(0.3))
+            return pick({"fs:rmdir", "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove",
+                         "clock:sleep", "clock:dst", "clock:back"});
+        if (modal)
+            return QStringLiteral("tick");
+        if (m_prompt.open)
+            return chance(0.5) ? QStringLiteral("ok") : QStringLiteral("tick");
+        return pick({"start", "start", "cancel", "settings", "url", "folder", "quit", "closebox", "away"});
+    }
+
+    // --- running events --------------------------------------------------------
+
+    void step(const QString &event)
+    {
+        log << event;
+        const QString verb = event.section(u':', 0, 0), arg = event.section(u':', 1);
+        static const std::map<QString, std::function<void(World &, const QString &)>> actions = {
+            {"tick", [](World &w, const QString &) { w.advance(1000); }},
+            {"store", [](World &w, const QString &) { w.finishJob(false); }},
+            {"diskfull", [](World &w, const QString &) { w.finishJob(true); }},
+            {"restart", [](World &w, const QString &a) { w.restart(a); }},
+            {"server", [](World &w, const QString &a) { w.serverChange(a); }},
+            {"fs", [](World &w, const QString &a) { w.fileSystem(a); }},
+            {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
+            {"start", [](World &w, const QString &) { w.m_attention = 3, w.click("cmdStart"); }},
+            {"cancel", [](World &w, const QString &) { w.m_attention = 3, w.click("cmdAbort"); }},
+            {"settings", [](World &w, const QString &) { w.click("cmdSettings"); }},
+            {"quit", [](World &w, const QString &) { w.click("cmdQuit"); }},
+            {"closebox", [](World &w, const QString &) { w.closeWindow(); }},
+            {"url", [](World &w, const QString &) { w.type("txtURL", "http://127.0.0.1:9/files/report.txt"); }},
+            {"folder", [](World &w, const QString &) { w.type("txtSPlace", w.save); }},
+            {"ok", [](World &w, const QString &) { w.m_prompt.open = 0; }},
+            {"away", [](World &w, const QString &) { w.m_userAway = !w.m_userAway; }},
+        };
+        if (const auto found = actions.find(verb); found != actions.end())
+            found->second(*this, arg);
+        // A report posted from a finished job posts the window's procedure in
+        // turn: a few rounds deliver everything that is due.
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
+        if (m_unloaded) {
+            m_unloaded = false;
+            g_frmMain.reset();
+        }
+        check();
+    }
+
+    void advance(qint64 ms)
+    {
+        clock.bootMs += ms;
+        clock.wallMs += ms;
+        deliverTransferEvents();
+        if (auto *timer = control<QTimer>("Timer1"); timer && timer->isActive())
+            window()->Timer1_Timer();
+    }
+
+    void deliverTransferEvents()
+    {
+        const std::shared_ptr<SimTransfer> t = live;
+        if (!t || !t->alive || t->ended)
+            return;
+        auto last = [&](int status, const std::function<void(DownloadEvents *)> &event) {
+            t->ended = true;
+            ++ended;
+            t->outcome.httpStatus = status;
+            live.reset();
+            event(t->sink);
+        };
+        // A body that completes within moments of the abort is delivered all the same.
+        if (t->abortAsked && !(t->plan == SimTransfer::Finish && t->stage == 2 && clock.bootMs + 2000 >= t->endMs))
+            return last(0, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+        if (t->plan == SimTransfer::Refused) {
+            if (clock.bootMs >= t->endMs)
+                last(0, [](DownloadEvents *s) { s->FileDownload_ConnectionError(7, "Couldn't connect to server"); });
+            return;
+        }
+        if (t->stage == 0) {
+            t->stage = 1;
+            return t->sink->FileDownload_Start();
+        }
+        if (t->plan == SimTransfer::NotFound)
+            return last(404, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
+        if (t->plan == SimTransfer::HttpError)
+            return last(
+                500, [](DownloadEvents *s) { s->FileDownload_DownloadError(500, "HTTP 500 Internal Server Error"); });
+        if (t->stage == 1) {
+            t->stage = 2;
+            const bool notModified = !t->storedVersion.isEmpty() && t->storedVersion.toUtf8() == t->version;
+            const QString named = notModified ? t->storedVersion : QString::fromUtf8(t->version);
+            if (named.isEmpty())
+                return;
+            t->sink->FileDownload_ShowVersion(named);
+            if (t->alive && !t->ended && t->same)
+                return last(notModified ? 304 : 200, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+            if (t->alive && !t->ended && notModified)
+                return last(304,
+                            [](DownloadEvents *s) { s->FileDownload_DownloadError(304, "HTTP 304 Not Modified"); });
+            return;
+        }
+        if (clock.bootMs < t->endMs) {
+            if (t->plan != SimTransfer::Stall || clock.bootMs - t->startMs < 5000)
+                t->sink->FileDownload_Progress((clock.bootMs - t->startMs) * 10, t->body.size() * 10);
+            return;
+        }
+        if (t->plan == SimTransfer::Stall)
+            return last(200, [](DownloadEvents *s) { s->FileDownload_DownloadError(28, "Operation too slow"); });
+        writeFile(t->target, t->body);
+        t->outcome.bytes = t->body.size();
+        t->outcome.sha256 = QCryptographicHash::hash(t->body, QCryptographicHash::Sha256).toHex();
+        bodiesBySha[t->outcome.sha256] = t->body;
+        last(200, [](DownloadEvents *s) { s->FileDownload_Finished(); });
+    }
+
+    void finishJob(bool diskFull)
+    {
+        if (!job)
+            return;
+        auto promise = std::move(*job);
+        job.reset();
+        promise.addResult(diskFull ? StoreResult{61, QStringLiteral("Disk full"), {}, {}, false}
+                                   : storeFinishedFile(jobRequest));
+        promise.finish();
+    }
+
+    void restart(const QString &arg)
+    {
+        if (window())
+            return;
+        startProgram(arg.isEmpty() ? QStringList() : QStringList{arg});
+    }
+
+    void serverChange(const QString &what)
+    {
+        using enum Server::Mode;
+        static const std::map<QString, Server::Mode> modes = {{"fine", Fine},       {"missing", Missing},
+                                                              {"failing", Failing}, {"refusing", Refusing},
+                                                              {"slow", Slow},       {"stalling", Stalling}};
+        if (const auto m = modes.find(what); m != modes.end()) {
+            server.mode = m->second;
+            if (m->second == Fine)
+                faultClearedMs = clock.bootMs;
+        } else if (what == QLatin1String("newbody")) {
+            server.body = body(++server.bodies);
+            server.etag = "\"e" + QByteArray::number(server.bodies) + '"';
+        } else if (what == QLatin1String("newetag")) {
+            server.etag = "\"x" + QByteArray::number(clock.bootMs) + '"';
+        } else if (what == QLatin1String("noversion")) {
+            server.namesVersion = !server.namesVersion;
+        }
+    }
+
+    void fileSystem(const QString &what)
+    {
+        const QString target = save + QStringLiteral("/report.txt");
+        if (what == QLatin1String("rmdir")) {
+            QDir(save).removeRecursively();
+            copies.clear();
+        } else if (what == QLatin1String("mkdir")) {
+            if (QFileInfo(save).isFile())
+                QFile::remove(save);
+            QDir().mkpath(save);
+        } else if (what == QLatin1String("fileinplace")) {
+            QDir(save).removeRecursively();
+            copies.clear();
+            writeFile(save, "a file where the folder was");
+        } else if (what == QLatin1String("dirattarget")) {
+            if (!QFile::exists(target))
+                QDir().mkpath(target);
+        } else if (!copies.isEmpty()) {  // the user takes a copy away
+            const QString path = copies.firstKey();
+            if (what == QLatin1String("usermove"))
+                QFile::rename(path, box.path(QStringLiteral("moved-") + QString::number(clock.bootMs)));
+            else
+                QFile::remove(path);
+            copies.remove(path);
+        }
+    }
+
+    void clockChange(const QString &what)
+    {
+        if (what == QLatin1String("sleep")) {  // no tick while the machine sleeps
+            const qint64 ms = qint64(std::uniform_int_distribution<>(60, 36000)(m_random)) * 1000;
+            clock.bootMs += ms;
+            clock.wallMs += ms;
+            m_wokeMs = clock.bootMs;
+        } else if (what == QLatin1String("dst")) {
+            clock.offsetSec = clock.offsetSec == 7200 ? 3600 : 7200;
+        } else if (what == QLatin1String("back")) {
+            clock.wallMs -= 3600 * 1000;
+        }
+    }
+
+    void click(const char *name)
+    {
+        if (auto *button = control<roCommand>(name))
+            QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    void type(const char *name, const QString &text)
+    {
+        if (auto *field = control<dxTextEdit>(name); field && field->isEnabled())
+            field->setTextValue(text);
+    }
+
+    void closeWindow()
+    {
+        if (window())
+            window()->close();
+    }
+
+    void settingsDialog()
+    {
+        runModal();
+        const QByteArray options[] = {"Start=1",      "Start=0",      "Mode1=0",    "Mode1=1",      "ShowErrors=1",
+                                      "ShowErrors=0", "KeepCopies=3", "KeepDays=1", "KeepCopies=0", "KeepDays=0"};
+        const QByteArray chosen = options[std::uniform_int_distribution<size_t>(0, std::size(options) - 1)(m_random)];
+        QByteArray ini = box.readIni();
+        ini.replace("[Options]\n", "[Options]\n" + chosen + "\n");
+        box.writeIni(ini);
+    }
+
+    // Inside a box or a dialog: the world goes on until the user answers.
+    QString runModal(int buttons = mb::OKOnly)
+    {
+        const int outer = std::exchange(m_modalButtons, buttons);
+        const auto restore = qScopeGuard([&] { m_modalButtons = outer; });
+        for (;;) {
+            const QString event = next(true);
+            if (event.startsWith(QLatin1String("answer"))) {
+                log << event;
+                m_attention = 3;
+                return event.section(u':', 1);
+            }
+            step(event);
+            if (failure && !m_config.replay.isEmpty())
+                return {};
+        }
+    }
+
+    // --- the promises ------------------------------------------------------------
+
+    void fail(const QString &why)
+    {
+        if (failure)
+            return;
+        failure = QStringLiteral("after %1 events, at %2 s: %3").arg(log.size()).arg(clock.bootMs / 1000).arg(why);
+        if (window()) {
+            auto *timer = control<QTimer>("Timer1");
+            *failure += QStringLiteral("\n  window \"%1\", status \"%2\", Start %3, Cancel %4, timer %5, box %6, "
+                                       "transfer %7, job %8, last attempt at %9 s")
+                            .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text(),
+                                 control("cmdStart")->isEnabled() ? "on" : "off",
+                                 control("cmdAbort")->isEnabled() ? "on" : "off", timer->isActive() ? "on" : "off")
+                            .arg(m_prompt.open)
+                            .arg(live ? live->id : 0)
+                            .arg(job ? "pending" : "none")
+                            .arg(lastAttemptMs / 1000);
+        }
+    }
+
+    void check()
+    {
+        if (failure)
+            return;
+        m_prompt.most = std::max(m_prompt.most, m_prompt.open);
+        if (m_prompt.open > 1)
+            return fail(QStringLiteral("two boxes open"));
+        readHistory();
+        if (!window())
+            return;
+        const bool fieldsOn = control("txtURL")->isEnabled();
+        const bool busy = (live && live->alive) || job;
+        if (fieldsOn && job)
+            return fail(QStringLiteral("the fields are open while a copy is being stored"));
+        if (fieldsOn && on())
+            return fail(QStringLiteral("the fields are open while the cycle is on"));
+        if (on() != (control<roCommand>("cmdStart")->text() == QLatin1String("&Stop")))
+            return fail(QStringLiteral("caption and Start/Stop disagree"));
+        if (job && control("cmdStart")->isEnabled())
+            return fail(QStringLiteral("Start/Stop is offered while a copy is being stored"));
+        if (job && control<QLabel>("lblStatus")->text() == QLatin1String("Download canceled"))
+            return fail(QStringLiteral("\"Download canceled\" while the copy is being stored"));
+        if (m_historyTransfers > acceptedStarts)
+            return fail(QStringLiteral("more history lines than attempts"));
+        if (!busy && m_historyTransfers != ended)
+            return fail(QStringLiteral("%1 transfers ended, %2 history lines; %3")
+                            .arg(ended)
+                            .arg(m_historyTransfers)
+                            .arg(m_lettingGo.join(QStringLiteral("; "))));
+        const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
+        const bool faultActive = !QFileInfo(save).isDir();
+        if (std::exchange(m_faultWasActive, faultActive) && !faultActive)
+            faultClearedMs = clock.bootMs;
+        if (on() && !faultActive
+            && clock.bootMs - std::max({lastAttemptMs, faultClearedMs, m_onSinceMs, m_wokeMs}) > bound)
+            return fail(QStringLiteral("the cycle is on and makes no attempt"));
+        if (!on())
+            m_onSinceMs = clock.bootMs;
+    }
+
+    // New lines of history.log: what was stored must be what was served, and
+    // no copy may land on another one.
+    void readHistory()
+    {
+        QFile f(box.path(QStringLiteral("history.log")));
+        if (!f.open(QIODevice::ReadOnly))
+            return;
+        if (f.size() < m_historyOffset)
+            m_historyOffset = 0;  // moved aside
+        f.seek(m_historyOffset);
+        while (!f.atEnd()) {
+            const QByteArray line = f.readLine();
+            if (!line.endsWith('\n'))
+                break;
+            m_historyOffset += line.size();
+            lastAttemptMs = clock.bootMs;
+            const QList<QByteArray> fields = line.trimmed().split('\t');
+            const QByteArray outcome = fields.value(1);
+            // An attempt that could not even begin took no time (every world transfer takes some).
+            const bool beginFailure = outcome == "failed" && fields.value(3) == "0" && fields.value(4).toDouble() == 0;
+            m_historyTransfers += !beginFailure;
+            if (outcome != "stored")
+                continue;
+            const QString path = QString::fromUtf8(fields.value(6));
+            const QByteArray sha = fields.value(5);
+            const bool stamped = !path.endsWith(QLatin1String("/report.txt"));
+            if (stamped && copies.contains(path) && copies[path].sha != sha)
+                return fail(QStringLiteral("a stamped copy was overwritten: ") + path);
+            if (!bodiesBySha.contains(sha) && !path.endsWith(QLatin1String(".zip")))
+                return fail(QStringLiteral("stored something never served: ") + path);
+            copies[path] = {sha, clock.wallMs};
+        }
+    }
+
+    WorldConfig m_config;
+    std::mt19937 m_random;
+    WorldPrompt m_prompt;
+    std::deque<QString> m_replay;
+    bool m_unloaded = false;
+    bool m_userAway = false;
+    int m_attention = 0;  // events for which the user is still at the screen
+    bool m_faultWasActive = false;
+    qint64 m_wokeMs = 0;
+    int m_modalButtons = mb::OKOnly;
+    qint64 m_historyOffset = 0;
+    int m_historyTransfers = 0;
+    qint64 m_onSinceMs = 0;
+    QStringList m_lettingGo;
+};
+
+inline SimEngine::~SimEngine()
+{
+    if (m_t)
+        m_world.letGo(m_t);
+}
+
+inline bool SimEngine::StartDownload(const QString &, const QString &target)
+{
+    m_t = m_world.begin(m_sink, target, m_storedVersion);
+    return true;
+}
+
+inline int WorldPrompt::msgBox(const QString &, int style, const QString &)
+{
+    ++open;
+    const QString answer = m_world.runModal(mb::buttonsOf(style));
+    --open;
+    static const std::map<QString, int> answers = {{"yes", mb::Yes},     {"no", mb::No},         {"abort", mb::Abort},
+                                                   {"retry", mb::Retry}, {"ignore", mb::Ignore}, {"ok", mb::OK}};
+    if (const auto a = answers.find(answer); a != answers.end())
+        return a->second;
+    switch (mb::buttonsOf(style)) {
+    case mb::YesNo: return mb::No;
+    case mb::AbortRetryIgnore: return mb::Ignore;
+    default: return mb::OK;
+    }
+}
+
+}  // namespace fetchora::testing
