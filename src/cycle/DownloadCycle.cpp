@@ -1,14 +1,11 @@
 #include "cycle/DownloadCycle.h"
 
 #include "components/download/classFileDownload.h"
-#include "components/zip/modZIP32vb.h"
+#include "cycle/CycleOptions.h"
 #include "cycle/History.h"
-#include "cycle/StoredFileName.h"
-#include "startup/Conversions.h"
 #include "startup/FileSystem.h"
 #include "startup/Names.h"
 #include "startup/modGlobal.h"
-#include "startup/modINIHandler.h"
 #include "startup/modText.h"
 #include "trace/PromptService.h"
 #include "trace/modTraceLITE.h"
@@ -23,10 +20,12 @@ namespace fetchora {
 
 namespace {
 
-QString activeCaption()
-{
-    return capTitle + QLatin1Char(' ') + capActive;
-}
+using Phase = DownloadCycle::Phase;
+using Kind = TransferResult::Kind;
+
+// A transfer that brought no data for this long when the next download is
+// due is given up for it; one still receiving finishes first.
+constexpr qint64 kSilentMs = 10000;
 
 // Copies stored into tmp/ would be swept away as leftovers by the next Start.
 bool isTmpFolder(const QString &folder, const QString &tmpFolder)
@@ -34,16 +33,20 @@ bool isTmpFolder(const QString &folder, const QString &tmpFolder)
     return QFileInfo(folder).canonicalFilePath() == QFileInfo(tmpFolder).canonicalFilePath();
 }
 
-// Options are read where they are used, so a saved change applies at once.
-QString option(const char *key, const char *fallback)
+// "1 of 200 Bytes"
+QString bytesText(qint64 loaded, qint64 size)
 {
-    return GetINIString(QStringLiteral("Options"), QLatin1String(key), QLatin1String(fallback), 256);
+    return QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ') + QString::number(size)
+           + QLatin1Char(' ') + capBytes;
 }
 
-bool optionOn(const char *key, const char *fallback)
+// The few texts of the cycle's own that the history keeps.
+QString ownText(const char *english, const char *german)
 {
-    return CBool(option(key, fallback));
+    return QString::fromUtf8(interfaceLanguage() == Language::English ? english : german);
 }
+
+const CycleView::Progress kEmptyBar;
 
 }  // namespace
 
@@ -68,66 +71,70 @@ DownloadCycle::~DownloadCycle()
     m_job.waitForFinished();
 }
 
-DownloadCycle::State DownloadCycle::state() const
+CycleView DownloadCycle::viewFor(Phase phase) const
 {
-    if (!m_active)
-        return State::Idle;
-    if (m_running)
-        return m_view.timerOn ? State::Fetching : State::FirstFetch;
-    return m_view.timerOn ? State::Counting : State::Stalled;
+    const bool on = phase != Phase::Idle;
+    CycleView v;
+    v.windowCaption = on ? capTitle + QLatin1Char(' ') + capActive : capTitle;
+    v.startCaption = on ? capStop : capStart;
+    v.startEnabled =
+        phase == Phase::Idle || phase == Phase::Counting || phase == Phase::Cancelling || phase == Phase::Stalled;
+    v.abortEnabled = phase == Phase::Fetching || phase == Phase::FirstFetch;
+    v.fieldsEnabled = !on;
+    v.timerOn = phase == Phase::Counting || phase == Phase::Fetching || phase == Phase::Cancelling;
+    v.statusText = m_status;
+    v.statusVisible = on && m_statusVisible;
+    v.progress = m_progress;
+    return v;
+}
+
+void DownloadCycle::enter(Phase phase)
+{
+    m_phase = phase;
 }
 
 void DownloadCycle::publish()
 {
-    CycleView shown = m_view;
-    // The file being stored is out of reach of Start, Stop and Cancel.
-    if (m_storing)
-        shown.startEnabled = shown.abortEnabled = false;
-    if (shown == m_published)
+    const CycleView v = viewFor(m_phase);
+    if (v == m_published)
         return;
-    // Time before the countdown (re)starts is not time it counted.
-    if (shown.timerOn && !m_published.timerOn)
-        m_lastTickMs = m_setup.clock->elapsedMs();
-    m_published = shown;
-    m_host.applyView(shown);
+    m_published = v;
+    m_host.applyView(v);
 }
 
-void DownloadCycle::lockFields(bool locked)
+void DownloadCycle::showView()
 {
-    m_view.fieldsEnabled = !locked;
-    m_view.windowCaption = locked ? activeCaption() : capTitle;
+    m_published = viewFor(m_phase);
+    m_host.applyView(m_published);
 }
 
-void DownloadCycle::setWindowCaption(const QString &caption)
+void DownloadCycle::beginCountdown()
 {
-    m_view.windowCaption = caption;
-    publish();
+    m_lastTickMs = m_setup.clock->elapsedMs();
+}
+
+bool DownloadCycle::transferRunning() const
+{
+    return m_download && (m_phase == Phase::Fetching || m_phase == Phase::FirstFetch || m_phase == Phase::Cancelling);
 }
 
 void DownloadCycle::startStop(TraceScope &t)
 {
-    if (m_storing) {
-        m_clickHeld = true;
-        return;
-    }
-    if (m_active) {
+    switch (m_phase) {
+    case Phase::Idle: break;
+    case Phase::Counting:
+    case Phase::Stalled:
         t.step([&] {
-            m_active = false;
-            m_view.timerOn = false;
+            enter(Phase::Idle);
             m_counter = 0;
-            // A first download still running finishes into a stopped cycle:
-            // it must not switch the countdown on again.
-            m_startedNow = false;
+            m_waiting = {};
+            m_statusVisible = false;
+            m_progress = kEmptyBar;
         });
-        t.step([&] {
-            m_view.startCaption = capStart;
-            m_view.statusVisible = false;
-            m_view.abortEnabled = false;
-        });
-        t.step([&] { m_view.fieldsEnabled = true; });
-        t.step([&] { m_host.ShowProgress(0, 0, 100, false); });
-        t.step([&] { m_view.windowCaption = capTitle; });
         publish();
+        return;
+    default:  // a transfer or its copy is still on its way: the cycle stops after it
+        m_waiting.stop = true;
         return;
     }
 
@@ -139,47 +146,56 @@ void DownloadCycle::startStop(TraceScope &t)
         t.step([&] { m_prompt.notify(msgNoURL, mb::Information | mb::OKOnly, QString()); });
         return;
     }
-    bool startNow = false;
-    t.step([&] { m_active = true; });
-    t.step([&] { startNow = optionOn("Start", "0"); });
-    t.step([&] {
-        lockFields(true);
-        m_view.startCaption = capStop;
-    });
+    const bool startNow = optionOn(t, "Start", "0");
+    m_counter = 0;
+    if (!startNow) {
+        enter(Phase::Counting);
+        beginCountdown();
+        publish();
+        return;
+    }
+    // The Start procedure falls back to counting when the first download
+    // cannot begin.
+    enter(Phase::FirstFetch);
     publish();
-    t.step([&] {
-        if (startNow)
-            m_host.Start();
-        // A first download that could not even begin counts down like any
-        // other, so the next attempt comes one interval later.
-        m_startedNow = startNow && m_running;
-        m_view.timerOn = !m_startedNow;
-    });
-    publish();
+    t.step([&] { m_host.Start(); });
+}
+
+void DownloadCycle::beginAttempt()
+{
+    m_counter = 0;
+    m_progress = kEmptyBar;
+    m_host.Start();
 }
 
 void DownloadCycle::start(TraceScope &t)
 {
-    t.step([&] { m_view.startEnabled = false; });
+    const QString folder = m_host.savePathText();
+    const QString url = m_host.urlText();
     QString message;
     t.step([&] {
-        if (m_host.savePathText().isEmpty())
+        if (folder.isEmpty())
             message = msgNoFolder;
-        else if (!objFSO->FolderExists(m_host.savePathText()) || isTmpFolder(m_host.savePathText(), m_setup.tmpFolder))
+        else if (!objFSO->FolderExists(folder) || isTmpFolder(folder, m_setup.tmpFolder))
             message = msgFolderMissing;
-        else if (m_host.urlText().isEmpty())
+        else if (url.isEmpty())
             message = msgNoURL;
     });
-    if (!message.isEmpty()) {
-        // A rejected start gives the Start/Stop button back, so the user is
-        // never left without a way to stop or retry.
-        m_view.startEnabled = true;
+    // A first download that cannot begin counts down like any other, so the
+    // next attempt comes one interval later instead of never.
+    const auto fallBack = [&] {
+        if (m_phase == Phase::FirstFetch) {
+            enter(Phase::Counting);
+            beginCountdown();
+        }
         publish();
+    };
+    if (!message.isEmpty()) {
+        fallBack();
         t.step([&] { m_prompt.notify(message, mb::Information | mb::OKOnly, QString()); });
         return;
     }
 
-    const QString url = m_host.urlText();
     t.step([&] {
         const UrlFileName name = fileNameFromUrl(url);
         m_fileName = name.fileName;
@@ -191,12 +207,18 @@ void DownloadCycle::start(TraceScope &t)
             objFSO->CreateFolder(m_setup.tmpFolder);
     });
     t.step([&] {
-        // The transfer being replaced goes first, so the sweep cannot pull
-        // a .part file from under it.
+        // A silent transfer given up for this one goes first, with its line,
+        // so the sweep cannot pull a .part file from under it.
+        if (transferRunning()) {
+            TransferResult gone = m_download->result();
+            gone.kind = Kind::Replaced;
+            gone.bytes = m_attempt.bytes;
+            record(QStringLiteral("cancelled"), gone,
+                   ownText("replaced by the next download", "vom nächsten Download abgelöst"));
+        }
         m_download.reset();
-        m_running = false;
         m_pendingVersion.reset();
-        removeLeftovers(m_host.savePathText(), m_setup.tmpFolder);
+        removeLeftovers(folder, m_setup.tmpFolder);
     });
     t.step([&] {
         m_tmpFile = m_setup.tmpFolder + m_fileName;
@@ -204,54 +226,52 @@ void DownloadCycle::start(TraceScope &t)
             objFSO->DeleteFile(m_tmpFile, false);
     });
     bool started = false;
-    m_attempt = {};
-    m_attempt.startedMs = m_setup.clock->elapsedMs();
     t.step([&] {
         m_download = m_setup.downloads(&m_host);
+        m_attempt = {};
+        m_attempt.serial = ++m_attemptCount;
+        m_attempt.startedMs = m_attempt.lastDataMs = m_setup.clock->elapsedMs();
         // Only a version of a stored copy can make the request conditional.
-        if (!m_lastVersion.isEmpty() && optionOn("CheckVersion", "False"))
+        if (!m_lastVersion.isEmpty() && optionOn(t, "CheckVersion", "False"))
             m_download->setStoredVersion(m_lastVersion);
         m_download->setLanguage(interfaceLanguage());
         started = m_download->StartDownload(url, m_tmpFile);
     });
-    t.step([&] {
-        m_running = started;
-        if (started) {
-            m_view.abortEnabled = true;
-        } else {
-            m_download.reset();
-            m_view.startEnabled = true;
-        }
-    });
+    if (!started) {
+        m_download.reset();
+        return fallBack();
+    }
+    if (m_phase != Phase::FirstFetch)
+        enter(Phase::Fetching);
     publish();
 }
 
-void DownloadCycle::cancel(TraceScope &t)
+bool DownloadCycle::cancel(TraceScope &t)
 {
+    // The answer counts only for the transfer it was asked about: one that
+    // ends while the question is open is not cancelled, nor the next one.
+    const quint64 asked = m_attempt.serial;
     int answer = mb::No;
     t.step(
         [&] { answer = m_prompt.msgBox(msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, capDownload); });
     if (answer != mb::Yes)
-        return;
-    t.step([&] {
-        if (m_download)
-            m_download->AbortDownload();
-    });
-    t.step([&] {
-        m_view.statusText = msgAborted;
-        m_view.abortEnabled = false;
-        m_view.startEnabled = true;
-    });
-    t.step([&] { m_host.ShowProgress(0, 0, 100, true); });
+        return false;
+    if ((m_phase != Phase::Fetching && m_phase != Phase::FirstFetch) || m_attempt.serial != asked)
+        return true;
+    t.step([&] { m_download->AbortDownload(); });
+    if (m_phase == Phase::FirstFetch)
+        beginCountdown();
+    enter(Phase::Cancelling);
+    m_status = msgAborted;
+    m_progress = kEmptyBar;
     publish();
+    return true;
 }
 
 void DownloadCycle::tick(TraceScope &t)
 {
-    if (m_storing) {
-        m_tickHeld = true;
+    if (!viewFor(m_phase).timerOn)
         return;
-    }
     t.step([&] {
         // Normally one second a tick. After a gap (the machine slept, the
         // process was stopped) the countdown takes the time that really
@@ -259,21 +279,27 @@ void DownloadCycle::tick(TraceScope &t)
         const qint64 now = m_setup.clock->elapsedMs();
         const qint64 gapMs = now - m_lastTickMs;
         m_lastTickMs = now;
+        if (m_waiting.due)
+            return;
         m_counter += gapMs >= 2500 ? long(gapMs / 1000) : 1;
         // A missing, zero or negative interval still downloads once a minute,
         // and an interval shortened while counting is due at once: the
         // countdown never shows less than 1.
         const long total = std::max(1L, m_interval) * 60;
         if (m_counter < total) {
-            m_view.statusVisible = true;
-            m_view.statusText = QString::number(total - m_counter) + QLatin1Char(' ') + capSecondsToNext;
-            m_view.windowCaption = activeCaption();
+            m_statusVisible = true;
+            m_status = QString::number(total - m_counter) + QLatin1Char(' ') + capSecondsToNext;
             publish();
-        } else {
-            m_host.Start();
-            m_counter = 0;
-            m_host.ShowProgress(0, 0, 100, false);
+            return;
         }
+        const bool silent = now - m_attempt.lastDataMs >= kSilentMs;
+        if (m_phase == Phase::Counting || (m_phase == Phase::Fetching && silent)) {
+            beginAttempt();
+        } else {
+            m_counter = 0;
+            m_waiting.due = true;
+        }
+        publish();
     });
 }
 
@@ -285,194 +311,171 @@ void DownloadCycle::urlChanged()
 
 void DownloadCycle::downloadStarted(TraceScope &t)
 {
-    t.step([&] { m_view.statusVisible = true; });
+    t.step([&] { m_statusVisible = true; });
     publish();
 }
 
 void DownloadCycle::progress(TraceScope &t, qint64 loaded, qint64 size)
 {
     t.step([&] {
-        m_view.statusText = QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ')
-                            + QString::number(size) + QLatin1Char(' ') + capBytes;
+        m_status = bytesText(loaded, size);
+        if (loaded > m_attempt.bytes)
+            m_attempt.lastDataMs = m_setup.clock->elapsedMs();
+        m_attempt.bytes = loaded;
+        m_progress = loaded > 0 && size >= 1 ? CycleView::Progress{loaded, size, true} : kEmptyBar;
     });
     publish();
-    t.step([&] { m_host.ShowProgress(loaded, 0, size, true); });
-}
-
-void DownloadCycle::aborted(TraceScope &t)
-{
-    m_running = false;
-    record(m_attempt.answeredSame ? QStringLiteral("unchanged") : QStringLiteral("cancelled"), QString());
-    t.step([&] {
-        if (m_active) {
-            m_view.timerOn = true;
-            m_view.abortEnabled = false;
-            m_view.startCaption = capStop;
-        } else {
-            m_view.startCaption = capStart;
-        }
-        // An unchanged remote file also ends this way, without a Cancel that
-        // would have given the button back.
-        m_view.startEnabled = true;
-    });
-    publish();
-}
-
-void DownloadCycle::notFound(TraceScope &t)
-{
-    m_running = false;
-    record(QStringLiteral("not-found"), QStringLiteral("404"));
-    t.step([&] {
-        if (m_active)
-            m_host.cmdStart_Click();
-    });
-    // Back in Idle the user must be able to start again.
-    t.step([&] { m_view.startEnabled = true; });
-    publish();
-    t.step([&] {
-        m_prompt.notify(msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL,
-                        mb::Exclamation | mb::OKOnly, msgInvalidURL);
-    });
-}
-
-void DownloadCycle::connectionError(TraceScope &t, long number, const QString &descr)
-{
-    m_running = false;
-    record(QStringLiteral("failed"), QString::number(number) + u' ' + descr);
-    // Without the button a failed transfer would leave no working Start/Stop.
-    m_view.startEnabled = true;
-    // A failed first download starts the countdown: the next attempt comes
-    // one interval later instead of never.
-    if (std::exchange(m_startedNow, false))
-        m_view.timerOn = m_active;
-    publish();
-    t.step([&] {
-        if (optionOn("ShowErrors", "0"))
-            m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number)
-                                + QStringLiteral("\r\n") + descr,
-                            mb::Critical | mb::OKOnly, capTitle + QStringLiteral(" - ") + msgConnectErrorTitle);
-    });
-}
-
-void DownloadCycle::downloadError(TraceScope &t, long number, const QString &descr)
-{
-    connectionError(t, number, descr);
 }
 
 void DownloadCycle::showVersion(TraceScope &t, const QString &s)
 {
-    bool check = false;
-    t.step([&] { check = optionOn("CheckVersion", "False"); });
-    if (!check)
+    if (!optionOn(t, "CheckVersion", "False"))
         return;
     t.step([&] {
-        bool same = (s == m_lastVersion);
-        m_attempt.answeredSame = same;
+        bool same = s == m_lastVersion;
         if (m_download)
             m_download->SameVersion(same);
     });
     // Remembered only once a copy of it is stored (or it was already the
     // stored one), so a transfer or store that fails tries again next time.
-    t.step([&] { m_pendingVersion = s; });
+    m_pendingVersion = s;
 }
 
-void DownloadCycle::finished(TraceScope &t)
+void DownloadCycle::ended(TraceScope &t)
 {
-    m_running = false;
+    if (!transferRunning())
+        return;
+    endTransfer(t, m_download->result());
+}
+
+void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
+{
+    const bool first = m_phase == Phase::FirstFetch;
+    m_attempt.result = result;
     // The component stays alive until its event call has returned; its
     // destructor guarantees that nothing more of it arrives.
-    if (m_download)
-        m_attempt.outcome = m_download->outcome();
     t.step([&] { m_download.reset(); });
-    t.step([&] {
-        if (m_active)
-            m_view.abortEnabled = false;
-    });
-    m_storing = true;
-    t.step([&] { zip::SetLanguage(1); });
-    StoreRequest request;
-    t.step([&] {
-        request.rate = CLng(option("CompRate", "6"));
-        zip::SetCompressionRate(request.rate);
-    });
-    QString date, time;
-    t.step([&] {
-        const QLocale locale = fileStampLocale();
-        const QDateTime now = m_setup.clock->now();
-        date = stampText(shortDateText(now.date(), locale));
-        time = stampText(longTimeText(now.time(), locale));
-    });
-    request.tmpFile = m_tmpFile;
-    request.compress = m_compress;
-    t.step([&] {
-        const StoredPaths paths =
-            storedPaths(m_host.savePathText(), m_baseName, m_fileExt, optionOn("Mode1", "1"), date, time);
-        request.archivePath = paths.archivePath;
-        request.targetPath = paths.targetPath;
-    });
-    t.step([&] { zip::SaveFolderLocation(m_setup.appFolder); });
-    if (m_compress) {
-        t.step([&] { m_view.statusText = capCompressing; });
-        t.step([&] { request.password = option("Pwd", ""); });
+    if (first)
+        beginCountdown();
+    switch (result.kind) {
+    case Kind::Body: return storeBody(t);
+    case Kind::NotModified: record(QStringLiteral("unchanged"), result, QString()); break;
+    case Kind::Cancelled:
+    case Kind::Replaced: record(QStringLiteral("cancelled"), result, result.text); break;
+    case Kind::NotFound: record(QStringLiteral("not-found"), result, result.numberText()); break;
+    default: record(QStringLiteral("failed"), result, result.numberText() + u' ' + result.text); break;
     }
-    t.step([&] { request.keepCopies = CLng(option("KeepCopies", "0")); });
-    t.step([&] { request.keepDays = CLng(option("KeepDays", "0")); });
-    request.historyPath = historyPath();
-    request.url = m_host.urlText();
-    request.folder = m_host.savePathText();
-    request.now = m_setup.clock->now();
-    request.language = interfaceLanguage();
+    enter(Phase::Counting);
+    publish();
+    if (result.kind == Kind::NotFound) {
+        // The cycle ends; the user has to look at the address.
+        m_waiting = {};
+        t.step([&] { m_host.cmdStart_Click(); });
+        t.step([&] {
+            m_prompt.notify(msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL,
+                            mb::Exclamation | mb::OKOnly, msgInvalidURL);
+        });
+        return;
+    }
+    if (result.kind == Kind::HttpError || result.kind == Kind::ConnectionError || result.kind == Kind::LocalError) {
+        const long number =
+            result.errorNumber ? result.errorNumber : (result.curlCode ? result.curlCode : long(result.httpStatus));
+        if (optionOn(t, "ShowErrors", "0"))
+            t.step([&] {
+                m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number)
+                                    + QStringLiteral("\r\n") + result.text,
+                                mb::Critical | mb::OKOnly, capTitle + QStringLiteral(" - ") + msgConnectErrorTitle);
+            });
+    }
+    drain();
+}
+
+void DownloadCycle::storeBody(TraceScope &t)
+{
+    FinishedDownload d;
+    d.folder = m_host.savePathText();
+    d.baseName = m_baseName;
+    d.ext = m_fileExt;
+    d.tmpFile = m_tmpFile;
+    d.url = m_host.urlText();
+    d.appFolder = m_setup.appFolder;
+    d.historyPath = historyPath();
+    d.compress = m_compress;
+    d.now = m_setup.clock->now();
+    d.language = interfaceLanguage();
+    StoreRequest request = prepareStore(t, d);
+    // The whole body came, even when a Cancel was confirmed as it completed.
+    m_status = m_compress ? capCompressing : bytesText(m_attempt.result.bytes, m_attempt.result.bytes);
     // A server that names no version: a body equal to the stored copy's is
     // not stored again.
-    const bool sameBody =
-        !m_pendingVersion && !m_attempt.outcome.sha256.isEmpty() && m_attempt.outcome.sha256 == m_lastBodyHash;
-    t.step([&] { request.unchanged = sameBody && optionOn("CheckVersion", "False"); });
+    const QByteArray &sha = m_attempt.result.sha256;
+    const bool sameBody = !m_pendingVersion && !sha.isEmpty() && sha == m_lastBodyHash;
+    request.unchanged = sameBody && optionOn(t, "CheckVersion", "False");
+    enter(Phase::Storing);
     publish();
     m_job.setFuture(m_setup.runJob(request));
 }
 
 void DownloadCycle::stored(TraceScope &t)
 {
+    if (m_phase != Phase::Storing)
+        return;
     const StoreResult result = m_job.result();
+    TransferResult attempt = m_attempt.result;
+    if (result.ok() && m_pendingVersion)
+        m_lastVersion = *m_pendingVersion;
+    if (result.unchanged) {
+        record(QStringLiteral("unchanged"), attempt, QString());
+    } else if (result.ok()) {
+        attempt.sha256 = result.sha256.toLatin1();
+        record(QStringLiteral("stored"), attempt, result.storedPath);
+        m_lastBodyHash = m_attempt.result.sha256;
+    } else {
+        attempt.errorNumber = result.number;
+        record(QStringLiteral("failed"), attempt,
+               QStringLiteral("err %1 %2").arg(result.number).arg(result.description));
+    }
+    // The storing phase ends before anything is reported: a box must never
+    // hold the countdown.
+    enter(Phase::Counting);
+    m_status = msgFinished;
+    m_progress = kEmptyBar;
+    publish();
     if (!result.ok()) {
         // Reported as the handler that started the job, as the user has
         // always seen it; the download stays in tmp/.
-        t.step([&] {
-            TraceError(QStringLiteral("frmMain"), QStringLiteral("Sub FileDownload_Finished"),
-                       RuntimeError(result.number, result.description));
-        });
+        TraceErrorNotice(QStringLiteral("frmMain"), QStringLiteral("Sub FileDownload_Finished"),
+                         RuntimeError(result.number, result.description));
     }
-    if (result.ok() && m_pendingVersion)
-        m_lastVersion = *m_pendingVersion;
-    if (result.unchanged)
-        record(QStringLiteral("unchanged"), QString());
-    else if (result.ok())
-        record(QStringLiteral("stored"), result.storedPath, result.sha256);
-    else
-        record(QStringLiteral("failed"), QString::number(result.number) + u' ' + result.description);
-    if (result.ok() && !result.unchanged)
-        m_lastBodyHash = m_attempt.outcome.sha256;
-    t.step([&] { m_view.statusText = msgFinished; });
-    t.step([&] {
-        if (m_startedNow) {
-            m_startedNow = false;
-            m_view.timerOn = true;
-            lockFields(true);
-            m_view.startCaption = capStop;
-        }
-    });
-    m_storing = false;
-    t.step([&] { m_view.startEnabled = true; });
-    publish();
-    t.step([&] { m_host.ShowProgress(0, 0, 100, false); });
-    runHeld();
+    drain();
+}
+
+void DownloadCycle::drain()
+{
+    const Waiting waiting = std::exchange(m_waiting, {});
+    if (waiting.quit) {
+        QMetaObject::invokeMethod(
+            this, [this] { m_host.closeNow(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (m_phase != Phase::Counting)
+        return;
+    if (waiting.stop)
+        m_host.cmdStart_Click();
+    else if (waiting.due)
+        beginAttempt();
 }
 
 void DownloadCycle::unload()
 {
-    m_view.timerOn = false;
+    if (transferRunning()) {
+        TransferResult gone = m_download->result();
+        gone.kind = Kind::Cancelled;
+        gone.bytes = m_attempt.bytes;
+        record(QStringLiteral("cancelled"), gone, ownText("the program ended", "das Programm wurde beendet"));
+    }
     m_download.reset();
-    m_running = false;
+    enter(Phase::Idle);
     publish();
 }
 
@@ -481,17 +484,15 @@ QString DownloadCycle::historyPath() const
     return m_setup.appFolder + QStringLiteral("/history.log");
 }
 
-void DownloadCycle::record(const QString &outcome, const QString &detail, const QString &sha256)
+void DownloadCycle::record(const QString &outcome, const TransferResult &result, const QString &detail)
 {
-    if (m_download)
-        m_attempt.outcome = m_download->outcome();
     HistoryEntry e;
     e.at = m_setup.clock->now();
     e.outcome = outcome;
-    e.httpStatus = m_attempt.outcome.httpStatus;
-    e.bytes = m_attempt.outcome.bytes;
+    e.httpStatus = result.httpStatus;
+    e.bytes = result.bytes;
     e.seconds = double(m_setup.clock->elapsedMs() - m_attempt.startedMs) / 1000.0;
-    e.sha256 = sha256;
+    e.sha256 = outcome == QLatin1String("stored") ? QString::fromLatin1(result.sha256) : QString();
     e.detail = detail;
     e.url = m_host.urlText();
     appendHistory(historyPath(), e);
@@ -499,34 +500,9 @@ void DownloadCycle::record(const QString &outcome, const QString &detail, const 
 
 bool DownloadCycle::holdQuit()
 {
-    if (m_storing)
-        m_quitHeld = true;
-    return m_storing;
-}
-
-void DownloadCycle::runHeld()
-{
-    // Each held input counts once, whatever number of them arrived, and runs
-    // as an event of its own after this report.
-    const bool quit = std::exchange(m_quitHeld, false);
-    const bool click = std::exchange(m_clickHeld, false);
-    const bool tick = std::exchange(m_tickHeld, false);
-    if (quit) {
-        QMetaObject::invokeMethod(
-            this, [this] { m_host.closeNow(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (click)
-        QMetaObject::invokeMethod(
-            this, [this] { m_host.cmdStart_Click(); }, Qt::QueuedConnection);
-    else if (tick)
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_view.timerOn && !m_storing)
-                    m_host.Timer1_Timer();
-            },
-            Qt::QueuedConnection);
+    if (m_phase == Phase::Storing)
+        m_waiting.quit = true;
+    return m_phase == Phase::Storing;
 }
 
 }  // namespace fetchora

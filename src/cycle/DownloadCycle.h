@@ -1,14 +1,38 @@
 #pragma once
-// The download cycle without a window: Start/Stop, the countdown, Cancel, the
-// component's events and the storing of a finished file. It decides; the
-// main window shows what it decides (CycleView) and keeps the procedure names
-// the trace knows, each a short forwarder into the matching body here.
+// The download cycle without a window: one state machine that decides what
+// happens and what the main window shows. It holds one phase; the Start/Stop
+// and Cancel buttons, the field locks, the timer and the caption all follow
+// from it in viewFor(), and nothing else sets them.
+//
+//   phase       Start/Stop        Cancel  fields  countdown  caption
+//   Idle        "Start", usable   -       open    stopped    title
+//   Counting    "Stop", usable    -       locked  runs       title [Active]
+//   Fetching    "Stop"            usable  locked  runs       title [Active]
+//   FirstFetch  "Stop"            usable  locked  stopped    title [Active]
+//   Cancelling  "Stop", usable    -       locked  runs       title [Active]
+//   Storing     "Stop"            -       locked  paused     title [Active]
+//   Stalled     never entered: a first download that fails counts down like any other
+//
+//   from                 event                                      to
+//   Idle                 Start, "Start" option off                  Counting
+//   Idle                 Start, "Start" option on                   FirstFetch (Counting if it cannot begin)
+//   Idle                 Start, URL the engine will not fetch       Idle, with its box
+//   Counting             Stop                                       Idle
+//   Counting             tick, due                                  Fetching (Counting if it cannot begin)
+//   Fetching             tick, due, the transfer is receiving       Fetching; the due one begins after it
+//   Fetching             tick, due, the transfer is silent          Fetching with a new transfer
+//   Fetching, FirstFetch Cancel confirmed, for that transfer        Cancelling
+//   a transfer's phase   the complete body                          Storing
+//   a transfer's phase   not found                                  Idle, with its box
+//   a transfer's phase   any other end                              Counting
+//   Storing              the job reports (stored, same, failed)     Counting
+//   Cancelling, Storing  Stop, a due tick, a quit                   waits, then applies once
+//
+// Every attempt leaves one line in history.log, whatever ends it. A failure
+// is reported in a box nobody has to answer: the cycle never waits for one.
 //
 // Threading: everything runs on the UI thread except the storing job, which
 // works on copied values (StoreRequest) and reports back through a watcher.
-// While a file is being stored nothing may touch its files: a tick, a
-// Start/Stop or a quit that arrives meanwhile is held and takes effect once,
-// after the job has reported back.
 
 #include "components/download/FileDownload.h"
 #include "cycle/Clock.h"
@@ -36,12 +60,17 @@ struct CycleView {
     bool abortEnabled = false;
     bool fieldsEnabled = true;  // save folder, URL, Settings and Browse
     bool timerOn = false;       // the one-second countdown timer runs
+    struct Progress {
+        qint64 value = 0, maximum = 100;
+        bool withText = false;
+        bool operator==(const Progress &) const = default;
+    } progress;
     bool operator==(const CycleView &) const = default;
 };
 
-// The window the cycle runs in. The procedures are the window's traced
-// ones: the cycle calls them where one procedure calls another, so the trace
-// nests as it always has. The window is also the component's event sink.
+// The window the cycle runs in. Its procedures are the traced ones: the
+// cycle calls them where one procedure calls another, so the trace nests as
+// it always has. The window is also the component's event sink.
 class CycleHost : public DownloadEvents {
 public:
     virtual QString savePathText() const = 0;
@@ -50,7 +79,6 @@ public:
     virtual void Start() = 0;
     virtual void cmdStart_Click() = 0;
     virtual void Timer1_Timer() = 0;
-    virtual void ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText) = 0;
     // The storing job has reported back.
     virtual void StoreJob_Finished() = 0;
     // A quit that waited for the storing job may go ahead.
@@ -61,7 +89,7 @@ struct CycleSetup {
     DownloadFactory downloads;     // empty: the real engine
     const Clock *clock = nullptr;  // null: the system clock
     QString tmpFolder;             // where downloads land first, ending in "/"
-    QString appFolder;             // handed to the ZIP layer
+    QString appFolder;             // handed to the ZIP layer; history.log lives here
     // Runs the storing job; empty: on the thread pool.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
 };
@@ -69,89 +97,103 @@ struct CycleSetup {
 class DownloadCycle : public QObject {
     Q_OBJECT
 public:
-    enum class State { Idle, Counting, Fetching, FirstFetch, Stalled };
+    enum class Phase { Idle, Counting, Fetching, FirstFetch, Cancelling, Storing, Stalled };
 
     DownloadCycle(CycleHost &host, PromptService &prompt, CycleSetup setup, QObject *parent = nullptr);
     // Waits for a storing job: its files must not be left half-written.
     ~DownloadCycle() override;
 
-    // Bodies of the window's procedures. `t` is the procedure's trace scope:
-    // each step runs under its error trap and a failure skips only that step.
+    // Bodies of the window's procedures; `t` is the procedure's trace scope.
     void startStop(TraceScope &t);  // cmdStart_Click
     void start(TraceScope &t);      // Start
-    void cancel(TraceScope &t);     // cmdAbort_Click
+    bool cancel(TraceScope &t);     // cmdAbort_Click; true when the user said Yes
     void tick(TraceScope &t);       // Timer1_Timer
     void urlChanged();              // txtURL_Change
     void downloadStarted(TraceScope &t);
     void progress(TraceScope &t, qint64 loaded, qint64 size);
-    void aborted(TraceScope &t);
-    void notFound(TraceScope &t);
-    void connectionError(TraceScope &t, long number, const QString &descr);
-    void downloadError(TraceScope &t, long number, const QString &descr);
     void showVersion(TraceScope &t, const QString &s);
-    void finished(TraceScope &t);
+    // The last event of the transfer, whichever it is: what follows depends on
+    // how the transfer ended, which its result tells.
+    void ended(TraceScope &t);
     void stored(TraceScope &t);  // StoreJob_Finished
 
     // A quit asked for now: true when it must wait for the storing job (the
     // cycle then calls closeNow() once the job has reported back).
     bool holdQuit();
-    // The window unloads: the transfer and the countdown end with it.
+    // The window unloads: the countdown ends, and a transfer still running
+    // ends with it (and gets its line).
     void unload();
-    // The window's caption outside the cycle's own changes (load, minimise).
-    void setWindowCaption(const QString &caption);
 
     long interval() const { return m_interval; }
     void setInterval(long minutes) { m_interval = minutes; }
     bool compress() const { return m_compress; }
     void setCompress(bool on) { m_compress = on; }
 
-    State state() const;
-    bool storing() const { return m_storing; }
+    Phase phase() const { return m_phase; }
     long counter() const { return m_counter; }
     const CycleView &view() const { return m_published; }
+    // What the window shows in a phase: the one place it is decided.
+    CycleView viewFor(Phase phase) const;
+    // Shows the view whole, as when the window (re)appears.
+    void showView();
 
 private:
+    void enter(Phase phase);
     void publish();
-    void lockFields(bool locked);
+    void beginCountdown();
+    bool transferRunning() const;
+    // The download that fell due (or waited): through the Start procedure.
+    void beginAttempt();
     QString historyPath() const;
     // One line of history.log for the attempt that just ended.
-    void record(const QString &outcome, const QString &detail, const QString &sha256 = {});
-    void runHeld();
+    void record(const QString &outcome, const TransferResult &result, const QString &detail);
+    void endTransfer(TraceScope &t, const TransferResult &result);
+    void storeBody(TraceScope &t);
+    // Applies, once each, what waited for the transfer or the job.
+    void drain();
 
     CycleHost &m_host;
     PromptService &m_prompt;
     CycleSetup m_setup;
-    CycleView m_view;
+    Phase m_phase = Phase::Idle;
     CycleView m_published;
 
-    long m_interval = 0;                      // iC
-    bool m_active = false;                    // bActive
-    bool m_startedNow = false;                // bStartedNow
-    bool m_compress = false;                  // bCompress
-    long m_counter = 0;                       // lCounter
+    // What is shown besides the phase: the last message of the status line
+    // and the bar.
+    QString m_status;
+    bool m_statusVisible = false;
+    CycleView::Progress m_progress;
+
+    long m_interval = 0;  // iC
+    bool m_compress = false;
+    long m_counter = 0;  // lCounter
+    qint64 m_lastTickMs = 0;
     QString m_lastVersion;                    // sLastVersion: of the copy last stored
     std::optional<QString> m_pendingVersion;  // named by the transfer under way
+    QByteArray m_lastBodyHash;                // of the copy last stored
     QString m_fileName, m_fileExt, m_baseName, m_tmpFile;
     std::unique_ptr<FileDownloadComponent> m_download;
-    // Between an accepted StartDownload and the event that ends it. The
-    // instance itself may stay held after an error, until the next Start.
-    bool m_running = false;
 
-    // The attempt under way, for its line in history.log.
+    // The transfer under way, for its line and for a Cancel that must hit
+    // only the transfer it was asked about.
+    quint64 m_attemptCount = 0;
     struct Attempt {
+        quint64 serial = 0;
         qint64 startedMs = 0;
-        bool answeredSame = false;
-        TransferOutcome outcome;
+        qint64 lastDataMs = 0;
+        qint64 bytes = 0;
+        TransferResult result;
     } m_attempt;
-    QByteArray m_lastBodyHash;  // of the copy last stored
-    qint64 m_lastTickMs = 0;
 
-    bool m_storing = false;
-    StoreResult m_storeResult;
+    // Inputs that wait until the transfer has ended or the copy is stored;
+    // each counts once, however often it came.
+    struct Waiting {
+        bool stop = false;
+        bool due = false;
+        bool quit = false;
+    } m_waiting;
+
     QFutureWatcher<StoreResult> m_job;
-    bool m_tickHeld = false;
-    bool m_clickHeld = false;
-    bool m_quitHeld = false;
 };
 
 }  // namespace fetchora

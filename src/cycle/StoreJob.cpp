@@ -1,6 +1,9 @@
 #include "cycle/StoreJob.h"
 
+#include "cycle/CycleOptions.h"
 #include "cycle/History.h"
+#include "cycle/StoredFileName.h"
+#include "trace/modTraceLITE.h"
 
 #include "components/zip/modZIP32vb.h"
 #include "startup/FileSystem.h"
@@ -88,6 +91,39 @@ void applyRetention(const StoreRequest &r, const QString &justStored)
 }
 
 }  // namespace
+
+StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
+{
+    StoreRequest request;
+    t.step([] { zip::SetLanguage(1); });
+    request.rate = optionNumber(t, "CompRate", "6");
+    t.step([&] { zip::SetCompressionRate(request.rate); });
+    QString date, time;
+    t.step([&] {
+        const QLocale locale = fileStampLocale();
+        date = stampText(shortDateText(d.now.date(), locale));
+        time = stampText(longTimeText(d.now.time(), locale));
+    });
+    const bool mode1 = optionOn(t, "Mode1", "1");
+    t.step([&] {
+        const StoredPaths paths = storedPaths(d.folder, d.baseName, d.ext, mode1, date, time);
+        request.archivePath = paths.archivePath;
+        request.targetPath = paths.targetPath;
+    });
+    t.step([&] { zip::SaveFolderLocation(d.appFolder); });
+    request.tmpFile = d.tmpFile;
+    request.compress = d.compress;
+    if (d.compress)
+        t.step([&] { request.password = optionText("Pwd", ""); });
+    request.keepCopies = int(optionNumber(t, "KeepCopies", "0"));
+    request.keepDays = int(optionNumber(t, "KeepDays", "0"));
+    request.historyPath = d.historyPath;
+    request.url = d.url;
+    request.folder = d.folder;
+    request.now = d.now;
+    request.language = d.language;
+    return request;
+}
 
 StoreResult storeFinishedFile(const StoreRequest &request)
 {

@@ -10,6 +10,8 @@
 
 namespace fetchora {
 
+class TraceScope;
+
 struct StoreRequest {
     QString tmpFile;         // the complete download in tmp/
     bool unchanged = false;  // the same body as the stored copy: only tmp/ is cleared
@@ -37,6 +39,18 @@ struct StoreResult {
     bool unchanged = false;
     bool ok() const { return number == 0; }
 };
+
+// What the finished handler gathers on the UI thread for the job: the ZIP
+// layer's settings, the stored names and the options, read in the order the
+// handler always has. A value that does not convert is reported through `t`
+// and its default stands in.
+struct FinishedDownload {
+    QString folder, baseName, ext, tmpFile, url, appFolder, historyPath;
+    bool compress = false;
+    QDateTime now;
+    Language language = Language::German;
+};
+StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d);
 
 // Compresses tmpFile into the archive and then deletes it, or puts it in place
 // of targetPath; then applies the retention. A copy already stored is replaced

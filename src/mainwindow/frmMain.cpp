@@ -29,6 +29,9 @@ namespace fetchora {
 namespace {
 
 const char *const kModule = "frmMain";
+// The cycle's procedures run with nobody watching: a failure in them is
+// reported in a box that holds nothing up.
+constexpr auto kUnattended = TraceScope::Report::Notice;
 
 }  // namespace
 
@@ -122,6 +125,8 @@ void frmMain::applyView(const CycleView &v)
         field->setEnabled(v.fieldsEnabled);
     if (v.timerOn != Timer1.isActive())
         v.timerOn ? Timer1.start() : Timer1.stop();
+    if (v.progress != was.progress)
+        ShowProgress(v.progress.value, 0, v.progress.maximum, v.progress.withText);
 }
 
 // ---------------------------------------------------------------------------
@@ -150,7 +155,7 @@ void frmMain::Form_Load()
     });
     t.step([&] { SetLanguage(); });
     t.step([&] { SetLabels(); });
-    t.step([&] { m_cycle->setWindowCaption(capTitle); });
+    t.step([&] { m_cycle->showView(); });
     t.step([&] { bSave = true; });
     t.step([&] { m_cycle->setCompress(CBool(GetINIString("Options", "Compress", "False", 256))); });
     t.step([&] { txtSPlace->setTextValue(GetINIString("Options", "SavePath", "", 256)); });
@@ -282,13 +287,13 @@ void frmMain::ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool wi
 
 void frmMain::cmdStart_Click()
 {
-    TraceScope t(kModule, "Sub cmdStart_Click");
+    TraceScope t(kModule, "Sub cmdStart_Click", kUnattended);
     m_cycle->startStop(t);
 }
 
 void frmMain::Start()
 {
-    TraceScope t(kModule, "Sub Start");
+    TraceScope t(kModule, "Sub Start", kUnattended);
     m_cycle->start(t);
 }
 
@@ -300,7 +305,7 @@ void frmMain::cmdAbort_Click()
 
 void frmMain::Timer1_Timer()
 {
-    TraceScope t(kModule, "Sub Timer1_Timer");
+    TraceScope t(kModule, "Sub Timer1_Timer", kUnattended);
     m_cycle->tick(t);
 }
 
@@ -324,58 +329,58 @@ void frmMain::txtSPlace_GotFocus()
 
 void frmMain::StoreJob_Finished()
 {
-    TraceScope t(kModule, "Sub StoreJob_Finished");
+    TraceScope t(kModule, "Sub StoreJob_Finished", kUnattended);
     m_cycle->stored(t);
 }
 
 void frmMain::FileDownload_Start()
 {
-    TraceScope t(kModule, "Sub FileDownload_Start");
+    TraceScope t(kModule, "Sub FileDownload_Start", kUnattended);
     m_cycle->downloadStarted(t);
 }
 
 void frmMain::FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize)
 {
-    TraceScope t(kModule, "Sub FileDownload_Progress");
+    TraceScope t(kModule, "Sub FileDownload_Progress", kUnattended);
     m_cycle->progress(t, BytesLoaded, FileSize);
 }
 
 void frmMain::FileDownload_Abort()
 {
-    TraceScope t(kModule, "Sub FileDownload_Abort");
-    m_cycle->aborted(t);
+    TraceScope t(kModule, "Sub FileDownload_Abort", kUnattended);
+    m_cycle->ended(t);
 }
 
 void frmMain::FileDownload_NotFound()
 {
-    TraceScope t(kModule, "Sub FileDownload_NotFound");
-    m_cycle->notFound(t);
+    TraceScope t(kModule, "Sub FileDownload_NotFound", kUnattended);
+    m_cycle->ended(t);
 }
 
 void frmMain::FileDownload_ConnectionError(long Number, const QString &Descr)
 {
-    TraceScope t(kModule, "Sub FileDownload_ConnectionError");
+    TraceScope t(kModule, "Sub FileDownload_ConnectionError", kUnattended);
     if (!bLoading)
-        m_cycle->connectionError(t, Number, Descr);
+        m_cycle->ended(t);
 }
 
 void frmMain::FileDownload_DownloadError(long Number, const QString &Descr)
 {
-    TraceScope t(kModule, "Sub FileDownload_DownloadError");
+    TraceScope t(kModule, "Sub FileDownload_DownloadError", kUnattended);
     if (!bLoading)
-        m_cycle->downloadError(t, Number, Descr);
+        m_cycle->ended(t);
 }
 
 void frmMain::FileDownload_ShowVersion(const QString &s)
 {
-    TraceScope t(kModule, "Sub FileDownload_ShowVersion");
+    TraceScope t(kModule, "Sub FileDownload_ShowVersion", kUnattended);
     m_cycle->showVersion(t, s);
 }
 
 void frmMain::FileDownload_Finished()
 {
-    TraceScope t(kModule, "Sub FileDownload_Finished");
-    m_cycle->finished(t);
+    TraceScope t(kModule, "Sub FileDownload_Finished", kUnattended);
+    m_cycle->ended(t);
 }
 
 }  // namespace fetchora

@@ -59,7 +59,8 @@ public:
     bool saveAllowed() const override { return bSave; }
     void setInterval(long minutes) override { m_cycle->setInterval(minutes); }
     void SetRegistry();
-    void ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText) override;
+    // Draws the bar; only applyView calls it, with what the cycle decided.
+    void ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText);
 
     void Form_Load();
     void Form_Unload(int &Cancel);

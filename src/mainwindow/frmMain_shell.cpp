@@ -29,10 +29,7 @@ void frmMain::Form_Resize()
         return;
     // The window itself stays minimised on the taskbar, so a desktop without
     // a tray still leaves the user a way back.
-    t.step([&] {
-        const bool active = m_cycle->state() != DownloadCycle::State::Idle;
-        m_cycle->setWindowCaption(active ? capTitle + QLatin1Char(' ') + capActive : capTitle);
-    });
+    t.step([&] { m_cycle->showView(); });
     t.step([&] {
         QIcon icon = windowIcon();
         if (icon.isNull())

@@ -182,44 +182,67 @@ void TraceExit(const QString &module, const QString &procedure, const QString &e
     }
 }
 
+namespace {
+
+// The box's text, after the ERROR line has gone to the viewer.
+QString reportText(const QString &module, const QString &procedure, const RuntimeError &error)
+{
+    TraceState &s = state();
+    if (!s.bTraceInit)
+        TraceInit();
+    const long number = error.number();
+    const QString description = error.describe(s.language);
+    const QString source = error.source();
+    const long line = 0;
+    const QString path = exePath();
+
+    if (tracing()) {
+        send(QLatin1Char('[') + exeName() + QStringLiteral("] ERROR ") + QString::number(number) + QStringLiteral(" \"")
+             + description + QStringLiteral("\" at ") + module + QStringLiteral(" : ") + procedure
+             + QStringLiteral(" : ") + QString::number(line) + QStringLiteral("\r\n"));
+    }
+
+    // A source that starts with a non-zero number names a component of
+    // the same scheme that passed the error on: "<n>Name!...".
+    QString note = QStringLiteral(".");
+    qsizetype digits = 0;
+    while (digits < source.size() && source.at(digits).isDigit())
+        ++digits;
+    if (digits > 0 && source.left(digits).toLongLong() != 0) {
+        const qsizetype bang = source.indexOf(QLatin1Char('!'));
+        const QString component = bang > 0 ? source.mid(1, bang - 1) : source.mid(1);
+        note = QStringLiteral(". This error was generated remotely by ") + component
+               + QStringLiteral(", a component of ") + path + QStringLiteral(".");
+    }
+    return QStringLiteral("Tracewright reports ") + path + QStringLiteral(" program error #") + QString::number(number)
+           + QStringLiteral(" (") + description + QStringLiteral(") occurred in module ") + module
+           + QStringLiteral(", ") + procedure + QStringLiteral(", line ") + QString::number(line) + note;
+}
+
+const QString kReportTitle = QStringLiteral("Unexpected Error");
+
+}  // namespace
+
+void TraceErrorNotice(const QString &module, const QString &procedure, const RuntimeError &error)
+{
+    try {
+        const QString text = reportText(module, procedure, error);
+        if (PromptService *prompt = state().prompt)
+            prompt->notify(text, mb::Critical | mb::OKOnly, kReportTitle);
+        else
+            std::fprintf(stderr, "Unexpected Error: %s\n", text.toLocal8Bit().constData());
+    } catch (...) {
+    }
+}
+
 int TraceError(const QString &module, const QString &procedure, const RuntimeError &error)
 {
     try {
         TraceState &s = state();
-        if (!s.bTraceInit)
-            TraceInit();
-        const long number = error.number();
-        const QString description = error.describe(s.language);
-        const QString source = error.source();
-        const long line = 0;
-        const QString path = exePath();
-
-        if (tracing()) {
-            send(QLatin1Char('[') + exeName() + QStringLiteral("] ERROR ") + QString::number(number)
-                 + QStringLiteral(" \"") + description + QStringLiteral("\" at ") + module + QStringLiteral(" : ")
-                 + procedure + QStringLiteral(" : ") + QString::number(line) + QStringLiteral("\r\n"));
-        }
-
-        // A source that starts with a non-zero number names a component of
-        // the same scheme that passed the error on: "<n>Name!...".
-        QString note = QStringLiteral(".");
-        qsizetype digits = 0;
-        while (digits < source.size() && source.at(digits).isDigit())
-            ++digits;
-        if (digits > 0 && source.left(digits).toLongLong() != 0) {
-            const qsizetype bang = source.indexOf(QLatin1Char('!'));
-            const QString component = bang > 0 ? source.mid(1, bang - 1) : source.mid(1);
-            note = QStringLiteral(". This error was generated remotely by ") + component
-                   + QStringLiteral(", a component of ") + path + QStringLiteral(".");
-        }
-
-        const QString text = QStringLiteral("Tracewright reports ") + path + QStringLiteral(" program error #")
-                             + QString::number(number) + QStringLiteral(" (") + description
-                             + QStringLiteral(") occurred in module ") + module + QStringLiteral(", ") + procedure
-                             + QStringLiteral(", line ") + QString::number(line) + note;
+        const QString text = reportText(module, procedure, error);
         int answer = mb::Ignore;
         if (s.prompt)
-            answer = s.prompt->msgBox(text, mb::Critical | mb::AbortRetryIgnore, QStringLiteral("Unexpected Error"));
+            answer = s.prompt->msgBox(text, mb::Critical | mb::AbortRetryIgnore, kReportTitle);
         else
             std::fprintf(stderr, "Unexpected Error: %s\n", text.toLocal8Bit().constData());
         switch (answer) {
@@ -247,10 +270,18 @@ void setTracePrompt(PromptService *prompt)
     state().prompt = prompt;
 }
 
-TraceScope::TraceScope(const char *module, const char *procedure)
-    : m_module(QString::fromLatin1(module)), m_procedure(QString::fromLatin1(procedure))
+TraceScope::TraceScope(const char *module, const char *procedure, Report report)
+    : m_module(QString::fromLatin1(module)), m_procedure(QString::fromLatin1(procedure)), m_report(report)
 {
     TraceEnter(m_module, m_procedure);
+}
+
+void TraceScope::report(const RuntimeError &error) const
+{
+    if (m_report == Report::Notice)
+        TraceErrorNotice(m_module, m_procedure, error);
+    else
+        TraceError(m_module, m_procedure, error);
 }
 
 TraceScope::~TraceScope()

@@ -42,6 +42,10 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
 // For anything that is not a RuntimeError (std::bad_alloc, a library's
 // exception): mapped onto a runtime error number first.
 int TraceError(const QString &module, const QString &procedure, const std::exception &error);
+// The same report for a procedure that must not wait for anyone: the box
+// comes up without holding the caller, and not at all while another box is
+// open. Returns at once.
+void TraceErrorNotice(const QString &module, const QString &procedure, const RuntimeError &error);
 
 // The message boxes of the error report go here. Set by start-up (and by tests).
 void setTracePrompt(PromptService *prompt);
@@ -51,7 +55,10 @@ void setTraceLanguage(Language language);
 
 class TraceScope {
 public:
-    TraceScope(const char *module, const char *procedure);
+    // How a failed step is reported: in the modal box, or (for the procedures
+    // of an unattended cycle) in a box nobody has to answer.
+    enum class Report { Box, Notice };
+    TraceScope(const char *module, const char *procedure, Report report = Report::Box);
     ~TraceScope();
     TraceScope(const TraceScope &) = delete;
     TraceScope &operator=(const TraceScope &) = delete;
@@ -65,14 +72,17 @@ public:
             std::forward<F>(body)();
             return true;
         } catch (const RuntimeError &e) {
-            TraceError(m_module, m_procedure, e);
+            report(e);
         } catch (const std::exception &e) {
-            TraceError(m_module, m_procedure, e);
+            report(fromException(e));
         } catch (...) {
-            TraceError(m_module, m_procedure, RuntimeError(err::InvalidProcedureCall));
+            report(RuntimeError(err::InvalidProcedureCall));
         }
         return false;
     }
+
+    // Reports an error of this procedure as its failed steps are reported.
+    void report(const RuntimeError &error) const;
 
     const QString &module() const { return m_module; }
     const QString &procedure() const { return m_procedure; }
@@ -80,6 +90,7 @@ public:
 private:
     QString m_module;
     QString m_procedure;
+    Report m_report;
 };
 
 // Test seams. Tests run many "processes" in one: these put the module back to

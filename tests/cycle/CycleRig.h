@@ -1,23 +1,28 @@
 #pragma once
-// The cycle in a sandbox, without a window: the rig plays the window (its
-// traced procedures forward into the cycle, as the real one's do) and the
-// download engine (a fake whose events the test raises). Steps are written
-// as a small script: "click tick*60 finish".
+// The real main window in a sandbox, driven as a user and the engine would
+// drive it: buttons are clicked, the timer's ticks come when its timer runs,
+// and the engine's events arrive at the window with the result the engine
+// would hand over. Only the engine, the storing job's thread and the clock
+// are fakes. Steps are written as a small script: "click tick*60 finish".
 
-#include "cycle/DownloadCycle.h"
+#include "mainwindow/SubMain.h"
+#include "shell/Controls.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
+#include "support/FakeTray.h"
+#include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
-#include "trace/modTraceLITE.h"
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+#include <QLabel>
 #include <QPromise>
-#include <QStringList>
+#include <QTest>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 
 namespace fetchora::testing {
@@ -30,18 +35,22 @@ struct PinnedClock : Clock {
     qint64 elapsedMs() const override { return ms; }
 };
 
-class CycleRig : public CycleHost {
+class CycleRig {
 public:
-    explicit CycleRig(const QByteArray &options, bool holdJobs = false, PromptService *prompt = nullptr)
+    using Kind = TransferResult::Kind;
+
+    explicit CycleRig(const QByteArray &options, bool holdJobs = false) : m_holdJobs(holdJobs)
     {
-        box.writeIni("[Options]\n" + options);
         save = box.makeFolder(QStringLiteral("save"));
-        CycleSetup setup;
-        setup.downloads = fakeDownloadFactory(engine);
-        setup.clock = &clock;
-        setup.tmpFolder = box.path(QStringLiteral("tmp/"));
-        setup.appFolder = box.folder();
-        setup.runJob = [this, holdJobs](const StoreRequest &r) {
+        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\nURL=" + url.toUtf8() + "\n"
+                     + options);
+        MainWindowSeams seams;
+        seams.prompt = &box.prompt;
+        seams.downloads = fakeDownloadFactory(engine);
+        seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
+        seams.clock = &clock;
+        seams.tickMs = 1 << 30;  // the rig gives the ticks
+        seams.storeJobs = [this, holdJobs](const StoreRequest &r) {
             if (diskFull)
                 return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, "Disk full", {}, {}, false});
             if (!holdJobs)
@@ -51,39 +60,68 @@ public:
             heldRequest = r;
             return held->future();
         };
-        cycle = std::make_unique<DownloadCycle>(*this, prompt ? *prompt : box.prompt, setup);
-        cycle->setInterval(1);
+        SubMain(std::move(seams));
     }
+    ~CycleRig() { g_frmMain.reset(); }
+
+    frmMain &w() const { return *g_frmMain; }
+    const DownloadCycle &cycle() const { return w().cycle(); }
+    template <class T = QWidget>
+    T *get(const char *name) const
+    {
+        return w().findChild<T *>(QLatin1String(name));
+    }
+    void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
+    QString status() const { return get<QLabel>("lblStatus")->text(); }
 
     // One step of a script ("verb" or "verb:argument"); see run().
     void step(const QString &word)
     {
         using Step = std::function<void(CycleRig &, const QString &)>;
         static const std::map<QString, Step> steps = {
-            {"click", [](CycleRig &r, const QString &) { r.cmdStart_Click(); }},
-            {"tick", [](CycleRig &r, const QString &) { r.clock.ms += 1000, r.Timer1_Timer(); }},
+            {"click", [](CycleRig &r, const QString &) { r.click("cmdStart"); }},
+            {"tick", [](CycleRig &r, const QString &) { r.tick(); }},
             {"sleep", [](CycleRig &r, const QString &a) { r.clock.ms += a.toLongLong() * 1000; }},  // without a tick
             {"cancel",
              [](CycleRig &r, const QString &a) {
                  r.box.prompt.answerNext(a == QLatin1String("yes") ? mb::Yes : mb::No);
-                 r.traced("Sub cmdAbort_Click", &DownloadCycle::cancel);
+                 r.click("cmdAbort");
              }},
             {"finish", [](CycleRig &r, const QString &a) { r.finish(a.isEmpty() ? QByteArray("BODY") : a.toUtf8()); }},
-            {"connerr", [](CycleRig &r, const QString &) { r.FileDownload_ConnectionError(7, "Couldn't connect"); }},
+            {"connerr",
+             [](CycleRig &r, const QString &) {
+                 r.end(
+                     Kind::ConnectionError, [](DownloadEvents &e) { e.FileDownload_ConnectionError(7, "refused"); }, 0,
+                     7, "Couldn't connect");
+             }},
             {"dlerr",
-             [](CycleRig &r, const QString &) { r.FileDownload_DownloadError(500, "HTTP 500 Internal Server Error"); }},
-            {"notfound", [](CycleRig &r, const QString &) { r.FileDownload_NotFound(); }},
-            {"abort", [](CycleRig &r, const QString &) { r.FileDownload_Abort(); }},
-            {"version", [](CycleRig &r, const QString &a) { r.FileDownload_ShowVersion(a); }},
+             [](CycleRig &r, const QString &) {
+                 r.end(
+                     Kind::HttpError, [](DownloadEvents &e) { e.FileDownload_DownloadError(500, "HTTP 500"); }, 500, 0,
+                     "HTTP 500 Internal Server Error");
+             }},
+            {"notfound",
+             [](CycleRig &r, const QString &) {
+                 r.end(
+                     Kind::NotFound, [](DownloadEvents &e) { e.FileDownload_NotFound(); }, 404);
+             }},
+            {"abort",
+             [](CycleRig &r, const QString &) {
+                 r.end(Kind::Cancelled, [](DownloadEvents &e) { e.FileDownload_Abort(); });
+             }},
+            {"same",  // the engine ends a transfer the window said it has already
+             [](CycleRig &r, const QString &) {
+                 r.end(
+                     Kind::NotModified, [](DownloadEvents &e) { e.FileDownload_Abort(); }, 304);
+             }},
+            {"version", [](CycleRig &r, const QString &a) { r.w().FileDownload_ShowVersion(a); }},
             {"progress",
              [](CycleRig &r, const QString &a) {
-                 r.FileDownload_Progress(a.section(u'/', 0, 0).toLongLong(), a.section(u'/', 1).toLongLong());
+                 r.w().FileDownload_Progress(a.section(u'/', 0, 0).toLongLong(), a.section(u'/', 1).toLongLong());
              }},
-            {"url", [](CycleRig &r, const QString &) { r.cycle->urlChanged(); }},  // the user types another address
-            {"interval", [](CycleRig &r, const QString &a) { r.cycle->setInterval(a.toLong()); }},  // from the dialog
-            {"nourl", [](CycleRig &r, const QString &) { r.url.clear(); }},
+            {"url", [](CycleRig &r, const QString &a) { r.get<dxTextEdit>("txtURL")->setTextValue(a); }},
+            {"interval", [](CycleRig &r, const QString &a) { r.w().setInterval(a.toLong()); }},  // from the dialog
             {"nofolder", [](CycleRig &r, const QString &) { QDir(r.save).removeRecursively(); }},
-            {"savetmp", [](CycleRig &r, const QString &) { r.save = r.box.makeFolder(QStringLiteral("tmp")); }},
             {"refuse", [](CycleRig &r, const QString &) { r.engine->acceptStart = false; }},  // from now on
         };
         const auto found = steps.find(word.section(u':', 0, 0));
@@ -103,65 +141,56 @@ public:
         }
     }
 
+    // A second passes; the window's timer ticks if it runs.
+    void tick()
+    {
+        clock.ms += 1000;
+        if (get<QTimer>("Timer1")->isActive())
+            w().Timer1_Timer();
+    }
+
+    // The last event of the transfer, with the result the engine hands over.
+    void end(Kind kind, const std::function<void(DownloadEvents &)> &event, int status = 0, long curl = 0,
+             const QString &text = {})
+    {
+        TransferResult &r = engine->result;
+        r = {};
+        r.kind = kind;
+        r.httpStatus = status;
+        r.curlCode = curl;
+        r.text = text;
+        event(w());
+    }
+
     // What the engine does on success: the complete file at the target, then Finished.
     void finish(const QByteArray &body)
     {
         if (!engine->starts.isEmpty())
             writeFile(engine->starts.back().target, body);
-        FileDownload_Finished();
+        TransferResult &r = engine->result;
+        r = {};
+        r.kind = Kind::Body;
+        r.httpStatus = 200;
+        r.bytes = body.size();
+        r.sha256 = sameHash.isEmpty() ? QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() : sameHash;
+        w().FileDownload_Finished();
         // The job's report is a posted event: wait for events, not for time.
-        QDeadlineTimer deadline(10000);
-        while (cycle->storing() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (!m_holdJobs)
+            waitUntil([&] { return cycle().phase() != DownloadCycle::Phase::Storing; }, 10000);
     }
-
-    // As the window's procedures do: a trace scope around the call into the cycle.
-    template <typename... Params, typename... Args>
-    void traced(const char *name, void (DownloadCycle::*call)(TraceScope &, Params...), Args &&...args)
-    {
-        TraceScope t("frmMain", name);
-        (cycle.get()->*call)(t, std::forward<Args>(args)...);
-    }
-
-    QString savePathText() const override { return save; }
-    QString urlText() const override { return url; }
-    void applyView(const CycleView &) override {}
-    void Start() override { traced("Sub Start", &DownloadCycle::start); }
-    void cmdStart_Click() override { traced("Sub cmdStart_Click", &DownloadCycle::startStop); }
-    void Timer1_Timer() override
-    {
-        if (cycle->view().timerOn)  // the window's timer only ticks while the view says it runs
-            traced("Sub Timer1_Timer", &DownloadCycle::tick);
-    }
-    void ShowProgress(qint64, qint64, qint64, bool) override {}
-    void StoreJob_Finished() override { traced("Sub StoreJob_Finished", &DownloadCycle::stored); }
-    void closeNow() override { ++closes; }
-
-    void FileDownload_ConnectionError(long n, const QString &d) override
-    {
-        traced("x", &DownloadCycle::connectionError, n, d);
-    }
-    void FileDownload_DownloadError(long n, const QString &d) override
-    {
-        traced("x", &DownloadCycle::downloadError, n, d);
-    }
-    void FileDownload_Abort() override { traced("x", &DownloadCycle::aborted); }
-    void FileDownload_NotFound() override { traced("x", &DownloadCycle::notFound); }
-    void FileDownload_ShowVersion(const QString &s) override { traced("x", &DownloadCycle::showVersion, s); }
-    void FileDownload_Finished() override { traced("x", &DownloadCycle::finished); }
-    void FileDownload_Progress(qint64 l, qint64 s) override { traced("x", &DownloadCycle::progress, l, s); }
-    void FileDownload_Start() override { traced("x", &DownloadCycle::downloadStarted); }
 
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
     PinnedClock clock;
     QString save;
     QString url = QStringLiteral("http://127.0.0.1:9/files/report.txt");
-    std::unique_ptr<DownloadCycle> cycle;
     std::optional<QPromise<StoreResult>> held;
     StoreRequest heldRequest;
     bool diskFull = false;  // the next stores fail as on a full disk
-    int closes = 0;
+    QByteArray sameHash;    // every body reports this fingerprint (empty: its own)
+
+private:
+    bool m_holdJobs;
 };
 
 }  // namespace fetchora::testing

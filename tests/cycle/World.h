@@ -54,7 +54,7 @@ struct SimTransfer {
     qint64 startMs = 0, endMs = 0;
     int stage = 0;  // 0 nothing sent; 1 Start sent; 2 version settled
     bool abortAsked = false, same = false, alive = true, ended = false;
-    TransferOutcome outcome;
+    TransferResult result;
 };
 
 class SimEngine : public FileDownloadComponent {
@@ -73,7 +73,7 @@ public:
             m_t->abortAsked = true;
     }
     void setStoredVersion(const QString &v) override { m_storedVersion = v; }
-    TransferOutcome outcome() const override { return m_t ? m_t->outcome : TransferOutcome{}; }
+    TransferResult result() const override { return m_t ? m_t->result : TransferResult{}; }
 
 private:
     World &m_world;
@@ -369,19 +369,26 @@ private:
         const std::shared_ptr<SimTransfer> t = live;
         if (!t || !t->alive || t->ended)
             return;
-        auto last = [&](int status, const std::function<void(DownloadEvents *)> &event) {
+        using Kind = TransferResult::Kind;
+        auto last = [&](Kind kind, int status, long curl, const QString &text,
+                        const std::function<void(DownloadEvents *)> &event) {
             t->ended = true;
             ++ended;
-            t->outcome.httpStatus = status;
+            t->result.kind = kind;
+            t->result.httpStatus = status;
+            t->result.curlCode = curl;
+            t->result.text = text;
+            t->result.seconds = double(clock.bootMs - t->startMs) / 1000;
             live.reset();
             event(t->sink);
         };
         // A body that completes within moments of the abort is delivered all the same.
         if (t->abortAsked && !(t->plan == SimTransfer::Finish && t->stage == 2 && clock.bootMs + 2000 >= t->endMs))
-            return last(0, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+            return last(Kind::Cancelled, 0, 0, {}, [](DownloadEvents *s) { s->FileDownload_Abort(); });
         if (t->plan == SimTransfer::Refused) {
             if (clock.bootMs >= t->endMs)
-                last(0, [](DownloadEvents *s) { s->FileDownload_ConnectionError(7, "Couldn't connect to server"); });
+                last(Kind::ConnectionError, 0, 7, "Couldn't connect to server",
+                     [](DownloadEvents *s) { s->FileDownload_ConnectionError(7, "Couldn't connect to server"); });
             return;
         }
         if (t->stage == 0) {
@@ -389,36 +396,43 @@ private:
             return t->sink->FileDownload_Start();
         }
         if (t->plan == SimTransfer::NotFound)
-            return last(404, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
+            return last(Kind::NotFound, 404, 0, "HTTP 404 Not Found",
+                        [](DownloadEvents *s) { s->FileDownload_NotFound(); });
         if (t->plan == SimTransfer::HttpError)
-            return last(
-                500, [](DownloadEvents *s) { s->FileDownload_DownloadError(500, "HTTP 500 Internal Server Error"); });
+            return last(Kind::HttpError, 500, 0, "HTTP 500 Internal Server Error", [](DownloadEvents *s) {
+                s->FileDownload_DownloadError(500, "HTTP 500 Internal Server Error");
+            });
         if (t->stage == 1) {
             t->stage = 2;
             const bool notModified = !t->storedVersion.isEmpty() && t->storedVersion.toUtf8() == t->version;
             const QString named = notModified ? t->storedVersion : QString::fromUtf8(t->version);
+            t->result.version = named;
             if (named.isEmpty())
                 return;
             t->sink->FileDownload_ShowVersion(named);
             if (t->alive && !t->ended && t->same)
-                return last(notModified ? 304 : 200, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+                return last(Kind::NotModified, notModified ? 304 : 200, 0, {},
+                            [](DownloadEvents *s) { s->FileDownload_Abort(); });
             if (t->alive && !t->ended && notModified)
-                return last(304,
+                return last(Kind::HttpError, 304, 0, "HTTP 304 Not Modified",
                             [](DownloadEvents *s) { s->FileDownload_DownloadError(304, "HTTP 304 Not Modified"); });
             return;
         }
         if (clock.bootMs < t->endMs) {
-            if (t->plan != SimTransfer::Stall || clock.bootMs - t->startMs < 5000)
-                t->sink->FileDownload_Progress((clock.bootMs - t->startMs) * 10, t->body.size() * 10);
+            if (t->plan != SimTransfer::Stall || clock.bootMs - t->startMs < 5000) {
+                t->result.bytes = (clock.bootMs - t->startMs) * 10;
+                t->sink->FileDownload_Progress(t->result.bytes, t->body.size() * 10);
+            }
             return;
         }
         if (t->plan == SimTransfer::Stall)
-            return last(200, [](DownloadEvents *s) { s->FileDownload_DownloadError(28, "Operation too slow"); });
+            return last(Kind::ConnectionError, 200, 28, "Operation too slow",
+                        [](DownloadEvents *s) { s->FileDownload_DownloadError(28, "Operation too slow"); });
         writeFile(t->target, t->body);
-        t->outcome.bytes = t->body.size();
-        t->outcome.sha256 = QCryptographicHash::hash(t->body, QCryptographicHash::Sha256).toHex();
-        bodiesBySha[t->outcome.sha256] = t->body;
-        last(200, [](DownloadEvents *s) { s->FileDownload_Finished(); });
+        t->result.bytes = t->body.size();
+        t->result.sha256 = QCryptographicHash::hash(t->body, QCryptographicHash::Sha256).toHex();
+        bodiesBySha[t->result.sha256] = t->body;
+        last(Kind::Body, 200, 0, {}, [](DownloadEvents *s) { s->FileDownload_Finished(); });
     }
 
     void finishJob(bool diskFull)
@@ -557,14 +571,16 @@ private:
         if (window()) {
             auto *timer = control<QTimer>("Timer1");
             *failure += QStringLiteral("\n  window \"%1\", status \"%2\", Start %3, Cancel %4, timer %5, box %6, "
-                                       "transfer %7, job %8, last attempt at %9 s")
+                                       "transfer %7, job %8, last attempt at %9 s, phase %10, counter %11")
                             .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text(),
                                  control("cmdStart")->isEnabled() ? "on" : "off",
                                  control("cmdAbort")->isEnabled() ? "on" : "off", timer->isActive() ? "on" : "off")
                             .arg(m_prompt.open)
                             .arg(live ? live->id : 0)
                             .arg(job ? "pending" : "none")
-                            .arg(lastAttemptMs / 1000);
+                            .arg(lastAttemptMs / 1000)
+                            .arg(int(window()->cycle().phase()))
+                            .arg(window()->cycle().counter());
         }
     }
 

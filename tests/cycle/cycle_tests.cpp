@@ -1,15 +1,17 @@
-// The cycle's decisions, as scenarios: options and steps in, then what the
-// window shows, what the engine was asked, the boxes, and the files.
+// The cycle's decisions, as scenarios on the real window: options and steps
+// in, then the phase, what the window shows, what the engine was asked, the
+// boxes, and the files.
 
 #include "CycleRig.h"
 #include "support/ZipRead.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
-using State = DownloadCycle::State;
+using Phase = DownloadCycle::Phase;
 
 namespace {
 
@@ -17,7 +19,7 @@ struct Scenario {
     const char *name;
     QByteArray options;
     QString steps;
-    State state;
+    Phase phase;
     int starts;  // StartDownload calls
     bool startEnabled, abortEnabled;
     QString status;   // status line text; "*" any
@@ -26,38 +28,37 @@ struct Scenario {
 
 const QString k1s = QStringLiteral("1 seconds until next download");
 
-using enum DownloadCycle::State;
+using enum DownloadCycle::Phase;
 const Scenario kScenarios[] = {
     {"CountsDownFromTheInterval", "", "click tick*59", Counting, 0, true, false, k1s, ""},
     {"DownloadsOnTickSixty", "", "click tick*60", Fetching, 1, false, true, "*", ""},
     {"FinishedGoesBackToCounting", "", "click tick*60 finish", Counting, 1, true, false, "Download competed", ""},
     {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", FirstFetch, 1, false, true, "", ""},
     {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", Fetching, 2, false, true, "*", ""},
-    {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, true, true, k1s, ""},
+    {"FirstFetchCountsFromItsEnd", "Start=1\n", "click sleep:30 finish tick*59", Counting, 1, true, false, k1s, ""},
+    {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, true, false, k1s, ""},
     {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", Counting, 1, true, false, k1s, ""},
     {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", Fetching, 2, false, true, "*", ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", Fetching, 2, false, true, "*", ""},
-    {"ErrorsSilentByDefault", "", "click tick*60 connerr", Counting, 1, true, true, "*", ""},
-    {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", Counting, 1, true, true, "*",
+    {"ErrorsSilentByDefault", "", "click tick*60 connerr", Counting, 1, true, false, "*", ""},
+    {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", Counting, 1, true, false, "*",
      "Error while connecting!\r\nError: 500\r\nHTTP 500 Internal Server Error"},
     {"StopReturnsToIdle", "", "click tick*30 click tick*60", Idle, 0, true, false, "*", ""},
     {"NotFoundStopsAndSays404", "", "click tick*60 notfound tick*60", Idle, 1, true, false, "*",
      "File not found!\r\nHTTP Code 404\r\n\r\nPlease check the address in the URL field"},
     {"CancelYesAbortsAndCountsOn", "", "click tick*60 cancel:yes abort", Counting, 1, true, false, "Download canceled",
      "Cancel download?"},
+    {"CancelYesOffersStopAtOnce", "", "click tick*60 cancel:yes", Cancelling, 1, true, false, "Download canceled",
+     "Cancel download?"},
     {"CancelNoChangesNothing", "", "click tick*60 cancel:no", Fetching, 1, false, true, "*", "Cancel download?"},
     {"ProgressShowsBytes", "", "click tick*60 progress:1/200", Fetching, 1, false, true, "1 of 200 Bytes", ""},
-    {"StopDuringTheFirstDownloadStaysStopped", "Start=1\n", "click click finish tick*120", Idle, 1, true, false, "*",
-     ""},
+    {"StopWhileCancellingStopsWhenTheTransferEnds", "Start=1\n", "click cancel:yes click finish tick*120", Idle, 1,
+     true, false, "*", "Cancel download?"},
     {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", Counting, 0, true, false, "*", ""},
-    {"NoURLAtTheTickCountsOn", "", "click tick*59 nourl tick", Counting, 0, true, false, "*",
-     "Please enter a valid URL"},
     {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", Counting, 0, true, false, "*",
      "The folder for downloaded files does not exist"},
-    {"TmpIsNoSaveFolder", "", "click tick*59 savetmp tick", Counting, 0, true, false, "*",
-     "The folder for downloaded files does not exist"},
     {"RefusedStartCountsOn", "", "refuse click tick*60", Counting, 1, true, false, "*", ""},
-    {"ZeroIntervalIsAMinute", "", "interval:0 click tick*60", Fetching, 1, false, true, "*", ""},
+    {"ZeroIntervalIsAMinute", "", "interval:0 click tick*59", Counting, 0, true, false, k1s, ""},
     {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", Fetching, 1, false, true, "*", ""},
     {"TwoMinutesCountDown", "", "interval:2 click tick*119", Counting, 0, true, false, k1s, ""},
     // Ten hours asleep: the download due comes on waking, once, and a whole interval follows it.
@@ -66,6 +67,12 @@ const Scenario kScenarios[] = {
      true, "*", ""},
     {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", Fetching, 1, false, true, "*",
      ""},
+    // A transfer still receiving data is not given up for the next one: that one comes right after it.
+    {"AReceivingTransferFinishesFirst", "", "click tick*60 tick*55 progress:10/99 tick*5 progress:20/99 tick*5",
+     Fetching, 1, false, true, "*", ""},
+    {"TheDueDownloadFollowsAtOnce", "", "click tick*60 tick*55 progress:10/99 tick*10 finish", Fetching, 2, false, true,
+     "*", ""},
+    {"ASilentTransferIsReplaced", "", "click tick*60 progress:10/99 tick*60", Fetching, 2, false, true, "*", ""},
 };
 
 class CycleScenario : public ::testing::TestWithParam<Scenario> {};
@@ -77,19 +84,21 @@ TEST_P(CycleScenario, EndsAsExpected)
     const Scenario &s = GetParam();
     CycleRig rig(s.options);
     rig.run(s.steps);
-    const CycleView &v = rig.cycle->view();
-    EXPECT_EQ(rig.cycle->state(), s.state);
+    EXPECT_EQ(rig.cycle().phase(), s.phase);
     EXPECT_EQ(rig.engine->starts.size(), s.starts);
     EXPECT_LE(rig.engine->alive, 1);
-    EXPECT_EQ(v.startEnabled, s.startEnabled);
-    EXPECT_EQ(v.abortEnabled, s.abortEnabled);
-    const bool on = s.state != State::Idle;
-    EXPECT_EQ(v.fieldsEnabled, !on);
-    EXPECT_EQ(v.windowCaption, on ? QStringLiteral("TAQ Fetchora [Active]") : QStringLiteral("TAQ Fetchora"));
-    EXPECT_EQ(v.startCaption, on ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
-    EXPECT_EQ(v.timerOn, s.state == State::Counting || s.state == State::Fetching);
+    // What the window shows, read off its controls.
+    EXPECT_EQ(rig.get("cmdStart")->isEnabled(), s.startEnabled);
+    EXPECT_EQ(rig.get("cmdAbort")->isEnabled(), s.abortEnabled);
+    const bool on = s.phase != Idle;
+    for (const char *field : {"txtSPlace", "txtURL", "cmdSettings", "cmdBrowse"})
+        EXPECT_EQ(rig.get(field)->isEnabled(), !on) << field;
+    EXPECT_EQ(rig.w().windowTitle(), on ? QStringLiteral("TAQ Fetchora [Active]") : QStringLiteral("TAQ Fetchora"));
+    EXPECT_EQ(rig.get<roCommand>("cmdStart")->text(), on ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+    EXPECT_EQ(rig.get<QTimer>("Timer1")->isActive(),
+              s.phase == Counting || s.phase == Fetching || s.phase == Cancelling);
     if (s.status != QLatin1String("*")) {
-        EXPECT_EQ(v.statusText, s.status);
+        EXPECT_EQ(rig.status(), s.status);
     }
     EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().text : QString(), s.lastBox);
 }
@@ -117,7 +126,6 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         SCOPED_TRACE(row.name);
         CycleRig rig(row.options);
         writeFile(rig.save + QStringLiteral("/report.txt"), "OLD");
-        rig.cycle->setCompress(row.options.contains("Compress=1"));
         rig.run("click tick*60");
         rig.finish(body);
         const QStringList found = QDir(rig.save).entryList({row.file}, QDir::Files);
@@ -151,7 +159,7 @@ TEST(Cycle, EveryURLGivesANameThatFits)
     };
     for (const auto &row : rows) {
         CycleRig rig(row.options);
-        rig.url = QStringLiteral("http://h/files/") + row.lastSegment;
+        rig.step(QStringLiteral("url:http://h/files/") + row.lastSegment);
         rig.run("click tick*60 finish");
         const QStringList stored = entries(rig.save);
         ASSERT_EQ(stored.size(), 1) << row.expected.toStdString();
@@ -165,8 +173,7 @@ TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
 {
     // A folder where the copy or the archive should go.
     for (const QString &blocked : {QStringLiteral("report.txt"), QStringLiteral("report.zip")}) {
-        CycleRig rig("Mode1=0\n");
-        rig.cycle->setCompress(blocked.endsWith(QLatin1String(".zip")));
+        CycleRig rig(blocked.endsWith(QLatin1String(".zip")) ? "Mode1=0\nCompress=1\n" : "Mode1=0\n");
         QDir(rig.save).mkdir(blocked);
         rig.run("click tick*60 finish:NEW");
         ASSERT_EQ(rig.box.errorPrompt.count(), 1);
@@ -175,8 +182,8 @@ TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
         EXPECT_TRUE(box.contains(rig.save + u'/' + blocked)) << "names the file in the way: " << box.toStdString();
         EXPECT_EQ(readAll(rig.engine->starts.back().target), "NEW") << "the download waits in tmp/";
         EXPECT_EQ(entries(rig.save), QStringList{blocked});
-        EXPECT_EQ(rig.cycle->state(), State::Counting);
-        EXPECT_TRUE(rig.cycle->view().startEnabled);
+        EXPECT_EQ(rig.cycle().phase(), Phase::Counting) << "the box holds nothing up";
+        EXPECT_TRUE(rig.get("cmdStart")->isEnabled());
     }
 }
 
@@ -187,20 +194,19 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     // the same, and Start must stay out of reach until it is.
     rig.run("click tick*60 cancel:yes");
     writeFile(rig.engine->starts.back().target, "NEW");
-    rig.FileDownload_Finished();
-    ASSERT_TRUE(rig.cycle->storing());
-    EXPECT_FALSE(rig.cycle->view().startEnabled);
-    const long counter = rig.cycle->counter();
-    rig.run("tick*5 click click");
-    EXPECT_TRUE(rig.cycle->holdQuit());
-    EXPECT_EQ(rig.cycle->counter(), counter);
-    EXPECT_EQ(rig.cycle->state(), State::Counting) << "a click waits too";
+    rig.finish("NEW");
+    ASSERT_EQ(rig.cycle().phase(), Phase::Storing);
+    EXPECT_FALSE(rig.get("cmdStart")->isEnabled());
+    EXPECT_NE(rig.status(), QStringLiteral("Download canceled"));
+    rig.run("tick*5 click");
+    QSignalSpy unloaded(&rig.w(), &frmMain::unloaded);
+    rig.w().close();
+    EXPECT_TRUE(rig.w().isVisible()) << "a quit waits for the copy";
     EXPECT_EQ(rig.heldRequest.tmpFile, rig.engine->starts.back().target);
     rig.held->addResult(storeFinishedFile(rig.heldRequest));
     rig.held->finish();
-    ASSERT_TRUE(waitUntil([&] { return rig.closes == 1; }, 5000));
+    ASSERT_TRUE(unloaded.wait(5000));
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "NEW");
-    EXPECT_EQ(rig.cycle->state(), State::Counting) << "a held quit goes first; the rest is dropped";
 }
 
 TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)

@@ -26,11 +26,11 @@ QStringList historyFields(const CycleRig &rig, int column)
 TEST(Smart, ABodyLikeTheStoredOneIsNotStoredAgain)
 {
     CycleRig rig("CheckVersion=1\nMode1=0\n");
-    rig.engine->outcome = {200, 1, "same hash"};
+    rig.sameHash = "same hash";
     rig.run("click tick*60 finish:A tick*60 finish:B");
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "A");
     EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
-    rig.engine->outcome.sha256 = "other hash";
+    rig.sameHash = "other hash";
     rig.run("tick*60 finish:C");
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "C");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "stored"}));
@@ -39,14 +39,13 @@ TEST(Smart, ABodyLikeTheStoredOneIsNotStoredAgain)
 TEST(Smart, HistoryHasALineForEveryAttempt)
 {
     CycleRig rig("CheckVersion=1\nMode1=0\n");
-    rig.url = QStringLiteral("http://me:secret@h/report.txt");
-    rig.engine->outcome = {200, 1, {}};
-    rig.run("click tick*60 version:V finish:A tick*60 version:V abort tick*60 dlerr tick*60 cancel:yes abort "
-            "tick*60 notfound");
+    rig.run("url:http://me:secret@h/report.txt click tick*60 version:V finish:A tick*60 version:V same tick*60 dlerr "
+            "tick*60 cancel:yes abort tick*60 notfound");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "failed", "cancelled", "not-found"}));
     EXPECT_EQ(historyFields(rig, 6).first(), rig.save + QStringLiteral("/report.txt"));
     EXPECT_EQ(historyFields(rig, 5).first(), QCryptographicHash::hash("A", QCryptographicHash::Sha256).toHex());
-    EXPECT_EQ(historyFields(rig, 6).at(2), QStringLiteral("500 HTTP 500 Internal Server Error"));
+    EXPECT_EQ(historyFields(rig, 6).at(2), QStringLiteral("http 500 HTTP 500 Internal Server Error"));
+    EXPECT_EQ(historyFields(rig, 6).at(4), QStringLiteral("http 404"));
     EXPECT_EQ(historyFields(rig, 7).first(), QStringLiteral("http://me:***@h/report.txt"));
     EXPECT_TRUE(QDateTime::fromString(historyFields(rig, 0).first(), Qt::ISODate).isValid());
     // At 1 MiB the log moves aside whole and a new one begins.

@@ -36,7 +36,7 @@ WorldConfig configFromEnvironment(quint32 seed, double days)
 
 }  // namespace
 
-TEST(World, DISABLED_EveryPromiseHoldsWhateverHappens)
+TEST(World, EveryPromiseHoldsWhateverHappens)
 {
     const quint32 seeds[] = {1, 2, 3};
     for (const quint32 seed : seeds) {
@@ -48,7 +48,7 @@ TEST(World, DISABLED_EveryPromiseHoldsWhateverHappens)
     }
 }
 
-TEST(World, DISABLED_MemoryAndOpenFilesStayFlat)
+TEST(World, MemoryAndOpenFilesStayFlat)
 {
     World world(configFromEnvironment(7, 0.5));
     world.run();

@@ -90,9 +90,8 @@ TEST_P(Transfer, EndsWithTheRightEventsAndLeavesTheRightFile)
     const Case &c = GetParam();
     server.route("/f", c.reply);
     server.route("/g", Reply::ok(2000));
-    strLanguage = "Deutsch";  // the engine's own texts come in the interface language
-    TransferOutcome last;     // as the last event finds it
-    rec.during = [&](const QString &) { last = rec.ended ? engine->outcome() : last; };
+    TransferResult last;  // as the last event finds it
+    rec.during = [&](const QString &) { last = rec.ended ? engine->result() : last; };
     run(QString(c.url).arg(c.refused ? TestHttpServer::unusedPort() : server.port()), dir.filePath(c.file));
     if (c.stored < 0)
         rec.events.removeAll("Progress");
@@ -101,6 +100,13 @@ TEST_P(Transfer, EndsWithTheRightEventsAndLeavesTheRightFile)
     const QByteArray sha256 = QCryptographicHash::hash(readAll(target()), QCryptographicHash::Sha256).toHex();
     EXPECT_EQ(std::tuple(last.httpStatus, last.bytes, last.sha256),
               c.stored < 0 ? std::tuple(last.httpStatus, last.bytes, QByteArray()) : std::tuple(200, c.stored, sha256));
+    // The result names the number the event carried, in the space it belongs to.
+    const QString lastEvent = rec.events.value(rec.events.size() - 1);
+    EXPECT_EQ(last.kind == TransferResult::Kind::Body, lastEvent == "Finished");
+    if (lastEvent.contains(u' ')) {
+        EXPECT_EQ(last.numberText().section(u' ', 1), lastEvent.section(u' ', 1));
+        EXPECT_EQ(last.numberText().startsWith("http"), rec.descr.startsWith("HTTP"));
+    }
     if (c.stored < 0)
         return expectOldFileAlone();
     EXPECT_EQ(rec.loaded, c.stored);

@@ -161,7 +161,7 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     {
         Window win("Start=1\nMode1=1\nURL=" + server.url(QStringLiteral("/files/report.txt")).toUtf8() + "\n",
                    {QStringLiteral("-s")}, defaultDownloadFactory(fastEngineOptions()), traceFromHere);
-        ASSERT_TRUE(waitUntil([&] { return win.w().cycle().state() == DownloadCycle::State::Counting; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return win.w().cycle().phase() == DownloadCycle::Phase::Counting; }, 10000));
         const QStringList stored = QDir(win.save).entryList({QStringLiteral("report_*.txt")}, QDir::Files);
         ASSERT_EQ(stored.size(), 1);
         EXPECT_TRUE(fileHoldsBody(win.save + u'/' + stored.first(), 300000));

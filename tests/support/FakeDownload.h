@@ -21,7 +21,7 @@ struct FakeDownloadLog {
     int alive = 0;               // instances not yet destroyed
     bool acceptStart = true;     // what StartDownload returns
     QStringList storedVersions;  // every setStoredVersion
-    TransferOutcome outcome;     // what every transfer reports
+    TransferResult result;       // what the transfer ending now reports
 };
 
 class FakeDownload : public FileDownloadComponent {
@@ -36,7 +36,7 @@ public:
     }
     void AbortDownload() override {}
     void setStoredVersion(const QString &v) override { m_log->storedVersions << v; }
-    TransferOutcome outcome() const override { return m_log->outcome; }
+    TransferResult result() const override { return m_log->result; }
 
 private:
     std::shared_ptr<FakeDownloadLog> m_log;

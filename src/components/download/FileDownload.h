@@ -14,6 +14,7 @@
 
 #include "trace/RuntimeError.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -41,11 +42,42 @@ public:
     virtual void FileDownload_Start() = 0;
 };
 
-// What a transfer came to, readable from inside its last event (and after).
-struct TransferOutcome {
-    int httpStatus = 0;  // of the final response; 0: none
-    qint64 bytes = 0;    // body bytes received
-    QByteArray sha256;   // of the body as received (complete transfers only)
+// What one transfer came to: one per transfer, readable from inside its last
+// event (and after). The three numbers each live in their own space, so the
+// one that applies says which: "http 503", "curl 28", "err 75".
+struct TransferResult {
+    enum class Kind {
+        Body,             // the complete body lies at the target (Finished)
+        NotModified,      // the server's version is the one stored: nothing fetched
+        NotFound,         // HTTP 404
+        HttpError,        // any other final status but 200
+        ConnectionError,  // no response, or the connection failed during the body
+        Cancelled,        // AbortDownload
+        Replaced,         // let go for the next download (never raised by a component)
+        LocalError,       // the download could not be written here
+    };
+    Kind kind = Kind::Cancelled;
+    int httpStatus = 0;    // of the final response; 0: none
+    long curlCode = 0;     // 0: none
+    long errorNumber = 0;  // the runtime error of a local failure; 0: none
+    QString text;          // what went wrong, in the language set for the transfer
+    qint64 bytes = 0;      // body bytes received
+    double seconds = 0;
+    QByteArray sha256;  // hex, of a complete body only
+    QString version;    // as the server named it (ETag, else Last-Modified); empty: none
+
+    // The number that says what went wrong, with its space: "http 503",
+    // "curl 28", "err 75"; empty when nothing did.
+    QString numberText() const
+    {
+        if (errorNumber)
+            return QStringLiteral("err ") + QString::number(errorNumber);
+        if (curlCode)
+            return QStringLiteral("curl ") + QString::number(curlCode);
+        if (kind == Kind::HttpError || kind == Kind::NotFound)
+            return QStringLiteral("http ") + QString::number(httpStatus);
+        return {};
+    }
 };
 
 class FileDownloadComponent {
@@ -63,7 +95,7 @@ public:
     virtual void setStoredVersion(const QString &version) { Q_UNUSED(version); }
     // The language of the texts its events carry; set before StartDownload.
     virtual void setLanguage(Language language) { Q_UNUSED(language); }
-    virtual TransferOutcome outcome() const { return {}; }
+    virtual TransferResult result() const { return {}; }
 };
 
 // Makes a new component whose events go to the given sink.

@@ -39,7 +39,7 @@ public:
     bool collectingVersion = false;
     bool versionAnswer = false;
     bool running = false;  // a transfer has not delivered its last event yet
-    TransferOutcome outcome;
+    TransferResult result;
     // An event that arrives while the sink is still inside another one (a
     // handler that runs a nested event loop) waits until that one returns.
     bool inside = false;
@@ -129,12 +129,12 @@ void post(const std::shared_ptr<Relay> &owner, F &&call)
         Qt::QueuedConnection);
 }
 
-// The last event of a transfer brings its outcome along.
+// The last event of a transfer brings its result along.
 template <class F>
-void postLast(const std::shared_ptr<Relay> &relay, const TransferOutcome &outcome, F &&call)
+void postLast(const std::shared_ptr<Relay> &relay, const TransferResult &result, F &&call)
 {
-    post(relay, [relay = relay.get(), outcome, call = std::forward<F>(call)](DownloadEvents *sink) {
-        relay->outcome = outcome;
+    post(relay, [relay = relay.get(), result, call = std::forward<F>(call)](DownloadEvents *sink) {
+        relay->result = result;
         relay->running = false;
         call(sink);
     });
@@ -400,6 +400,7 @@ QString fileErrorText(const Work &w, long *number)
 
 void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
 {
+    const auto began = std::chrono::steady_clock::now();
     Work w;
     w.transfer = transfer;
     w.relay = relay;
@@ -409,10 +410,12 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
     CURL *curl = curl_easy_init();
     w.curl = curl;
     if (!curl) {
-        const QString text = transfer->language == Language::English
-                                 ? QStringLiteral("The download engine could not start")
-                                 : QStringLiteral("Der Download konnte nicht gestartet werden");
-        postLast(relay, {}, [text](DownloadEvents *s) { s->FileDownload_ConnectionError(CURLE_FAILED_INIT, text); });
+        TransferResult r;
+        r.kind = TransferResult::Kind::ConnectionError;
+        r.curlCode = CURLE_FAILED_INIT;
+        r.text = transfer->language == Language::English ? QStringLiteral("The download engine could not start")
+                                                         : QStringLiteral("Der Download konnte nicht gestartet werden");
+        postLast(relay, r, [r](DownloadEvents *s) { s->FileDownload_ConnectionError(r.curlCode, r.text); });
         return;
     }
     curl_slist *headers =
@@ -461,35 +464,48 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
     if (!complete)
         std::remove(transfer->part.constData());
 
-    TransferOutcome outcome{int(status), qint64(w.loaded), {}};
+    using Kind = TransferResult::Kind;
+    TransferResult r;
+    r.httpStatus = int(status);
+    r.bytes = qint64(w.loaded);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    r.version =
+        notModified ? transfer->storedVersion : QString::fromLatin1(!w.etag.isEmpty() ? w.etag : w.lastModified);
     if (complete) {
-        outcome.sha256 = w.hash.result().toHex();
+        r.kind = Kind::Body;
+        r.sha256 = w.hash.result().toHex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
-        postLast(relay, outcome, [loaded, total](DownloadEvents *s) {
+        postLast(relay, r, [loaded, total](DownloadEvents *s) {
             s->FileDownload_Progress(loaded, total);
             s->FileDownload_Finished();
         });
     } else if (transfer->abort.load() || w.skipped) {
-        postLast(relay, outcome, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+        r.kind = w.skipped ? Kind::NotModified : Kind::Cancelled;
+        postLast(relay, r, [](DownloadEvents *s) { s->FileDownload_Abort(); });
     } else if (w.fileErrno) {
-        long number = 0;
-        const QString text = fileErrorText(w, &number);
-        postLast(relay, outcome, [number, text](DownloadEvents *s) { s->FileDownload_DownloadError(number, text); });
+        r.kind = Kind::LocalError;
+        r.text = fileErrorText(w, &r.errorNumber);
+        postLast(relay, r, [r](DownloadEvents *s) { s->FileDownload_DownloadError(r.errorNumber, r.text); });
     } else if (code == CURLE_HTTP_RETURNED_ERROR && status == 404) {
-        postLast(relay, outcome, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
+        r.kind = Kind::NotFound;
+        r.text = httpText(status, w.reason);
+        postLast(relay, r, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
     } else if (code == CURLE_HTTP_RETURNED_ERROR || w.notACopy || ended) {
-        const QString text = httpText(status, w.reason);
-        postLast(relay, outcome, [status, text](DownloadEvents *s) { s->FileDownload_DownloadError(status, text); });
+        r.kind = Kind::HttpError;
+        r.text = httpText(status, w.reason);
+        postLast(relay, r, [status, text = r.text](DownloadEvents *s) { s->FileDownload_DownloadError(status, text); });
     } else {
         // curl's detail already holds its general text; the general text
         // alone where there is no detail.
         const QString detail = QString::fromLocal8Bit(errorBuffer).trimmed();
-        const QString text = detail.isEmpty() ? QString::fromLatin1(curl_easy_strerror(code)) : detail;
-        const long number = long(code);
+        r.kind = Kind::ConnectionError;
+        r.curlCode = long(code);
+        r.text = detail.isEmpty() ? QString::fromLatin1(curl_easy_strerror(code)) : detail;
         const bool noResponse = !w.started && isConnectFailure(code);
-        postLast(relay, outcome, [number, text, noResponse](DownloadEvents *s) {
-            noResponse ? s->FileDownload_ConnectionError(number, text) : s->FileDownload_DownloadError(number, text);
+        postLast(relay, r, [r, noResponse](DownloadEvents *s) {
+            noResponse ? s->FileDownload_ConnectionError(r.curlCode, r.text)
+                       : s->FileDownload_DownloadError(r.curlCode, r.text);
         });
     }
 }
@@ -529,9 +545,9 @@ void classFileDownload::setStoredVersion(const QString &version)
     m_storedVersion = version;
 }
 
-TransferOutcome classFileDownload::outcome() const
+TransferResult classFileDownload::result() const
 {
-    return m_relay->outcome;
+    return m_relay->result;
 }
 
 bool classFileDownload::StartDownload(const QString &URL, const QString &TargetFile)
@@ -560,7 +576,7 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
     t->language = m_language;
     t->options = m_options;
     m_transfer = t;
-    m_relay->outcome = {};
+    m_relay->result = {};
     m_relay->running = true;
     ++workers().live;
     std::thread(runTransfer, t, m_relay).detach();

@@ -108,7 +108,7 @@ public:
     void setStoredVersion(const QString &version) override;
     void setLanguage(Language language) override;
     // Set when the transfer's last event is delivered; empty before.
-    TransferOutcome outcome() const override;
+    TransferResult result() const override;
 
 private:
     DownloadOptions m_options;
