@@ -225,13 +225,13 @@ void DownloadCycle::start(TraceScope &t)
     publish();
 }
 
-void DownloadCycle::cancel(TraceScope &t)
+bool DownloadCycle::cancel(TraceScope &t)
 {
     int answer = mb::No;
     t.step(
         [&] { answer = m_prompt.msgBox(msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, capDownload); });
     if (answer != mb::Yes)
-        return;
+        return false;
     t.step([&] {
         if (m_download)
             m_download->AbortDownload();
@@ -243,6 +243,7 @@ void DownloadCycle::cancel(TraceScope &t)
     });
     t.step([&] { m_host.ShowProgress(0, 0, 100, true); });
     publish();
+    return true;
 }
 
 void DownloadCycle::tick(TraceScope &t)
@@ -466,6 +467,9 @@ void DownloadCycle::stored(TraceScope &t)
 
 void DownloadCycle::unload()
 {
+    // A transfer the program ends with is lost like a cancelled one.
+    if (m_running)
+        record(QStringLiteral("cancelled"), QString());
     m_view.timerOn = false;
     m_download.reset();
     m_running = false;

@@ -79,7 +79,7 @@ public:
     // each step runs under its error trap and a failure skips only that step.
     void startStop(TraceScope &t);  // cmdStart_Click
     void start(TraceScope &t);      // Start
-    void cancel(TraceScope &t);     // cmdAbort_Click
+    bool cancel(TraceScope &t);     // cmdAbort_Click; true when the user said Yes
     void tick(TraceScope &t);       // Timer1_Timer
     void urlChanged();              // txtURL_Change
     void downloadStarted(TraceScope &t);
