@@ -95,6 +95,7 @@ void SetLanguage()
             InitEnglishLabels();
         else
             InitGermanLabels();
+        applyToolkitLanguage(strLanguage);
     });
 }
 
