@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
@@ -31,7 +32,8 @@ const char *const kModule = "frmMain";
 
 }  // namespace
 
-frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_seams(std::move(seams))
+frmMain::frmMain(MainWindowSeams seams, QWidget *parent)
+    : QWidget(parent), m_seams(std::move(seams)), m_notices(*m_seams.prompt)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -41,7 +43,7 @@ frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_se
     setup.clock = m_seams.clock;
     setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
     setup.appFolder = appFolder();
-    m_cycle = std::make_unique<DownloadCycle>(*this, *m_seams.prompt, std::move(setup));
+    m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     buildControls();
     Timer1.setInterval(m_seams.tickMs > 0 ? m_seams.tickMs : 1000);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
@@ -70,20 +72,25 @@ void frmMain::Show()
     // enough ("-s -m" at login), and a request to minimise a window it does
     // not manage yet: it is shown first and minimised once it is on screen,
     // as a user would do it.
-    const bool minimised = windowState() & Qt::WindowMinimized;
-    if (minimised)
+    m_minimiseWhenShown = windowState() & Qt::WindowMinimized;
+    if (m_minimiseWhenShown)
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     cmdStart->setFocus();
-    if (minimised && windowHandle())
+    if (windowHandle())
         windowHandle()->installEventFilter(this);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // On screen at last: the notices of loading come up over the window.
     if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+        QTimer::singleShot(0, this, [this] {
+            m_notices.release();
+            if (std::exchange(m_minimiseWhenShown, false))
+                setWindowState(windowState() | Qt::WindowMinimized);
+        });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -102,6 +109,7 @@ void frmMain::applyView(const CycleView &v)
 {
     // Only what changed: a caption that SetLabels has put up in another
     // language stays until the cycle changes it.
+    QWidget *const hadFocus = focusWidget();
     const CycleView was = std::exchange(m_shown, v);
     if (v.windowCaption != was.windowCaption)
         setWindowTitle(v.windowCaption);
@@ -117,6 +125,47 @@ void frmMain::applyView(const CycleView &v)
         field->setEnabled(v.fieldsEnabled);
     if (v.timerOn != Timer1.isActive())
         v.timerOn ? Timer1.start() : Timer1.stop();
+    followFocus(hadFocus);
+}
+
+void frmMain::followFocus(QWidget *had)
+{
+    // Focus follows the user and never moves to Quit by itself, where the
+    // next Space would end the program: a control the cycle disables hands
+    // the keys to Cancel during a transfer, else to Start/Stop. With neither
+    // enabled (a copy is being stored) they wait for one of them.
+    if (m_focusParked && focusWidget()) {
+        m_focusParked = false;  // the user has put the focus somewhere meanwhile
+        return;
+    }
+    if (!m_focusParked && !(had && !had->isEnabled()))
+        return;
+    QWidget *next = cmdAbort->isEnabled()   ? static_cast<QWidget *>(cmdAbort)
+                    : cmdStart->isEnabled() ? static_cast<QWidget *>(cmdStart)
+                                            : nullptr;
+    if (next) {
+        next->setFocus(Qt::OtherFocusReason);
+        m_focusParked = false;
+    } else if (!m_focusParked) {
+        if (QWidget *moved = focusWidget())
+            moved->clearFocus();
+        m_focusParked = true;
+    }
+}
+
+void frmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the focused button, and from anywhere else Start/Stop,
+    // the window's default button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    auto *focused = qobject_cast<roCommand *>(focusWidget());
+    roCommand *button = focused && focused->isEnabled() ? focused : cmdStart;
+    if (button->isEnabled())
+        button->click();
 }
 
 // ---------------------------------------------------------------------------
@@ -141,6 +190,7 @@ void frmMain::Form_Load()
                 raiseError(481, QStringLiteral("Invalid picture"));
             Image1->setPixmap(picture);
             Image1->resize(picture.size());
+            lblSlogan->setVisible(true);
         }
     });
     t.step([&] { SetLanguage(); });
@@ -165,6 +215,7 @@ void frmMain::Form_Load()
         const QString commandLine = m_seams.arguments.join(QLatin1Char(' '));
         if (commandLine.contains(QLatin1String("-s"), Qt::CaseSensitive)) {
             cmdStart_Click();
+            showWhatIsMissing();
             if (commandLine.contains(QLatin1String("-m"), Qt::CaseSensitive))
                 setWindowState(windowState() | Qt::WindowMinimized);
         }
@@ -182,7 +233,19 @@ void frmMain::SetLabels()
         cmdStart->setCaption(capStart);
         cmdAbort->setCaption(capCancel);
         cmdQuit->setCaption(capQuit);
+        lblSlogan->setText(moreTexts(strLanguage).slogan);
     });
+}
+
+void frmMain::showWhatIsMissing()
+{
+    if (m_cycle->state() != DownloadCycle::State::Idle)
+        return;
+    const QString missing = txtSPlace->Text().isEmpty() ? msgNoFolder : txtURL->Text().isEmpty() ? msgNoURL : QString();
+    if (missing.isEmpty())
+        return;
+    lblStatus->setText(missing);
+    lblStatus->setVisible(true);
 }
 
 void frmMain::SetRegistry()
@@ -196,11 +259,16 @@ void frmMain::SetRegistry()
 void frmMain::cmdQuit_Click()
 {
     TraceScope t(kModule, "Sub cmdQuit_Click");
+    // A No keeps the program and its transfer going.
+    bool go = true;
     t.step([&] {
-        if (cmdAbort->isEnabled())
+        if (cmdAbort->isEnabled()) {
             cmdAbort_Click();
+            go = m_cancelConfirmed;
+        }
     });
-    t.step([&] { close(); });
+    if (go)
+        t.step([&] { closeByProgram(); });
 }
 
 void frmMain::AppExit()
@@ -212,12 +280,21 @@ void frmMain::AppExit()
             if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
                 dialog->reject();
         }
-        close();
+        closeByProgram();
     });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // The close box asks about a running transfer as Quit does. Closing
+    // from the program (tray menu, a signal, the end of the session) does not.
+    if (!m_closingByProgram && !m_unloaded && cmdAbort->isEnabled()) {
+        cmdAbort_Click();
+        if (!m_cancelConfirmed) {
+            event->ignore();
+            return;
+        }
+    }
     // The file being stored must not be cut off; the cycle closes the
     // window once it is in place.
     if (m_cycle->holdQuit()) {
@@ -233,7 +310,14 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::closeNow()
 {
+    closeByProgram();
+}
+
+void frmMain::closeByProgram()
+{
+    const bool was = std::exchange(m_closingByProgram, true);
     close();
+    m_closingByProgram = was;
 }
 
 void frmMain::Form_Unload(int &Cancel)
@@ -290,7 +374,7 @@ void frmMain::Start()
 void frmMain::cmdAbort_Click()
 {
     TraceScope t(kModule, "Sub cmdAbort_Click");
-    m_cycle->cancel(t);
+    m_cancelConfirmed = m_cycle->cancel(t);
 }
 
 void frmMain::Timer1_Timer()
