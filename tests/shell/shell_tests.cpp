@@ -1,5 +1,6 @@
 // The shell services on their own: pick list, progress bar, size limit, folder dialog, tray menu.
 #include "shell/Controls.h"
+#include "shell/MessageBoxPrompt.h"
 #include "shell/ProgressBox.h"
 #include "shell/SystemTray.h"
 #include "shell/modBrowseFolders.h"
@@ -10,8 +11,11 @@
 #include "support/TestFiles.h"
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace fetchora;
@@ -50,10 +54,13 @@ TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
     for (const Row &r : rows) {
         box.resize(r.width, 30);
         box.draw(r.value, 0, r.maximum, true);
+        // Drawn in screen pixels, so it is sharp at any scale (a second run of this test is at 200 %).
+        const qreal ratio = box.devicePixelRatioF();
+        EXPECT_EQ(box.image().size(), QSize(qRound(r.width * ratio), qRound(30 * ratio)));
         int bar = 0;  // the top edge, which no text reaches
         for (int x = 0; x < box.image().width(); ++x)
             bar += box.image().pixelColor(x, 0) == QColor(0, 0, 192);
-        EXPECT_EQ(bar, r.bar) << r.value << "/" << r.maximum;
+        EXPECT_EQ(qRound(bar / ratio), r.bar) << r.value << "/" << r.maximum;
         EXPECT_EQ(box.shownText(), r.text);
         EXPECT_EQ(box.textColor(), r.ink) << r.text;
     }
@@ -120,6 +127,112 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
         EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result);
     }
     setFolderDialogHook(nullptr);
+}
+
+// In the folder selected, with a free name, open for naming; the status line follows the name given. Where no
+// folder can be made, the box names the folder in the way.
+TEST(FolderBrowser, MakesANewFolderInTheSelectedOne)
+{
+    fetchora::testing::AppSandbox sandbox;
+    const QString parent = sandbox.makeFolder("p");
+    struct Row {
+        QString in, made, named, error;
+    };
+    const Row rows[] = {{parent, parent + "/New folder", parent + "/Reports", ""},
+                        {parent, parent + "/New folder", parent + "/New folder", ""},
+                        {parent, parent + "/New folder (2)", parent + "/New folder (2)", ""},
+                        {"/proc", "", "", "No new folder can be made in \"/proc\"."}};
+    fetchora::testing::ScriptedPrompt boxes;
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.made.toStdString());
+        setFolderDialogHook([&](FolderDialog &d) {
+            d.setPrompt(&boxes);
+            d.show();
+            auto *button = d.findChild<QPushButton *>("newFolder");
+            ASSERT_TRUE(button && button->isEnabled());
+            QTest::mouseClick(button, Qt::LeftButton);
+            EXPECT_EQ(QFileInfo(r.made).isDir(), !r.made.isEmpty());
+            EXPECT_EQ(d.selectedPath(), r.made.isEmpty() ? r.in : r.made);
+            if (r.made != r.named) {
+                auto *editor = d.findChild<QTreeView *>()->viewport()->findChild<QLineEdit *>();
+                ASSERT_TRUE(editor && editor->isVisible()) << "the new name is open for editing";
+                editor->selectAll();
+                QTest::keyClicks(editor, "Reports");
+                QTest::keyClick(editor, Qt::Key_Return);
+            }
+            EXPECT_TRUE(
+                fetchora::testing::waitUntil([&] { return r.named.isEmpty() || QFileInfo(r.named).isDir(); }, 5000));
+            EXPECT_EQ(d.statusText(), "Auswahl: " + (r.named.isEmpty() ? r.in : r.named));
+            EXPECT_EQ(boxes.count() ? boxes.last().text : "", r.error);
+            d.reject();
+        });
+        QString title = "t";
+        BrowseForFolder(title, r.in, nullptr, true);
+    }
+    setFolderDialogHook(nullptr);
+}
+
+// At 200 % on a small screen the dialog is cut to 90 % of the screen's height and keeps its buttons on it.
+TEST(FolderBrowser, FitsItsScreenWithItsButtons)
+{
+    setFolderDialogHook([](FolderDialog &d) {
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        const QRect screen = d.screen()->availableGeometry();
+        EXPECT_LE(d.frameGeometry().height(), screen.height() * 9 / 10);
+        for (QAbstractButton *b : d.findChild<QDialogButtonBox *>()->buttons())
+            EXPECT_TRUE(screen.contains(QRect(b->mapToGlobal(QPoint(0, 0)), b->size()))) << b->text().toStdString();
+        d.reject();
+    });
+    QString title = "t";
+    BrowseForFolder(title, "/", nullptr, true);
+    setFolderDialogHook(nullptr);
+}
+
+// Qt's own buttons speak the interface language, and switch with it in windows already open.
+TEST(Toolkit, StandardButtonsFollowTheLanguage)
+{
+    fetchora::testing::AppSandbox sandbox;
+    QDialogButtonBox open(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    const struct {
+        const char *language, *yes, *no, *cancel;
+    } rows[] = {{"Deutsch", "&Ja", "&Nein", "Abbrechen"}, {"English", "&Yes", "&No", "Cancel"}};
+    for (const auto &r : rows) {
+        strLanguage = r.language;
+        SetLanguage();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            for (QAbstractButton *b : box->buttons())
+                shown << b->text();
+            box->button(QMessageBox::No)->click();
+        });
+        MessageBoxPrompt prompt;
+        EXPECT_EQ(prompt.msgBox("?", mb::Question | mb::YesNo, {}), mb::No);
+        QStringList want{r.yes, r.no};
+        shown.sort(), want.sort();
+        EXPECT_EQ(shown, want);
+        QCoreApplication::processEvents();  // the open window gets the news
+        EXPECT_EQ(open.button(QDialogButtonBox::Cancel)->text(), r.cancel);
+    }
+}
+
+// The focused button shows its focus frame however it got the focus.
+TEST(Buttons, TheFocusedOneShowsItsFocusFrame)
+{
+    QWidget window;
+    auto *a = new roCommand(&window), *b = new roCommand(&window);
+    a->setGeometry(0, 0, 80, 23);
+    b->setGeometry(0, 30, 80, 23);
+    a->setCaption("&Start");
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    b->setFocus();
+    const QImage plain = a->grab().toImage();
+    a->setFocus();
+    EXPECT_NE(a->grab().toImage(), plain);
 }
 
 // An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell
