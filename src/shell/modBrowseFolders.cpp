@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace fetchora {
@@ -66,7 +67,10 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setEnabled(false);
-    m_newFolder = buttons->addButton(moreTexts(strLanguage).newFolderButton, QDialogButtonBox::ActionRole);
+    // On the left, apart from the buttons that end the dialog, as in the
+    // desktops' own folder pickers.
+    m_newFolder = new QPushButton(moreTexts(strLanguage).newFolderButton, this);
+    m_newFolder->setAutoDefault(false);
     m_newFolder->setObjectName(QStringLiteral("newFolder"));
     m_newFolder->setEnabled(false);
     connect(m_newFolder, &QPushButton::clicked, this, &FolderDialog::newFolder);
@@ -97,7 +101,10 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     layout->addWidget(m_title);
     layout->addWidget(m_status);
     layout->addWidget(m_tree, 1);
-    layout->addWidget(buttons);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_newFolder);
+    row->addWidget(buttons, 1);
+    layout->addLayout(row);
 }
 
 bool FolderDialog::selectPath(const QString &path)
@@ -136,8 +143,10 @@ void FolderDialog::fitScreen()
     if (!screen)
         return;
     const int room = screen->availableGeometry().height() * 9 / 10;
-    const int frame = frameGeometry().height() - geometry().height();
-    setMaximumHeight(std::max(minimumSizeHint().height(), room - std::max(frame, 0)));
+    // The window manager's title bar counts too; before the dialog is shown
+    // its height is not known, so room for two lines of text is kept.
+    const int frame = std::max(frameGeometry().height() - geometry().height(), 2 * fontMetrics().height());
+    setMaximumHeight(std::max(minimumSizeHint().height(), room - frame));
 }
 
 bool FolderDialog::newFolder()
