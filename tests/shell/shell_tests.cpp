@@ -218,7 +218,7 @@ TEST(Toolkit, StandardButtonsFollowTheLanguage)
     }
 }
 
-// The focused button shows its focus frame however it got the focus.
+// The focused button shows its focus frame however it got the focus, and keeps the focus over a question.
 TEST(Buttons, TheFocusedOneShowsItsFocusFrame)
 {
     QWidget window;
@@ -233,6 +233,14 @@ TEST(Buttons, TheFocusedOneShowsItsFocusFrame)
     const QImage plain = a->grab().toImage();
     a->setFocus();
     EXPECT_NE(a->grab().toImage(), plain);
+    // While a question is open the button is disabled for a moment (the focus moves on): afterwards it has the
+    // keys again.
+    QTimer::singleShot(0, [&] {
+        a->setEnabled(false), a->setEnabled(true);
+        qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->button(QMessageBox::No)->click();
+    });
+    MessageBoxPrompt().msgBox("?", mb::Question | mb::YesNo, {});
+    EXPECT_EQ(window.focusWidget(), a);
 }
 
 // An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell
