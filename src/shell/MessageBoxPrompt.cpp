@@ -96,11 +96,12 @@ int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &titl
     const bool question = mb::iconOf(style) == mb::Question;
     if (!question && (m_notice || m_modal > 0))
         return defaultAnswer(choices, style);
-    QMessageBox box(ownerWindow());
+    QWidget *owner = ownerWindow();
+    QMessageBox box(owner);
     const Buttons buttons = setUp(box, choices, text, style, title);
-    // The keys go back to the control that had them, not to wherever the
-    // window manager puts the focus when the box goes.
-    const QPointer<QWidget> hadFocus = QApplication::focusWidget();
+    // The keys go back to the control of the window that had them, not to
+    // wherever they moved while the box was open.
+    const QPointer<QWidget> hadFocus = owner ? owner->focusWidget() : nullptr;
     ++m_modal;
     box.exec();
     --m_modal;

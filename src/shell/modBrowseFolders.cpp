@@ -10,12 +10,12 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace fetchora {
@@ -74,8 +74,13 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     m_newFolder->setObjectName(QStringLiteral("newFolder"));
     m_newFolder->setEnabled(false);
     connect(m_newFolder, &QPushButton::clicked, this, &FolderDialog::newFolder);
-    // The name of a renamed folder shows as soon as it is taken.
-    connect(m_model, &QFileSystemModel::fileRenamed, this, [this] { CallbackString(); });
+    // A renamed folder stays selected (the model may move its row) and its
+    // new name shows at once.
+    connect(m_model, &QFileSystemModel::fileRenamed, this,
+            [this](const QString &in, const QString &, const QString &name) {
+                m_tree->setCurrentIndex(m_model->index(QDir(in).filePath(name)));
+                CallbackString();
+            });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // The tree makes its first row current when it gets the focus, without

@@ -116,8 +116,8 @@ public:
     }
 
     // As the window's procedures do: a trace scope around the call into the cycle.
-    template <typename... Params, typename... Args>
-    void traced(const char *name, void (DownloadCycle::*call)(TraceScope &, Params...), Args &&...args)
+    template <typename Result, typename... Params, typename... Args>
+    void traced(const char *name, Result (DownloadCycle::*call)(TraceScope &, Params...), Args &&...args)
     {
         TraceScope t("frmMain", name);
         (cycle.get()->*call)(t, std::forward<Args>(args)...);

@@ -19,8 +19,7 @@ main_window() { xdotool search --onlyvisible --name "^TAQ Fetchora" 2>/dev/null 
 has_window() { test -n "$(main_window)"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 found() { test -n "$("$@")"; }
-# The window manager's frame around a client window, and whether it offers to maximise it.
-frame_of() { xwininfo -children -id "$1" | awk '/Parent window id/ {print $4}'; }
+frame_of() { xwininfo -children -id "$1" | awk '/Parent window id/ {print $4}'; }  # the window manager's frame
 maximisable() { xprop -id "$1" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; }
 gone() { ! found "$@"; }
 # The real program on that display, whatever platform the rest of the suite runs on.

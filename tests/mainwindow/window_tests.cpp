@@ -8,13 +8,10 @@
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
-#include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "trace/modTraceLITE.h"
 
-#include <QApplication>
-#include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
@@ -103,115 +100,60 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
 }
 
-namespace {
-
-QString focused()
-{
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("(none)");
-}
-
-}  // namespace
-
-// The whole way through with keys alone, first download at once: no key ends
-// the program or loses the transfer unless the question got a Yes, and the
-// keys never land on Quit by themselves.
+// With keys alone (through the window, access keys included), first download at once: no key and not the
+// close box ends the program or the transfer without a Yes, and the keys never land on Quit by themselves. An
+// access key presses its button a moment later. After each step: the focus, boxes shown, downloads begun.
 TEST(Window, KeysFollowTheUserAndNeverEndAnything)
 {
     Window win("Start=1\nURL=http://h/a.txt\n");
     win.w().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&win.w()));
-    QStringList tabs;
-    for (int i = 0; i < 6; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
-        tabs << focused();
-    EXPECT_EQ(tabs, QStringList({"cmdStart", "txtSPlace", "cmdBrowse", "txtURL", "cmdSettings", "cmdQuit"}));
-    // Through the window, as the keyboard sends them: access keys included.
     const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) {
         return [&win, k, m] { QTest::keyClick(win.w().windowHandle(), k, m); };
     };
-    const struct {
-        const char *step;
-        std::function<void()> act;
-        const char *focus;
-        int questions, starts;  // boxes shown so far, downloads begun so far
-    } steps[] = {
-        {"Space on Start", key(Qt::Key_Space), "cmdAbort", 0, 1},
-        {"Space on Cancel, No", key(Qt::Key_Space), "cmdAbort", 1, 1},
-        {"Tab to Quit, Space, No", [&] { key(Qt::Key_Tab)(), key(Qt::Key_Space)(); }, "cmdQuit", 2, 1},
-        {"Enter on Quit, No", key(Qt::Key_Return), "cmdQuit", 3, 1},
-        {"Escape", key(Qt::Key_Escape), "cmdQuit", 3, 1},
-        {"Alt+Q, No", key(Qt::Key_Q, Qt::AltModifier), "cmdQuit", 4, 1},
-        {"Shift+Tab to Cancel", key(Qt::Key_Backtab, Qt::ShiftModifier), "cmdAbort", 4, 1},
-        {"404 ends the cycle, its notice", [&] { win.w().FileDownload_NotFound(); }, "cmdStart", 5, 1},
-        {"Enter in the URL field", [&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort", 5, 2},
-    };
+    const std::pair<std::function<void()>, const char *> steps[] = {
+        {key(Qt::Key_Space), "cmdAbort 0 1"},
+        {key(Qt::Key_Space), "cmdAbort 1 1"},
+        {[&] { key(Qt::Key_Tab)(), key(Qt::Key_Space)(); }, "cmdQuit 2 1"},
+        {key(Qt::Key_Return), "cmdQuit 3 1"},
+        {key(Qt::Key_Escape), "cmdQuit 3 1"},
+        {key(Qt::Key_Q, Qt::AltModifier), "cmdQuit 4 1"},
+        {key(Qt::Key_Backtab, Qt::ShiftModifier), "cmdAbort 4 1"},
+        {[&] { win.w().FileDownload_NotFound(); }, "cmdStart 5 1"},
+        {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort 5 2"},
+        {[&] { win.w().close(); }, "cmdAbort 6 2"}};
     QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+    const auto buttons = win.w().findChildren<roCommand *>();
     for (const auto &s : steps) {
-        s.act();
-        // An access key presses its button a moment later, as a click would look.
-        const auto buttons = win.w().findChildren<roCommand *>();
-        waitUntil([&] { return std::none_of(buttons.begin(), buttons.end(), [](auto *b) { return b->isDown(); }); },
-                  2000);
-        EXPECT_EQ(focused(), s.focus) << s.step;
-        EXPECT_EQ(win.box.prompt.count(), s.questions) << s.step;
-        EXPECT_EQ(win.log->starts.size(), s.starts) << s.step;
-        EXPECT_TRUE(unloaded.isEmpty() && win.w().isVisible()) << s.step;
+        s.first();
+        waitUntil([&] { return std::ranges::none_of(buttons, &QAbstractButton::isDown); }, 2000);
+        EXPECT_EQ(QString("%1 %2 %3")
+                      .arg(win.w().focusWidget()->objectName())
+                      .arg(win.box.prompt.count())
+                      .arg(win.log->starts.size()),
+                  s.second);
+        EXPECT_TRUE(unloaded.isEmpty() && win.w().isVisible());
     }
+    win.box.prompt.answerNext(mb::Yes), win.click("cmdQuit");  // ends both; history.log keeps the transfer
+    EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
 }
 
-// Quit and the close box ask the same question while a transfer runs: No keeps both, Yes ends the program
-// and the lost transfer is in the history.
-TEST(Window, QuitAndTheCloseBoxEndATransferOnlyOnYes)
-{
-    const struct {
-        bool closeBox;
-        int answer;
-    } rows[] = {{false, mb::No}, {true, mb::No}, {false, mb::Yes}, {true, mb::Yes}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.closeBox ? "close box" : "Quit");
-        Window win("Start=1\nURL=http://h/a.txt\n");
-        win.click("cmdStart");
-        ASSERT_TRUE(win.get("cmdAbort")->isEnabled());
-        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
-        win.box.prompt.answerNext(row.answer);
-        QCloseEvent closeBox;
-        if (row.closeBox)
-            QApplication::sendEvent(&win.w(), &closeBox);
-        else
-            win.click("cmdQuit");
-        EXPECT_EQ(win.box.prompt.last().text, QStringLiteral("Cancel download?"));
-        const bool ends = row.answer == mb::Yes;
-        EXPECT_EQ(ends ? unloaded.wait(5000) : !unloaded.wait(50), true);
-        EXPECT_EQ(win.get("cmdAbort")->isEnabled(), !ends);
-        EXPECT_EQ(readAll(win.box.path("history.log")).contains("\tcancelled\t"), ends);
-    }
-}
-
-// "-s" with no URL: the window opens as without it and says what is missing; the Start button's notice
-// waits until the window is on screen.
+// "-s" with no URL opens the window as without it, saying what is missing; the Start button's notice waits
+// until the window is on screen. The banner's slogan follows the language.
 TEST(Window, StartSwitchWithoutAnAddressSaysWhatIsMissing)
 {
-    Window win("", {QStringLiteral("-s")});
+    const auto banner = [] {
+        QDir(appFolder()).mkpath("bin"),
+            QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
+    };
+    Window win("", {QStringLiteral("-s")}, {}, banner);
     EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
     EXPECT_TRUE(waitUntil([&] { return win.box.prompt.count() == 1; }, 5000));
-    EXPECT_EQ(win.box.prompt.last().text, QStringLiteral("Please enter a valid URL"));
-    EXPECT_EQ(win.w().cycle().state(), DownloadCycle::State::Idle);
-    EXPECT_TRUE(win.get<QLabel>("lblStatus")->isVisible());
-    EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), QStringLiteral("Please enter a valid URL"));
-}
-
-TEST(Window, TheBannerSloganFollowsTheLanguage)
-{
-    Window win("", {}, {}, [] {
-        QDir().mkpath(appFolder() + "/bin");
-        QFile::copy(QStringLiteral(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp"), appFolder() + "/bin/banner.bmp");
-    });
-    auto *slogan = win.get<QLabel>("lblSlogan");
-    EXPECT_TRUE(slogan->isVisible());
-    EXPECT_EQ(slogan->text(), QStringLiteral("every copy, on schedule"));
-    strLanguage = QStringLiteral("Deutsch");
-    SetLanguage();
-    win.w().SetLabels();
-    EXPECT_EQ(slogan->text(), QStringLiteral("jede Kopie, pünktlich"));
+    EXPECT_TRUE(win.w().cycle().state() == DownloadCycle::State::Idle && win.get<QLabel>("lblStatus")->isVisible());
+    EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), win.box.prompt.last().text);
+    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("every copy, on schedule"));
+    strLanguage = QStringLiteral("Deutsch"), SetLanguage(), win.w().SetLabels();
+    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("jede Kopie, pünktlich"));
 }
 
 TEST(Window, StartsInTheTrayAndComesBack)
@@ -228,15 +170,6 @@ TEST(Window, StartsInTheTrayAndComesBack)
     emit win.tray->DblClick();
     EXPECT_FALSE(win.w().isMinimized());
     EXPECT_FALSE(win.tray->shown);
-    // The tray goes away while the window sits in it: the window comes back; a next minimise uses a tray again.
-    win.w().setWindowState(Qt::WindowMinimized);
-    ASSERT_TRUE(win.tray->shown);
-    emit win.tray->HostLost();
-    EXPECT_FALSE(win.w().isMinimized());
-    EXPECT_FALSE(win.tray->shown);
-    win.w().setWindowState(Qt::WindowMinimized);
-    EXPECT_TRUE(win.tray->shown);
-    emit win.tray->DblClick();
     QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
     emit win.tray->MenuClick(1, QStringLiteral("exit"));
     EXPECT_TRUE(unloaded.wait(5000));

@@ -104,8 +104,7 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     EXPECT_EQ(sandbox.readIni(), ini);
 }
 
-// end: the dialog is left by 'S'ave, 'C'ancel, 'E'scape, Save while the host 'F'orbids saving, 'R'eturn in the
-// interval list (the default button, Save) or Return on a focused Cancel ('N').
+// end: 'S'ave, 'C'ancel, 'E'scape, Save while the host 'F'orbids it, 'R'eturn in a list, Return on Cancel ('N').
 struct Edited {
     bool english;
     char end;
