@@ -78,7 +78,8 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     // new name shows at once.
     connect(m_model, &QFileSystemModel::fileRenamed, this,
             [this](const QString &in, const QString &, const QString &name) {
-                m_tree->setCurrentIndex(m_model->index(QDir(in).filePath(name)));
+                m_keep = QDir(in).filePath(name);
+                m_tree->setCurrentIndex(m_model->index(m_keep));
                 CallbackString();
             });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -95,11 +96,17 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     // after the folder has been reported loaded. Until the user scrolls, the
     // view follows the selection.
     const auto follow = [this] {
+        // A folder just made or renamed stays selected though the model
+        // drops and adds its rows again while it re-reads the folder.
+        if (const QModelIndex kept = m_model->index(m_keep); kept.isValid() && selectedPath() != m_keep)
+            m_tree->setCurrentIndex(kept);
         if (m_followSelection && m_tree->currentIndex().isValid())
             m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
     };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, follow);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(m_tree, &QAbstractItemView::pressed, this, [this] { m_keep.clear(); });
+    m_tree->installEventFilter(this);
     connect(m_tree->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this] { m_followSelection = false; });
     auto *layout = new QVBoxLayout(this);
@@ -175,6 +182,7 @@ bool FolderDialog::newFolder()
             return;
         }
         m_followSelection = true;
+        m_keep = m_model->filePath(folder);
         m_tree->setCurrentIndex(folder);
         m_tree->scrollTo(folder);
         m_tree->edit(folder);
@@ -198,6 +206,8 @@ bool FolderDialog::eventFilter(QObject *watched, QEvent *event)
     // had before the dialog was laid out.
     if (watched == m_status && event->type() == QEvent::Resize)
         showStatus();
+    if (watched == m_tree && event->type() == QEvent::KeyPress)
+        m_keep.clear();  // the user moves on
     return QDialog::eventFilter(watched, event);
 }
 

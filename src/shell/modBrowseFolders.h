@@ -55,6 +55,7 @@ private:
     QLabel *m_status = nullptr;
     QTreeView *m_tree = nullptr;
     bool m_followSelection = true;  // until the user scrolls
+    QString m_keep;                 // a folder just made or renamed, until the user picks another
     QFileSystemModel *m_model = nullptr;
     bool m_statusText = true;
 };
