@@ -6,6 +6,7 @@
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
+#include "trace/TraceSocket.h"
 #include "trace/modTraceLITE.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 int main(int argc, char *argv[])
 {
     using namespace fetchora;
+    provideRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fetchora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fetchora.png")));
@@ -37,6 +39,7 @@ int main(int argc, char *argv[])
         strINIFile = appFolder() + QStringLiteral("/fcr.ini");
         const QString language =
             GetINIString(QStringLiteral("Global"), QStringLiteral("Language"), QStringLiteral("Deutsch"), 256);
+        applyToolkitLanguage(language);
         prompt.msgBox(alreadyRunningText(language).arg(QDir::toNativeSeparators(appFolder())),
                       mb::Information | mb::OKOnly, QString());
         return 2;
@@ -58,7 +61,7 @@ int main(int argc, char *argv[])
     QObject::connect(g_frmMain.get(), &frmMain::unloaded, &app, &QCoreApplication::quit);
     // Ended from outside (a signal, the end of the session): as by the close box.
     EndRequests ends;
-    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &QWidget::close);
+    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &frmMain::closeByProgram);
     const int rc = app.exec();
     g_frmMain.reset();
     return rc;

@@ -83,7 +83,7 @@ CycleView DownloadCycle::viewFor(Phase phase) const
     v.fieldsEnabled = !on;
     v.timerOn = phase == Phase::Counting || phase == Phase::Fetching || phase == Phase::Cancelling;
     v.statusText = m_status;
-    v.statusVisible = on && m_statusVisible;
+    v.statusVisible = m_statusVisible;
     v.progress = m_progress;
     return v;
 }
@@ -138,16 +138,21 @@ void DownloadCycle::startStop(TraceScope &t)
         return;
     }
 
-    if (m_host.savePathText().isEmpty()) {
-        t.step([&] { m_prompt.notify(msgNoFolder, mb::Information | mb::OKOnly, QString()); });
-        return;
-    }
-    if (m_host.urlText().isEmpty()) {
-        t.step([&] { m_prompt.notify(msgNoURL, mb::Information | mb::OKOnly, QString()); });
+    // What is missing stays in the status line too, for a box that came up
+    // unseen (a start from the command line into the tray).
+    const QString missing = m_host.savePathText().isEmpty() ? msgNoFolder
+                            : m_host.urlText().isEmpty()     ? msgNoURL
+                                                             : QString();
+    if (!missing.isEmpty()) {
+        m_status = missing;
+        m_statusVisible = true;
+        publish();
+        t.step([&] { m_prompt.notify(missing, mb::Information | mb::OKOnly, QString()); });
         return;
     }
     const bool startNow = optionOn(t, "Start", "0");
     m_counter = 0;
+    m_statusVisible = false;
     if (!startNow) {
         enter(Phase::Counting);
         beginCountdown();

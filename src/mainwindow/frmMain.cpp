@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
@@ -35,7 +36,8 @@ constexpr auto kUnattended = TraceScope::Report::Notice;
 
 }  // namespace
 
-frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_seams(std::move(seams))
+frmMain::frmMain(MainWindowSeams seams, QWidget *parent)
+    : QWidget(parent), m_seams(std::move(seams)), m_notices(*m_seams.prompt)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -46,7 +48,7 @@ frmMain::frmMain(MainWindowSeams seams, QWidget *parent) : QWidget(parent), m_se
     setup.runJob = m_seams.storeJobs;
     setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
     setup.appFolder = appFolder();
-    m_cycle = std::make_unique<DownloadCycle>(*this, *m_seams.prompt, std::move(setup));
+    m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     buildControls();
     // Found by its name, as the other controls are.
     Timer1.setParent(this);
@@ -78,20 +80,25 @@ void frmMain::Show()
     // enough ("-s -m" at login), and a request to minimise a window it does
     // not manage yet: it is shown first and minimised once it is on screen,
     // as a user would do it.
-    const bool minimised = windowState() & Qt::WindowMinimized;
-    if (minimised)
+    m_minimiseWhenShown = windowState() & Qt::WindowMinimized;
+    if (m_minimiseWhenShown)
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     cmdStart->setFocus();
-    if (minimised && windowHandle())
+    if (windowHandle())
         windowHandle()->installEventFilter(this);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // On screen at last: the notices of loading come up over the window.
     if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+        QTimer::singleShot(0, this, [this] {
+            m_notices.release();
+            if (std::exchange(m_minimiseWhenShown, false))
+                setWindowState(windowState() | Qt::WindowMinimized);
+        });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -110,6 +117,7 @@ void frmMain::applyView(const CycleView &v)
 {
     // Only what changed: a caption that SetLabels has put up in another
     // language stays until the cycle changes it.
+    QWidget *const hadFocus = focusWidget();
     const CycleView was = std::exchange(m_shown, v);
     if (v.windowCaption != was.windowCaption)
         setWindowTitle(v.windowCaption);
@@ -127,6 +135,47 @@ void frmMain::applyView(const CycleView &v)
         v.timerOn ? Timer1.start() : Timer1.stop();
     if (v.progress != was.progress)
         ShowProgress(v.progress.value, 0, v.progress.maximum, v.progress.withText);
+    followFocus(hadFocus);
+}
+
+void frmMain::followFocus(QWidget *had)
+{
+    // Focus follows the user and never moves to Quit by itself, where the
+    // next Space would end the program: a control the cycle disables hands
+    // the keys to Cancel during a transfer, else to Start/Stop. With neither
+    // enabled (a copy is being stored) they wait for one of them.
+    if (m_focusParked && focusWidget()) {
+        m_focusParked = false;  // the user has put the focus somewhere meanwhile
+        return;
+    }
+    if (!m_focusParked && !(had && !had->isEnabled()))
+        return;
+    QWidget *next = cmdAbort->isEnabled()   ? static_cast<QWidget *>(cmdAbort)
+                    : cmdStart->isEnabled() ? static_cast<QWidget *>(cmdStart)
+                                            : nullptr;
+    if (next) {
+        next->setFocus(Qt::OtherFocusReason);
+        m_focusParked = false;
+    } else if (!m_focusParked) {
+        if (QWidget *moved = focusWidget())
+            moved->clearFocus();
+        m_focusParked = true;
+    }
+}
+
+void frmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the focused button, and from anywhere else Start/Stop,
+    // the window's default button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    auto *focused = qobject_cast<roCommand *>(focusWidget());
+    roCommand *button = focused && focused->isEnabled() ? focused : cmdStart;
+    if (button->isEnabled())
+        button->click();
 }
 
 // ---------------------------------------------------------------------------
@@ -151,6 +200,7 @@ void frmMain::Form_Load()
                 raiseError(481, QStringLiteral("Invalid picture"));
             Image1->setPixmap(picture);
             Image1->resize(picture.size());
+            lblSlogan->setVisible(true);
         }
     });
     t.step([&] { SetLanguage(); });
@@ -192,6 +242,7 @@ void frmMain::SetLabels()
         cmdStart->setCaption(capStart);
         cmdAbort->setCaption(capCancel);
         cmdQuit->setCaption(capQuit);
+        lblSlogan->setText(moreTexts(strLanguage).slogan);
     });
 }
 
@@ -206,11 +257,16 @@ void frmMain::SetRegistry()
 void frmMain::cmdQuit_Click()
 {
     TraceScope t(kModule, "Sub cmdQuit_Click");
+    // A No keeps the program and its transfer going.
+    bool go = true;
     t.step([&] {
-        if (cmdAbort->isEnabled())
+        if (cmdAbort->isEnabled()) {
             cmdAbort_Click();
+            go = m_cancelConfirmed;
+        }
     });
-    t.step([&] { close(); });
+    if (go)
+        t.step([&] { closeByProgram(); });
 }
 
 void frmMain::AppExit()
@@ -222,12 +278,21 @@ void frmMain::AppExit()
             if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
                 dialog->reject();
         }
-        close();
+        closeByProgram();
     });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // The close box asks about a running transfer as Quit does. Closing
+    // from the program (tray menu, a signal, the end of the session) does not.
+    if (!m_closingByProgram && !m_unloaded && cmdAbort->isEnabled()) {
+        cmdAbort_Click();
+        if (!m_cancelConfirmed) {
+            event->ignore();
+            return;
+        }
+    }
     // The file being stored must not be cut off; the cycle closes the
     // window once it is in place.
     if (m_cycle->holdQuit()) {
@@ -243,7 +308,14 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::closeNow()
 {
+    closeByProgram();
+}
+
+void frmMain::closeByProgram()
+{
+    const bool was = std::exchange(m_closingByProgram, true);
     close();
+    m_closingByProgram = was;
 }
 
 void frmMain::Form_Unload(int &Cancel)
@@ -300,7 +372,7 @@ void frmMain::Start()
 void frmMain::cmdAbort_Click()
 {
     TraceScope t(kModule, "Sub cmdAbort_Click");
-    m_cycle->cancel(t);
+    m_cancelConfirmed = m_cycle->cancel(t);
 }
 
 void frmMain::Timer1_Timer()

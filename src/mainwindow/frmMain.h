@@ -6,6 +6,7 @@
 
 #include "cycle/DownloadCycle.h"
 #include "settings/SettingsHost.h"
+#include "shell/HeldNotices.h"
 
 #include <QStringList>
 #include <QTimer>
@@ -56,6 +57,9 @@ public:
     bool bSave = false;
     void SetLabels() override;
     void AppExit();
+    // Ends the program as the close box does, without asking (a signal, the
+    // end of the session): what was typed is saved, a copy being stored is finished.
+    void closeByProgram();
     bool saveAllowed() const override { return bSave; }
     void setInterval(long minutes) override { m_cycle->setInterval(minutes); }
     void SetRegistry();
@@ -81,6 +85,8 @@ public:
     void sevTray1_Click(int Button);
     void sevTray1_DblClick();
     void sevTray1_MenuClick(int index, const QString &Key);
+    // The desktop's tray went away while the window sat in it.
+    void sevTray1_HostLost();
 
     void FileDownload_ConnectionError(long Number, const QString &Descr) override;
     void FileDownload_DownloadError(long Number, const QString &Descr) override;
@@ -101,6 +107,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString savePathText() const override;
@@ -110,16 +117,25 @@ private:
     void buildControls();
     void setUpTray();
     void restoreFromTray();
+    // Hands the keys on when the cycle disables the control that had them.
+    void followFocus(QWidget *had);
+    // -s could not switch the cycle on: the status line says what is missing.
 
     MainWindowSeams m_seams;
+    HeldNotices m_notices;  // the cycle's boxes, held until the window is on screen
     std::unique_ptr<DownloadCycle> m_cycle;
     CycleView m_shown;
     bool m_loaded = false;
     bool m_unloaded = false;
     bool bLoading = false;
+    bool m_cancelConfirmed = false;  // the last cancel question was answered Yes
+    bool m_focusParked = false;      // the keys wait for Cancel or Start/Stop to come back
+    bool m_minimiseWhenShown = false;
+    bool m_closingByProgram = false;  // a close that is not the user's close box
 
     QFrame *Frame4 = nullptr;
     QLabel *Image1 = nullptr;
+    QLabel *lblSlogan = nullptr;  // over the banner, in the interface language
     QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
     QLabel *lblSavePath = nullptr, *lblUrl = nullptr, *lblStatus = nullptr;
     dxTextEdit *txtSPlace = nullptr, *txtURL = nullptr;

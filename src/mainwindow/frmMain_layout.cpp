@@ -44,6 +44,15 @@ void frmMain::buildControls()
     white.setColor(QPalette::Window, Qt::white);
     Frame4->setPalette(white);
     Image1 = child<QLabel>(Frame4, "Image1", QRect());
+    // The banner's slogan is text, so it follows the language and stays
+    // sharp at any scale; it shows with the banner only.
+    lblSlogan = child<QLabel>(Frame4, "lblSlogan", QRect(150, 13, 238, 17));
+    lblSlogan->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblSlogan->setFont(designFont(kButtonPoints));
+    QPalette ink = lblSlogan->palette();
+    ink.setColor(QPalette::WindowText, QColor(0x1F, 0x4E, 0x8C));
+    lblSlogan->setPalette(ink);
+    lblSlogan->setVisible(false);
 
     Frame1 = child<QGroupBox>(this, "Frame1", twips(15, 600, 5985, 975));
     lblSavePath = child<QLabel>(Frame1, "lblSavePath", twips(120, 210, 5535, 195));

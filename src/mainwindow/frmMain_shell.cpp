@@ -20,6 +20,20 @@ void frmMain::setUpTray()
     connect(sevTray1.get(), &TrayLayer::Click, this, &frmMain::sevTray1_Click);
     connect(sevTray1.get(), &TrayLayer::DblClick, this, &frmMain::sevTray1_DblClick);
     connect(sevTray1.get(), &TrayLayer::MenuClick, this, &frmMain::sevTray1_MenuClick);
+    connect(sevTray1.get(), &TrayLayer::HostLost, this, &frmMain::sevTray1_HostLost);
+}
+
+void frmMain::sevTray1_HostLost()
+{
+    TraceScope t("frmMain", "Sub sevTray1_HostLost");
+    // Without a tray the icon was the only way back: the window comes back
+    // instead. The next minimise uses a tray again once there is one.
+    t.step([&] {
+        if (isMinimized() || !isVisible())
+            restoreFromTray();
+        else
+            sevTray1->Remove();
+    });
 }
 
 void frmMain::Form_Resize()
@@ -101,7 +115,7 @@ void frmMain::cmdBrowse_Click()
 {
     TraceScope t("frmMain", "Sub cmdBrowse_Click");
     t.step([&] {
-        static FolderDialogBrowser dialogBrowser;
+        FolderDialogBrowser dialogBrowser(m_seams.prompt);
         FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
         const QString chosen = browser.BrowseForFolder(this, capBrowseTitle, txtSPlace->Text());
         if (!chosen.isEmpty())

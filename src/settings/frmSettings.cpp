@@ -121,6 +121,10 @@ void frmSettings::buildControls()
     cmdCancel->setGeometry(twipRect(1350, 240, 1185, 345));
     cmdSave = new roCommand(Frame1);
     cmdSave->setGeometry(twipRect(2580, 240, 1185, 345));
+    // Enter saves, from any field; on a focused button it presses that one.
+    cmdCancel->setAutoDefault(true);
+    cmdSave->setAutoDefault(true);
+    cmdSave->setDefault(true);
 
     QWidget *order[] = {dxLanguage, Combo1,     Check2, Check1, Combo2,    txtPassword,
                         Option1[0], Option1[1], Check3, Check4, cmdCancel, cmdSave};

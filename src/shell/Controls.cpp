@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace fetchora {
 
@@ -147,6 +149,16 @@ roCommand::roCommand(QWidget *parent) : QPushButton(parent)
     setFont(designFont(kButtonPoints));
     setAutoDefault(false);
     connect(this, &QPushButton::clicked, this, &roCommand::Click);
+}
+
+void roCommand::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    if (hasFocus())
+        option.state |= QStyle::State_KeyboardFocusChange;
+    painter.drawControl(QStyle::CE_PushButton, option);
 }
 
 }  // namespace fetchora

@@ -120,6 +120,11 @@ public:
 
 signals:
     void Click();
+
+protected:
+    // The focused button always shows its focus frame, also when the focus
+    // came from the program or a click rather than from the Tab key.
+    void paintEvent(QPaintEvent *event) override;
 };
 
 }  // namespace fetchora

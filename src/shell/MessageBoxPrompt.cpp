@@ -28,6 +28,20 @@ std::vector<Choice> choicesOf(int style)
     }
 }
 
+// A box comes up over the window the user works in; with none active (the
+// program was just started, or sits in the tray), over the program's own
+// window, never behind it.
+QWidget *ownerWindow()
+{
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowType() == Qt::Window)
+            return w;
+    }
+    return nullptr;
+}
+
 // The answer of a box nobody pressed a button in: its default.
 int defaultAnswer(const std::vector<Choice> &choices, int style)
 {
@@ -82,11 +96,17 @@ int MessageBoxPrompt::msgBox(const QString &text, int style, const QString &titl
     const bool question = mb::iconOf(style) == mb::Question;
     if (!question && (m_notice || m_modal > 0))
         return defaultAnswer(choices, style);
-    QMessageBox box(QApplication::activeWindow());
+    QWidget *owner = ownerWindow();
+    QMessageBox box(owner);
     const Buttons buttons = setUp(box, choices, text, style, title);
+    // The keys go back to the control of the window that had them, not to
+    // wherever they moved while the box was open.
+    const QPointer<QWidget> hadFocus = owner ? owner->focusWidget() : nullptr;
     ++m_modal;
     box.exec();
     --m_modal;
+    if (hadFocus && hadFocus->isEnabled() && hadFocus->isVisible())
+        hadFocus->setFocus(Qt::OtherFocusReason);
     for (const auto &[button, result] : buttons)
         if (button == box.clickedButton())
             return result;
@@ -98,7 +118,7 @@ void MessageBoxPrompt::notify(const QString &text, int style, const QString &tit
 {
     if (m_notice || m_modal > 0)
         return;
-    auto *box = new QMessageBox(QApplication::activeWindow());
+    auto *box = new QMessageBox(ownerWindow());
     box->setAttribute(Qt::WA_DeleteOnClose);
     setUp(*box, choicesOf(style), text, style, title);
     box->setWindowModality(Qt::NonModal);

@@ -14,8 +14,14 @@ ProgressBox::ProgressBox(QWidget *parent) : QWidget(parent)
 
 void ProgressBox::Cls()
 {
-    if (m_image.size() != size())
-        m_image = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    // Drawn at the screen's pixel density, so bar and percentage are as
+    // sharp at 150 % and 200 % as at 100 %.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize().expandedTo(QSize(1, 1));
+    if (m_image.size() != pixels || m_image.devicePixelRatio() != ratio) {
+        m_image = QImage(pixels, QImage::Format_RGB32);
+        m_image.setDevicePixelRatio(ratio);
+    }
     m_image.fill(palette().color(QPalette::Window));
     m_barWidth = 0;
     m_text.clear();
@@ -67,6 +73,7 @@ void ProgressBox::draw(qint64 value, qint64 minimum, qint64 maximum, bool withTe
         percent = long(std::floor(double(value) / double(maximum) * 100.0 + 0.5));
     if (!AutoRedraw())
         setAutoRedraw(true);
+    m_drawn = {value, maximum, withText};
     Cls();
     if (value <= 0)
         return;
@@ -84,10 +91,13 @@ void ProgressBox::draw(qint64 value, qint64 minimum, qint64 maximum, bool withTe
 void ProgressBox::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
+    // Moved to a screen of another density: drawn again for that one.
+    if (!m_image.isNull() && m_image.devicePixelRatio() != devicePixelRatioF())
+        draw(m_drawn.value, 0, m_drawn.maximum, m_drawn.withText);
     if (m_image.isNull())
         p.fillRect(rect(), palette().color(QPalette::Window));
     else
-        p.drawImage(0, 0, m_image);
+        p.drawImage(QPointF(0, 0), m_image);
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }

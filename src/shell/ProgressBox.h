@@ -48,6 +48,10 @@ private:
     int m_barWidth = 0;
     QString m_text;
     QColor m_textColor;
+    struct {
+        qint64 value = 0, maximum = 0;
+        bool withText = false;
+    } m_drawn;  // the last bar, clamped, to draw again at another density
 };
 
 }  // namespace fetchora

@@ -6,6 +6,8 @@ namespace fetchora {
 
 SystemTray::SystemTray(QObject *parent) : TrayLayer(parent), m_menu(std::make_unique<QMenu>())
 {
+    m_watch.setInterval(1000);
+    connect(&m_watch, &QTimer::timeout, this, &SystemTray::watchHost);
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         switch (reason) {
         case QSystemTrayIcon::Context: emit Click(2); break;
@@ -17,6 +19,31 @@ SystemTray::SystemTray(QObject *parent) : TrayLayer(parent), m_menu(std::make_un
 }
 
 SystemTray::~SystemTray() = default;
+
+void SystemTray::Show()
+{
+    m_icon.show();
+    m_hostSeen = available();
+    m_watch.start();
+}
+
+void SystemTray::Remove()
+{
+    m_watch.stop();
+    m_icon.hide();
+}
+
+void SystemTray::watchHost()
+{
+    // A tray that was there and is gone; one that was never there (a bare
+    // window manager) leaves the minimised window on the taskbar anyway.
+    const bool now = available();
+    if (m_hostSeen && !now) {
+        m_watch.stop();
+        emit HostLost();
+    }
+    m_hostSeen = now;
+}
 
 void SystemTray::AddMenuItem(const QString &key, const QString &caption)
 {

@@ -5,6 +5,7 @@
 
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <memory>
 
 namespace fetchora {
@@ -19,8 +20,8 @@ public:
     void setStyleValue(int value) override { m_style = value; }
     void setToolTip(const QString &text) override { m_icon.setToolTip(text); }
     QString toolTip() const override { return m_icon.toolTip(); }
-    void Show() override { m_icon.show(); }
-    void Remove() override { m_icon.hide(); }
+    void Show() override;
+    void Remove() override;
     bool isShown() const override { return m_icon.isVisible(); }
     void setRestored(bool restored) override { m_restored = restored; }
     void AddMenuItem(const QString &key, const QString &caption) override;
@@ -28,8 +29,14 @@ public:
     bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 private:
+    void watchHost();
+
     QSystemTrayIcon m_icon{this};  // a child, so that a test can raise its activations
     std::unique_ptr<QMenu> m_menu;
+    // Qt says nothing when the tray goes away: while the icon is shown, the
+    // tray is looked for now and then.
+    QTimer m_watch;
+    bool m_hostSeen = false;
     int m_style = 0;
     bool m_restored = true;
 };

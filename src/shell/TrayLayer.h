@@ -34,6 +34,9 @@ signals:
     void Click(int button);  // 1 left, 2 right
     void DblClick();
     void MenuClick(int index, const QString &key);
+    // The icon was shown and the desktop's tray has gone away (a panel
+    // restarted or ended): nothing shows the icon any more.
+    void HostLost();
 };
 
 }  // namespace fetchora

@@ -98,6 +98,7 @@ void SetLanguage()
         setTraceLanguage(interfaceLanguage());
         if (objFSO)
             objFSO->setLanguage(interfaceLanguage());
+        applyToolkitLanguage(strLanguage);
     });
 }
 

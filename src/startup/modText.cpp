@@ -1,8 +1,14 @@
-// The 43 interface texts, German and English, assigned in table order.
+// The 43 interface texts, German and English, assigned in table order, and
+// the few texts beyond the table.
 
 #include "startup/modText.h"
 
 #include "trace/modTraceLITE.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <memory>
 
 namespace fetchora {
 
@@ -167,6 +173,36 @@ QString alreadyRunningText(const QString &language)
 {
     return language == QLatin1String("English") ? QStringLiteral("Fetchora is already running for this folder:\n%1")
                                                 : QStringLiteral("Fetchora läuft bereits für diesen Ordner:\n%1");
+}
+
+void applyToolkitLanguage(const QString &language)
+{
+    static std::unique_ptr<QTranslator> installed;
+    static QString current = QStringLiteral("English");
+    const QString wanted = language == QLatin1String("English") ? language : QStringLiteral("Deutsch");
+    if (!QCoreApplication::instance() || wanted == current)
+        return;
+    current = wanted;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed.get());
+        installed.reset();
+    }
+    if (wanted == QLatin1String("English"))
+        return;
+    auto german = std::make_unique<QTranslator>();
+    if (german->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(german.get());
+        installed = std::move(german);
+    }
+}
+
+MoreTexts moreTexts(const QString &language)
+{
+    if (language == QLatin1String("English"))
+        return {QStringLiteral("every copy, on schedule"), QStringLiteral("&New folder"), QStringLiteral("New folder"),
+                QStringLiteral("No new folder can be made in \"%1\".")};
+    return {QStringLiteral("jede Kopie, pünktlich"), QStringLiteral("&Neuer Ordner"), QStringLiteral("Neuer Ordner"),
+            QStringLiteral("In \"%1\" kann kein neuer Ordner angelegt werden.")};
 }
 
 }  // namespace fetchora

@@ -23,6 +23,20 @@ void InitEnglishLabels();
 // (%1: the folder), in the language the settings file names.
 QString alreadyRunningText(const QString &language);
 
+// Qt's own texts (standard buttons, standard dialogs, edit menus) in the
+// interface language: exactly "English" keeps Qt's English, anything else
+// loads its German catalogue. Open windows follow at once. UI thread only.
+void applyToolkitLanguage(const QString &language);
+
+// Texts beyond the table, in the language given (as SetLanguage reads it).
+struct MoreTexts {
+    QString slogan;           // beside the banner's logo
+    QString newFolderButton;  // the folder dialog's button, "&" before the access key
+    QString newFolderName;    // the name a new folder starts with
+    QString newFolderFailed;  // %1: the folder the new one could not be made in
+};
+MoreTexts moreTexts(const QString &language);
+
 // All texts in table order, for code that needs to walk them (and tests).
 const QString *const *allTexts();
 

@@ -31,6 +31,19 @@ inline QString privateRuntimeFolder()
     return ours(own) ? own : QString();
 }
 
+// Qt warns at every start when XDG_RUNTIME_DIR is unset (root on a console,
+// a container) and then picks a folder of its own: the private folder above
+// serves it instead, the one the trace socket uses anyway. Call before the
+// application object exists.
+inline void provideRuntimeFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QString folder = privateRuntimeFolder();
+    if (!folder.isEmpty())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+}
+
 // The socket of the viewer of that name; empty when there is no safe folder.
 inline QString traceSocketPath(const QString &name)
 {

@@ -61,6 +61,9 @@ public:
             return held->future();
         };
         SubMain(std::move(seams));
+        // On screen, as a user sees it: the window's boxes wait for that.
+        QTest::qWaitForWindowExposed(&w());
+        QCoreApplication::processEvents();
     }
     ~CycleRig() { g_frmMain.reset(); }
 

@@ -254,8 +254,10 @@ private:
             return job->future();
         };
         SubMain(std::move(seams));
-        if (window())
+        if (window()) {
             QObject::connect(window(), &frmMain::unloaded, [this] { m_unloaded = true; });
+            QTest::qWaitForWindowExposed(window());
+        }
         lastAttemptMs = faultClearedMs = clock.bootMs;
     }
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Ended by SIGTERM, the program saves what was typed as the close box would;
 # a second program on the same folder says so and leaves everything alone;
-# when the display goes away, the program ends without crashing.
+# when the display goes away, the program ends without crashing. No XDG_RUNTIME_DIR: no warning.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
-"$work/app/fetchora" >/dev/null 2>&1 & first=$!
+env -u XDG_RUNTIME_DIR "$work/app/fetchora" >/dev/null 2>"$work/err" & first=$!
 wait_for has_window || { echo "no window"; exit 1; }
 win=$(main_window)
 mkdir -p "$work/app/tmp"; echo partial > "$work/app/tmp/x.txt.part"
@@ -17,6 +17,7 @@ kill -0 "$first" || { echo "first program died"; exit 1; }
 xdotool windowactivate --sync "$win"
 xdotool mousemove --window "$win" 100 142 click --repeat 3 1 type --delay 5 "http://typed.example/new.txt"
 kill -TERM "$first"; wait "$first"
+grep XDG_RUNTIME_DIR "$work/err" && exit 1
 grep -q "^URL=http://typed.example/new.txt" "$work/app/fcr.ini" || { echo "typed URL not saved"; cat "$work/app/fcr.ini"; exit 1; }
 "$work/app/fetchora" >/dev/null 2>&1 & app=$!
 wait_for has_window || { echo "no window the second time"; exit 1; }

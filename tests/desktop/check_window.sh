@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# With trayer and the trace viewer: the inside is 402 x 257, not resizable; minimised with the
-# settings dialog open, the tray icon brings back both; Escape closes the dialog; back from the
-# tray, Start has the keys. The log keeps every line's CR LF; the 10-line window says what it dropped.
+# With trayer and the trace viewer: the inside is 402 x 257, not resizable, the settings dialog not maximisable;
+# minimised with the settings dialog open, the tray icon brings back both; Escape closes the dialog; back from the
+# tray, Start has the keys; a tray host that ends gives the window back, a new one is used. The log keeps every
+# line's CR LF; the 10-line window says what it dropped.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
 command -v trayer >/dev/null || { echo "no trayer"; exit 77; }
-trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
+trayer_up() { trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 & tray=$!; }
+trayer_up
 export XDG_RUNTIME_DIR=$work  # a viewer socket of this check's own
 "$1/fetchora-trace" --log "$work/trace.log" --lines 10 >/dev/null 2>&1 &
 panel() { xwininfo -root -tree | grep '("panel" "trayer")'; }
@@ -26,12 +28,16 @@ to_tray_and_back() {  # twice: on a busy machine the icon may still be settling 
 }
 xdotool mousemove --window "$win" 40 225 click 1
 wait_for found dialog && dlg=$(dialog) && wait_for viewable "$dlg" || { echo "no settings dialog"; exit 1; }
+maximisable "$dlg" && { echo "dialog maximisable"; exit 1; }
 to_tray_and_back && wait_for viewable "$dlg" || { echo "not both back from the tray"; exit 1; }
 xdotool key Escape
 wait_for gone dialog || { echo "Escape left the dialog open"; exit 1; }
 to_tray_and_back || { echo "not back from the tray"; exit 1; }
 xdotool key space
 wait_for xdotool search --onlyvisible --name "Active" >/dev/null || { echo "Start lacks the focus"; exit 1; }
+xdotool windowminimize "$win" && wait_for found icon && kill "$tray" && wait_for viewable "$win" ||
+  { echo "stranded when the tray went away"; exit 1; }
+trayer_up; wait_for found panel && xdotool windowminimize "$win" && wait_for found icon || { echo "new tray unused"; exit 1; }
 kill -TERM "$app"; wait "$app"
 lines=$(wc -l < "$work/trace.log"); crlf=$(grep -c $'\r$' "$work/trace.log")
 [ "$lines" -gt 10 ] && [ "$crlf" = "$lines" ] || { echo "$lines lines, $crlf end in CR LF"; exit 1; }

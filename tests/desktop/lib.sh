@@ -9,7 +9,7 @@ wait_for() { for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
 # The X server picks a free display itself and tells its number when ready. Without
 # -noreset it restarts when the readiness probe leaves and turns the next client away.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 & xvfb=$!
+Xvfb -displayfd 3 -noreset -screen 0 "${SCREEN:-1024x768}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 & xvfb=$!
 wait_for test -s "$work/display" || { echo "no X server"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
 wait_for xprop -root >/dev/null 2>&1 || { echo "X server $DISPLAY does not answer"; exit 1; }
@@ -19,6 +19,8 @@ main_window() { xdotool search --onlyvisible --name "^TAQ Fetchora" 2>/dev/null 
 has_window() { test -n "$(main_window)"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 found() { test -n "$("$@")"; }
+frame_of() { xwininfo -children -id "$1" | awk '/Parent window id/ {print $4}'; }  # the window manager's frame
+maximisable() { xprop -id "$1" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; }
 gone() { ! found "$@"; }
 # The real program on that display, whatever platform the rest of the suite runs on.
 export QT_QPA_PLATFORM=xcb

@@ -91,6 +91,7 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     win.w().FileDownload_Progress(60, 100);
     EXPECT_GT(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), QStringLiteral("60 of 100 Bytes"));
+    win.log->result.kind = TransferResult::Kind::ConnectionError;
     win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
     win.click("cmdStart");
     for (const char *f : fields)
@@ -98,6 +99,63 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_EQ(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_FALSE(win.get<QLabel>("lblStatus")->isVisible());
     EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
+}
+
+// With keys alone (through the window, access keys included), first download at once: no key and not the
+// close box ends the program or the transfer without a Yes, and the keys never land on Quit by themselves. An
+// access key presses its button a moment later. After each step: the focus, boxes shown, downloads begun.
+TEST(Window, KeysFollowTheUserAndNeverEndAnything)
+{
+    Window win("Start=1\nURL=http://h/a.txt\n");
+    win.w().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&win.w()));
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        return [&win, k, m] { QTest::keyClick(win.w().windowHandle(), k, m); };
+    };
+    const std::pair<std::function<void()>, const char *> steps[] = {
+        {key(Qt::Key_Space), "cmdAbort 0 1"},
+        {key(Qt::Key_Space), "cmdAbort 1 1"},
+        {[&] { key(Qt::Key_Tab)(), key(Qt::Key_Space)(); }, "cmdQuit 2 1"},
+        {key(Qt::Key_Return), "cmdQuit 3 1"},
+        {key(Qt::Key_Escape), "cmdQuit 3 1"},
+        {key(Qt::Key_Q, Qt::AltModifier), "cmdQuit 4 1"},
+        {key(Qt::Key_Backtab, Qt::ShiftModifier), "cmdAbort 4 1"},
+        {[&] { win.log->result.kind = TransferResult::Kind::NotFound, win.w().FileDownload_NotFound(); },
+         "cmdStart 5 1"},
+        {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort 5 2"},
+        {[&] { win.w().close(); }, "cmdAbort 6 2"}};
+    QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+    const auto buttons = win.w().findChildren<roCommand *>();
+    for (const auto &s : steps) {
+        s.first();
+        waitUntil([&] { return std::ranges::none_of(buttons, &QAbstractButton::isDown); }, 2000);
+        EXPECT_EQ(QString("%1 %2 %3")
+                      .arg(win.w().focusWidget()->objectName())
+                      .arg(win.box.prompt.count())
+                      .arg(win.log->starts.size()),
+                  s.second);
+        EXPECT_TRUE(unloaded.isEmpty() && win.w().isVisible());
+    }
+    win.box.prompt.answerNext(mb::Yes), win.click("cmdQuit");  // ends both; history.log keeps the transfer
+    EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
+}
+
+// "-s" with no URL opens the window as without it, saying what is missing; the Start button's notice waits
+// until the window is on screen. The banner's slogan follows the language.
+TEST(Window, StartSwitchWithoutAnAddressSaysWhatIsMissing)
+{
+    const auto banner = [] {
+        QDir(appFolder()).mkpath("bin"),
+            QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
+    };
+    Window win("", {QStringLiteral("-s")}, {}, banner);
+    EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
+    EXPECT_TRUE(waitUntil([&] { return win.box.prompt.count() == 1; }, 5000));
+    EXPECT_TRUE(win.w().cycle().phase() == DownloadCycle::Phase::Idle && win.get<QLabel>("lblStatus")->isVisible());
+    EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), win.box.prompt.last().text);
+    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("every copy, on schedule"));
+    strLanguage = QStringLiteral("Deutsch"), SetLanguage(), win.w().SetLabels();
+    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("jede Kopie, pünktlich"));
 }
 
 TEST(Window, StartsInTheTrayAndComesBack)

@@ -104,7 +104,7 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     EXPECT_EQ(sandbox.readIni(), ini);
 }
 
-// end: the dialog is left by 'S'ave, 'C'ancel, 'E'scape, or Save while the host 'F'orbids saving.
+// end: 'S'ave, 'C'ancel, 'E'scape, Save while the host 'F'orbids it, 'R'eturn in a list, Return on Cancel ('N').
 struct Edited {
     bool english;
     char end;
@@ -135,13 +135,17 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
             setTo(box[i], e.checks[i] == '1');
     }
     host.allowed = e.end != 'F';
+    const bool saved = e.end == 'S' || e.end == 'R';
+    QWidget *returnIn = e.end == 'R' ? static_cast<QWidget *>(dlg.Combo1) : dlg.cmdCancel;
     if (e.end == 'E')
         QTest::keyClick(dlg.focusWidget(), Qt::Key_Escape);
+    else if (e.end == 'R' || e.end == 'N')
+        returnIn->setFocus(), QTest::keyClick(returnIn, Qt::Key_Return);
     else
         QTest::mouseClick(e.end == 'C' ? dlg.cmdCancel : dlg.cmdSave, Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(host.caption, e.hostCaption);  // the language left in effect
-    EXPECT_EQ(host.interval, e.end == 'S' ? QString(e.interval).toLong() : -1);
+    EXPECT_EQ(host.interval, saved ? QString(e.interval).toLong() : -1);
 
     const char *keys[] = {"Language", "Pwd",          "Intervall",  "CompRate", "Compress",
                           "Start",    "CheckVersion", "ShowErrors", "Mode1",    "Mode2"};
@@ -149,7 +153,7 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
         QString got = GetINIString(i ? "Options" : "Global", keys[i], "-", 256);
         if (i >= 4 && got != "-")
             got = CBool(got) ? "1" : "0";  // any text that reads back as the right Boolean will do
-        EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(e.end == 'S' ? e.checks[i - 4] : '-')) << keys[i];
+        EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(saved ? e.checks[i - 4] : '-')) << keys[i];
     }
 }
 
@@ -161,6 +165,8 @@ const Edited kEdited[] = {
     {true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
     {true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
     {true, 'F', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Settings"},
+    {true, 'R', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
+    {true, 'N', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
 };
 INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::ValuesIn(kEdited));
 

@@ -1,5 +1,6 @@
 // The shell services on their own: pick list, progress bar, size limit, folder dialog, tray menu.
 #include "shell/Controls.h"
+#include "shell/MessageBoxPrompt.h"
 #include "shell/ProgressBox.h"
 #include "shell/SystemTray.h"
 #include "shell/modBrowseFolders.h"
@@ -10,8 +11,11 @@
 #include "support/UiTestMain.h"
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace fetchora;
@@ -50,10 +54,11 @@ TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
     for (const Row &r : rows) {
         box.resize(r.width, 30);
         box.draw(r.value, 0, r.maximum, true);
-        int bar = 0;  // the top edge, which no text reaches
+        const qreal ratio = box.devicePixelRatioF();  // drawn in screen pixels: a second run is at 200 %
+        int bar = 0;                                  // the top edge, which no text reaches
         for (int x = 0; x < box.image().width(); ++x)
             bar += box.image().pixelColor(x, 0) == QColor(0, 0, 192);
-        EXPECT_EQ(bar, r.bar) << r.value << "/" << r.maximum;
+        EXPECT_EQ(qRound(bar / ratio), r.bar) << r.value << "/" << r.maximum;
         EXPECT_EQ(box.shownText(), r.text);
         EXPECT_EQ(box.textColor(), r.ink) << r.text;
     }
@@ -75,8 +80,11 @@ TEST(SizeLimit, DraggingCannotChangeTheFixedSizeUntilTheLimitGoes)
     EXPECT_EQ(window.size(), QSize(800, 600)) << "free again";
 }
 
-// Forty folders listed above the start folder once they are read: it must stay in view.
-TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
+// Forty folders listed above the start folder once they are read: it must stay in view. There "New folder" makes one
+// with a free name in the folder selected, open for naming (typed: the name given), and the status line follows;
+// where none can be made, the box names the folder in the way. At 200 % (a second run) on a small screen the
+// dialog takes at most 90 % of the screen's height.
+TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyAChosenFolder)
 {
     fetchora::testing::AppSandbox sandbox;
     for (int i = 0; i < 40; ++i)
@@ -86,20 +94,28 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
         QString start;
         bool accept;
         QString selected, result;
+        const char *typed = nullptr;  // New folder pressed, this name typed
+        QString error{};
     };
     const Row rows[] = {{folder + "/", true, folder, folder},
                         {folder, false, folder, ""},
                         {"/no/such/folder", true, "", ""},
                         {"", true, "", ""},
-                        {"/", true, "/", "/"}};
+                        {"/", true, "/", "/"},
+                        {folder, true, folder + "/New folder", folder + "/New folder", ""},
+                        {folder, true, folder + "/Reports", folder + "/Reports", "Reports"},
+                        {"/proc", false, "/proc", "", "", "No new folder can be made in \"/proc\"."}};
+    fetchora::testing::ScriptedPrompt boxes;
     for (const Row &r : rows) {
         SCOPED_TRACE(r.start.toStdString());
         setFolderDialogHook([&](FolderDialog &d) {
+            d.setPrompt(&boxes);
             d.show();  // at the dialog's own size
             d.activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(&d));  // the tree has the focus, as for a user
+            EXPECT_LE(d.frameGeometry().height(), d.screen()->availableGeometry().height() * 9 / 10);
             const auto *tree = d.findChild<QTreeView *>();
-            EXPECT_TRUE(r.selected != folder
+            EXPECT_TRUE(!r.start.startsWith(folder)
                         || fetchora::testing::waitUntil(
                             [&] {
                                 return tree->model()->rowCount(
@@ -109,8 +125,15 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
                             },
                             5000))
                 << "not in view";
+            if (r.typed) {
+                QTest::mouseClick(d.findChild<QPushButton *>("newFolder"), Qt::LeftButton);
+                if (auto *editor = tree->viewport()->findChild<QLineEdit *>(); *r.typed)
+                    QTest::keyClicks(editor, r.typed), QTest::keyClick(editor, Qt::Key_Return);
+                fetchora::testing::waitUntil([&] { return QFileInfo(r.selected).isDir(); }, 5000);
+            }
             EXPECT_EQ(d.selectedPath(), r.selected);
             EXPECT_EQ(d.statusText(), r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);
+            EXPECT_EQ(boxes.count() ? boxes.last().text : "", r.error);
             if (r.accept)
                 QTest::mouseClick(d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
             if (d.isVisible())
@@ -120,6 +143,37 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewAndAnswersOnlyAChosenFolder)
         EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result);
     }
     setFolderDialogHook(nullptr);
+}
+
+// Qt's own buttons speak the interface language, also in open windows. A focused button shows its focus frame
+// however it got the focus, and has the keys again after a question, though disabled for a moment meanwhile.
+TEST(Buttons, SpeakTheLanguageShowTheirFocusAndKeepIt)
+{
+    fetchora::testing::AppSandbox sandbox;
+    QWidget window;
+    auto *a = new roCommand(&window), *b = new roCommand(&window);
+    auto *open = new QDialogButtonBox(QDialogButtonBox::Cancel, &window);
+    window.show(), window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    b->setFocus();
+    const QImage plain = a->grab().toImage();
+    a->setFocus();
+    EXPECT_NE(a->grab().toImage(), plain);
+    for (const QStringList &r :
+         {QStringList{"Deutsch", "&Ja", "&Nein", "Abbrechen"}, {"English", "&Yes", "&No", "Cancel"}}) {
+        strLanguage = r[0], SetLanguage();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            a->setEnabled(false), a->setEnabled(true);
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            shown << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_EQ(MessageBoxPrompt().msgBox("?", mb::Question | mb::YesNo, {}), mb::No);
+        EXPECT_EQ(shown, r.mid(1, 2));
+        EXPECT_EQ(open->button(QDialogButtonBox::Cancel)->text(), r[3]);
+        EXPECT_EQ(window.focusWidget(), a);
+    }
 }
 
 // An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell

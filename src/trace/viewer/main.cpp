@@ -148,6 +148,7 @@ private:
 
 int main(int argc, char *argv[])
 {
+    fetchora::provideRuntimeFolder();
     QApplication app(argc, argv);
     QCommandLineParser options;
     options.addHelpOption();
