@@ -1,5 +1,6 @@
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
+#include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
@@ -115,6 +116,56 @@ TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
         SetLanguage();
         for (const auto &row : kTexts)
             EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
+    }
+}
+
+TEST(Names, APasswordNeverShows)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"http://me:secret@h/a.txt", "http://me:***@h/a.txt"},
+        {"https://me:pa#ss@h/a.txt", "https://***@h/a.txt"},
+        {"https://me:pa?ss@h/a.txt?x=1", "https://***@h/a.txt?x=1"},
+        {"https://me:pa/ss@h/a.txt", "https://***@h/a.txt"},
+        {"https://me:12/ss@h:8080/a.txt", "https://***@h:8080/a.txt"},  // "me:12" could be a host and port
+        {"https://me:pa@ss@h/a@b.txt", "https://me:***@h/a@b.txt"},
+        {"https://me:pa:ss@h/a.txt", "https://me:***@h/a.txt"},
+        {"https://me:pa%40ss@[::1]:8080/a.txt", "https://me:***@[::1]:8080/a.txt"},
+        {" me:secret@h/a.txt", "me:***@h/a.txt"},  // no scheme: http
+        {"http://me@h/a.txt", "http://me@h/a.txt"},
+        {"https://h/feed/@me.rss?from=a@b", "https://h/feed/@me.rss?from=a@b"},
+        {"http://h/a.txt", "http://h/a.txt"},
+    };
+    for (const auto &[url, shown] : rows)
+        EXPECT_EQ(displayUrl(url), shown) << url;
+}
+
+TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
+{
+    const QString longBase = QString(200, u'a') + QString(30, u'\u00fc');
+    const std::tuple<QString, QString, QString> rows[] = {
+        {"http://h/files/report.txt", "report", "txt"},
+        {"http://h/cam.jpg?t=1", "cam", "jpg"},
+        {"http://h/a/b.tar.gz#part/2", "b.tar", "gz"},
+        {"http://h/?id=5", "index", "html"},
+        {"http://h/a/b/", "index", "html"},
+        {"http://h", "index", "html"},
+        {"http://h/a/.", "index", "html"},
+        {"http://h/a/..", "index", "html"},
+        {"http://h/a/%2E%2e", "index", "html"},
+        {"http://h/a/b/../c.txt", "c", "txt"},
+        {"http://h/a/./c.txt", "c", "txt"},
+        {"http://h/a\\c.txt", "c", "txt"},
+        {"h/x/page", "page", ""},
+        {"https://me:pa/ss@h", "index", "html"},  // nothing of the password
+        {"https://me:pa?ss@h/r.csv", "r", "csv"},
+        {"http://h/" + longBase + ".txt", QString(200, u'a') + QString(9, u'\u00fc'), "txt"},
+    };
+    for (const auto &[url, base, ext] : rows) {
+        const UrlFileName n = fileNameFromUrl(url);
+        EXPECT_EQ(QStringList({n.baseName, n.ext, n.fileName}),
+                  QStringList({base, ext, ext.isEmpty() ? base : base + '.' + ext}))
+            << qPrintable(url);
+        EXPECT_LE(n.fileName.toUtf8().size(), kMaxCopyNameBytes);
     }
 }
 
