@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -176,4 +177,47 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+}
+
+TEST(Window, ItsFilesAreItsOwnersWhateverTheUmask)
+{
+    const struct {
+        mode_t umask, iniMode;
+        QString note;  // in the trace, after "NOTE "
+    } rows[] = {
+        {0, 0644,
+         "\"fcr.ini was open to other users (0644): now only its owner's (0600)\" at modGlobal : Sub Main\r\n"},
+        {0277, 0600, ""},
+    };
+    for (const auto &row : rows) {
+        QStringList notes;
+        mode_t umaskWas = 0;
+        Window win("Start=1\nMode1=0\nURL=http://h/a.txt\n", {QStringLiteral("-s")}, {}, [&] {
+            ::chmod(qPrintable(strINIFile), row.iniMode);
+            umaskWas = ::umask(row.umask);
+            tracetest::reset();
+            tracetest::setLineSink([&](const QString &line) {
+                if (line.contains(QLatin1String("] NOTE ")))
+                    notes << line.section(QStringLiteral("] NOTE "), 1);
+            });
+        });
+        ASSERT_EQ(win.log->starts.size(), 1);
+        writeFile(win.log->starts.first().target, "copy");
+        win.w().FileDownload_Finished();
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(win.save + QStringLiteral("/a.txt")); }, 5000));
+        win.get<dxTextEdit>("txtURL")->setTextValue(QStringLiteral("http://h/b.txt"));  // saved at the end
+        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        win.click("cmdQuit");
+        EXPECT_TRUE(unloaded.wait(5000));
+        ::umask(umaskWas);
+        tracetest::setLineSink({});
+        tracetest::reset();
+        EXPECT_TRUE(win.box.readIni().contains("URL=http://h/b.txt")) << "still its owner's to write";
+        EXPECT_EQ(notes, row.note.isEmpty() ? QStringList() : QStringList{row.note});
+        for (const auto &[name, mode] : {std::pair{"fcr.ini", 0600}, {"history.log", 0600}, {"tmp", 0700}}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(qPrintable(win.box.path(name)), &st), 0) << name;
+            EXPECT_EQ(st.st_mode & 07777, mode_t(mode)) << name << " under umask " << row.umask;
+        }
+    }
 }

@@ -1,4 +1,5 @@
 // The settings dialog over a sandboxed fcr.ini, driven with keys and clicks.
+#include "components/zip/modZIP32vb.h"
 #include "settings/SettingsHost.h"
 #include "settings/frmSettings.h"
 #include "shell/Controls.h"
@@ -9,6 +10,8 @@
 #include "support/QStringPrinter.h"
 #include "support/UiTestMain.h"
 #include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace fetchora;
@@ -102,6 +105,45 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     open(ini);
     QTest::mouseClick(dlg.cmdSave, Qt::LeftButton);
     EXPECT_EQ(sandbox.readIni(), ini);
+}
+
+// 7-Zip's verdict on the archive with this password: 0 opens it.
+int sevenZipTest(const QString &archive, const QString &password)
+{
+    QProcess p;
+    p.start("7z", {"t", "-bso0", "-bse0", "-bsp0", "-p" + password, archive});
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("report.txt"), archive = dir.filePath("report.zip");
+    ASSERT_TRUE(fetchora::testing::writeFile(source, "the report"));
+    const std::tuple<QString, QString, QString> rows[] = {
+        // typed, shown in the field, what must not open the archive
+        {" my pass phrase ", " my pass phrase ", "my pass phrase"},
+        {"\"quoted\"", "\"quoted\"", "quoted"},
+        {QString(120, 'k'), QString(99, 'k'), QString(98, 'k')},
+    };
+    for (const auto &[typed, shown, wrong] : rows) {
+        sandbox.writeIni("[Options]\nCompress=1\n");
+        frmSettings typing{host, nullptr};
+        typing.Form_Load();
+        typing.show();
+        typing.txtPassword->selectAll();
+        QTest::keyClicks(typing.txtPassword, typed);
+        EXPECT_EQ(typing.txtPassword->Text(), shown);
+        QTest::mouseClick(typing.cmdSave, Qt::LeftButton);
+        frmSettings reading{host, nullptr};
+        reading.Form_Load();
+        EXPECT_EQ(reading.txtPassword->Text(), shown) << "read back as saved";
+        // Packed with the password as a download is: from the settings file.
+        const QString password = GetINIString("Options", "Pwd", "", 256);
+        ASSERT_TRUE(zip::packFile(archive, source, password, 6, Language::English).ok());
+        EXPECT_EQ(sevenZipTest(archive, shown), 0) << qPrintable(shown);
+        EXPECT_NE(sevenZipTest(archive, wrong), 0) << qPrintable(wrong);
+    }
 }
 
 // end: the dialog is left by 'S'ave, 'C'ancel, 'E'scape, or Save while the host 'F'orbids saving.

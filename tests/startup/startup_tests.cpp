@@ -1,6 +1,7 @@
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
 #include "startup/Names.h"
+#include "startup/PrivateFiles.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
@@ -72,6 +73,64 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     ASSERT_EQ(::chmod(qPrintable(strINIFile), 0444), 0);  // a write that cannot happen is silent
     WriteINIString("Options", "SavePath", "elsewhere");
     EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
+}
+
+TEST(IniFile, AnyValueReadsBackAsItWasWritten)
+{
+    // Blanks at the ends and enclosing quotes would be taken off by the reader: one more pair of quotes keeps them.
+    const std::pair<QString, QByteArray> rows[] = {
+        {" my pass phrase ", "\" my pass phrase \""},
+        {"\"quoted\"", "\"\"quoted\"\""},
+        {"'single'", "\"'single'\""},
+        {"\t", "\"\t\""},
+        {"a \"b\" c", "a \"b\" c"},
+        {"\"", "\""},
+        {"'x\"", "'x\""},
+        {"", ""},
+        {"plain", "plain"},
+    };
+    for (const auto &[value, stored] : rows) {
+        AppSandbox box;
+        box.writeIni("[Options]\r\nPwd = old\r\n");
+        WriteINIString("Options", "Pwd", value);
+        EXPECT_EQ(box.readIni(), "[Options]\r\nPwd =" + stored + "\r\n");
+        EXPECT_EQ(GetINIString("Options", "Pwd", "-", 256), value);
+        WriteINIString("Options", "New", value);
+        EXPECT_EQ(GetINIString("Options", "New", "-", 256), value) << "a new key as well";
+    }
+}
+
+TEST(PrivateFiles, AreTheOwnersOnlyWhateverTheUmask)
+{
+    for (const mode_t mask : {0, 022, 0277}) {
+        AppSandbox box;
+        const mode_t was = ::umask(mask);
+        const auto modeOf = [](const QString &path) {
+            struct stat st {};
+            return ::stat(qPrintable(path), &st) == 0 ? st.st_mode & 07777 : 0;
+        };
+        WriteINIString("Options", "Pwd", "p1");
+        WriteINIString("Options", "Pwd", "p2");
+        EXPECT_EQ(GetINIString("Options", "Pwd", "", 256), "p2") << "still its owner's to write";
+        QFile log(box.path("history.log"));
+        EXPECT_TRUE(openPrivate(log, QIODevice::WriteOnly | QIODevice::Append));
+        EXPECT_TRUE(makePrivateFolder(box.path("tmp/sub")));
+        EXPECT_FALSE(createPrivateFile(strINIFile)) << "never over a file that is there";
+        ::umask(was);
+        EXPECT_EQ(modeOf(strINIFile), 0600u) << mask;
+        EXPECT_EQ(modeOf(box.path("history.log")), 0600u) << mask;
+        EXPECT_EQ(modeOf(box.path("tmp/sub")), 0700u) << mask;
+    }
+    // Only what others could use is taken away.
+    AppSandbox box;
+    for (const auto &[mode, left] : {std::pair{0644, 0600}, {0755, 0700}, {0600, 0600}, {0400, 0400}}) {
+        ASSERT_TRUE(writeFile(strINIFile, "x") && ::chmod(qPrintable(strINIFile), mode) == 0);
+        const std::optional<unsigned> told = closeToOthers(strINIFile);
+        EXPECT_EQ(told, mode == left ? std::nullopt : std::optional<unsigned>(mode));
+        struct stat st {};
+        ASSERT_EQ(::stat(qPrintable(strINIFile), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode_t(left));
+    }
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
