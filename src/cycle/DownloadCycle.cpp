@@ -141,8 +141,8 @@ void DownloadCycle::startStop(TraceScope &t)
     // What is missing stays in the status line too, for a box that came up
     // unseen (a start from the command line into the tray).
     const QString missing = m_host.savePathText().isEmpty() ? msgNoFolder
-                            : m_host.urlText().isEmpty()     ? msgNoURL
-                                                             : QString();
+                            : m_host.urlText().isEmpty()    ? msgNoURL
+                                                            : QString();
     if (!missing.isEmpty()) {
         m_status = missing;
         m_statusVisible = true;

@@ -1,6 +1,7 @@
 #include "cycle/History.h"
 
 #include "startup/Names.h"
+#include "startup/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,7 +70,7 @@ void appendHistory(const QString &path, const HistoryEntry &entry)
         QFile::rename(path, path + QStringLiteral(".1"));
     }
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (openPrivate(f, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         f.write(entry.line().toUtf8());
 }
 

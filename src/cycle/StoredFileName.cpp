@@ -1,5 +1,9 @@
 #include "cycle/StoredFileName.h"
 
+#include "startup/Names.h"
+
+#include <algorithm>
+
 namespace fetchora {
 
 namespace {
@@ -125,15 +129,36 @@ QString stampText(QString text)
 StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt, bool mode1,
                         const QString &sDate, const QString &sTime)
 {
-    QString stem = folder + u'/' + baseName;
-    if (mode1)
-        stem += u'_' + sDate + u'_' + sTime;
+    const QString stamp = mode1 ? u'_' + sDate + u'_' + sTime : QString();
+    // The stamp stays whole, however long the locale writes it; the base
+    // name gives way to it.
+    const qsizetype tail = stamp.toUtf8().size() + std::max<qsizetype>(fileExt.toUtf8().size() + 1, 4);
+    const QString stem =
+        folder + u'/' + cutToBytes(baseName, int(std::max<qsizetype>(kMaxCopyNameBytes - tail, 0))) + stamp;
     return {stem + QStringLiteral(".zip"), stem + u'.' + fileExt};
+}
+
+QString timeLocaleName(const QString &lcAll, const QString &lcTime, const QString &lang)
+{
+    for (const QString &name : {lcAll, lcTime, lang})
+        if (!name.isEmpty())
+            return name;
+    return QStringLiteral("C");
+}
+
+QLocale stampLocale(const QString &posixName)
+{
+    // Only language, script and territory count: "de_DE.UTF-8@euro" is German.
+    const QString name = posixName.section(u'.', 0, 0).section(u'@', 0, 0);
+    if (name.isEmpty() || name == QLatin1String("C") || name == QLatin1String("POSIX"))
+        return QLocale::c();
+    return QLocale(name);
 }
 
 QLocale fileStampLocale()
 {
-    return QLocale::system();
+    return stampLocale(
+        timeLocaleName(qEnvironmentVariable("LC_ALL"), qEnvironmentVariable("LC_TIME"), qEnvironmentVariable("LANG")));
 }
 
 }  // namespace fetchora

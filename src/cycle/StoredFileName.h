@@ -32,10 +32,18 @@ struct StoredPaths {
 
 // The folder is used as typed: a folder ending in "/" gives a doubled
 // separator, and the "." before the extension is written even when it is empty.
+// A name that would be too long (kMaxCopyNameBytes) is cut at the end of its
+// base name: the stamp and the extension stay whole.
 StoredPaths storedPaths(const QString &folder, const QString &baseName, const QString &fileExt, bool mode1,
                         const QString &sDate, const QString &sTime);
 
-// The locale the stamps follow: the user's (LC_ALL / LC_TIME / LANG).
+// The locale that names the time as POSIX picks it: the first of LC_ALL,
+// LC_TIME and LANG that is set and not empty, else "C".
+QString timeLocaleName(const QString &lcAll, const QString &lcTime, const QString &lang);
+// The locale of such a name ("de_DE.UTF-8"); "C", "POSIX" and names of no
+// known language give the C locale, whose stamps are ISO dates and times.
+QLocale stampLocale(const QString &posixName);
+// The locale the stamps follow: the one the environment names for the time.
 QLocale fileStampLocale();
 
 }  // namespace fetchora

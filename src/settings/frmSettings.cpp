@@ -101,6 +101,8 @@ void frmSettings::buildControls()
     lblPassword->setGeometry(twipRect(1980, 1680, 1605, 195));
     txtPassword = new dxTextEdit(fraSettings);
     txtPassword->setGeometry(twipRect(1980, 1890, 1785, 315));
+    // 7-Zip opens no archive with a longer password.
+    txtPassword->setMaxLength(99);
     Line2 = makeLine(fraSettings, 120, 3760, 2340);
 
     Option1[0] = new dxCheckEdit(fraSettings);

@@ -1,5 +1,6 @@
 #include "startup/modINIHandler.h"
 
+#include "startup/PrivateFiles.h"
 #include "startup/modGlobal.h"
 #include "trace/modTraceLITE.h"
 
@@ -246,6 +247,17 @@ QByteArray toFileBytes(const QString &text)
     return bytes;
 }
 
+// The reader drops the blanks around a value and one pair of enclosing
+// quotes. A value that has either goes inside one more pair of quotes, so
+// it reads back exactly as it was written (a password above all).
+QByteArray quotedIfNeeded(const QByteArray &bytes)
+{
+    const bool blankEnd = !bytes.isEmpty() && (isBlank(bytes.front()) || isBlank(bytes.back()));
+    const bool enclosed =
+        bytes.size() >= 2 && (bytes.front() == '"' || bytes.front() == '\'') && bytes.back() == bytes.front();
+    return blankEnd || enclosed ? '"' + bytes + '"' : bytes;
+}
+
 void writeProfileString(const QString &section, const QString &key, const QString &value)
 {
     const QString sec = trimmedName(section);
@@ -277,7 +289,7 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
         eol = "\n";
 
     const Location loc = locate(data, sec, k);
-    const QByteArray valueBytes = toFileBytes(value);
+    const QByteArray valueBytes = quotedIfNeeded(toFileBytes(value));
     const QByteArray keyLine = toFileBytes(k) + '=' + valueBytes;
 
     QByteArray updated = data;
@@ -296,8 +308,12 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
     // The new content goes to a temporary file beside fcr.ini and replaces it
     // in one rename, so a crash leaves either the old or the new file. A missing
     // or read-only folder makes open() or commit() fail: silently, by design.
+    // The file holds passwords: it is only ever its owner's (a new one starts
+    // as an empty private file, whose rights the temporary one takes over).
+    if (!info.exists())
+        createPrivateFile(strINIFile);
     QSaveFile out(strINIFile);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly) || !makePrivate(out))
         return;
     if (out.write(updated) != updated.size()) {
         out.cancelWriting();

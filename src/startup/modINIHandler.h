@@ -3,7 +3,9 @@
 // Section and key names match without regard to case; a missing file, section
 // or key gives the default; a value comes back without surrounding blanks and
 // without one pair of enclosing quotes, cut to Size-1 characters; a write
-// replaces one key's value and leaves every other byte of the file alone.
+// replaces one key's value and leaves every other byte of the file alone. A
+// value with blanks at its ends or enclosing quotes is written inside one more
+// pair of quotes, so a value reads back as it was written (up to that length).
 // Reading never creates the file; a failed write is silent.
 // Both use the global strINIFile (modGlobal.h).
 

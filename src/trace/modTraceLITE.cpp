@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -34,14 +35,9 @@ struct TraceState {
     QChar decimalOverrideSep;
     PromptService *prompt = nullptr;
     Language language = Language::German;
-    qint64 slowMs = 0;  // spent on waits for a viewer that did not keep up
+    qint64 unanswered = 0;  // lines the viewer has not acknowledged yet
+    qint64 dropped = 0;     // lines not sent since the viewer fell behind
 };
-
-// A viewer that keeps up answers a line in well under kKeepingUpMs. Longer
-// waits add up, and once they reach kSlowBudgetMs tracing is off for good:
-// a slow viewer may cost the run that much, never a wait on every call.
-constexpr qint64 kKeepingUpMs = 10;
-constexpr qint64 kSlowBudgetMs = 2000;
 
 TraceState &state()
 {
@@ -64,9 +60,41 @@ bool tracing()
     return state().viewer || state().toSink;
 }
 
-// Sends one line and waits until the viewer has taken it. A viewer that has
-// gone, does not answer or has used up the budget for slow answers switches
-// tracing off; the traced program goes on.
+// A line of its own between the procedure lines, counted in none of them.
+QString noteLine(const QString &text, const QString &where = {})
+{
+    return QLatin1Char('[') + exeName() + QStringLiteral("] NOTE \"") + text + u'"'
+           + (where.isEmpty() ? QString() : QStringLiteral(" at ") + where) + QStringLiteral("\r\n");
+}
+
+// Takes the acknowledgements (one byte a line) that have come in, waiting
+// for the rest until `deadline`; an expired one still takes what is there.
+// False when the viewer has gone.
+bool takeAnswers(QLocalSocket &viewer, QDeadlineTimer deadline)
+{
+    TraceState &s = state();
+    for (bool last = false;;) {
+        s.unanswered -= viewer.read(s.unanswered).size();
+        if (s.unanswered == 0 || last || viewer.state() != QLocalSocket::ConnectedState)
+            break;
+        last = deadline.hasExpired();
+        const int left = int(std::max<qint64>(deadline.remainingTime(), 0));
+        if (viewer.bytesToWrite() > 0)
+            viewer.waitForBytesWritten(left);
+        else
+            viewer.waitForReadyRead(left);
+    }
+    return viewer.state() == QLocalSocket::ConnectedState;
+}
+
+// A viewer that keeps up answers a line within a few milliseconds.
+constexpr int kLineWaitMs = 100;
+
+// Sends one line and waits until the viewer has taken it, for kLineWaitMs at
+// most. A viewer that has not answered by then is behind: the lines that
+// follow are dropped, without a wait, until it has answered everything sent,
+// and the first line sent after that is preceded by the number dropped. A
+// viewer that has gone switches tracing off; the traced program goes on.
 void send(const QString &line)
 {
     TraceState &s = state();
@@ -77,22 +105,26 @@ void send(const QString &line)
     }
     if (!s.viewer)
         return;
-    const QByteArray bytes = line.toUtf8();
-    QElapsedTimer waited;
-    waited.start();
-    const auto left = [&] { return int(std::max<qint64>(kSlowBudgetMs - s.slowMs - waited.elapsed(), 0)); };
-    s.viewer->write(bytes);
-    bool ok = s.viewer->waitForBytesWritten(left()) || s.viewer->bytesToWrite() == 0;
-    if (ok) {
-        // One acknowledgement byte per line.
-        while (ok && s.viewer->bytesAvailable() < 1)
-            ok = left() > 0 && s.viewer->waitForReadyRead(left());
-        if (ok)
-            s.viewer->read(1);
+    QLocalSocket &viewer = *s.viewer;
+    bool alive = takeAnswers(viewer, QDeadlineTimer(0));
+    if (alive && s.unanswered > 0) {
+        ++s.dropped;
+        return;
     }
-    if (waited.elapsed() > kKeepingUpMs)
-        s.slowMs += waited.elapsed();
-    if (!ok || s.slowMs >= kSlowBudgetMs)
+    if (alive) {
+        QByteArray bytes;
+        if (s.dropped > 0) {
+            bytes =
+                noteLine(QStringLiteral("%1 lines dropped while the viewer did not answer").arg(s.dropped)).toUtf8();
+            ++s.unanswered;
+            s.dropped = 0;
+        }
+        bytes += line.toUtf8();
+        ++s.unanswered;
+        viewer.write(bytes);
+        alive = takeAnswers(viewer, QDeadlineTimer(kLineWaitMs));
+    }
+    if (!alive)
         s.viewer.reset();
 }
 
@@ -255,6 +287,17 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
     }
 }
 
+void TraceNote(const QString &module, const QString &procedure, const QString &text)
+{
+    try {
+        if (!state().bTraceInit)
+            TraceInit();
+        if (tracing())
+            send(noteLine(text, module + QStringLiteral(" : ") + procedure));
+    } catch (...) {
+    }
+}
+
 int TraceError(const QString &module, const QString &procedure, const std::exception &error)
 {
     return TraceError(module, procedure, fromException(error));
@@ -299,7 +342,8 @@ void reset()
     s.bTraceInit = false;
     s.lTraceSeq = 0;
     s.lTraceDepth = 0;
-    s.slowMs = 0;
+    s.unanswered = 0;
+    s.dropped = 0;
     s.sTraceLine.clear();
     s.lTraceStart.invalidate();
 }

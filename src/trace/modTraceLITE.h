@@ -19,8 +19,9 @@
 // ("Tracewright") is listening on the local socket in the user's private
 // runtime folder then, every line is sent to it synchronously; otherwise
 // nothing is ever sent and each call costs one flag test. A viewer that answers
-// slowly costs at most two seconds over the whole run before tracing switches
-// off. All of it runs on the UI thread; nothing is locked.
+// slowly costs a line at most a short wait; the lines that come while it is
+// behind are dropped, and once it has caught up the next line it gets says how
+// many. All of it runs on the UI thread; nothing is locked.
 
 #include "trace/RuntimeError.h"
 
@@ -39,6 +40,9 @@ void TraceExit(const QString &module, const QString &procedure, const QString &e
 // Sends the ERROR line (when tracing), shows the "Unexpected Error" box and
 // returns 3 (Abort), 1 (Retry) or 2 (Ignore). Never throws.
 int TraceError(const QString &module, const QString &procedure, const RuntimeError &error);
+// A note for whoever reads the trace, on a line of its own ("[fetchora] NOTE
+// "<text>" at <module> : <procedure>"), counted in no procedure's lines; no box.
+void TraceNote(const QString &module, const QString &procedure, const QString &text);
 // For anything that is not a RuntimeError (std::bad_alloc, a library's
 // exception): mapped onto a runtime error number first.
 int TraceError(const QString &module, const QString &procedure, const std::exception &error);

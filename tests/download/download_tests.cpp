@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -192,6 +193,35 @@ TEST_F(Engine, DestroyedInsideAnEventSendsNoMore)
         run(server.url("/f"));
         EXPECT_EQ(first.events.last(), when);
         EXPECT_EQ(rec.events, kDone);
+    }
+}
+
+// On a tmpfs, where the test can tell what is free: the reserve leaves `room` for the body.
+TEST_F(Engine, ABodyThatWouldEatTheReserveEndsAsDiskFull)
+{
+    QTemporaryDir shm("/dev/shm/fetchora-XXXXXX");
+    const QString file = shm.filePath("report.txt");
+    for (const auto &[reply, room, events, someWritten] :
+         {std::tuple{Reply::ok(6 << 20), 5 << 20, "Start, DownloadError 61", false},            // the announced size
+          {{.size = 12 << 20, .sendLength = false}, 6 << 20, "Start, DownloadError 61", true},  // on the way
+          {Reply::ok(1 << 20), 8 << 20, "Start, Finished", true}}) {
+        ASSERT_TRUE(writeFile(file, "old"));
+        server.route("/f", reply);
+        rec = Recorder();
+        struct statvfs fs {};
+        ASSERT_EQ(::statvfs(qPrintable(shm.path()), &fs), 0);
+        DownloadOptions options = fastEngineOptions();
+        options.minFreeBytes = qint64(fs.f_bavail) * qint64(fs.f_frsize) - room;
+        engine = std::make_unique<classFileDownload>(&rec, options);
+        ASSERT_TRUE(engine->StartDownload(server.url("/f"), file));
+        ASSERT_TRUE(waitUntil([&] { return rec.ended; }, 10000));
+        rec.events.removeAll("Progress");
+        EXPECT_EQ(rec.events.join(", "), events);
+        EXPECT_EQ(engine->result().bytes > 0, someWritten);
+        const bool stored = rec.events.endsWith("Finished");
+        EXPECT_TRUE(stored ? fileHoldsBody(file, reply.size)
+                           : readAll(file) == "old" && rec.descr == "Datenträger voll: " + file);
+        EXPECT_EQ(entries(shm.path()), QStringList{"report.txt"}) << "no .part left behind";
     }
 }
 

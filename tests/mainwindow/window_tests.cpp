@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -234,4 +235,38 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+}
+
+TEST(Window, ItsFilesAreItsOwnersWhateverTheUmask)
+{
+    for (const auto &[umask, iniMode] : {std::pair<mode_t, mode_t>{0, 0644}, {0277, 0600}}) {
+        QString notes;
+        mode_t umaskWas = 0;
+        Window win("Start=1\nMode1=0\nURL=http://h/a.txt\n", {QStringLiteral("-s")}, {}, [&] {
+            ::chmod(qPrintable(strINIFile), iniMode);
+            umaskWas = ::umask(umask);
+            tracetest::reset();
+            tracetest::setLineSink([&](const QString &line) { notes += line.section(QStringLiteral("] NOTE "), 1); });
+        });
+        writeFile(win.log->starts.value(0).target, "copy");
+        win.log->result.kind = TransferResult::Kind::Body;
+        win.w().FileDownload_Finished();  // history.log
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(win.save + QStringLiteral("/a.txt")); }, 5000));
+        win.get<dxTextEdit>("txtURL")->setTextValue(QStringLiteral("http://h/b.txt"));  // fcr.ini rewritten
+        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        win.click("cmdQuit");
+        EXPECT_TRUE(unloaded.wait(5000));
+        ::umask(umaskWas);
+        tracetest::setLineSink({});
+        tracetest::reset();
+        EXPECT_EQ(notes, iniMode == 0600 ? ""
+                                         : "\"fcr.ini was open to other users (0644): now only its "
+                                           "owner's (0600)\" at modGlobal : Sub Main\r\n");
+        EXPECT_TRUE(win.box.readIni().contains("URL=http://h/b.txt")) << "still its owner's to write";
+        for (const auto &[name, mode] : {std::pair{"fcr.ini", 0600}, {"history.log", 0600}, {"tmp", 0700}}) {
+            struct stat st {};
+            EXPECT_TRUE(::stat(qPrintable(win.box.path(name)), &st) == 0 && (st.st_mode & 07777) == mode_t(mode))
+                << name << " under umask " << umask;
+        }
+    }
 }

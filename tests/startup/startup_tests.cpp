@@ -1,9 +1,11 @@
 #include "startup/Conversions.h"
 #include "startup/FileSystem.h"
+#include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
 #include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 
@@ -73,6 +75,19 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
 }
 
+TEST(IniFile, AnyValueReadsBackAsItWasWritten)
+{
+    // Blanks at the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
+    const std::pair<QString, QByteArray> rows[] = {{" a b ", "\" a b \""}, {"\"q\"", "\"\"q\"\""}, {"'s'", "\"'s'\""},
+                                                   {"\t", "\"\t\""},       {"\"a", "\"a"},         {"", ""}};
+    for (const auto &[value, stored] : rows) {
+        AppSandbox box;
+        WriteINIString("Options", "Pwd", value);
+        EXPECT_EQ(box.readIni(), "[Options]\r\nPwd=" + stored + "\r\n");
+        EXPECT_EQ(GetINIString("Options", "Pwd", "-", 256), value);
+    }
+}
+
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
 {
     // Negative: the error raised (13 type mismatch).
@@ -117,6 +132,38 @@ TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
             EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
     }
 }
+
+// clang-format off
+TEST(Names, APasswordNeverShows)
+{
+    // "/", "?" or "#" in a password end the host part of the URL: masked from "://" to the last "@".
+    const std::pair<const char *, const char *> rows[] = {
+        {"http://me:secret@h/a.txt", "http://me:***@h/a.txt"}, {"https://me:pa#ss@h/a", "https://***@h/a"},
+        {"https://me:pa?ss@h/a?x=1", "https://***@h/a?x=1"},  {"https://me:pa/ss@h/a", "https://***@h/a"},
+        {"https://me:12/ss@h:80/a", "https://***@h:80/a"},     {"https://me:p@ss@h/a@b", "https://me:***@h/a@b"},
+        {"https://me:p:ss@h/a", "https://me:***@h/a"},         {"http://me:p%40s@[::1]:8/a", "http://me:***@[::1]:8/a"},
+        {" me:secret@h/a.txt", "me:***@h/a.txt"},              {"http://me@h/a.txt", "http://me@h/a.txt"},
+        {"https://h/@me.rss?a@b", "https://h/@me.rss?a@b"}};
+    for (const auto &[url, shown] : rows)
+        EXPECT_EQ(displayUrl(url), shown) << url;
+}
+
+TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
+{
+    // Nothing of a password; a long name cut to leave room beside it.
+    const QString longBase = QString(200, u'a') + QString(30, u'\u00fc');
+    const std::pair<QString, QString> rows[] = {
+        {"http://h/files/report.txt", "report.txt"}, {"http://h/cam.jpg?t=1", "cam.jpg"},
+        {"http://h/a/b.tar.gz#p/2", "b.tar.gz"},     {"http://h/?id=5", "index.html"},
+        {"http://h/a/b/", "index.html"},             {"http://h", "index.html"},
+        {"http://h/a/.", "index.html"},              {"http://h/a/%2E%2e", "index.html"},
+        {"http://h/a/b/../c.txt", "c.txt"},          {"http://h/a/./b\\c.txt", "c.txt"},
+        {"h/x/page", "page"},                        {"https://me:pa/ss@h", "index.html"},
+        {"http://h/" + longBase + ".txt", QString(200, u'a') + QString(9, u'\u00fc') + ".txt"}};
+    for (const auto &[url, name] : rows)
+        EXPECT_EQ(fileNameFromUrl(url).fileName, name) << qPrintable(url);
+}
+// clang-format on
 
 class Fs : public ::testing::Test {
 protected:

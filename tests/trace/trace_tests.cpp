@@ -1,8 +1,11 @@
 #include "support/QtTestMain.h"
 #include "support/ScriptedPrompt.h"
+#include "trace/TraceSocket.h"
 
 #include <QDate>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -86,6 +89,37 @@ TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
         EXPECT_EQ(prompt.last().title, "Unexpected Error");
         EXPECT_EQ(prompt.last().style, mb::Critical | mb::AbortRetryIgnore);
     }
+}
+
+// The viewer is this thread: it cannot answer while a line waits, only between the calls.
+TEST_F(Trace, AViewerThatFallsBehindCostsAShortWaitAndIsToldWhatItMissed)
+{
+    const QString name = QStringLiteral("fetchora-trace-tests-%1").arg(QCoreApplication::applicationPid());
+    QLocalServer viewer;
+    ASSERT_TRUE(viewer.listen(traceSocketPath(name)));
+    tracetest::setLineSink({});
+    tracetest::setViewerName(name);
+    QLocalSocket *client = nullptr;
+    QStringList got;
+    const auto answer = [&] {  // every line sent so far, each with its one byte
+        if (!client && viewer.waitForNewConnection(5000))
+            client = viewer.nextPendingConnection();
+        QByteArray in;
+        while (!in.endsWith("\r\n") && client->waitForReadyRead(5000))
+            in += client->readAll();
+        got +=
+            QString(in).replace(QRegularExpression("\\[\\d{5}\\.\\d{3}\\]"), "[T]").split("\r\n", Qt::SkipEmptyParts);
+        client->write(QByteArray(in.count("\r\n"), '+'));
+        client->waitForBytesWritten(5000);
+    };
+    TraceEnter("frmMain", "Sub A");  // the start line waits in vain; A comes while it does
+    answer();
+    TraceEnter("frmMain", "Sub B");
+    answer();
+    EXPECT_EQ(got.mid(1), QStringList({exe + "NOTE \"1 lines dropped while the viewer did not answer\"",
+                                       exe + "[00002] [T] ->\tfrmMain : Sub B : "}));
+    tracetest::reset();
+    tracetest::setViewerName(QStringLiteral("fetchora-trace-tests-no-viewer"));
 }
 
 }  // namespace

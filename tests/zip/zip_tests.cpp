@@ -1,5 +1,6 @@
 #include "components/zip/modZIP32vb.h"
 #include "cycle/StoredFileName.h"
+#include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
@@ -76,23 +77,41 @@ TEST_F(Zip, AFailureLeavesTheFolderAsItWas)
 TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
 {
     const struct {
-        const char *locale;
+        const char *locale;  // as the environment names it
         bool mode1;
         const char *folder, *ext, *target, *archive;
     } cases[] = {
-        {"de_DE", true, "/s", "txt", "/s/report_04.12.2026_19-59-58.txt", "/s/report_04.12.2026_19-59-58.zip"},
-        {"en_US", true, "/s", "txt", "/s/report_12-4-2026_7-59-58 PM.txt", "/s/report_12-4-2026_7-59-58 PM.zip"},
+        {"de_DE.UTF-8", true, "/s", "txt", "/s/report_04.12.2026_19-59-58.txt", "/s/report_04.12.2026_19-59-58.zip"},
+        {"en_US.UTF-8", true, "/s", "txt", "/s/report_12-4-2026_7-59-58 PM.txt", "/s/report_12-4-2026_7-59-58 PM.zip"},
         {"de_DE", false, "/s", "txt", "/s/report.txt", "/s/report.zip"},
         {"en_US", false, "/s", "", "/s/report.", "/s/report.zip"},
-        {"de_DE", true, "/s/", "", "/s//report_04.12.2026_19-59-58.", "/s//report_04.12.2026_19-59-58.zip"},
-        {"C", true, "/s", "txt", "/s/report_2026-12-04_19-59-58.txt", "/s/report_2026-12-04_19-59-58.zip"},
+        {"de_DE@euro", true, "/s/", "", "/s//report_04.12.2026_19-59-58.", "/s//report_04.12.2026_19-59-58.zip"},
+        {"C.UTF-8", true, "/s", "txt", "/s/report_2026-12-04_19-59-58.txt", "/s/report_2026-12-04_19-59-58.zip"},
+        {"POSIX", true, "/s", "txt", "/s/report_2026-12-04_19-59-58.txt", "/s/report_2026-12-04_19-59-58.zip"},
     };
     for (const auto &c : cases) {
-        const QLocale locale(c.locale);
+        const QLocale locale = stampLocale(c.locale);
         const QString date = stampText(shortDateText(QDate(2026, 12, 4), locale));
         const StoredPaths p =
             storedPaths(c.folder, "report", c.ext, c.mode1, date, stampText(longTimeText(QTime(19, 59, 58), locale)));
         EXPECT_EQ(QStringList({p.targetPath, p.archivePath}), QStringList({c.target, c.archive})) << c.locale;
+    }
+    // The locale's name: LC_ALL, else LC_TIME, else LANG.
+    EXPECT_EQ(QStringList({timeLocaleName("", "", ""), timeLocaleName("", "C.UTF-8", "de_DE"),
+                           timeLocaleName("en_US", "de_DE", "C"), timeLocaleName("", "", "de_DE")}),
+              QStringList({"C", "C.UTF-8", "en_US", "de_DE"}));
+}
+
+TEST(StoredName, TheRoomKeptForTheStampIsItsOwnSoNoLocaleMakesANameTooLong)
+{
+    for (const QLocale &locale :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+        const QString stamp = stampText(shortDateText(QDate(2026, 12, 4), locale)) + '_'
+                              + stampText(longTimeText(QTime(19, 59, 58), locale));
+        const StoredPaths p =
+            storedPaths("/s", QString(300, u'r'), "txt", true, stamp.section('_', 0, 0), stamp.section('_', 1));
+        EXPECT_EQ(p.targetPath.mid(3).toUtf8().size(), kMaxCopyNameBytes) << qPrintable(locale.name());
+        EXPECT_TRUE(p.archivePath.endsWith('_' + stamp + ".zip")) << qPrintable(locale.name());
     }
 }
 

@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -65,7 +66,8 @@ struct Transfer {
     QByteArray url;
     QByteArray target;
     QByteArray part;
-    QByteArray condition;  // the header that makes the request conditional; empty: none
+    QByteArray partFolder;  // whose file system must keep its reserve
+    QByteArray condition;   // the header that makes the request conditional; empty: none
     QString storedVersion;
     Language language = Language::German;  // of the engine's own texts
     DownloadOptions options;
@@ -156,6 +158,7 @@ struct Work {
     QByteArray lastModified;
     curl_off_t loaded = 0;
     curl_off_t writtenBack = 0;  // bytes already handed to the disk
+    curl_off_t nextSpaceCheck = 0;
     QCryptographicHash hash{QCryptographicHash::Sha256};
     std::chrono::steady_clock::time_point lastProgress{};
     CURL *curl = nullptr;
@@ -234,6 +237,22 @@ bool askRemoteVersion(Work *w)
 }
 
 constexpr curl_off_t kWriteBackStep = 8 << 20;
+constexpr curl_off_t kSpaceCheckStep = 4 << 20;
+
+// Whether the disk keeps its reserve with what is still to come: the rest of
+// the announced size, or without one the bytes up to the next look.
+bool roomFor(Work *w, curl_off_t bytes)
+{
+    struct statvfs fs {};
+    if (::statvfs(w->transfer->partFolder.constData(), &fs) != 0)
+        return true;  // what cannot be measured is left to the writes to find out
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(w->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+        length = -1;
+    const curl_off_t coming = std::max(length >= 0 ? length - w->loaded : kSpaceCheckStep, bytes);
+    const curl_off_t freeBytes = curl_off_t(fs.f_bavail) * curl_off_t(fs.f_frsize);
+    return freeBytes - coming >= w->transfer->options.minFreeBytes;
+}
 
 size_t onBody(char *data, size_t size, size_t count, void *user)
 {
@@ -252,6 +271,13 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
     }
     if (w->transfer->abort.load())
         return 0;
+    if (w->loaded >= w->nextSpaceCheck) {
+        if (!roomFor(w, curl_off_t(bytes))) {
+            w->fileErrno = ENOSPC;
+            return 0;
+        }
+        w->nextSpaceCheck = w->loaded + kSpaceCheckStep;
+    }
     if (!w->file) {
         w->file = std::fopen(w->transfer->part.constData(), "wbe");
         if (!w->file) {
@@ -566,6 +592,7 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
     const QFileInfo target(TargetFile);
     t->part = QFile::encodeName(target.absolutePath() + u'/'
                                 + sideName({}, target.fileName(), QStringLiteral(".%1.part").arg(++g_transferCount)));
+    t->partFolder = QFile::encodeName(target.absolutePath());
     // A header line cannot carry a line break.
     const QString v = m_storedVersion;
     if (!v.isEmpty() && !v.contains(u'\r') && !v.contains(u'\n')) {

@@ -49,7 +49,8 @@
 //                              Internal Server Error"), a body slower than the
 //                              floor rate, another curl error (n = CURLcode), or
 //                              a file error (the runtime error number, d names
-//                              the file)
+//                              the file; 61 also when the disk would be left
+//                              with less than minFreeBytes)
 //   ConnectionError(n, d)      no response at all (refused, DNS, TLS,
 //                              connect timeout, empty reply); n = CURLcode
 // The descriptions the engine writes itself come in the interface language
@@ -79,6 +80,11 @@ struct DownloadOptions {
     // copy, which the next Start replaces anyway), so flushing here too would
     // write every download to disk twice over in time.
     bool syncToDisk = false;
+    // A body that would leave less than this free on the file system of
+    // TargetFile's folder ends the transfer before it does, as a DownloadError
+    // 61 (disk full). Looked at when the body begins, against the size the
+    // server announces, and again every few MiB as it comes in.
+    qint64 minFreeBytes = qint64(64) << 20;
 };
 
 namespace download_detail {

@@ -7,7 +7,9 @@
 // --log also appends every line to FILE as it arrives, byte for byte with its
 // CR LF, so a trace of a run of days survives the viewer window and can be
 // searched afterwards. The window keeps the last N lines (--lines, 100000 by
-// default) and says how many older ones it has dropped; the log keeps all.
+// default) and says how many older ones it has dropped; the log keeps all. A
+// log that cannot be written is named in the title and the status line and
+// tried again, with every line and every few seconds, until it can.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -20,9 +22,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <memory>
+
+#include "TraceLog.h"
 #include "trace/TraceSocket.h"
 
 namespace {
@@ -46,7 +52,7 @@ public:
         connect(clear, &QPushButton::clicked, this, [this] {
             m_log->clear();
             m_shown = 0;
-            showDropped();
+            showState();
         });
         connect(save, &QPushButton::clicked, this, [this] {
             const QString path =
@@ -67,10 +73,15 @@ public:
         layout->addLayout(buttons);
     }
 
-    bool openLog(const QString &path)
+    void openLog(const QString &path)
     {
-        m_file.setFileName(path);
-        return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+        m_file = std::make_unique<TraceLog>(path);
+        connect(&m_retry, &QTimer::timeout, this, [this] {
+            m_file->retry();
+            showState();
+        });
+        m_retry.start(2000);
+        showState();
     }
 
     bool listen()
@@ -109,29 +120,36 @@ private:
             pending.remove(0, end + 2);
             m_log->appendPlainText(QString::fromUtf8(line));
             ++m_shown;
-            if (m_file.isOpen()) {
-                m_file.write(line + "\r\n");
-                m_file.flush();
-            }
+            if (m_file)
+                m_file->append(line + "\r\n");
             client->write("+", 1);
         }
         client->flush();
-        showDropped();
+        showState();
     }
 
-    // Lines appended since the last Clear beyond what the window keeps.
-    void showDropped()
+    // Lines appended since the last Clear beyond what the window keeps, and
+    // a log that is behind.
+    void showState()
     {
         const qint64 dropped = m_shown - m_log->maximumBlockCount();
-        QString title = QString::fromLatin1(kName);
+        const QString logProblem = m_file ? m_file->problem() : QString();
+        QStringList notes;
+        QString status;
         if (dropped > 0) {
-            const QString note = QStringLiteral("%1 older lines dropped from this window").arg(dropped);
-            m_dropped->setText(
-                note + (m_file.isOpen() ? QStringLiteral("; %1 keeps them all").arg(m_file.fileName()) : QString()));
-            title += QStringLiteral(" - ") + note;
-        } else {
-            m_dropped->clear();
+            notes << QStringLiteral("%1 older lines dropped from this window").arg(dropped);
+            status = notes.last()
+                     + (m_file && logProblem.isEmpty() ? QStringLiteral("; %1 keeps them all").arg(m_file->path())
+                                                       : QString());
         }
+        if (!logProblem.isEmpty()) {
+            notes << logProblem;
+            status += (status.isEmpty() ? QString() : QStringLiteral("; ")) + logProblem;
+        }
+        if (m_dropped->text() != status)
+            m_dropped->setText(status);
+        const QString title =
+            QString::fromLatin1(kName) + (notes.isEmpty() ? QString() : QStringLiteral(" - ") + notes.join("; "));
         if (windowTitle() != title)
             setWindowTitle(title);
     }
@@ -141,7 +159,8 @@ private:
     qint64 m_shown = 0;
     QLocalServer m_server;
     QHash<QLocalSocket *, QByteArray> m_pending;
-    QFile m_file;
+    std::unique_ptr<TraceLog> m_file;
+    QTimer m_retry;
 };
 
 }  // namespace
@@ -164,11 +183,8 @@ int main(int argc, char *argv[])
     if (keptLines < 1)
         options.showHelp(1);
     Viewer viewer(keptLines);
-    if (options.isSet(logOption) && !viewer.openLog(options.value(logOption))) {
-        QMessageBox::warning(nullptr, QString::fromLatin1(kName),
-                             QStringLiteral("Cannot write the log file %1.").arg(options.value(logOption)));
-        return 1;
-    }
+    if (options.isSet(logOption))
+        viewer.openLog(options.value(logOption));
     if (!viewer.listen()) {
         QMessageBox::warning(nullptr, QString::fromLatin1(kName),
                              QStringLiteral("Another trace viewer is already running."));
