@@ -5,6 +5,7 @@
 #include "cycle/History.h"
 #include "startup/FileSystem.h"
 #include "startup/Names.h"
+#include "startup/PrivateFiles.h"
 #include "startup/modGlobal.h"
 #include "startup/modText.h"
 #include "trace/PromptService.h"
@@ -208,8 +209,9 @@ void DownloadCycle::start(TraceScope &t)
         m_baseName = name.baseName;
     });
     t.step([&] {
-        if (!objFSO->FolderExists(m_setup.tmpFolder))
-            objFSO->CreateFolder(m_setup.tmpFolder);
+        // Downloads land here: its owner's only, even when it has to be made again.
+        if (!makePrivateFolder(m_setup.tmpFolder))
+            throw fileError(err::PathNotFound, m_setup.tmpFolder, FileNote::None, interfaceLanguage());
     });
     t.step([&] {
         // A silent transfer given up for this one goes first, with its line,
@@ -501,6 +503,8 @@ void DownloadCycle::record(const QString &outcome, const TransferResult &result,
     e.detail = detail;
     e.url = m_host.urlText();
     appendHistory(historyPath(), e);
+    if (m_setup.attemptEnded)
+        m_setup.attemptEnded(e);
 }
 
 bool DownloadCycle::holdQuit()

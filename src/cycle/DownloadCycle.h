@@ -36,6 +36,7 @@
 
 #include "components/download/FileDownload.h"
 #include "cycle/Clock.h"
+#include "cycle/History.h"
 #include "cycle/StoreJob.h"
 
 #include <QFutureWatcher>
@@ -92,6 +93,9 @@ struct CycleSetup {
     QString appFolder;             // handed to the ZIP layer; history.log lives here
     // Runs the storing job; empty: on the thread pool.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
+    // Told of every attempt as its line goes to history.log (for output,
+    // notifications and hooks); may be empty.
+    std::function<void(const HistoryEntry &)> attemptEnded;
 };
 
 class DownloadCycle : public QObject {
