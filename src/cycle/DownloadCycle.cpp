@@ -2,10 +2,10 @@
 
 #include "components/download/classFileDownload.h"
 #include "cycle/CycleOptions.h"
+#include "cycle/CycleTexts.h"
 #include "cycle/History.h"
 #include "startup/FileSystem.h"
 #include "startup/Names.h"
-#include "startup/PrivateFiles.h"
 #include "startup/modGlobal.h"
 #include "startup/modText.h"
 #include "trace/PromptService.h"
@@ -27,25 +27,6 @@ using Kind = TransferResult::Kind;
 // A transfer that brought no data for this long when the next download is
 // due is given up for it; one still receiving finishes first.
 constexpr qint64 kSilentMs = 10000;
-
-// Copies stored into tmp/ would be swept away as leftovers by the next Start.
-bool isTmpFolder(const QString &folder, const QString &tmpFolder)
-{
-    return QFileInfo(folder).canonicalFilePath() == QFileInfo(tmpFolder).canonicalFilePath();
-}
-
-// "1 of 200 Bytes"
-QString bytesText(qint64 loaded, qint64 size)
-{
-    return QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ') + QString::number(size)
-           + QLatin1Char(' ') + capBytes;
-}
-
-// The few texts of the cycle's own that the history keeps.
-QString ownText(const char *english, const char *german)
-{
-    return QString::fromUtf8(interfaceLanguage() == Language::English ? english : german);
-}
 
 const CycleView::Progress kEmptyBar;
 
@@ -139,18 +120,24 @@ void DownloadCycle::startStop(TraceScope &t)
         return;
     }
 
-    // What is missing stays in the status line too, for a box that came up
+    // A pasted address often brings a blank or a line break along.
+    const QString url = m_host.urlText().trimmed();
+    if (url != m_host.urlText())
+        m_host.setUrlText(url);
+    // What is wrong stays in the status line too, for a box that came up
     // unseen (a start from the command line into the tray).
-    const QString missing = m_host.savePathText().isEmpty() ? msgNoFolder
-                            : m_host.urlText().isEmpty()    ? msgNoURL
-                                                            : QString();
-    if (!missing.isEmpty()) {
-        m_status = missing;
+    const auto refuse = [&](const QString &status, const QString &text, int icon, const QString &title) {
+        m_status = status;
         m_statusVisible = true;
         publish();
-        t.step([&] { m_prompt.notify(missing, mb::Information | mb::OKOnly, QString()); });
-        return;
-    }
+        t.step([&] { m_prompt.notify(text, icon | mb::OKOnly, title); });
+    };
+    if (m_host.savePathText().isEmpty())
+        return refuse(msgNoFolder, msgNoFolder, mb::Information, QString());
+    if (url.isEmpty())
+        return refuse(msgNoURL, msgNoURL, mb::Information, QString());
+    if (!canFetch(url))
+        return refuse(msgInvalidURL, invalidUrlText(url), mb::Exclamation, msgInvalidURL);
     const bool startNow = optionOn(t, "Start", "0");
     m_counter = 0;
     m_statusVisible = false;
@@ -178,15 +165,8 @@ void DownloadCycle::start(TraceScope &t)
 {
     const QString folder = m_host.savePathText();
     const QString url = m_host.urlText();
-    QString message;
-    t.step([&] {
-        if (folder.isEmpty())
-            message = msgNoFolder;
-        else if (!objFSO->FolderExists(folder) || isTmpFolder(folder, m_setup.tmpFolder))
-            message = msgFolderMissing;
-        else if (url.isEmpty())
-            message = msgNoURL;
-    });
+    Refusal refusal;
+    t.step([&] { refusal = cannotBegin(folder, url, m_setup.tmpFolder); });
     // A first download that cannot begin counts down like any other, so the
     // next attempt comes one interval later instead of never.
     const auto fallBack = [&] {
@@ -196,23 +176,13 @@ void DownloadCycle::start(TraceScope &t)
         }
         publish();
     };
-    if (!message.isEmpty()) {
+    if (!refusal.box.isEmpty()) {
+        recordUnbegun(err::PathNotFound, refusal.detail);
         fallBack();
-        t.step([&] { m_prompt.notify(message, mb::Information | mb::OKOnly, QString()); });
+        t.step([&] { m_prompt.notify(refusal.box, mb::Information | mb::OKOnly, QString()); });
         return;
     }
 
-    t.step([&] {
-        const UrlFileName name = fileNameFromUrl(url);
-        m_fileName = name.fileName;
-        m_fileExt = name.ext;
-        m_baseName = name.baseName;
-    });
-    t.step([&] {
-        // Downloads land here: its owner's only, even when it has to be made again.
-        if (!makePrivateFolder(m_setup.tmpFolder))
-            throw fileError(err::PathNotFound, m_setup.tmpFolder, FileNote::None, interfaceLanguage());
-    });
     t.step([&] {
         // A silent transfer given up for this one goes first, with its line,
         // so the sweep cannot pull a .part file from under it.
@@ -220,18 +190,12 @@ void DownloadCycle::start(TraceScope &t)
             TransferResult gone = m_download->result();
             gone.kind = Kind::Replaced;
             gone.bytes = m_attempt.bytes;
-            record(QStringLiteral("cancelled"), gone,
-                   ownText("replaced by the next download", "vom nächsten Download abgelöst"));
+            record(QStringLiteral("cancelled"), gone, replacedReason());
         }
         m_download.reset();
         m_pendingVersion.reset();
-        removeLeftovers(folder, m_setup.tmpFolder);
     });
-    t.step([&] {
-        m_tmpFile = m_setup.tmpFolder + m_fileName;
-        if (objFSO->FileExists(m_tmpFile))
-            objFSO->DeleteFile(m_tmpFile, false);
-    });
+    m_landing = prepareLanding(t, url, folder, m_setup.tmpFolder);
     bool started = false;
     t.step([&] {
         m_download = m_setup.downloads(&m_host);
@@ -239,13 +203,14 @@ void DownloadCycle::start(TraceScope &t)
         m_attempt.serial = ++m_attemptCount;
         m_attempt.startedMs = m_attempt.lastDataMs = m_setup.clock->elapsedMs();
         // Only a version of a stored copy can make the request conditional.
-        if (!m_lastVersion.isEmpty() && optionOn(t, "CheckVersion", "False"))
+        if (!m_lastVersion.isEmpty() && lastCopyThere() && optionOn(t, "CheckVersion", "False"))
             m_download->setStoredVersion(m_lastVersion);
         m_download->setLanguage(interfaceLanguage());
-        started = m_download->StartDownload(url, m_tmpFile);
+        started = m_download->StartDownload(url, m_landing.tmpFile);
     });
     if (!started) {
         m_download.reset();
+        recordUnbegun(0, couldNotBeginReason(url));
         return fallBack();
     }
     if (m_phase != Phase::FirstFetch)
@@ -295,7 +260,7 @@ void DownloadCycle::tick(TraceScope &t)
         const long total = std::max(1L, m_interval) * 60;
         if (m_counter < total) {
             m_statusVisible = true;
-            m_status = QString::number(total - m_counter) + QLatin1Char(' ') + capSecondsToNext;
+            m_status = countdownText(total - m_counter);
             publish();
             return;
         }
@@ -308,6 +273,15 @@ void DownloadCycle::tick(TraceScope &t)
         }
         publish();
     });
+}
+
+bool DownloadCycle::lastCopyThere()
+{
+    if (m_lastCopy.there(m_host.savePathText(), m_compress))
+        return true;
+    m_lastCopy = {};
+    m_lastVersion.clear();
+    return false;
 }
 
 void DownloadCycle::urlChanged()
@@ -339,7 +313,7 @@ void DownloadCycle::showVersion(TraceScope &t, const QString &s)
     if (!optionOn(t, "CheckVersion", "False"))
         return;
     t.step([&] {
-        bool same = s == m_lastVersion;
+        bool same = s == m_lastVersion && lastCopyThere();
         if (m_download)
             m_download->SameVersion(same);
     });
@@ -378,10 +352,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
         // The cycle ends; the user has to look at the address.
         m_waiting = {};
         t.step([&] { m_host.cmdStart_Click(); });
-        t.step([&] {
-            m_prompt.notify(msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL,
-                            mb::Exclamation | mb::OKOnly, msgInvalidURL);
-        });
+        t.step([&] { m_prompt.notify(notFoundText(), mb::Exclamation | mb::OKOnly, msgInvalidURL); });
         return;
     }
     if (result.kind == Kind::HttpError || result.kind == Kind::ConnectionError || result.kind == Kind::LocalError) {
@@ -389,9 +360,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
             result.errorNumber ? result.errorNumber : (result.curlCode ? result.curlCode : long(result.httpStatus));
         if (optionOn(t, "ShowErrors", "0"))
             t.step([&] {
-                m_prompt.notify(msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number)
-                                    + QStringLiteral("\r\n") + result.text,
-                                mb::Critical | mb::OKOnly, capTitle + QStringLiteral(" - ") + msgConnectErrorTitle);
+                m_prompt.notify(connectErrorText(number, result.text), mb::Critical | mb::OKOnly, connectErrorTitle());
             });
     }
     drain();
@@ -401,9 +370,9 @@ void DownloadCycle::storeBody(TraceScope &t)
 {
     FinishedDownload d;
     d.folder = m_host.savePathText();
-    d.baseName = m_baseName;
-    d.ext = m_fileExt;
-    d.tmpFile = m_tmpFile;
+    d.baseName = m_landing.baseName;
+    d.ext = m_landing.ext;
+    d.tmpFile = m_landing.tmpFile;
     d.url = m_host.urlText();
     d.appFolder = m_setup.appFolder;
     d.historyPath = historyPath();
@@ -413,10 +382,10 @@ void DownloadCycle::storeBody(TraceScope &t)
     StoreRequest request = prepareStore(t, d);
     // The whole body came, even when a Cancel was confirmed as it completed.
     m_status = m_compress ? capCompressing : bytesText(m_attempt.result.bytes, m_attempt.result.bytes);
-    // A server that names no version: a body equal to the stored copy's is
-    // not stored again.
+    // A body equal to the stored copy's is not stored again, whatever
+    // version the server gives it, as long as that copy is still there.
     const QByteArray &sha = m_attempt.result.sha256;
-    const bool sameBody = !m_pendingVersion && !sha.isEmpty() && sha == m_lastBodyHash;
+    const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
     request.unchanged = sameBody && optionOn(t, "CheckVersion", "False");
     enter(Phase::Storing);
     publish();
@@ -436,7 +405,8 @@ void DownloadCycle::stored(TraceScope &t)
     } else if (result.ok()) {
         attempt.sha256 = result.sha256.toLatin1();
         record(QStringLiteral("stored"), attempt, result.storedPath);
-        m_lastBodyHash = m_attempt.result.sha256;
+        m_lastCopy = {result.storedPath, m_host.savePathText(), QFileInfo(result.storedPath).size(),
+                      m_attempt.result.sha256, m_compress};
     } else {
         attempt.errorNumber = result.number;
         record(QStringLiteral("failed"), attempt,
@@ -479,7 +449,7 @@ void DownloadCycle::unload()
         TransferResult gone = m_download->result();
         gone.kind = Kind::Cancelled;
         gone.bytes = m_attempt.bytes;
-        record(QStringLiteral("cancelled"), gone, ownText("the program ended", "das Programm wurde beendet"));
+        record(QStringLiteral("cancelled"), gone, programEndedReason());
     }
     m_download.reset();
     enter(Phase::Idle);
@@ -491,20 +461,29 @@ QString DownloadCycle::historyPath() const
     return m_setup.appFolder + QStringLiteral("/history.log");
 }
 
-void DownloadCycle::record(const QString &outcome, const TransferResult &result, const QString &detail)
+void DownloadCycle::record(const QString &outcome, const TransferResult &result, const QString &detail,
+                           std::optional<qint64> startedMs)
 {
     HistoryEntry e;
     e.at = m_setup.clock->now();
     e.outcome = outcome;
     e.httpStatus = result.httpStatus;
     e.bytes = result.bytes;
-    e.seconds = double(m_setup.clock->elapsedMs() - m_attempt.startedMs) / 1000.0;
+    e.seconds = double(m_setup.clock->elapsedMs() - startedMs.value_or(m_attempt.startedMs)) / 1000.0;
     e.sha256 = outcome == QLatin1String("stored") ? QString::fromLatin1(result.sha256) : QString();
     e.detail = detail;
     e.url = m_host.urlText();
     appendHistory(historyPath(), e);
     if (m_setup.attemptEnded)
         m_setup.attemptEnded(e);
+}
+
+void DownloadCycle::recordUnbegun(long number, const QString &text)
+{
+    TransferResult none;
+    none.kind = Kind::LocalError;
+    none.errorNumber = number;
+    record(QStringLiteral("failed"), none, number ? none.numberText() + u' ' + text : text, m_setup.clock->elapsedMs());
 }
 
 bool DownloadCycle::holdQuit()

@@ -16,9 +16,11 @@
 //   from                 event                                      to
 //   Idle                 Start, "Start" option off                  Counting
 //   Idle                 Start, "Start" option on                   FirstFetch (Counting if it cannot begin)
-//   Idle                 Start, URL the engine will not fetch       Idle, with its box
+//   Idle                 Start, a field empty or a URL the engine   Idle, with its box and what is
+//                        will not fetch (blanks at its ends go)     wrong in the status line
 //   Counting             Stop                                       Idle
-//   Counting             tick, due                                  Fetching (Counting if it cannot begin)
+//   Counting             tick, due                                  Fetching (Counting and a failed line
+//                                                                   if it cannot begin)
 //   Fetching             tick, due, the transfer is receiving       Fetching; the due one begins after it
 //   Fetching             tick, due, the transfer is silent          Fetching with a new transfer
 //   Fetching, FirstFetch Cancel confirmed, for that transfer        Cancelling
@@ -37,6 +39,8 @@
 #include "components/download/FileDownload.h"
 #include "cycle/Clock.h"
 #include "cycle/History.h"
+#include "cycle/Landing.h"
+#include "cycle/LastCopy.h"
 #include "cycle/StoreJob.h"
 
 #include <QFutureWatcher>
@@ -76,6 +80,8 @@ class CycleHost : public DownloadEvents {
 public:
     virtual QString savePathText() const = 0;
     virtual QString urlText() const = 0;
+    // The address as the cycle tidied it (blanks and line breaks at its ends gone).
+    virtual void setUrlText(const QString &url) = 0;
     virtual void applyView(const CycleView &view) = 0;
     virtual void Start() = 0;
     virtual void cmdStart_Click() = 0;
@@ -150,7 +156,10 @@ private:
     void beginAttempt();
     QString historyPath() const;
     // One line of history.log for the attempt that just ended.
-    void record(const QString &outcome, const TransferResult &result, const QString &detail);
+    void record(const QString &outcome, const TransferResult &result, const QString &detail,
+                std::optional<qint64> startedMs = {});
+    // The line of an attempt that fell due and could not begin.
+    void recordUnbegun(long number, const QString &text);
     void endTransfer(TraceScope &t, const TransferResult &result);
     void storeBody(TraceScope &t);
     // Applies, once each, what waited for the transfer or the job.
@@ -174,8 +183,10 @@ private:
     qint64 m_lastTickMs = 0;
     QString m_lastVersion;                    // sLastVersion: of the copy last stored
     std::optional<QString> m_pendingVersion;  // named by the transfer under way
-    QByteArray m_lastBodyHash;                // of the copy last stored
-    QString m_fileName, m_fileExt, m_baseName, m_tmpFile;
+    LastCopy m_lastCopy;
+    // Whether the copy last stored is still there; forgets it when not.
+    bool lastCopyThere();
+    Landing m_landing;  // sFileName, sFileExt, sBaseName, sTmpFile
     std::unique_ptr<FileDownloadComponent> m_download;
 
     // The transfer under way, for its line and for a Cancel that must hit

@@ -113,6 +113,11 @@ QString frmMain::urlText() const
     return txtURL->Text();
 }
 
+void frmMain::setUrlText(const QString &url)
+{
+    txtURL->setTextValue(url);
+}
+
 void frmMain::applyView(const CycleView &v)
 {
     // Only what changed: a caption that SetLabels has put up in another

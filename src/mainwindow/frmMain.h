@@ -112,6 +112,7 @@ protected:
 private:
     QString savePathText() const override;
     QString urlText() const override;
+    void setUrlText(const QString &url) override;
     void applyView(const CycleView &view) override;
     void closeNow() override;
     void buildControls();

@@ -187,7 +187,7 @@ public:
     };
     QMap<QString, Copy> copies;  // stored and not since removed by the user or replaced
     int startsSinceWindow = 0;
-    qint64 lastAttemptMs = 0, faultClearedMs = 0;
+    qint64 lastAttemptMs = 0;
 
     frmMain *window() const { return g_frmMain.get(); }
     template <class T = QWidget>
@@ -258,7 +258,7 @@ private:
             QObject::connect(window(), &frmMain::unloaded, [this] { m_unloaded = true; });
             QTest::qWaitForWindowExposed(window());
         }
-        lastAttemptMs = faultClearedMs = clock.bootMs;
+        lastAttemptMs = clock.bootMs;
     }
 
     // --- drawing events --------------------------------------------------------
@@ -317,7 +317,8 @@ private:
             return QStringLiteral("tick");
         if (m_prompt.open)
             return chance(0.5) ? QStringLiteral("ok") : QStringLiteral("tick");
-        return pick({"start", "start", "cancel", "settings", "url", "folder", "quit", "closebox", "away"});
+        return pick({"start", "start", "cancel", "settings", "url", "url:pasted", "url:ftp", "folder", "quit", "closebox",
+                     "away"});
     }
 
     // --- running events --------------------------------------------------------
@@ -339,7 +340,12 @@ private:
             {"settings", [](World &w, const QString &) { w.click("cmdSettings"); }},
             {"quit", [](World &w, const QString &) { w.click("cmdQuit"); }},
             {"closebox", [](World &w, const QString &) { w.closeWindow(); }},
-            {"url", [](World &w, const QString &) { w.type("txtURL", "http://127.0.0.1:9/files/report.txt"); }},
+            {"url",  // as typed, pasted with blanks and a line break, or not fetchable at all
+             [](World &w, const QString &a) {
+                 w.type("txtURL", a == QLatin1String("pasted") ? " http://127.0.0.1:9/files/report.txt\n"
+                                  : a == QLatin1String("ftp")  ? "ftp://127.0.0.1/files/report.txt"
+                                                               : "http://127.0.0.1:9/files/report.txt");
+             }},
             {"folder", [](World &w, const QString &) { w.type("txtSPlace", w.save); }},
             {"ok", [](World &w, const QString &) { w.m_prompt.open = 0; }},
             {"away", [](World &w, const QString &) { w.m_userAway = !w.m_userAway; }},
@@ -463,8 +469,6 @@ private:
                                                               {"slow", Slow},       {"stalling", Stalling}};
         if (const auto m = modes.find(what); m != modes.end()) {
             server.mode = m->second;
-            if (m->second == Fine)
-                faultClearedMs = clock.bootMs;
         } else if (what == QLatin1String("newbody")) {
             server.body = body(++server.bodies);
             server.etag = "\"e" + QByteArray::number(server.bodies) + '"';
@@ -616,11 +620,8 @@ private:
                             .arg(m_historyTransfers)
                             .arg(m_lettingGo.join(QStringLiteral("; "))));
         const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
-        const bool faultActive = !QFileInfo(save).isDir();
-        if (std::exchange(m_faultWasActive, faultActive) && !faultActive)
-            faultClearedMs = clock.bootMs;
-        if (on() && !faultActive
-            && clock.bootMs - std::max({lastAttemptMs, faultClearedMs, m_onSinceMs, m_wokeMs}) > bound)
+        // Every download that falls due leaves a line, also one that cannot begin.
+        if (on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound)
             return fail(QStringLiteral("the cycle is on and makes no attempt"));
         if (!on())
             m_onSinceMs = clock.bootMs;
@@ -647,6 +648,8 @@ private:
             // An attempt that could not even begin took no time (every world transfer takes some).
             const bool beginFailure = outcome == "failed" && fields.value(3) == "0" && fields.value(4).toDouble() == 0;
             m_historyTransfers += !beginFailure;
+            if (outcome == "unchanged" && !copies.contains(m_lastStored))
+                return fail(QStringLiteral("\"unchanged\" although the copy it stands for is gone: ") + m_lastStored);
             if (outcome != "stored")
                 continue;
             const QString path = QString::fromUtf8(fields.value(6));
@@ -657,6 +660,7 @@ private:
             if (!bodiesBySha.contains(sha) && !path.endsWith(QLatin1String(".zip")))
                 return fail(QStringLiteral("stored something never served: ") + path);
             copies[path] = {sha, clock.wallMs};
+            m_lastStored = path;
         }
     }
 
@@ -667,13 +671,13 @@ private:
     bool m_unloaded = false;
     bool m_userAway = false;
     int m_attention = 0;  // events for which the user is still at the screen
-    bool m_faultWasActive = false;
     qint64 m_wokeMs = 0;
     int m_modalButtons = mb::OKOnly;
     qint64 m_historyOffset = 0;
     int m_historyTransfers = 0;
     qint64 m_onSinceMs = 0;
     QStringList m_lettingGo;
+    QString m_lastStored;  // the copy an "unchanged" stands for
 };
 
 inline SimEngine::~SimEngine()

@@ -223,3 +223,34 @@ TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
     EXPECT_EQ(entries(rig.save), keep);
     EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
 }
+
+TEST(Cycle, TheAddressIsTidiedOrRefusedAtStart)
+{
+    const struct {
+        const char *typed, *kept;
+        Phase phase;
+        const char *boxTitle;  // "" none
+    } rows[] = {{" http://h/a.txt\n", "http://h/a.txt", Counting, ""},
+                {"ftp://h/a.txt", "ftp://h/a.txt", Idle, "Invalid URL"},
+                {"http://h/a b.txt", "http://h/a b.txt", Idle, "Invalid URL"},
+                {"http:///a.txt", "http:///a.txt", Idle, "Invalid URL"}};
+    for (const auto &row : rows) {
+        CycleRig rig("");
+        rig.step(QStringLiteral("url:") + row.typed);
+        rig.run("click tick*60");
+        EXPECT_EQ(rig.get<dxTextEdit>("txtURL")->Text(), row.kept);
+        EXPECT_EQ(rig.cycle().phase(), row.phase == Counting ? Fetching : Idle) << row.typed;
+        EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().title : QString(), row.boxTitle);
+        if (*row.boxTitle)
+            EXPECT_EQ(rig.status(), QStringLiteral("Invalid URL"));
+    }
+}
+
+TEST(Cycle, AValueThatDoesNotConvertFallsBackAndTheCopyIsStored)
+{
+    CycleRig rig("Mode1=yes\nKeepCopies=abc\nCheckVersion=maybe\nCompress=0\n");
+    rig.run("click tick*60 finish:A");
+    EXPECT_EQ(entries(rig.save).filter(QStringLiteral("report_")).size(), 1) << "stamped, as by default";
+    EXPECT_GE(rig.box.errorPrompt.count(), 1);
+    EXPECT_EQ(rig.cycle().phase(), Phase::Counting);
+}

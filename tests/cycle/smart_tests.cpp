@@ -53,7 +53,26 @@ TEST(Smart, HistoryHasALineForEveryAttempt)
     writeFile(rig.box.path(QStringLiteral("history.log")), full);
     rig.run("click tick*60 dlerr");
     EXPECT_EQ(readAll(rig.box.path(QStringLiteral("history.log.1"))), full);
-    EXPECT_EQ(historyFields(rig, 1), QStringList{"failed"});
+    // A download that falls due and cannot begin has its line too.
+    rig.run("nofolder tick*60");
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"failed", "failed"}));
+    EXPECT_EQ(historyFields(rig, 6).last(), "err 76 Path not found: " + rig.save);
+}
+
+TEST(Smart, UnchangedOnlyWhileTheCopyIsThere)
+{
+    CycleRig rig("CheckVersion=1\nMode1=0\n");
+    const QString copy = rig.save + QStringLiteral("/report.txt");
+    rig.run("click tick*60 version:V finish:A tick*60 version:V same");
+    EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked by its version";
+    QFile::remove(copy);  // the user takes the copy away
+    rig.run("tick*60 version:V finish:A");
+    EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked without";
+    EXPECT_EQ(readAll(copy), "A") << "stored again";
+    // The same body under a new version is the same copy.
+    rig.run("tick*60 version:W finish:A");
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "stored", "unchanged"}));
+    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, true, false, false}));
 }
 
 TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)

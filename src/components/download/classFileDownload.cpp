@@ -10,6 +10,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QMetaObject>
 #include <QObject>
 
@@ -576,16 +578,21 @@ TransferResult classFileDownload::result() const
     return m_relay->result;
 }
 
+bool canFetch(const QString &url)
+{
+    const QString u = url.trimmed();
+    if (u.isEmpty() || u.contains(QRegularExpression(QStringLiteral("\\s"))))
+        return false;
+    const QUrl parsed(u.contains(QStringLiteral("://")) ? u : QStringLiteral("http://") + u, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    return parsed.isValid() && !parsed.host().isEmpty()
+           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 bool classFileDownload::StartDownload(const QString &URL, const QString &TargetFile)
 {
-    if (URL.trimmed().isEmpty() || TargetFile.isEmpty() || m_relay->running)
+    if (!canFetch(URL) || TargetFile.isEmpty() || m_relay->running)
         return false;
-    const qsizetype schemeEnd = URL.indexOf(QStringLiteral("://"));
-    if (schemeEnd >= 0) {
-        const QString scheme = URL.left(schemeEnd).toLower();
-        if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-            return false;
-    }
     auto t = std::make_shared<Transfer>();
     t->url = URL.trimmed().toUtf8();
     t->target = QFile::encodeName(TargetFile);

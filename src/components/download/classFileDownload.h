@@ -126,4 +126,9 @@ private:
 
 DownloadFactory defaultDownloadFactory(DownloadOptions options = {});
 
+// Whether StartDownload takes the URL: http or https (no scheme: http), with
+// a host, nothing the parser rejects and no blank inside; blanks and line
+// breaks at its ends do not count.
+bool canFetch(const QString &url);
+
 }  // namespace fetchora

@@ -1,0 +1,64 @@
+#include "cycle/CycleTexts.h"
+
+#include "startup/Names.h"
+#include "startup/modGlobal.h"
+#include "startup/modText.h"
+
+namespace fetchora {
+
+namespace {
+
+QString own(const char *english, const char *german)
+{
+    return QString::fromUtf8(interfaceLanguage() == Language::English ? english : german);
+}
+
+}  // namespace
+
+QString bytesText(qint64 loaded, qint64 size)
+{
+    return QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ') + QString::number(size)
+           + QLatin1Char(' ') + capBytes;
+}
+
+QString countdownText(long seconds)
+{
+    return QString::number(seconds) + QLatin1Char(' ') + capSecondsToNext;
+}
+
+QString notFoundText()
+{
+    return msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL;
+}
+
+QString connectErrorText(long number, const QString &descr)
+{
+    return msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n") + descr;
+}
+
+QString connectErrorTitle()
+{
+    return capTitle + QStringLiteral(" - ") + msgConnectErrorTitle;
+}
+
+QString invalidUrlText(const QString &url)
+{
+    return displayUrl(url) + QStringLiteral("\r\n\r\n") + msgCheckURL;
+}
+
+QString replacedReason()
+{
+    return own("replaced by the next download", "vom nächsten Download abgelöst");
+}
+
+QString programEndedReason()
+{
+    return own("the program ended", "das Programm wurde beendet");
+}
+
+QString couldNotBeginReason(const QString &url)
+{
+    return own("the download could not begin: ", "der Download konnte nicht beginnen: ") + displayUrl(url);
+}
+
+}  // namespace fetchora

@@ -1,0 +1,29 @@
+#pragma once
+// Where a download lands before it is stored: the Start procedure's
+// preparation of tmp/, one step at a time under the procedure's error trap,
+// so a step that fails skips only itself.
+
+#include <QString>
+
+namespace fetchora {
+
+class TraceScope;
+
+struct Landing {
+    QString fileName, ext, baseName;  // from the URL's path
+    QString tmpFile;                  // in tmp/, no older file of that name left
+};
+
+// Why a download cannot begin now: the box's text and the history's (which
+// names the folder); both empty when it can.
+struct Refusal {
+    QString box, detail;
+};
+Refusal cannotBegin(const QString &saveFolder, const QString &url, const QString &tmpFolder);
+
+// The names the URL gives; tmp/ made (its owner's only); the leftovers of
+// ended programs swept from tmp/ and the save folder; an old download of
+// the same name gone.
+Landing prepareLanding(TraceScope &t, const QString &url, const QString &saveFolder, const QString &tmpFolder);
+
+}  // namespace fetchora
