@@ -2,7 +2,7 @@
 # make test   - install missing packages, build, run the whole suite through CTest
 # make bench  - build and run the benchmarks
 # make asan   - address and undefined-behaviour sanitizers (build-asan) over the core and cycle suites
-# make tsan   - thread sanitizer (build-tsan) over the engine and cycle suites
+# make tsan   - thread sanitizer (build-tsan) over the engine, cycle and ZIP suites
 # make mutate - seed each fault of scripts/mutants*.txt into a copy of the tree and see the suite
 #               catch it (build-mutate); MUTATE_ONLY=<area or id>[,...] runs a subset
 #
@@ -53,7 +53,7 @@ clean:
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ASAN_TESTS := startup_tests trace_tests download_tests zip_tests cycle_tests
-TSAN_TESTS := download_tests cycle_tests
+TSAN_TESTS := download_tests cycle_tests zip_tests
 comma := ,
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
@@ -81,10 +81,13 @@ asan: setup
 # address-space randomisation of some newer kernels; setarch -R turns it off.
 NO_ASLR := setarch $(shell uname -m) -R
 
+# The simulated world runs on one thread (its storing jobs too), so it is left
+# out. Fusion draws its frames through Qt's own thread pool, which the
+# sanitizer cannot see into; the plain style does not.
 tsan: setup
 	$(call sanitized_build,$(TSAN_BUILD),thread,$(TSAN_TESTS),$(NO_ASLR))
-	cd $(TSAN_BUILD) && $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 --no-tests=error \
-	  -R "^(download_tests|cycle_tests)\."
+	cd $(TSAN_BUILD) && QT_STYLE_OVERRIDE=windows $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 \
+	  --no-tests=error -R "^(download_tests|cycle_tests|zip_tests)\." -E "^cycle_tests\.World\."
 
 mutate: setup
 	python3 scripts/mutate.py

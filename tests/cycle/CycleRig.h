@@ -62,7 +62,7 @@ public:
         };
         SubMain(std::move(seams));
         // On screen, as a user sees it: the window's boxes wait for that.
-        QTest::qWaitForWindowExposed(&w());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&w()));
         QCoreApplication::processEvents();
     }
     ~CycleRig() { g_frmMain.reset(); }

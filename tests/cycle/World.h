@@ -256,7 +256,8 @@ private:
         SubMain(std::move(seams));
         if (window()) {
             QObject::connect(window(), &frmMain::unloaded, [this] { m_unloaded = true; });
-            QTest::qWaitForWindowExposed(window());
+            if (!QTest::qWaitForWindowExposed(window()))
+                fail(QStringLiteral("the window never came on screen"));
         }
         lastAttemptMs = clock.bootMs;
     }
