@@ -2,11 +2,11 @@
 
 #include "Version.h"
 
+#include "startup/Fingerprint.h"
 #include "startup/Names.h"
 #include "trace/RuntimeError.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -156,7 +156,7 @@ struct Work {
     QByteArray lastModified;
     curl_off_t loaded = 0;
     curl_off_t writtenBack = 0;  // bytes already handed to the disk
-    QCryptographicHash hash{QCryptographicHash::Sha256};
+    Sha256 hash;
     std::chrono::steady_clock::time_point lastProgress{};
     CURL *curl = nullptr;
 };
@@ -263,7 +263,7 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
         w->fileErrno = errno ? errno : EIO;
         return 0;
     }
-    w->hash.addData(QByteArrayView(data, qsizetype(bytes)));
+    w->hash.add(data, bytes);
     w->loaded += curl_off_t(bytes);
     // Start writing the file back while the transfer goes on, so that the
     // flush before the rename finds little left to do and a large download
@@ -463,7 +463,7 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
 
     TransferOutcome outcome{int(status), qint64(w.loaded), {}};
     if (complete) {
-        outcome.sha256 = w.hash.result().toHex();
+        outcome.sha256 = w.hash.hex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
         postLast(relay, outcome, [loaded, total](DownloadEvents *s) {
