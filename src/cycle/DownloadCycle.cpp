@@ -196,7 +196,8 @@ void DownloadCycle::start(TraceScope &t)
         m_download.reset();
         m_running = false;
         m_pendingVersion.reset();
-        removeLeftovers(m_host.savePathText(), m_setup.tmpFolder);
+        appendNotes(historyPath(), m_setup.clock->now(), m_host.urlText(),
+                    removeLeftovers(m_setup.appFolder, m_setup.tmpFolder));
     });
     t.step([&] {
         m_tmpFile = m_setup.tmpFolder + m_fileName;
@@ -403,12 +404,14 @@ void DownloadCycle::finished(TraceScope &t)
         time = stampText(longTimeText(now.time(), locale));
     });
     request.tmpFile = m_tmpFile;
+    request.sha256 = m_attempt.outcome.sha256;
     request.compress = m_compress;
     t.step([&] {
-        const StoredPaths paths =
-            storedPaths(m_host.savePathText(), m_baseName, m_fileExt, optionOn("Mode1", "1"), date, time);
+        const bool mode1 = optionOn("Mode1", "1");
+        const StoredPaths paths = storedPaths(m_host.savePathText(), m_baseName, m_fileExt, mode1, date, time);
         request.archivePath = paths.archivePath;
         request.targetPath = paths.targetPath;
+        request.keepOthers = mode1;
     });
     t.step([&] { zip::SaveFolderLocation(m_setup.appFolder); });
     if (m_compress) {
@@ -417,7 +420,7 @@ void DownloadCycle::finished(TraceScope &t)
     }
     t.step([&] { request.keepCopies = CLng(option("KeepCopies", "0")); });
     t.step([&] { request.keepDays = CLng(option("KeepDays", "0")); });
-    request.historyPath = historyPath();
+    request.appFolder = m_setup.appFolder;
     request.url = m_host.urlText();
     request.folder = m_host.savePathText();
     request.now = m_setup.clock->now();
@@ -434,6 +437,7 @@ void DownloadCycle::finished(TraceScope &t)
 void DownloadCycle::stored(TraceScope &t)
 {
     const StoreResult result = m_job.result();
+    appendNotes(historyPath(), m_setup.clock->now(), m_host.urlText(), result.notes);
     if (!result.ok()) {
         // Reported as the handler that started the job, as the user has
         // always seen it; the download stays in tmp/.

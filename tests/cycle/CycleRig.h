@@ -43,7 +43,7 @@ public:
         setup.appFolder = box.folder();
         setup.runJob = [this, holdJobs](const StoreRequest &r) {
             if (diskFull)
-                return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, "Disk full", {}, {}, false});
+                return QtFuture::makeReadyFuture(StoreResult::failure(err::DiskFull, "Disk full"));
             if (!holdJobs)
                 return QtConcurrent::run(storeFinishedFile, r);
             held.emplace();
