@@ -281,8 +281,10 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     };
     const qint64 self = QCoreApplication::applicationPid(), ended = 99999999;
     const QString mine = working(self, "new"), file = working(ended, "new"), folder = working(ended, "zip1f"),
-                  fifo = working(ended, "move1"), link = working(ended, "move2"), plain = save + "/report.txt";
+                  fifo = working(ended, "move1"), link = working(ended, "move2"), plain = save + "/report.txt",
+                  running = working(1, "new");  // init's: a writer that runs
     writeFile(mine, "x");
+    writeFile(running, "x");
     writeFile(file, "x");
     QDir().mkpath(folder);
     writeFile(folder + "/archive.zip.Ab12Cd", "x");
@@ -290,18 +292,19 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     writeFile(dir.filePath("elsewhere"), "x");
     QFile::link(dir.filePath("elsewhere"), link);
     writeFile(plain, "x");
-    for (const QString &path : {mine, file, folder, fifo, link, plain, working(ended, "new2")})
+    for (const QString &path : {mine, running, file, folder, fifo, link, plain, working(ended, "new2")})
         noteWorkingFile(journal, path);
     writeFile(app + "/tmp/report.txt.3.part", "x");
 
     EXPECT_EQ(removeLeftovers(app, app + "/tmp"),
               QStringList({fifo + ": FIFO, not removed", link + ": symbolic link, not removed"}));
-    QStringList left{QFileInfo(fifo).fileName(), QFileInfo(link).fileName(), QFileInfo(mine).fileName(), "report.txt"};
+    QStringList left{QFileInfo(fifo).fileName(), QFileInfo(link).fileName(), QFileInfo(mine).fileName(),
+                     QFileInfo(running).fileName(), "report.txt"};
     left.sort();
     EXPECT_EQ(entries(save), left);
     EXPECT_EQ(readAll(dir.filePath("elsewhere")), "x");
     EXPECT_EQ(entries(app + "/tmp"), QStringList());
-    EXPECT_EQ(readAll(journal), (mine + u'\n').toUtf8()) << "the rest is forgotten";
+    EXPECT_EQ(readAll(journal), (mine + u'\n' + running + u'\n').toUtf8()) << "the rest is forgotten";
 }
 
 TEST(OpenedFile, OnlyARegularFileIsKeptOpen)
