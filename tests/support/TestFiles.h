@@ -30,8 +30,7 @@ inline QStringList entries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// The fingerprint coreutils' sha256sum gives the file: an oracle that shares
-// no code with the program's.
+// coreutils' fingerprint of the file: an oracle that shares no code with ours.
 inline QByteArray sha256sum(const QString &path)
 {
     QProcess p;
