@@ -156,6 +156,11 @@ struct Work {
     QByteArray lastModified;
     curl_off_t loaded = 0;
     curl_off_t writtenBack = 0;  // bytes already handed to the disk
+    // The body's fingerprint, taken on this thread right after each write,
+    // while the bytes are still in the cache: the copy is never read again
+    // for it. Handing the bytes to a second hashing thread measured slower
+    // on two cores shared with other work (a copy and a hand-over per
+    // piece, and no core to spare).
     Sha256 hash;
     std::chrono::steady_clock::time_point lastProgress{};
     CURL *curl = nullptr;
