@@ -136,7 +136,7 @@ OUT="$BUILD/bench/results.md"
         "($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(($(awk '/MemTotal/ {print $2}' /proc/meminfo) >> 20)) GiB RAM);" \
         "load average $LOAD_START at the start, $LOAD_END at the end."
     echo
-    echo "| benchmark | ours | peer | ratio | goal | |"
+    echo "| benchmark | ours | peer | ratio | goal | result |"
     echo "|---|---|---|---|---|---|"
     while IFS=$'\t' read -r name ours peer ratio goal; do
         echo "| $name | $ours | $peer | $ratio | $goal | $(verdict "$ratio" "$goal") |"
