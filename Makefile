@@ -1,6 +1,6 @@
-# make run    - install missing packages, build, start build/fetchora
-# make test   - install missing packages, build, run the whole suite through CTest
-# make bench  - build and run the benchmarks
+# make run    - install missing packages, build the program and the trace viewer (no tests), start build/fetchora
+# make test   - install missing packages, build everything, run the whole suite through CTest
+# make bench  - build the program and the benchmarks, run them, and put the table into README.md
 # make asan   - address and undefined-behaviour sanitizers (build-asan) over the core and cycle suites
 # make tsan   - thread sanitizer (build-tsan) over the engine, cycle and ZIP suites
 # make mutate - seed each fault of scripts/mutants*.txt into a copy of the tree and see the suite
@@ -13,7 +13,7 @@ JOBS  ?= $(shell nproc)
 
 CI_WERROR := $(if $(filter true TRUE 1 yes,$(CI)),-DFETCHORA_WERROR=ON)
 
-.PHONY: all setup build run test bench clean asan tsan mutate
+.PHONY: all setup configure build run test bench clean asan tsan mutate
 
 all: build
 
@@ -24,23 +24,27 @@ $(BUILD)/build.ninja: CMakeLists.txt | setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CI_WERROR)
 
 # A build folder configured before CI=true was set gets the option too.
-build: setup $(BUILD)/build.ninja
+configure: setup $(BUILD)/build.ninja
 ifneq ($(CI_WERROR),)
 	@grep -q '^FETCHORA_WERROR:BOOL=ON' $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CI_WERROR)
 endif
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Only what it runs: the program and the trace viewer, not the test suites.
 # Without a display (a bare server or a container) the window goes to a
 # virtual X server so the program still starts.
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target fetchora fetchora-trace
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./$(BUILD)/fetchora $(ARGS); \
 	else echo "No display found: starting under xvfb-run."; xvfb-run -a ./$(BUILD)/fetchora $(ARGS); fi
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
-bench: build
-	cmake --build $(BUILD) --target benchmarks
+bench: configure
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	bash bench/run.sh $(BUILD)
 
 clean:
@@ -52,7 +56,7 @@ clean:
 # the sanitizer builds to a few minutes.
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
-ASAN_TESTS := startup_tests trace_tests download_tests zip_tests cycle_tests
+ASAN_TESTS := startup_tests trace_tests download_tests zip_tests store_tests cycle_tests
 TSAN_TESTS := download_tests cycle_tests zip_tests
 comma := ,
 

@@ -2,6 +2,7 @@
 // Small helpers the benchmark programs share: wall clock, peak RSS, running a
 // peer command line, and the result rows run.sh turns into one table.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -51,7 +52,8 @@ inline long long peakRssBytes()
 
 // Runs argv to its end (posix_spawn, so no copy of this process is made) and
 // returns its wall time in seconds, or a negative value when it failed.
-inline double runTimed(const std::vector<std::string> &args)
+// quiet: its standard output goes to /dev/null.
+inline double runTimed(const std::vector<std::string> &args, bool quiet = false)
 {
     std::vector<char *> argv;
     for (const std::string &a : args)
@@ -59,7 +61,13 @@ inline double runTimed(const std::vector<std::string> &args)
     argv.push_back(nullptr);
     const double t0 = now();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
         std::fprintf(stderr, "cannot start %s\n", argv[0]);
         return -1;
     }

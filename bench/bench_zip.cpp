@@ -4,9 +4,9 @@
 //
 // Generates one file of BYTES (deterministic: every other MiB is random, the
 // rest log-like text that deflate shrinks several times over), then packs it
-// at each level with ZipFile and with `zip -q -<level> out.zip file`, one
-// after the other, and compares time and archive size. The source stays in
-// the page cache, so both sides read it at memory speed.
+// at each level with packFile (as the program stores a copy: the archive hashed right after) and with `zip -q -<level>
+// out.zip file`, one after the other, and compares time and archive size. The source stays in the page cache, so both
+// sides read it at memory speed.
 
 #include "bench_common.h"
 
@@ -160,12 +160,12 @@ int main(int argc, char **argv)
         qint64 oursSize = 0, peerSize = 0;
         for (int r = 0; r < runs; ++r) {
             QFile::remove(oursZip);
-            fetchora::zip::SetCompressionRate(level);
             t0 = bench::now();
-            const long rc = fetchora::zip::ZipFile(oursZip, source, QString(), 0, 0);
+            const fetchora::zip::ZipResult rc =
+                fetchora::zip::packFile(oursZip, source, QString(), level, fetchora::Language::English);
             const double a = bench::now() - t0;
-            if (rc != 0) {
-                std::fprintf(stderr, "ZipFile: %ld %s\n", rc, qPrintable(fetchora::zip::lastZipError()));
+            if (!rc.ok()) {
+                std::fprintf(stderr, "packFile: %ld %s\n", rc.number, qPrintable(rc.description));
                 return 1;
             }
             oursSize = QFileInfo(oursZip).size();

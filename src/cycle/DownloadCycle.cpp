@@ -195,7 +195,8 @@ void DownloadCycle::start(TraceScope &t)
         m_download.reset();
         m_pendingVersion.reset();
     });
-    m_landing = prepareLanding(t, url, folder, m_setup.tmpFolder);
+    m_landing = prepareLanding(t, url, m_setup.appFolder, m_setup.tmpFolder);
+    appendNotes(historyPath(), m_setup.clock->now(), url, m_landing.notes);
     bool started = false;
     t.step([&] {
         m_download = m_setup.downloads(&m_host);
@@ -375,11 +376,11 @@ void DownloadCycle::storeBody(TraceScope &t)
     d.tmpFile = m_landing.tmpFile;
     d.url = m_host.urlText();
     d.appFolder = m_setup.appFolder;
-    d.historyPath = historyPath();
     d.compress = m_compress;
     d.now = m_setup.clock->now();
     d.language = interfaceLanguage();
     StoreRequest request = prepareStore(t, d);
+    request.sha256 = m_attempt.result.sha256;
     // The whole body came, even when a Cancel was confirmed as it completed.
     m_status = m_compress ? capCompressing : bytesText(m_attempt.result.bytes, m_attempt.result.bytes);
     // A body equal to the stored copy's is not stored again, whatever
@@ -412,6 +413,7 @@ void DownloadCycle::stored(TraceScope &t)
         record(QStringLiteral("failed"), attempt,
                QStringLiteral("err %1 %2").arg(result.number).arg(result.description));
     }
+    appendNotes(historyPath(), m_setup.clock->now(), m_host.urlText(), result.notes);
     // The storing phase ends before anything is reported: a box must never
     // hold the countdown.
     enter(Phase::Counting);

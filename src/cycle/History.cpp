@@ -1,39 +1,13 @@
 #include "cycle/History.h"
 
+#include "startup/LineFile.h"
 #include "startup/Names.h"
 #include "startup/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-
 namespace fetchora {
-
-namespace {
-
-// A field never holds the separators of the format.
-QString field(QString text)
-{
-    text.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' ');
-    return text;
-}
-
-QList<HistoryEntry> readLog(const QString &path)
-{
-    QList<HistoryEntry> entries;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return entries;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        if (!line.isEmpty())
-            entries << HistoryEntry::parse(line);
-    }
-    return entries;
-}
-
-}  // namespace
 
 QString HistoryEntry::line() const
 {
@@ -43,8 +17,8 @@ QString HistoryEntry::line() const
                                 QString::number(bytes),
                                 QString::number(seconds, 'f', 3),
                                 sha256.isEmpty() ? QStringLiteral("-") : sha256,
-                                field(detail),
-                                field(displayUrl(url))};
+                                escapeField(detail),
+                                escapeField(displayUrl(url))};
     return fields.join(u'\t') + u'\n';
 }
 
@@ -58,8 +32,8 @@ HistoryEntry HistoryEntry::parse(const QString &line)
     e.bytes = f.value(3).toLongLong();
     e.seconds = f.value(4).toDouble();
     e.sha256 = f.value(5) == QLatin1String("-") ? QString() : f.value(5);
-    e.detail = f.value(6);
-    e.url = f.value(7);
+    e.detail = unescapeField(f.value(6));
+    e.url = unescapeField(f.value(7));
     return e;
 }
 
@@ -74,18 +48,16 @@ void appendHistory(const QString &path, const HistoryEntry &entry)
         f.write(entry.line().toUtf8());
 }
 
-QList<HistoryEntry> storedCopies(const QString &path, const QString &folder, const QString &url)
+void appendNotes(const QString &path, const QDateTime &at, const QString &url, const QStringList &notes)
 {
-    const QString shownUrl = displayUrl(url);
-    const QString prefix = QFileInfo(folder).absoluteFilePath() + u'/';
-    QList<HistoryEntry> copies;
-    for (const HistoryEntry &e : readLog(path + QStringLiteral(".1")) + readLog(path)) {
-        if (e.outcome == QLatin1String("stored") && e.url == shownUrl
-            && QFileInfo(e.detail).absoluteFilePath().startsWith(prefix))
-            copies << e;
+    for (const QString &note : notes) {
+        HistoryEntry e;
+        e.at = at;
+        e.outcome = QStringLiteral("skipped");
+        e.detail = note;
+        e.url = url;
+        appendHistory(path, e);
     }
-    std::stable_sort(copies.begin(), copies.end(), [](const auto &a, const auto &b) { return a.at < b.at; });
-    return copies;
 }
 
 }  // namespace fetchora

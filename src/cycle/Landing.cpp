@@ -26,7 +26,7 @@ Refusal cannotBegin(const QString &saveFolder, const QString &url, const QString
     return {};
 }
 
-Landing prepareLanding(TraceScope &t, const QString &url, const QString &saveFolder, const QString &tmpFolder)
+Landing prepareLanding(TraceScope &t, const QString &url, const QString &appFolder, const QString &tmpFolder)
 {
     Landing l;
     t.step([&] {
@@ -40,7 +40,7 @@ Landing prepareLanding(TraceScope &t, const QString &url, const QString &saveFol
         if (!makePrivateFolder(tmpFolder))
             throw fileError(err::PathNotFound, tmpFolder, FileNote::None, interfaceLanguage());
     });
-    t.step([&] { removeLeftovers(saveFolder, tmpFolder); });
+    t.step([&] { l.notes = removeLeftovers(appFolder, tmpFolder); });
     t.step([&] {
         l.tmpFile = tmpFolder + l.fileName;
         if (objFSO->FileExists(l.tmpFile))

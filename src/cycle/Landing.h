@@ -4,6 +4,7 @@
 // so a step that fails skips only itself.
 
 #include <QString>
+#include <QStringList>
 
 namespace fetchora {
 
@@ -12,6 +13,7 @@ class TraceScope;
 struct Landing {
     QString fileName, ext, baseName;  // from the URL's path
     QString tmpFile;                  // in tmp/, no older file of that name left
+    QStringList notes;                // what the sweep found and left alone
 };
 
 // Why a download cannot begin now: the box's text and the history's (which
@@ -22,8 +24,8 @@ struct Refusal {
 Refusal cannotBegin(const QString &saveFolder, const QString &url, const QString &tmpFolder);
 
 // The names the URL gives; tmp/ made (its owner's only); the leftovers of
-// ended programs swept from tmp/ and the save folder; an old download of
-// the same name gone.
-Landing prepareLanding(TraceScope &t, const QString &url, const QString &saveFolder, const QString &tmpFolder);
+// ended programs swept (those the journal in the application folder names);
+// an old download of the same name gone.
+Landing prepareLanding(TraceScope &t, const QString &url, const QString &appFolder, const QString &tmpFolder);
 
 }  // namespace fetchora

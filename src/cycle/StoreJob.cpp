@@ -1,27 +1,29 @@
 #include "cycle/StoreJob.h"
 
 #include "cycle/CycleOptions.h"
-#include "cycle/History.h"
+#include "cycle/Manifest.h"
 #include "cycle/StoredFileName.h"
 #include "trace/modTraceLITE.h"
 
 #include "components/zip/modZIP32vb.h"
 #include "startup/FileSystem.h"
+#include "startup/Fingerprint.h"
 #include "startup/FlushToDisk.h"
 #include "startup/Names.h"
-#include "startup/Processes.h"
+#include "startup/RegularFile.h"
+#include "startup/WorkJournal.h"
 #include "trace/RuntimeError.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace fetchora {
 
@@ -29,11 +31,15 @@ namespace {
 
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
-// point leaves either the old file or the new one, never neither.
-void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, Language language)
+// point leaves either the old file or the new one, never neither. With
+// keepOthers a file at `target` stays and the copy takes a free numbered
+// name. Returns where the copy went.
+QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, bool keepOthers,
+                           const QString &journal, Language language)
 {
     const QFileInfo info(target);
     const QString staging = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
+    noteWorkingFile(journal, staging);
     if (fs.FileExists(staging))
         fs.DeleteFile(staging, true);
     fs.MoveFile(source, staging);
@@ -41,53 +47,116 @@ void replaceWithNewFile(FileSystem &fs, const QString &source, const QString &ta
     // name change is on disk before the cycle goes on: a crash or power cut
     // leaves the old copy or the complete new one.
     flushToDisk(staging, false);
-    if (std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0) {
-        const int e = errno;
+    QString placed = target;
+    const int e = keepOthers ? renameToFreeName(staging, &placed)
+                  : std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0
+                      ? errno
+                      : 0;
+    if (e != 0) {
         // Put the new file back where the next attempt expects it.
         try {
             fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
         // The box names the file in the way, so the user knows what to fix.
+        if (e == EEXIST)
+            throw fileError(err::FileAlreadyExists, target, FileNote::None, language);
         throw errnoError(e, e == ENOENT ? info.absolutePath() : target, err::PathNotFound, language);
     }
     flushToDisk(info.absolutePath(), true);
+    return placed;
 }
 
-StoreResult failed(long number, const QString &description)
+QString cleanAbsolute(const QString &path)
 {
-    StoreResult r;
-    r.number = number;
-    r.description = description;
-    return r;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-QString sha256Of(const QString &path)
+QString skipped(const QString &path, const RegularFile &file)
 {
-    QFile f(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!f.open(QIODevice::ReadOnly) || !hash.addData(&f))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
+    return QStringLiteral("%1: %2, skipped").arg(path, file.what());
 }
 
-// Only a file that still holds what this program stored under its name goes.
-void applyRetention(const StoreRequest &r, const QString &justStored)
+// Only what this program stored goes, and only while it still holds what
+// was stored: the manifest's size and time first, the fingerprint only of a
+// copy about to go. Copies found gone or changed leave the manifest.
+void applyRetention(const StoreRequest &r, const QString &manifest, const QString &justStored, StoreResult &result)
 {
     if (r.keepCopies <= 0 && r.keepDays <= 0)
         return;
-    QMap<QString, HistoryEntry> latest;  // by path: its last record
-    for (const HistoryEntry &e : storedCopies(r.historyPath, r.folder, r.url))
-        latest[QFileInfo(e.detail).absoluteFilePath()] = e;
-    latest.remove(QFileInfo(justStored).absoluteFilePath());
-    QList<HistoryEntry> older = latest.values();
-    std::sort(older.begin(), older.end(), [](const auto &a, const auto &b) { return a.at > b.at; });  // newest first
-    for (qsizetype i = 0; i < older.size(); ++i) {
-        const bool tooMany = r.keepCopies > 0 && i + 1 >= r.keepCopies;
-        const bool tooOld = r.keepDays > 0 && older[i].at.addDays(r.keepDays) < r.now;
-        if ((tooMany || tooOld) && QFile::exists(older[i].detail) && sha256Of(older[i].detail) == older[i].sha256)
-            QFile::remove(older[i].detail);
+    const ManifestContent content = readManifest(manifest);
+    const QString url = displayUrl(r.url);
+    const QString folder = cleanAbsolute(r.folder) + u'/';
+    const QString self = cleanAbsolute(justStored);
+    QStringList forget;
+    int kept = 1;                                                 // the copy just stored
+    for (qsizetype i = content.copies.size() - 1; i >= 0; --i) {  // newest first
+        const StoredCopy &c = content.copies[i];
+        if (c.url != url || !c.path.startsWith(folder) || c.path == self)
+            continue;
+        const bool tooOld = r.keepDays > 0 && c.at.addDays(r.keepDays) < r.now;
+        const bool tooMany = r.keepCopies > 0 && kept >= r.keepCopies;
+        if (!tooOld && !tooMany && r.keepCopies <= 0)
+            continue;  // stays, and nothing counts it: not even opened
+        const RegularFile file(c.path);
+        const CopyState state = stateOf(c, file);
+        if (state == CopyState::NotAFile)
+            result.notes << skipped(c.path, file);
+        if (!tooOld && !tooMany) {
+            // Counted only while it is what was stored: a copy the user took
+            // away or changed leaves room for an older one.
+            if (state == CopyState::Intact || state == CopyState::Unreadable)
+                ++kept;
+            else
+                forget << c.path;
+            continue;
+        }
+        switch (state) {
+        case CopyState::Intact:
+            if (sha256OfDescriptor(file.fd()) != c.sha256) {
+                forget << c.path;  // the user's own content now
+            } else if (::unlink(QFile::encodeName(c.path).constData()) == 0 || errno == ENOENT) {
+                forget << c.path;
+            }
+            break;
+        case CopyState::NotAFile:
+        case CopyState::Gone:
+        case CopyState::Changed: forget << c.path; break;
+        case CopyState::Unreadable: break;  // tried again after the next copy
+        }
     }
+    if (forget.isEmpty())
+        return;
+    // Rewritten once the dead records outnumber the live ones (the copy
+    // just stored is already among them).
+    const qsizetype live = content.copies.size() - forget.size();
+    if (content.records + forget.size() > 2 * live + 32) {
+        QList<StoredCopy> keep;
+        const QSet<QString> gone(forget.begin(), forget.end());
+        for (const StoredCopy &c : content.copies) {
+            if (!gone.contains(c.path))
+                keep << c;
+        }
+        if (rewriteManifest(manifest, keep, workJournalIn(r.appFolder)) == 0)
+            return;
+    }
+    recordGone(manifest, forget);
+}
+
+// The manifest's record of a copy just put in place.
+void recordCopy(const StoreRequest &r, const QString &manifest, const StoreResult &result)
+{
+    const RegularFile file(result.storedPath);
+    if (!file.isRegular() || result.sha256.isEmpty())
+        return;
+    StoredCopy c;
+    c.path = cleanAbsolute(result.storedPath);
+    c.size = file.status().st_size;
+    c.mtimeNs = mtimeNs(file.status());
+    c.sha256 = result.sha256.toLatin1();
+    c.url = displayUrl(r.url);
+    c.at = r.now;
+    recordStored(manifest, c);
 }
 
 }  // namespace
@@ -117,7 +186,8 @@ StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
         t.step([&] { request.password = optionText("Pwd", ""); });
     request.keepCopies = int(optionNumber(t, "KeepCopies", "0"));
     request.keepDays = int(optionNumber(t, "KeepDays", "0"));
-    request.historyPath = d.historyPath;
+    request.appFolder = d.appFolder;
+    request.keepOthers = mode1;
     request.url = d.url;
     request.folder = d.folder;
     request.now = d.now;
@@ -129,50 +199,66 @@ StoreResult storeFinishedFile(const StoreRequest &request)
 {
     // objFSO belongs to the UI thread; this job has its own.
     FileSystem fs(request.language);
+    const QString journal = request.appFolder.isEmpty() ? QString() : workJournalIn(request.appFolder);
+    fs.setWorkJournal(journal);
+    StoreResult result;
     try {
         if (request.unchanged) {
             fs.DeleteFile(request.tmpFile, true);
-            StoreResult same;
-            same.unchanged = true;
-            return same;
+            result.unchanged = true;
+            return result;
         }
         if (request.compress) {
-            const zip::ZipResult zipped =
-                zip::packFile(request.archivePath, request.tmpFile, request.password, request.rate, request.language);
+            zip::PackOptions options;
+            options.password = request.password;
+            options.rate = request.rate;
+            options.language = request.language;
+            options.keepOthers = request.keepOthers;
+            options.journal = journal;
+            const zip::ZipResult zipped = zip::packFile(request.archivePath, request.tmpFile, options);
             if (!zipped.ok())
-                return failed(zipped.number, zipped.description);
+                return StoreResult::failure(zipped.number, zipped.description);
+            result.storedPath = zipped.archivePath;
+            result.sha256 = QString::fromLatin1(zipped.sha256);
             // Only a complete archive lets the download go.
             fs.DeleteFile(request.tmpFile, true);
         } else if (fs.FileExists(request.tmpFile)) {
-            replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.language);
+            result.storedPath = replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.keepOthers, journal,
+                                                   request.language);
+            QByteArray sha256 = request.sha256;
+            if (sha256.isEmpty()) {
+                const RegularFile copy(result.storedPath);
+                sha256 = copy.isRegular() ? sha256OfDescriptor(copy.fd()) : QByteArray();
+            }
+            result.sha256 = QString::fromLatin1(sha256);
+        } else {
+            result.storedPath = request.targetPath;  // nothing came to store
+            return result;
         }
     } catch (const RuntimeError &e) {
-        return failed(e.number(), e.describe(request.language));
+        return StoreResult::failure(e.number(), e.describe(request.language));
     } catch (const std::exception &e) {
         const RuntimeError error = fromException(e);
-        return failed(error.number(), error.describe(request.language));
+        return StoreResult::failure(error.number(), error.describe(request.language));
     }
-    StoreResult result;
-    result.storedPath = request.compress ? request.archivePath : request.targetPath;
-    result.sha256 = sha256Of(result.storedPath);
-    applyRetention(request, result.storedPath);
+    if (!request.appFolder.isEmpty()) {
+        const QString manifest = manifestIn(request.appFolder);
+        recordCopy(request, manifest, result);
+        applyRetention(request, manifest, result.storedPath, result);
+    }
     return result;
 }
 
-void removeLeftovers(const QString &saveFolder, const QString &tmpFolder)
+QStringList removeLeftovers(const QString &appFolder, const QString &tmpFolder)
 {
-    // Only what no living process writes any more: another program may
-    // share the save folder, so a working file goes only once its owner has.
-    QDir save(saveFolder);
-    for (const QString &name : save.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        const qint64 owner = workingNameOwner(name);
-        if (owner > 0 && !processAlive(owner))
-            save.remove(name);
-    }
+    // Only what no living process writes any more: the journal knows the
+    // working names and their writers, wherever the save folder was then.
+    const QStringList notes = sweepWorkingFiles(workJournalIn(appFolder));
     // tmp/ belongs to this program alone (one per application folder).
     QDir tmp(tmpFolder);
     for (const QString &name : tmp.entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden))
         tmp.remove(name);
+    return notes;
 }
 
 }  // namespace fetchora

@@ -1,8 +1,12 @@
 #include "startup/FileSystem.h"
 
+#include "startup/Names.h"
+#include "startup/WorkJournal.h"
 #include "trace/RuntimeError.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -113,20 +117,36 @@ int writeAll(int fd, const char *data, size_t size)
     return 0;
 }
 
-// Copies src into a new temporary file in the destination's folder and renames
+// Creates a new working file beside `dst` for a copy: its name carries this
+// process's id and is noted in the journal before the file exists, so a kill
+// leaves nothing the next Start cannot find.
+int createWorkingCopy(const QString &dst, const QString &journal, QByteArray *name)
+{
+    const QFileInfo info(dst);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString tag = QStringLiteral("move") + QString::number(QRandomGenerator::global()->generate(), 16);
+        const QString path = info.absolutePath() + u'/' + workingName(info.fileName(), tag);
+        noteWorkingFile(journal, path);
+        *name = QFile::encodeName(path);
+        const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Copies src into a new working file in the destination's folder and renames
 // it into place. Returns 0 or the errno of the first failure; on failure the
-// temporary is gone and the destination untouched.
-int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray &dstFolder, const struct stat &srcStat)
+// working file is gone and the destination untouched.
+int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray &dstFolder, const struct stat &srcStat,
+                  const QString &journal)
 {
     Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return errno;
 
-    QByteArray tmpl = dstFolder;
-    if (!tmpl.endsWith('/'))
-        tmpl += '/';
-    tmpl += ".fetchora-move-XXXXXX";
-    Fd out(::mkostemp(tmpl.data(), O_CLOEXEC));
+    QByteArray tmpl;
+    Fd out(createWorkingCopy(QFile::decodeName(dst), journal, &tmpl));
     if (out.get() < 0)
         return errno;
 
@@ -302,7 +322,7 @@ void FileSystem::MoveFile(const QString &source, const QString &destination)
     if (error != EXDEV)
         raiseErrno(error, dest, err::PathNotFound);
 
-    if (const int e = copyIntoPlace(src, dst, dstFolder, srcStat))
+    if (const int e = copyIntoPlace(src, dst, dstFolder, srcStat, m_journal))
         raiseErrno(e, dest, err::PathNotFound);
     if (::unlink(src.constData()) != 0) {
         // The source cannot go: take the copy back, so the move either happened
@@ -311,6 +331,36 @@ void FileSystem::MoveFile(const QString &source, const QString &destination)
         ::unlink(dst.constData());
         raiseErrno(e, source);
     }
+}
+
+int renameWithoutReplacing(const QString &from, const QString &to)
+{
+    int error = 0;
+    return renameNoReplace(native(from).constData(), native(to).constData(), &error) ? 0 : error;
+}
+
+QString numberedPath(const QString &path, int n)
+{
+    if (n <= 1)
+        return path;
+    const qsizetype nameStart = lastSep(path, nullptr) + 1;
+    qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < nameStart)
+        dot = path.size();
+    return path.left(dot) + u'-' + QString::number(n) + path.mid(dot);
+}
+
+int renameToFreeName(const QString &from, QString *to)
+{
+    const QString wanted = *to;
+    for (int n = 1; n < 10000; ++n) {
+        *to = numberedPath(wanted, n);
+        const int error = renameWithoutReplacing(from, *to);
+        if (error != EEXIST)
+            return error;
+    }
+    *to = wanted;
+    return EEXIST;
 }
 
 }  // namespace fetchora

@@ -18,6 +18,9 @@ public:
     explicit FileSystem(Language language) : m_language(language) {}
     virtual ~FileSystem() = default;
     void setLanguage(Language language) { m_language = language; }
+    // Where the working names of moves across file systems are noted
+    // (WorkJournal.h); empty: nowhere.
+    void setWorkJournal(const QString &journal) { m_journal = journal; }
 
     virtual QString BuildPath(const QString &path, const QString &name) const;
     virtual QString GetFileName(const QString &path) const;       // after the last separator
@@ -31,9 +34,10 @@ public:
     // Deletes a file; with force also a read-only one.
     virtual void DeleteFile(const QString &path, bool force = false);
     // Moves a file; fails with 58 if the destination exists. Across file
-    // systems the data is copied to a temporary name beside the destination,
-    // flushed to disk and renamed into place, then the source is removed: the
-    // destination is either absent or complete, never half-written.
+    // systems the data is copied to a working name beside the destination
+    // (hidden, with this process's id), flushed to disk and renamed into
+    // place, then the source is removed: the destination is either absent or
+    // complete, never half-written.
     virtual void MoveFile(const QString &source, const QString &destination);
 
 private:
@@ -41,6 +45,20 @@ private:
     [[noreturn]] void raiseFor(long number, const QString &path, FileNote note = FileNote::None) const;
 
     Language m_language;
+    QString m_journal;
 };
+
+// Renames without ever replacing a file at `to`. Returns 0 or the errno
+// (EEXIST when the name is taken).
+int renameWithoutReplacing(const QString &from, const QString &to);
+
+// "report.csv" numbered n: "report-n.csv" (the number goes before the last
+// dot of the file name, or at its end when it has none); 1 is the name itself.
+QString numberedPath(const QString &path, int n);
+
+// Renames `from` to *to or, when that name is taken, to the first free one
+// of numberedPath(*to, 2), 3 ...; *to becomes the name used. Never replaces
+// a file. Returns 0 or the errno (EEXIST when no number up to 9999 is free).
+int renameToFreeName(const QString &from, QString *to);
 
 }  // namespace fetchora

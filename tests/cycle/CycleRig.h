@@ -52,7 +52,7 @@ public:
         seams.tickMs = 1 << 30;  // the rig gives the ticks
         seams.storeJobs = [this, holdJobs](const StoreRequest &r) {
             if (diskFull)
-                return QtFuture::makeReadyFuture(StoreResult{err::DiskFull, "Disk full", {}, {}, false});
+                return QtFuture::makeReadyFuture(StoreResult::failure(err::DiskFull, "Disk full"));
             if (!holdJobs)
                 return QtConcurrent::run(storeFinishedFile, r);
             held.emplace();

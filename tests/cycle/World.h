@@ -318,8 +318,8 @@ private:
             return QStringLiteral("tick");
         if (m_prompt.open)
             return chance(0.5) ? QStringLiteral("ok") : QStringLiteral("tick");
-        return pick({"start", "start", "cancel", "settings", "url", "url:pasted", "url:ftp", "folder", "quit", "closebox",
-                     "away"});
+        return pick({"start", "start", "cancel", "settings", "url", "url:pasted", "url:ftp", "folder", "quit",
+                     "closebox", "away"});
     }
 
     // --- running events --------------------------------------------------------
@@ -648,7 +648,7 @@ private:
             const QByteArray outcome = fields.value(1);
             // An attempt that could not even begin took no time (every world transfer takes some).
             const bool beginFailure = outcome == "failed" && fields.value(3) == "0" && fields.value(4).toDouble() == 0;
-            m_historyTransfers += !beginFailure;
+            m_historyTransfers += !beginFailure && outcome != "skipped";
             if (outcome == "unchanged" && !copies.contains(m_lastStored))
                 return fail(QStringLiteral("\"unchanged\" although the copy it stands for is gone: ") + m_lastStored);
             if (outcome != "stored")

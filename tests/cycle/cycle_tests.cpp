@@ -3,6 +3,7 @@
 // boxes, and the files.
 
 #include "CycleRig.h"
+#include "startup/WorkJournal.h"
 #include "support/ZipRead.h"
 
 #include <QRegularExpression>
@@ -215,8 +216,10 @@ TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
     const QString live = QStringLiteral(".report.txt.%1.fetchora-new").arg(QCoreApplication::applicationPid());
     const QStringList keep = {QStringLiteral(".hidden"), live, QStringLiteral("report.txt")};
     for (const QString &name :
-         keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"})
+         keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"}) {
         writeFile(rig.save + u'/' + name, "x");
+        noteWorkingFile(workJournalIn(rig.box.folder()), rig.save + u'/' + name);  // as their writers did
+    }
     QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
     writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");
     rig.run("click tick*60");

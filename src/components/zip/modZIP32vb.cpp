@@ -1,7 +1,11 @@
 #include "components/zip/modZIP32vb.h"
 
+#include "startup/FileSystem.h"
+#include "startup/Fingerprint.h"
 #include "startup/FlushToDisk.h"
 #include "startup/Names.h"
+#include "startup/RegularFile.h"
+#include "startup/WorkJournal.h"
 #include "trace/RuntimeError.h"
 
 #include <QDir>
@@ -14,6 +18,7 @@
 #include <cstdio>
 #include <mutex>
 #include <random>
+#include <sys/stat.h>
 
 namespace fetchora::zip {
 
@@ -32,9 +37,17 @@ ZipState &state()
     return s;
 }
 
+ZipResult fail(long number, const QString &description)
+{
+    ZipResult r;
+    r.number = number;
+    r.description = description;
+    return r;
+}
+
 ZipResult fail(const RuntimeError &error)
 {
-    return {error.number(), error.description()};
+    return fail(error.number(), error.description());
 }
 
 // An archive error of libzip's own (no system error behind it): its number
@@ -42,7 +55,7 @@ ZipResult fail(const RuntimeError &error)
 ZipResult failZip(long number, const QString &path, const char *what, Language language)
 {
     const RuntimeError e = fileError(number, path, FileNote::None, language);
-    return {number, e.description() + QStringLiteral(" (") + QString::fromLocal8Bit(what) + u')'};
+    return fail(number, e.description() + QStringLiteral(" (") + QString::fromLocal8Bit(what) + u')');
 }
 
 QString tempNameBeside(const QString &archivePath)
@@ -96,7 +109,18 @@ long ZipFile(const QString &archivePath, const QString &filePath, const QString 
 ZipResult packFile(const QString &archivePath, const QString &filePath, const QString &password, long rate,
                    Language language)
 {
-    rate = rate < 0 ? 0 : (rate > 9 ? 9 : rate);
+    PackOptions options;
+    options.password = password;
+    options.rate = rate;
+    options.language = language;
+    return packFile(archivePath, filePath, options);
+}
+
+ZipResult packFile(const QString &archivePath, const QString &filePath, const PackOptions &options)
+{
+    const QString &password = options.password;
+    const Language language = options.language;
+    const long rate = options.rate < 0 ? 0 : (options.rate > 9 ? 9 : options.rate);
 
     const QFileInfo source(filePath);
     if (!source.exists() || !source.isFile())
@@ -104,10 +128,17 @@ ZipResult packFile(const QString &archivePath, const QString &filePath, const QS
     const QFileInfo target(archivePath);
     if (!QFileInfo(target.absolutePath()).isDir())
         return fail(fileError(76, target.absolutePath(), FileNote::None, language));
-    if (target.isDir())
+    if (target.isDir() && !options.keepOthers)
         return fail(fileError(75, archivePath, FileNote::IsFolder, language));
 
-    const QString temp = tempNameBeside(archivePath);
+    // libzip writes the archive under a name of its own beside the one it is
+    // given; both live in a working folder of this process, so a kill leaves
+    // one folder that the next Start finds through the journal.
+    const QString work = tempNameBeside(archivePath);
+    noteWorkingFile(options.journal, work);
+    if (::mkdir(QFile::encodeName(work).constData(), 0700) != 0)
+        return fail(errnoError(errno, archivePath, 76, language));
+    const QString temp = work + QStringLiteral("/archive.zip");
     const QByteArray tempName = QFile::encodeName(temp);
     int zerr = 0;
     zip_t *archive = zip_open(tempName.constData(), ZIP_CREATE | ZIP_EXCL, &zerr);
@@ -118,6 +149,7 @@ ZipResult packFile(const QString &archivePath, const QString &filePath, const QS
         const ZipResult rc = sys ? fail(errnoError(sys, archivePath, 76, language))
                                  : failZip(1000 + zerr, archivePath, zip_error_strerror(&error), language);
         zip_error_fini(&error);
+        removeWorkingFolder(work);
         return rc;
     }
 
@@ -130,7 +162,7 @@ ZipResult packFile(const QString &archivePath, const QString &filePath, const QS
                                  ? fail(errnoError(sys, path, 76, language))
                                  : failZip(1000 + zip_error_code_zip(error), path, zip_error_strerror(error), language);
         zip_discard(archive);
-        QFile::remove(temp);
+        removeWorkingFolder(work);
         return rc;
     };
 
@@ -154,14 +186,27 @@ ZipResult packFile(const QString &archivePath, const QString &filePath, const QS
     if (zip_close(archive) < 0)
         return archiveError(archivePath);
 
-    flushToDisk(temp, false);
-    if (std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0) {
-        const int e = errno;
-        QFile::remove(temp);
-        return fail(errnoError(e, archivePath, 76, language));
+    ZipResult done;
+    {
+        // Read back at once, from the page cache: the fingerprint of what
+        // was written, not of what was meant to be.
+        const RegularFile written(temp);
+        if (written.isRegular()) {
+            done.sha256 = sha256OfDescriptor(written.fd());
+            ::fsync(written.fd());
+        }
+    }
+    done.archivePath = archivePath;
+    const int e = options.keepOthers ? renameToFreeName(temp, &done.archivePath)
+                  : std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0 ? errno
+                                                                                                       : 0;
+    removeWorkingFolder(work);
+    if (e != 0) {
+        return fail(e == EEXIST ? fileError(err::FileAlreadyExists, archivePath, FileNote::None, language)
+                                : errnoError(e, archivePath, 76, language));
     }
     flushToDisk(target.absolutePath(), true);
-    return {};
+    return done;
 }
 
 }  // namespace fetchora::zip

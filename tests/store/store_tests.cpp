@@ -1,0 +1,313 @@
+// Storing a copy: its fingerprint, the manifest retention works from, the
+// names a copy takes, and what a killed program leaves behind.
+
+#include "cycle/History.h"
+#include "cycle/Manifest.h"
+#include "cycle/StoreJob.h"
+#include "startup/FileSystem.h"
+#include "startup/Fingerprint.h"
+#include "startup/Names.h"
+#include "startup/RegularFile.h"
+#include "startup/WorkJournal.h"
+#include "support/QtTestMain.h"
+#include "support/TestFiles.h"
+#include "support/TestHttpServer.h"
+#include "support/ZipRead.h"
+
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QtConcurrent/QtConcurrentRun>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+
+namespace {
+
+TEST(Fingerprint, KnownVectorsWholeInPiecesAndFromAFile)
+{
+    QTemporaryDir dir;
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {QByteArray(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {QByteArray(3 << 20, 'b'), {}}};  // larger than a read: sha256sum knows
+    for (auto [data, digest] : cases) {
+        ASSERT_TRUE(writeFile(dir.filePath("f"), data));
+        if (digest.isEmpty())
+            digest = sha256sum(dir.filePath("f"));
+        EXPECT_EQ(sha256Hex(data), digest);
+        Sha256 pieces;  // as a download arrives: uneven pieces, then a second use of the same object
+        for (qsizetype at = 0; at < data.size(); at += 4093)
+            pieces.add(data.mid(at, 4093));
+        EXPECT_EQ(pieces.hex(), digest);
+        pieces.add(data);
+        EXPECT_EQ(pieces.hex(), digest);
+        const RegularFile file(dir.filePath("f"));
+        EXPECT_EQ(sha256OfDescriptor(file.fd()), digest);
+    }
+}
+
+struct Finish : DownloadEvents {  // waits for the last event, whichever
+    bool done = false;
+    void FileDownload_ConnectionError(long, const QString &) override { done = true; }
+    void FileDownload_DownloadError(long, const QString &) override { done = true; }
+    void FileDownload_Abort() override { done = true; }
+    void FileDownload_NotFound() override { done = true; }
+    void FileDownload_Finished() override { done = true; }
+    void FileDownload_ShowVersion(const QString &) override {}
+    void FileDownload_Progress(qint64, qint64) override {}
+    void FileDownload_Start() override {}
+};
+
+class Store : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(app + "/tmp") && QDir().mkpath(save)); }
+    void emptySaveFolder() const { QDir(save).removeRecursively() && QDir().mkpath(save); }
+
+    StoreRequest request(const QString &name = "report.txt") const
+    {
+        StoreRequest r;
+        r.tmpFile = app + "/tmp/report.txt";
+        r.targetPath = save + u'/' + name;
+        r.archivePath = save + u'/' + QFileInfo(name).completeBaseName() + ".zip";
+        r.appFolder = app;
+        r.url = "http://me:pw@h/report.txt";
+        r.folder = save;
+        r.now = QDateTime(QDate(2026, 1, 1), QTime(12, 0));
+        r.language = Language::English;
+        return r;
+    }
+    StoreResult store(StoreRequest r, const QByteArray &body)
+    {
+        EXPECT_TRUE(writeFile(r.tmpFile, body));
+        return storeFinishedFile(r);
+    }
+    QStringList manifestPaths() const
+    {
+        QStringList paths;
+        for (const StoredCopy &c : readManifest(manifestIn(app)).copies)
+            paths << QFileInfo(c.path).fileName();
+        return paths;
+    }
+
+    QTemporaryDir dir;
+    const QString app = dir.filePath("app"), save = dir.filePath("save");
+};
+
+// The engine hashes the body as it arrives; the store job records that
+// fingerprint for a plain copy and makes one of the archive it writes.
+TEST_F(Store, TheRecordedFingerprintIsThatOfTheFileOnDisk)
+{
+    TestHttpServer server;
+    server.route("/report.txt", Reply::ok(700000));
+    for (const bool compress : {false, true}) {
+        Finish sink;
+        classFileDownload engine(&sink, fastEngineOptions());
+        StoreRequest r = request();
+        ASSERT_TRUE(engine.StartDownload(server.url("/report.txt"), r.tmpFile));
+        ASSERT_TRUE(waitUntil([&] { return sink.done; }, 10000));
+        r.sha256 = engine.result().sha256;
+        r.compress = compress;
+        const StoreResult result = storeFinishedFile(r);
+        ASSERT_TRUE(result.ok()) << qPrintable(result.description);
+        EXPECT_EQ(result.sha256.toLatin1(), sha256sum(result.storedPath)) << compress;
+        const QList<StoredCopy> copies = readManifest(manifestIn(app)).copies;
+        ASSERT_FALSE(copies.isEmpty());
+        EXPECT_EQ(copies.last().sha256, sha256sum(result.storedPath)) << compress;
+        EXPECT_EQ(copies.last().size, QFileInfo(result.storedPath).size());
+        EXPECT_EQ(copies.last().url, "http://me:***@h/report.txt");
+    }
+    const QByteArray noHashGiven = store(request("other.txt"), "body").sha256.toLatin1();
+    EXPECT_EQ(noHashGiven, sha256sum(save + "/other.txt"));
+}
+
+TEST_F(Store, ANameAlreadyTakenGetsANumberUnlessCopiesReplaceEachOther)
+{
+    const struct {
+        bool compress, keepOthers;
+        QStringList left;
+    } rows[] = {{false, true, {"report-2.txt", "report-3.txt", "report.txt"}},
+                {true, true, {"report-2.zip", "report-3.zip", "report.zip"}},
+                {false, false, {"report.txt"}},
+                {true, false, {"report.zip"}}};
+    for (const auto &row : rows) {
+        emptySaveFolder();
+        StoreRequest r = request();
+        r.compress = row.compress;
+        r.keepOthers = row.keepOthers;
+        for (const QByteArray body : {"A", "B", "C"})
+            ASSERT_TRUE(store(r, body).ok());
+        EXPECT_EQ(entries(save), row.left);
+        const auto content = [&](const QString &name) {
+            return row.compress ? unzipOnly(save + u'/' + name, nullptr) : readAll(save + u'/' + name);
+        };
+        EXPECT_EQ(content(row.left.last()), row.keepOthers ? "A" : "C");
+        if (row.keepOthers) {
+            EXPECT_EQ(content(row.left.first()) + content(row.left[1]), "BC");
+        }
+    }
+    const std::pair<const char *, const char *> numbered[] = {
+        {"/s/report.csv", "/s/report-7.csv"},
+        {"/s/report.", "/s/report-7."},
+        {"/s.d/report", "/s.d/report-7"},
+        {"/s/report_04.12.2026_19-59-58.zip", "/s/report_04.12.2026_19-59-58-7.zip"}};
+    for (const auto &[path, seventh] : numbered)
+        EXPECT_EQ(numberedPath(path, 7), seventh);
+}
+
+TEST_F(Store, KeepDaysAndKeepCopiesWorkFromTheManifestOverMonths)
+{
+    const struct {
+        int keepDays, keepCopies;
+        int left;
+    } rows[] = {{30, 0, 31}, {0, 5, 5}, {30, 3, 3}, {0, 0, 120}};
+    for (const auto &row : rows) {
+        emptySaveFolder();
+        QFile::remove(manifestIn(app));
+        for (int day = 0; day < 120; ++day) {
+            StoreRequest r = request(QStringLiteral("report_%1.txt").arg(day, 3, 10, QLatin1Char('0')));
+            r.keepDays = row.keepDays;
+            r.keepCopies = row.keepCopies;
+            r.now = r.now.addDays(day);
+            ASSERT_TRUE(store(r, QByteArray::number(day)).ok());
+        }
+        const QStringList left = entries(save);
+        ASSERT_EQ(left.size(), row.left) << row.keepDays << ' ' << row.keepCopies;
+        EXPECT_EQ(left.last(), "report_119.txt");
+        EXPECT_EQ(manifestPaths(), left);
+        EXPECT_LE(readAll(manifestIn(app)).count('\n'), 2 * row.left + 34) << "gone records do not pile up";
+    }
+}
+
+TEST_F(Store, RetentionRemovesOnlyIntactCopiesOfItsOwnAndWaitsOnNothing)
+{
+    StoreRequest r = request();
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        ASSERT_TRUE(store(request(name), name).ok());
+    // a: the same size and time, other content; b: a FIFO; c: deleted; and
+    // a file of the same kind that the program never stored.
+    const QString a = save + "/a.txt";
+    struct stat before {};
+    ::stat(QFile::encodeName(a).constData(), &before);
+    writeFile(a, "A.txt");
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ::utimensat(AT_FDCWD, QFile::encodeName(a).constData(), times, 0);
+    QFile::remove(save + "/b.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(save + "/b.txt").constData(), 0600), 0);
+    QFile::remove(save + "/c.txt");
+    writeFile(save + "/foreign.txt", "x");
+
+    r = request("e.txt");
+    r.keepCopies = 1;
+    writeFile(r.tmpFile, "e");
+    QFuture<StoreResult> job = QtConcurrent::run(storeFinishedFile, r);
+    if (!waitUntil([&] { return job.isFinished(); }, 10000)) {
+        ::close(::open(QFile::encodeName(save + "/b.txt").constData(), O_WRONLY | O_NONBLOCK));
+        FAIL() << "the job waits on the FIFO";
+    }
+    const StoreResult result = job.result();
+    EXPECT_TRUE(result.ok());
+    EXPECT_EQ(entries(save), QStringList({"a.txt", "b.txt", "e.txt", "foreign.txt"}));
+    EXPECT_EQ(result.notes, QStringList{save + "/b.txt: FIFO, skipped"});
+    EXPECT_EQ(manifestPaths(), QStringList{"e.txt"});
+}
+
+TEST_F(Store, PathsWithTabsLineBreaksAndBackslashesReadBackExactly)
+{
+    const QString odd = dir.filePath("sa\tve\\x\ny");
+    ASSERT_TRUE(QDir().mkpath(odd));
+    StoreRequest r = request();
+    r.folder = odd;
+    r.keepCopies = 1;
+    r.url = "http://h/a\tb\\c";
+    for (const char *name : {"1.txt", "2.txt"}) {
+        r.targetPath = odd + u'/' + name;
+        ASSERT_TRUE(store(r, name).ok());
+    }
+    EXPECT_EQ(entries(odd), QStringList{"2.txt"});
+    EXPECT_EQ(readManifest(manifestIn(app)).copies.value(0).path, odd + "/2.txt");
+    const HistoryEntry e{r.now, "stored", 200, 1, 0, {}, odd + "/2.txt", r.url};
+    const QString line = e.line();
+    EXPECT_EQ(QList<qsizetype>({line.count(u'\t'), line.count(u'\n')}), QList<qsizetype>({7, 1}));
+    const HistoryEntry back = HistoryEntry::parse(line.chopped(1));
+    EXPECT_EQ(QStringList({back.detail, back.url}), QStringList({e.detail, e.url}));
+}
+
+TEST_F(Store, AManifestCutShortByACrashLosesOnlyItsLastRecordAndStaysPrivate)
+{
+    const mode_t umaskBefore = ::umask(022);
+    StoredCopy c{save + "/1.txt", 1, 2, QByteArray(64, 'a'), "http://h/", QDateTime(QDate(2026, 1, 1), QTime(1, 0))};
+    const QString manifest = manifestIn(app);
+    ASSERT_EQ(recordStored(manifest, c), 0);
+    ASSERT_TRUE(writeFile(manifest, readAll(manifest) + "stored\t2026-01-01T02:00:00Z\t1\t2\t"));  // the crash
+    c.path = save + "/3.txt";
+    ASSERT_EQ(recordStored(manifest, c), 0);
+    ASSERT_EQ(recordGone(manifest, {save + "/1.txt"}), 0);
+    EXPECT_EQ(manifestPaths(), QStringList{"3.txt"});
+    for (const mode_t mask : {0000, 0277}) {  // created private, whatever the umask
+        QFile::remove(manifest);
+        ::umask(mask);
+        EXPECT_EQ(recordStored(manifest, c), 0);
+        struct stat st {};
+        ::stat(QFile::encodeName(manifest).constData(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << mask;
+    }
+    ::umask(umaskBefore);
+}
+
+// Files a program left while it was killed, as its journal names them.
+TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
+{
+    const QString journal = workJournalIn(app);
+    const auto working = [&](qint64 pid, const char *tag) {
+        return save + QStringLiteral("/.report.txt.%1.fetchora-%2").arg(pid).arg(tag);
+    };
+    const qint64 self = QCoreApplication::applicationPid(), ended = 99999999;
+    const QString mine = working(self, "new"), file = working(ended, "new"), folder = working(ended, "zip1f"),
+                  fifo = working(ended, "move1"), link = working(ended, "move2"), plain = save + "/report.txt",
+                  running = working(1, "new");  // init's: a writer that runs
+    for (const QString &path : {mine, running, file, plain, dir.filePath("elsewhere")})
+        writeFile(path, "x");
+    QDir().mkpath(folder);
+    writeFile(folder + "/archive.zip.Ab12Cd", "x");
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+    QFile::link(dir.filePath("elsewhere"), link);
+    for (const QString &path : {mine, running, file, folder, fifo, link, plain, working(ended, "new2")})
+        noteWorkingFile(journal, path);
+    writeFile(app + "/tmp/report.txt.3.part", "x");
+
+    EXPECT_EQ(removeLeftovers(app, app + "/tmp"),
+              QStringList({fifo + ": FIFO, not removed", link + ": symbolic link, not removed"}));
+    QStringList left{QFileInfo(fifo).fileName(), QFileInfo(link).fileName(), QFileInfo(mine).fileName(),
+                     QFileInfo(running).fileName(), "report.txt"};
+    left.sort();
+    EXPECT_EQ(entries(save), left);
+    EXPECT_EQ(readAll(dir.filePath("elsewhere")), "x");
+    EXPECT_EQ(entries(app + "/tmp"), QStringList());
+    EXPECT_EQ(readAll(journal), (mine + u'\n' + running + u'\n').toUtf8()) << "the rest is forgotten";
+}
+
+// A move to another file system copies under a working name of its own,
+// noted before it exists.
+TEST(OpenedFile, AMoveAcrossFileSystemsNotesItsWorkingName)
+{
+    QTemporaryDir here, there(QStringLiteral("/dev/shm/fetchora-XXXXXX"));
+    if (!there.isValid() || QStorageInfo(here.path()).device() == QStorageInfo(there.path()).device())
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    FileSystem fs(Language::English);
+    fs.setWorkJournal(here.filePath("journal"));
+    writeFile(there.filePath("report.txt"), "body");
+    fs.MoveFile(there.filePath("report.txt"), here.filePath("report.txt"));
+    EXPECT_EQ(readAll(here.filePath("report.txt")), "body");
+    const QString noted = QString::fromUtf8(readAll(here.filePath("journal"))).trimmed();
+    EXPECT_EQ(workingNameOwner(QFileInfo(noted).fileName()), QCoreApplication::applicationPid()) << qPrintable(noted);
+    EXPECT_EQ(entries(here.path()), QStringList({"journal", "report.txt"}));
+}
+
+}  // namespace
+
+FETCHORA_CORE_TEST_MAIN("fetchora-store-tests-no-viewer")
