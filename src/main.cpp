@@ -83,7 +83,8 @@ int main(int argc, char *argv[])
 
     MainWindowSeams seams;
     seams.prompt = &prompt;
-    seams.arguments = commandLine.rest;
+    // Without what Qt took for itself ("-style", "-platform").
+    seams.arguments = parseCommandLine(QApplication::arguments().mid(1)).rest;
     SubMain(std::move(seams));
 
     if (!g_frmMain)

@@ -17,9 +17,9 @@ DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
 
 QString DesktopNotifier::sessionBusAddress()
 {
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!address.isEmpty())
-        return address;
+    // Set but empty: no bus, on purpose.
+    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+        return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists())
         return QStringLiteral("unix:path=") + runtime + QStringLiteral("/bus");

@@ -22,9 +22,9 @@ public:
     // A connection or a call is still on its way.
     bool busy() const { return m_connecting || m_calls > 0; }
 
-    // The session bus's address: DBUS_SESSION_BUS_ADDRESS, else the user
-    // bus in XDG_RUNTIME_DIR; empty when there is none. Never a bus that
-    // would have to be started first.
+    // The session bus's address: DBUS_SESSION_BUS_ADDRESS (set but empty:
+    // none), else the user bus in XDG_RUNTIME_DIR; empty when there is none.
+    // Never a bus that would have to be started first.
     static QString sessionBusAddress();
 
 signals:

@@ -1,6 +1,7 @@
 #include "service/ServiceHost.h"
 
 #include "Version.h"
+#include "cycle/CycleOptions.h"
 #include "service/CommandLine.h"
 #include "startup/Conversions.h"
 #include "startup/EndSignals.h"
@@ -17,6 +18,8 @@
 #include <QLockFile>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace fetchora {
@@ -104,7 +107,7 @@ ServiceHost::ServiceHost(bool once, PromptService &prompt, QObject *parent)
     m_tick.setInterval(1000);
     connect(&m_tick, &QTimer::timeout, this, &ServiceHost::Timer1_Timer);
     m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &ServiceHost::Start);
+    connect(&m_retry, &QTimer::timeout, this, &ServiceHost::cmdStart_Click);
     connect(&m_reactions, &AttemptReactions::idle, this, [this] {
         if (m_exitCode >= 0)
             emit finished(m_exitCode);
@@ -148,9 +151,16 @@ void ServiceHost::applyView(const CycleView &view)
     if (view.timerOn != m_tick.isActive())
         view.timerOn ? m_tick.start() : m_tick.stop();
     // A missing file stops the cycle in the window, where the user looks at
-    // the address. Nobody looks here: the next attempt comes an interval on.
-    if (m_cycle && m_cycle->phase() == DownloadCycle::Phase::Idle && !m_retry.isActive())
-        m_retry.start(int(m_cycle->interval() * 60 * 1000));
+    // the address. Nobody looks here: the cycle goes on, and the next attempt
+    // comes an interval on (with "Start" on, switching on would bring it at once).
+    if (m_cycle && m_cycle->phase() == DownloadCycle::Phase::Idle && !m_retry.isActive()) {
+        bool startNow = false;
+        try {
+            startNow = CBool(optionText("Start", "0"));
+        } catch (const RuntimeError &) {
+        }
+        m_retry.start(startNow ? int(std::min<qint64>(qint64(m_cycle->interval()) * 60000, INT_MAX)) : 0);
+    }
 }
 
 void ServiceHost::attemptEnded(const HistoryEntry &attempt)
