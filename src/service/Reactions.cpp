@@ -1,8 +1,8 @@
 #include "service/Reactions.h"
 
-#include "cycle/CycleOptions.h"
 #include "startup/Names.h"
 #include "startup/modGlobal.h"
+#include "startup/modINIHandler.h"
 
 #include <QFile>
 
@@ -25,11 +25,16 @@ QString says(Language language, const char *english, const char *german)
     return QString::fromUtf8(language == Language::English ? english : german);
 }
 
+QString option(const char *key)
+{
+    return readINIQuietly(QStringLiteral("Options"), QLatin1String(key), QString());
+}
+
 // A number from fcr.ini; what does not read as one gives the default.
 int optionInt(const char *key, int fallback)
 {
     bool ok = false;
-    const int n = optionText(key, "").trimmed().toInt(&ok);
+    const int n = option(key).trimmed().toInt(&ok);
     return ok ? n : fallback;
 }
 
@@ -126,7 +131,7 @@ void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
                                                                  : nullptr;
     if (!key)
         return;
-    const QString command = optionText(key, "").trimmed();
+    const QString command = option(key).trimmed();
     if (!command.isEmpty())
         m_hooks.run(QLatin1String(key), command, attempt, optionInt("HookTimeout", kDefaultHookTimeoutSec), language);
 }
