@@ -1,8 +1,12 @@
 // Fetchora: fetches one file again and again and keeps every copy.
 
+#include "Version.h"
 #include "mainwindow/SubMain.h"
+#include "service/CommandLine.h"
+#include "service/ServiceHost.h"
 #include "shell/EndRequests.h"
 #include "shell/MessageBoxPrompt.h"
+#include "startup/PrivateFiles.h"
 #include "startup/modGlobal.h"
 #include "startup/modINIHandler.h"
 #include "startup/modText.h"
@@ -11,15 +15,47 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QLockFile>
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char *argv[])
 {
     using namespace fetchora;
     provideRuntimeFolder();
+    // Decided before any application object exists: the service modes must
+    // not need a display, and no long option may count as "-s" or "-m".
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "fetchora: %s\n%s", qPrintable(commandLine.error), qPrintable(usageText()));
+        return 2;
+    }
+    if (commandLine.help || commandLine.version) {
+        std::fputs(commandLine.help ? qPrintable(usageText())
+                                    : qPrintable(QStringLiteral("fetchora %1\n").arg(QLatin1String(kVersionText))),
+                   stdout);
+        return 0;
+    }
+    if (!commandLine.configFolder.isEmpty()) {
+        const QString folder = QDir(commandLine.configFolder).absolutePath();
+        if (!makePrivateFolder(folder)) {
+            std::fprintf(stderr, "fetchora: --config: %s cannot be made\n",
+                         qPrintable(QDir::toNativeSeparators(folder)));
+            return 2;
+        }
+        setAppFolder(folder);
+    }
+    if (commandLine.mode != CommandLine::Mode::Window)
+        return runService(argc, argv, commandLine);
+
     QApplication app(argc, argv);
+    if (!commandLine.configFolder.isEmpty())
+        useAppFolder(appFolder());
     QApplication::setApplicationName(QStringLiteral("Fetchora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fetchora.png")));
     // The program ends when the main window has unloaded, even when it was
@@ -47,7 +83,8 @@ int main(int argc, char *argv[])
 
     MainWindowSeams seams;
     seams.prompt = &prompt;
-    seams.arguments = QApplication::arguments().mid(1);
+    // Without what Qt took for itself ("-style", "-platform").
+    seams.arguments = parseCommandLine(QApplication::arguments().mid(1)).rest;
     SubMain(std::move(seams));
 
     if (!g_frmMain)

@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "components/zip/modZIP32vb.h"
+#include "service/Reactions.h"
 #include "shell/Controls.h"
 #include "shell/ProgressBox.h"
 #include "shell/TrayLayer.h"
@@ -24,6 +25,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
+
+#include <cstdio>
 
 namespace fetchora {
 
@@ -48,6 +51,12 @@ frmMain::frmMain(MainWindowSeams seams, QWidget *parent)
     setup.runJob = m_seams.storeJobs;
     setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
     setup.appFolder = appFolder();
+    // Notices reach a user who keeps "Show connection errors" off; hooks run
+    // as they do in the service.
+    auto *reactions = new AttemptReactions(
+        appFolder() + QStringLiteral("/history.log"),
+        [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
+    setup.attemptEnded = [reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     buildControls();
     // Found by its name, as the other controls are.

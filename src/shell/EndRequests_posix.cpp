@@ -1,54 +1,18 @@
 #include "shell/EndRequests.h"
 
-#include <QGuiApplication>
-#include <QSocketNotifier>
+#include "startup/EndSignals.h"
 
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+#include <QGuiApplication>
 
 namespace fetchora {
 
-namespace {
-
-// A signal handler may only write to a pipe; the event loop reads it.
-int g_pipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
-}
-
-}  // namespace
-
 EndRequests::EndRequests(QObject *parent) : QObject(parent)
 {
-    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] {
-        char buffer[16];
-        while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
-        }
-        emit endRequested();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
+    connect(new EndSignals(this), &EndSignals::endRequested, this, &EndRequests::endRequested);
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &EndRequests::endRequested);
 }
 
-EndRequests::~EndRequests()
-{
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
-}
+EndRequests::~EndRequests() = default;
 
 }  // namespace fetchora

@@ -1,6 +1,7 @@
 #include "startup/modGlobal.h"
 
 #include "startup/FileSystem.h"
+#include "startup/PrivateFiles.h"
 #include "startup/RegistryStore.h"
 #include "startup/modText.h"
 #include "trace/modTraceLITE.h"
@@ -39,23 +40,32 @@ QString installedDataFolder(const QString &executableFolder)
 
 namespace {
 
+QString shippedBanner()
+{
+    return installedDataFolder(QCoreApplication::applicationDirPath()) + QStringLiteral("/bin/banner.bmp");
+}
+
+// The banner comes with the package; a folder of the user's gets a copy.
+void provideBanner(const QString &folder)
+{
+    const QString banner = folder + QStringLiteral("/bin/banner.bmp");
+    if (QFileInfo::exists(shippedBanner()) && !QFileInfo::exists(banner)) {
+        QDir().mkpath(folder + QStringLiteral("/bin"));
+        QFile::copy(shippedBanner(), banner);
+    }
+}
+
 // Decided once: the answer must not change while the program runs.
 QString resolveAppFolder()
 {
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    const QString shipped = installedDataFolder(exeFolder) + QStringLiteral("/bin/banner.bmp");
-    const bool installed = QFileInfo::exists(shipped);
+    const bool installed = QFileInfo::exists(shippedBanner());
     const QString folder = chooseAppFolder(exeFolder, QFileInfo(exeFolder).isWritable(), installed,
                                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     if (folder == exeFolder)
         return folder;
     QDir().mkpath(folder);
-    // The banner comes with the package; give the per-user folder a copy.
-    const QString banner = folder + QStringLiteral("/bin/banner.bmp");
-    if (installed && !QFileInfo::exists(banner)) {
-        QDir().mkpath(folder + QStringLiteral("/bin"));
-        QFile::copy(shipped, banner);
-    }
+    provideBanner(folder);
     return folder;
 }
 
@@ -74,6 +84,24 @@ QString appFolder()
 void setAppFolder(const QString &folder)
 {
     g_appFolder = folder;
+}
+
+void useAppFolder(const QString &folder)
+{
+    setAppFolder(folder);
+    provideBanner(folder);
+}
+
+void makeAppFilesPrivate(const QString &module, const QString &procedure)
+{
+    for (const char *name : kPrivateAppFiles) {
+        if (const auto was = closeToOthers(appFolder() + u'/' + QLatin1String(name)))
+            TraceNote(module, procedure,
+                      QStringLiteral("%1 was open to other users (%2): now only its owner's (%3)")
+                          .arg(QLatin1String(name), QString::number(*was, 8).rightJustified(4, u'0'),
+                               QString::number(*was & 0700, 8).rightJustified(4, u'0')));
+    }
+    makePrivateFolder(appFolder() + QStringLiteral("/tmp"));
 }
 
 RegistryStore &registry()

@@ -34,6 +34,13 @@ QString chooseAppFolder(const QString &executableFolder, bool executableFolderWr
 QString installedDataFolder(const QString &executableFolder);
 // Tests point the application folder somewhere else.
 void setAppFolder(const QString &folder);
+// A folder the user named (--config) as the application folder; an
+// installed program gives it a copy of the banner as it does its own.
+void useAppFolder(const QString &folder);
+
+// What an older version left open to other users in the application folder
+// is closed (noted in the trace of that procedure), and tmp/ is made private.
+void makeAppFilesPrivate(const QString &module, const QString &procedure);
 
 // The per-user store for the values other programs read.
 RegistryStore &registry();

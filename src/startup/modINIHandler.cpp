@@ -333,6 +333,15 @@ QString GetINIString(const QString &Section, const QString &Key, const QString &
     return result;
 }
 
+QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size)
+{
+    try {
+        return readProfileString(Section, Key, Default, Size);
+    } catch (...) {
+        return Default;
+    }
+}
+
 void WriteINIString(const QString &Section, const QString &Key, const QString &Value)
 {
     TraceScope t("modINIHandler", "Sub WriteINIString");

@@ -16,4 +16,9 @@ namespace fetchora {
 QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
 void WriteINIString(const QString &Section, const QString &Key, const QString &Value);
 
+// The same read as GetINIString without its trace lines, for what runs beside
+// the traced procedures (the notices and hooks after an attempt), so the
+// trace of a session reads as it always has.
+QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
+
 }  // namespace fetchora

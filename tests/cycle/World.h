@@ -450,7 +450,7 @@ private:
             return;
         auto promise = std::move(*job);
         job.reset();
-        promise.addResult(diskFull ? StoreResult{61, QStringLiteral("Disk full"), {}, {}, false}
+        promise.addResult(diskFull ? StoreResult::failure(61, QStringLiteral("Disk full"))
                                    : storeFinishedFile(jobRequest));
         promise.finish();
     }

@@ -244,8 +244,9 @@ TEST(Cycle, TheAddressIsTidiedOrRefusedAtStart)
         EXPECT_EQ(rig.get<dxTextEdit>("txtURL")->Text(), row.kept);
         EXPECT_EQ(rig.cycle().phase(), row.phase == Counting ? Fetching : Idle) << row.typed;
         EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().title : QString(), row.boxTitle);
-        if (*row.boxTitle)
+        if (*row.boxTitle) {
             EXPECT_EQ(rig.status(), QStringLiteral("Invalid URL"));
+        }
     }
 }
 

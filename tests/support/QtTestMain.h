@@ -17,6 +17,8 @@
         /* Tests talk only to servers they start on 127.0.0.1. */                                                      \
         for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})     \
             qunsetenv(v);                                                                                              \
+        /* No notices on the desktop of whoever runs them. */                                                          \
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "");                                                                       \
         App app(argc, argv);                                                                                           \
         ::testing::InitGoogleTest(&argc, argv);                                                                        \
         fetchora::tracetest::setViewerName(QStringLiteral(viewerName));                                                \

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The real program with no window and no display: --help and --version, settings it cannot run with, one attempt
+# per outcome with its exit status, hooks that record their environment, fail, cannot start or never end, and
+# three profiles side by side, each ended by another of the signals.
+source "$(dirname "$0")/lib.sh" "$1"
+
+"$program" --help | grep -q -- '--headless' && "$program" --version | grep -qx 'fetchora [0-9.]*' || fail "help, version"
+"$program" --config "$work/x" --bogus 2>/dev/null; [ $? = 2 ] || fail "an unknown option is not refused"
+
+# Settings it cannot run with: status 2 and one line naming the key.
+while IFS='|' read -r name url extra key; do
+  profile "$name" "$url" $extra; [ "$name" = nofile ] && rm "$work/$name/fcr.ini"
+  [ "$name" = dirini ] && rm "$work/$name/fcr.ini" && mkdir "$work/$name/fcr.ini"
+  once "$name"; [ $rc = 2 ] && [ "$(wc -l < "$work/$name.err")" = 1 ] && grep -q "^fetchora: $key" "$work/$name.err" ||
+    fail "$name: status $rc, expected 2 naming $key"
+done <<TABLE
+nofile|$base/a.txt||URL
+nourl|||URL
+ftp|ftp://127.0.0.1/a.txt||URL
+nohost|http:///a.txt||URL
+nosave|$base/a.txt|SavePath=|SavePath
+gone|$base/a.txt|SavePath=$work/nowhere|SavePath
+dirini|$base/a.txt||fcr.ini
+TABLE
+
+# One attempt per outcome; the line on standard output and in history.log, the password masked in both.
+while IFS='|' read -r name url extra status outcome; do
+  profile "$name" "$url" $extra; [ "$name" = storefails ] && mkdir "$work/$name/save/a.txt"
+  once "$name"
+  [ $rc = "$status" ] || fail "$name: status $rc, expected $status"
+  grep -q "Z $outcome, \|[+-][0-9:]* $outcome, " "$work/$name.out" && [ "$(cut -f2 "$work/$name/history.log")" = "$outcome" ] ||
+    fail "$name: no $outcome line"
+  ! grep -q secret "$work/$name.out" "$work/$name/history.log" || fail "$name: password shown"
+done <<TABLE
+stored|$base/f/a.txt||0|stored
+notfound|$base/404/a.txt||1|not-found
+http|$base/503/a.txt||1|failed
+refused|http://127.0.0.1:9/a.txt||1|failed
+storefails|$base/f/a.txt|Mode1=0|1|failed
+TABLE
+"$program" --once --config "$work/made/new" > /dev/null 2>&1; [ $? = 2 ] && [ "$(stat -c %a "$work/made/new")" = 700 ] ||
+  fail "--config folder not made 0700"
+
+# Hooks: one records its environment, one fails, one cannot start, one never ends (ended with all it started).
+record='sh -c '"'"'env | grep ^FETCHORA_ | sort > "$0"'"'"' '$work/env.txt
+profile hooked "$base/f/b.txt" "OnStored=$record"; once hooked
+copy=$(ls "$work"/hooked/save/b_*.txt)
+[ $rc = 0 ] && [ "$(cat "$work/env.txt")" = "FETCHORA_BYTES=$(stat -c %s "$copy")
+FETCHORA_ERROR=
+FETCHORA_FILE=$copy
+FETCHORA_OUTCOME=stored
+FETCHORA_SHA256=$(sha256sum < "$copy" | cut -d' ' -f1)
+FETCHORA_STATUS=200
+FETCHORA_URL=${base/secret/***}/f/b.txt" ] || fail "hook environment: $(cat "$work/env.txt")"
+profile hookfail "$base/503/b.txt" "OnFailed=$record"; once hookfail
+grep -qx 'FETCHORA_ERROR=http 503 HTTP 503 Service Unavailable' "$work/env.txt" || fail "OnFailed environment"
+while IFS='|' read -r name hook said; do
+  profile "$name" "$base/404/c.txt" "OnFailed=$hook" HookTimeout=1; once "$name"
+  [ $rc = 1 ] && [ "$(grep -c "hook OnFailed" "$work/$name.out")" = 1 ] && grep -q "$said" "$work/$name.out" ||
+    fail "$name: status $rc, no single report '$said'"
+done <<TABLE
+falls|false|(false): ended with status 1
+missing|/nowhere/fetchora-hook|(fetchora-hook): .*No such file
+quote|sh -c 'exit 0|(): a quote is not closed
+endless|sh -c 'sleep 600 & echo \$! > $work/hook.pid; wait'|(sh): ran longer than 1 s and was ended
+TABLE
+gone() { ! kill -0 "$1" 2>/dev/null; }
+wait_for gone "$(cat "$work/hook.pid")" || fail "what the endless hook started still runs"
+
+# Three profiles side by side, each on its own folder; a second program on one of them says whose lock it is.
+for sig in TERM INT HUP; do
+  profile "$sig" "$base/f/$sig.txt" Start=1
+  "$program" --headless --config "$work/$sig" > "$work/$sig.out" 2> "$work/$sig.err" & eval "pid_$sig=$!"
+done
+for sig in TERM INT HUP; do wait_for grep -q " stored, " "$work/$sig.out" || fail "$sig: no copy stored"; done
+once TERM; [ $rc = 1 ] && grep -q "process $pid_TERM" "$work/TERM.err" || fail "second program: status $rc"
+for sig in TERM INT HUP; do
+  pid=pid_$sig; kill -$sig ${!pid}; wait ${!pid}; rc=$?
+  [ $rc = 0 ] && [ "$(ls "$work/$sig/save")" ] || fail "$sig: status $rc"
+done
+echo ok
