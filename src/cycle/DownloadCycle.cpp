@@ -386,6 +386,8 @@ void DownloadCycle::storeBody(TraceScope &t)
     // A body equal to the stored copy's is not stored again, whatever
     // version the server gives it, as long as that copy is still there.
     const QByteArray &sha = m_attempt.result.sha256;
+    if (m_lastCopy.path.isEmpty() && !m_compress)
+        m_lastCopy = lastCopyIn(manifestIn(m_setup.appFolder), m_host.savePathText(), displayUrl(m_host.urlText()));
     const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
     request.unchanged = sameBody && optionOn(t, "CheckVersion", "False");
     enter(Phase::Storing);
@@ -456,11 +458,6 @@ void DownloadCycle::unload()
     m_download.reset();
     enter(Phase::Idle);
     publish();
-}
-
-QString DownloadCycle::historyPath() const
-{
-    return m_setup.appFolder + QStringLiteral("/history.log");
 }
 
 void DownloadCycle::record(const QString &outcome, const TransferResult &result, const QString &detail,

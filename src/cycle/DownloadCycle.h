@@ -40,7 +40,7 @@
 #include "cycle/Clock.h"
 #include "cycle/History.h"
 #include "cycle/Landing.h"
-#include "cycle/LastCopy.h"
+#include "cycle/Manifest.h"
 #include "cycle/StoreJob.h"
 
 #include <QFutureWatcher>
@@ -154,7 +154,7 @@ private:
     bool transferRunning() const;
     // The download that fell due (or waited): through the Start procedure.
     void beginAttempt();
-    QString historyPath() const;
+    QString historyPath() const { return m_setup.appFolder + QStringLiteral("/history.log"); }
     // One line of history.log for the attempt that just ended.
     void record(const QString &outcome, const TransferResult &result, const QString &detail,
                 std::optional<qint64> startedMs = {});

@@ -3,6 +3,8 @@
 #include "startup/LineFile.h"
 #include "startup/RegularFile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -25,6 +27,16 @@ QByteArray storedLine(const StoredCopy &c)
 QString manifestIn(const QString &appFolder)
 {
     return appFolder + QStringLiteral("/copies.manifest");
+}
+
+LastCopy lastCopyIn(const QString &manifest, const QString &folder, const QString &url)
+{
+    const QString dir = QDir::cleanPath(QDir(folder).absolutePath());
+    const QList<StoredCopy> copies = readManifest(manifest).copies;
+    for (auto c = copies.crbegin(); c != copies.crend(); ++c)
+        if (c->url == url && QFileInfo(c->path).absolutePath() == dir)
+            return {c->path, folder, c->size, c->sha256, false};
+    return {};
 }
 
 int recordStored(const QString &manifest, const StoredCopy &copy)

@@ -10,6 +10,8 @@
 // copies that are gone outnumber the others, the file is rewritten whole
 // beside itself and renamed over the old one.
 
+#include "cycle/LastCopy.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -40,6 +42,12 @@ struct ManifestContent {
     qsizetype records = 0;     // lines in the file
 };
 ManifestContent readManifest(const QString &manifest);
+
+// The newest copy of `url` (as displayUrl() shows it) stored whole in
+// `folder`, so that a run after a restart, or one --once after another, knows
+// an unchanged body. Copies packed into archives are not matched: their
+// fingerprint is not the body's.
+LastCopy lastCopyIn(const QString &manifest, const QString &folder, const QString &url);
 
 // Writes only `copies`; `journal` notes the working name it is written under.
 int rewriteManifest(const QString &manifest, const QList<StoredCopy> &copies, const QString &journal);

@@ -38,6 +38,9 @@ http|$base/503/a.txt||1|failed
 refused|http://127.0.0.1:9/a.txt||1|failed
 storefails|$base/f/a.txt|Mode1=0|1|failed
 TABLE
+# A run of its own knows the copy the run before stored: the same body again is unchanged.
+profile again "$base/f/a.txt" CheckVersion=True; once again; once again
+[ $rc = 0 ] && [ "$(cut -f2 "$work/again/history.log" | xargs)" = "stored unchanged" ] || fail "again: status $rc"
 "$program" --once --config "$work/made/new" > /dev/null 2>&1; [ $? = 2 ] && [ "$(stat -c %a "$work/made/new")" = 700 ] ||
   fail "--config folder not made 0700"
 
