@@ -11,10 +11,8 @@
 #include "startup/WorkJournal.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
-#include "support/TestHttpServer.h"
 #include "support/ZipRead.h"
 
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentRun>
 #include <fcntl.h>
@@ -51,18 +49,6 @@ TEST(Fingerprint, KnownVectorsWholeInPiecesAndFromAFile)
     }
 }
 
-struct Finish : DownloadEvents {  // waits for the last event, whichever
-    bool done = false;
-    void FileDownload_ConnectionError(long, const QString &) override { done = true; }
-    void FileDownload_DownloadError(long, const QString &) override { done = true; }
-    void FileDownload_Abort() override { done = true; }
-    void FileDownload_NotFound() override { done = true; }
-    void FileDownload_Finished() override { done = true; }
-    void FileDownload_ShowVersion(const QString &) override {}
-    void FileDownload_Progress(qint64, qint64) override {}
-    void FileDownload_Start() override {}
-};
-
 class Store : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(app + "/tmp") && QDir().mkpath(save)); }
@@ -98,58 +84,8 @@ protected:
     const QString app = dir.filePath("app"), save = dir.filePath("save");
 };
 
-// The engine hashes the body as it arrives; the store job records that
-// fingerprint for a plain copy and makes one of the archive it writes.
-TEST_F(Store, TheRecordedFingerprintIsThatOfTheFileOnDisk)
+TEST(StoredName, ANumberGoesBeforeTheLastDotOfTheFileName)
 {
-    TestHttpServer server;
-    server.route("/report.txt", Reply::ok(700000));
-    for (const bool compress : {false, true}) {
-        Finish sink;
-        classFileDownload engine(&sink, fastEngineOptions());
-        StoreRequest r = request();
-        ASSERT_TRUE(engine.StartDownload(server.url("/report.txt"), r.tmpFile));
-        ASSERT_TRUE(waitUntil([&] { return sink.done; }, 10000));
-        r.sha256 = engine.result().sha256;
-        r.compress = compress;
-        const StoreResult result = storeFinishedFile(r);
-        ASSERT_TRUE(result.ok()) << qPrintable(result.description);
-        EXPECT_EQ(result.sha256.toLatin1(), sha256sum(result.storedPath)) << compress;
-        const QList<StoredCopy> copies = readManifest(manifestIn(app)).copies;
-        ASSERT_FALSE(copies.isEmpty());
-        EXPECT_EQ(copies.last().sha256, sha256sum(result.storedPath)) << compress;
-        EXPECT_EQ(copies.last().size, QFileInfo(result.storedPath).size());
-        EXPECT_EQ(copies.last().url, "http://me:***@h/report.txt");
-    }
-    const QByteArray noHashGiven = store(request("other.txt"), "body").sha256.toLatin1();
-    EXPECT_EQ(noHashGiven, sha256sum(save + "/other.txt"));
-}
-
-TEST_F(Store, ANameAlreadyTakenGetsANumberUnlessCopiesReplaceEachOther)
-{
-    const struct {
-        bool compress, keepOthers;
-        QStringList left;
-    } rows[] = {{false, true, {"report-2.txt", "report-3.txt", "report.txt"}},
-                {true, true, {"report-2.zip", "report-3.zip", "report.zip"}},
-                {false, false, {"report.txt"}},
-                {true, false, {"report.zip"}}};
-    for (const auto &row : rows) {
-        emptySaveFolder();
-        StoreRequest r = request();
-        r.compress = row.compress;
-        r.keepOthers = row.keepOthers;
-        for (const QByteArray body : {"A", "B", "C"})
-            ASSERT_TRUE(store(r, body).ok());
-        EXPECT_EQ(entries(save), row.left);
-        const auto content = [&](const QString &name) {
-            return row.compress ? unzipOnly(save + u'/' + name, nullptr) : readAll(save + u'/' + name);
-        };
-        EXPECT_EQ(content(row.left.last()), row.keepOthers ? "A" : "C");
-        if (row.keepOthers) {
-            EXPECT_EQ(content(row.left.first()) + content(row.left[1]), "BC");
-        }
-    }
     const std::pair<const char *, const char *> numbered[] = {
         {"/s/report.csv", "/s/report-7.csv"},
         {"/s/report.", "/s/report-7."},
@@ -289,23 +225,6 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     EXPECT_EQ(readAll(dir.filePath("elsewhere")), "x");
     EXPECT_EQ(entries(app + "/tmp"), QStringList());
     EXPECT_EQ(readAll(journal), (mine + u'\n' + running + u'\n').toUtf8()) << "the rest is forgotten";
-}
-
-// A move to another file system copies under a working name of its own,
-// noted before it exists.
-TEST(OpenedFile, AMoveAcrossFileSystemsNotesItsWorkingName)
-{
-    QTemporaryDir here, there(QStringLiteral("/dev/shm/fetchora-XXXXXX"));
-    if (!there.isValid() || QStorageInfo(here.path()).device() == QStorageInfo(there.path()).device())
-        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
-    FileSystem fs(Language::English);
-    fs.setWorkJournal(here.filePath("journal"));
-    writeFile(there.filePath("report.txt"), "body");
-    fs.MoveFile(there.filePath("report.txt"), here.filePath("report.txt"));
-    EXPECT_EQ(readAll(here.filePath("report.txt")), "body");
-    const QString noted = QString::fromUtf8(readAll(here.filePath("journal"))).trimmed();
-    EXPECT_EQ(workingNameOwner(QFileInfo(noted).fileName()), QCoreApplication::applicationPid()) << qPrintable(noted);
-    EXPECT_EQ(entries(here.path()), QStringList({"journal", "report.txt"}));
 }
 
 }  // namespace
