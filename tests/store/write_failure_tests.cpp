@@ -5,7 +5,6 @@
 #include "cycle/History.h"
 #include "cycle/Manifest.h"
 #include "cycle/StoreJob.h"
-#include "startup/FileSystem.h"
 #include "startup/Fingerprint.h"
 #include "startup/Names.h"
 #include "startup/WorkJournal.h"
@@ -111,54 +110,39 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
     }
 }
 
-TEST(WriteFails, AHistoryLineGoesInWholeOrNotAtAll)
+// A history line goes in whole or not at all; a settings write that fails is silent and leaves every key as it was.
+TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
 {
-    QTemporaryDir dir;
-    const QString log = dir.filePath("history.log");
+    AppSandbox app;
+    const QString log = app.path("history.log");
     const HistoryEntry e{
         QDateTime(QDate(2026, 12, 4), QTime(19, 59, 58)), "stored", 200, 5, 1, {}, "/s/a", "http://h/"};
-    const QByteArray line = e.line().toUtf8();
+    const QByteArray line = e.line().toUtf8(), cut = "2026-12-04T19:5", ini = "[Options]\r\nInterval=5\r\n";
+    const auto history = [&] { appendHistory(log, e); };
     const struct {
-        rlim_t failsAfter;
-        QByteArray before, afterRetry;  // a line a crash cut short is ended first
-    } rows[] = {{kAtOnce, line, line + line},
-                {10, line, line + line},
-                {kAtOnce, "2026-12-04T19:5", "2026-12-04T19:5\n" + line},
-                {10, "2026-12-04T19:5", "2026-12-04T19:5\n" + line}};
+        QString file;
+        QByteArray before;
+        rlim_t newBytesFrom;  // where the limit counts from: an append writes after what is there
+        std::function<void()> write;
+        QByteArray afterRetry;  // a line a crash cut short is ended first
+    } rows[] = {
+        {log, line, rlim_t(line.size()), history, line + line},
+        {log, cut, rlim_t(cut.size()), history, cut + '\n' + line},
+        {strINIFile, ini, 0, [] { WriteINIString("Options", "Interval", "10"); }, "[Options]\r\nInterval=10\r\n"},
+        {strINIFile, ini, 0, [] { WriteINIString("Options", "Pwd", "new"); }, ini + "Pwd=new\r\n"}};
     for (const auto &row : rows) {
-        writeFile(log, row.before);
-        {
-            const FileSizeLimit limit(rlim_t(row.before.size()) + row.failsAfter);
-            appendHistory(log, e);
+        for (const rlim_t failsAfter : {kAtOnce, rlim_t(8)}) {
+            SCOPED_TRACE(::testing::Message() << qPrintable(row.file) << ' ' << row.before.data() << failsAfter);
+            QFile::remove(log), writeFile(row.file, row.before);
+            const auto before = snapshot(app.folder());
+            {
+                const FileSizeLimit limit(row.newBytesFrom + failsAfter);
+                row.write();
+            }
+            EXPECT_EQ(snapshot(app.folder()), before);
+            row.write();
+            EXPECT_EQ(readAll(row.file), row.afterRetry);
         }
-        EXPECT_EQ(readAll(log), row.before) << row.failsAfter;
-        appendHistory(log, e);
-        EXPECT_EQ(readAll(log), row.afterRetry) << row.failsAfter;
-        EXPECT_EQ(entries(dir.path()), QStringList{"history.log"});
-    }
-}
-
-// A write of the settings that fails is silent; the file keeps every key as it was.
-TEST(WriteFails, TheSettingsFileKeepsItsOldContent)
-{
-    const QByteArray ini = "[Global]\r\nLanguage=English\r\n[Options]\r\nInterval=5\r\n";
-    const struct {
-        rlim_t failsAfter;
-        const char *key, *value;
-    } rows[] = {{kAtOnce, "Interval", "10"}, {8, "Interval", "10"}, {kAtOnce, "Pwd", "new"}, {8, "Pwd", "new"}};
-    for (const auto &row : rows) {
-        AppSandbox app;
-        app.writeIni(ini);
-        const auto before = snapshot(app.folder());
-        const QString old = GetINIString("Options", row.key, "none", 256);
-        {
-            const FileSizeLimit limit(row.failsAfter);
-            WriteINIString("Options", row.key, row.value);
-        }
-        EXPECT_EQ(snapshot(app.folder()), before) << row.failsAfter << row.key;
-        EXPECT_EQ(GetINIString("Options", row.key, "none", 256), old) << row.failsAfter << row.key;
-        WriteINIString("Options", row.key, row.value);
-        EXPECT_EQ(GetINIString("Options", row.key, "none", 256), row.value) << row.failsAfter << row.key;
     }
 }
 
