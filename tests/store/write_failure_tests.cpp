@@ -23,21 +23,14 @@ using namespace fetchora::testing;
 
 namespace {
 
-// Writes into any file beyond `bytes` fail while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_was);
-        const rlimit limit{bytes, m_was.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_was); }
-
-private:
-    rlimit m_was{};
-};
+// Runs `write` while writes into any file beyond `bytes` fail.
+void withFileSizeLimit(rlim_t bytes, const std::function<void()> &write)
+{
+    rlimit was{};
+    std::signal(SIGXFSZ, SIG_IGN), ::getrlimit(RLIMIT_FSIZE, &was);
+    const rlimit limit{bytes, was.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit), write(), ::setrlimit(RLIMIT_FSIZE, &was);
+}
 
 QMap<QString, QByteArray> snapshot(const QString &folder)
 {
@@ -82,10 +75,7 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
                 writeFile(save + u'/' + name, "old copy");
             const auto before = snapshot(save);
             StoreResult result;
-            {
-                const FileSizeLimit limit(row.failsAfter);
-                result = storeFinishedFile(r);
-            }
+            withFileSizeLimit(row.failsAfter, [&] { result = storeFinishedFile(r); });
             EXPECT_EQ(QString::number(result.number) + ' ' + result.description, "61 Disk full: " + save + u'/' + name);
             EXPECT_EQ(snapshot(save), before);
             EXPECT_EQ(readAll(r.tmpFile), body);
@@ -135,10 +125,7 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
             SCOPED_TRACE(::testing::Message() << qPrintable(row.file) << ' ' << row.before.data() << failsAfter);
             QFile::remove(log), writeFile(row.file, row.before);
             const auto before = snapshot(app.folder());
-            {
-                const FileSizeLimit limit(row.newBytesFrom + failsAfter);
-                row.write();
-            }
+            withFileSizeLimit(row.newBytesFrom + failsAfter, row.write);
             EXPECT_EQ(snapshot(app.folder()), before);
             row.write();
             EXPECT_EQ(readAll(row.file), row.afterRetry);
