@@ -46,15 +46,14 @@ constexpr rlim_t kAtOnce = 0, kLate = 64 << 10;
 TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
 {
     QTemporaryDir dir, shm(QStringLiteral("/dev/shm/fetchora-XXXXXX"));
-    if (!shm.isValid() || QStorageInfo(dir.path()).device() == QStorageInfo(shm.path()).device())
-        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    const bool apart = shm.isValid() && QStorageInfo(dir.path()).device() != QStorageInfo(shm.path()).device();
     QByteArray body(1 << 20, Qt::Uninitialized);  // random, so deflate cannot shrink it below the limit
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
     const QString save = dir.filePath("save"), app = dir.filePath("app");
     StoreRequest r;
-    r.tmpFile = shm.filePath("report.txt"), r.sha256 = sha256Hex(body), r.appFolder = app, r.folder = save;
-    r.archivePath = save + "/report.zip", r.targetPath = save + "/report.txt", r.url = "http://me:pw@h/report.txt";
-    r.now = QDateTime::currentDateTime(), r.language = Language::English;
+    r.tmpFile = (apart ? shm.path() : dir.path()) + "/report.txt", r.sha256 = sha256Hex(body);
+    r.appFolder = app, r.folder = save, r.archivePath = save + "/report.zip", r.targetPath = save + "/report.txt";
+    r.url = "http://me:pw@h/report.txt", r.now = QDateTime::currentDateTime(), r.language = Language::English;
     // The same rows for a move and for an archive. What remains: the save folder as it was, the download in tmp/.
     const struct {
         rlim_t failsAfter;
@@ -64,7 +63,9 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
                 {kAtOnce, true, false},
                 {kLate, true, false},
                 {kLate, true, true}};
-    for (const bool compress : {false, true}) {
+    for (const bool compress : {true, false}) {
+        if (!compress && !apart)
+            GTEST_SKIP() << "moves across file systems need /dev/shm on a file system of its own";
         for (const auto &row : rows) {
             SCOPED_TRACE(::testing::Message() << compress << row.failsAfter << row.oldCopy << row.keepOthers);
             QDir(save).removeRecursively(), QDir(app).removeRecursively();
