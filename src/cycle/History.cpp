@@ -2,7 +2,6 @@
 
 #include "startup/LineFile.h"
 #include "startup/Names.h"
-#include "startup/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,9 +42,7 @@ void appendHistory(const QString &path, const HistoryEntry &entry)
         QFile::remove(path + QStringLiteral(".1"));
         QFile::rename(path, path + QStringLiteral(".1"));
     }
-    QFile f(path);
-    if (openPrivate(f, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        f.write(entry.line().toUtf8());
+    appendLine(path, entry.line().toUtf8());
 }
 
 void appendNotes(const QString &path, const QDateTime &at, const QString &url, const QStringList &notes)

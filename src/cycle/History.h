@@ -7,7 +7,7 @@
 // A tab, line break or backslash in a field is written as an escape
 // (LineFile.h) and parse() reads it back.
 // Each line goes to the file in one append, so a crash loses at most the line
-// being written; at 1 MiB the file moves to history.log.1.
+// being written and a full disk none of those before; at 1 MiB the file moves to history.log.1.
 
 #include <QDateTime>
 #include <QList>

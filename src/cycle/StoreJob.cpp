@@ -42,7 +42,12 @@ QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString 
     noteWorkingFile(journal, staging);
     if (fs.FileExists(staging))
         fs.DeleteFile(staging, true);
-    fs.MoveFile(source, staging);
+    try {
+        fs.MoveFile(source, staging);
+    } catch (const RuntimeError &e) {
+        // Named as the copy it was to become: the working name means nothing to the user.
+        throw RuntimeError(e.number(), QString(e.description()).replace(staging, target), e.source());
+    }
     // The new copy is on disk before it takes the old one's name, and the
     // name change is on disk before the cycle goes on: a crash or power cut
     // leaves the old copy or the complete new one.

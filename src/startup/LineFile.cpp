@@ -88,10 +88,16 @@ int appendLine(const QString &path, const QByteArray &line)
     ::flock(fd, LOCK_EX);
     QByteArray bytes = line;
     struct stat st {};
+    const bool sized = ::fstat(fd, &st) == 0;
     char last = '\n';
-    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+    if (sized && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
         bytes.prepend('\n');
     const int error = writeAll(fd, bytes.constData(), size_t(bytes.size()));
+    // A full disk may take part of the line: that part goes again, so the
+    // file is as it was and the next line is not glued to it.
+    if (error && sized) {
+        [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size);
+    }
     ::flock(fd, LOCK_UN);
     ::close(fd);
     return error;

@@ -315,7 +315,9 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
     QSaveFile out(strINIFile);
     if (!out.open(QIODevice::WriteOnly) || !makePrivate(out))
         return;
-    if (out.write(updated) != updated.size()) {
+    // commit() renames whatever a full disk let through: the data goes out
+    // first, and a write that stops short cancels.
+    if (out.write(updated) != updated.size() || !out.flush()) {
         out.cancelWriting();
         return;
     }

@@ -48,13 +48,9 @@ profile again "$base/f/a.txt" CheckVersion=True; once again; once again
 record='sh -c '"'"'env | grep ^FETCHORA_ | sort > "$0"'"'"' '$work/env.txt
 profile hooked "$base/f/b.txt" "OnStored=$record"; once hooked
 copy=$(ls "$work"/hooked/save/b_*.txt)
-[ $rc = 0 ] && [ "$(cat "$work/env.txt")" = "FETCHORA_BYTES=$(stat -c %s "$copy")
-FETCHORA_ERROR=
-FETCHORA_FILE=$copy
-FETCHORA_OUTCOME=stored
-FETCHORA_SHA256=$(sha256sum < "$copy" | cut -d' ' -f1)
-FETCHORA_STATUS=200
-FETCHORA_URL=${base/secret/***}/f/b.txt" ] || fail "hook environment: $(cat "$work/env.txt")"
+printf -v expected 'FETCHORA_%s\n' "BYTES=$(stat -c %s "$copy")" ERROR= "FILE=$copy" OUTCOME=stored \
+  "SHA256=$(sha256sum < "$copy" | cut -d' ' -f1)" STATUS=200 "URL=${base/secret/***}/f/b.txt"
+[ $rc = 0 ] && [ "$(cat "$work/env.txt")" = "${expected%$'\n'}" ] || fail "hook environment: $(cat "$work/env.txt")"
 profile hookfail "$base/503/b.txt" "OnFailed=$record"; once hookfail
 grep -qx 'FETCHORA_ERROR=http 503 HTTP 503 Service Unavailable' "$work/env.txt" || fail "OnFailed environment"
 while IFS='|' read -r name hook said; do

@@ -4,15 +4,13 @@ import http.server, os, sys
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        first = self.path.split("/")[1]
-        body = (self.path + "\n").encode()
+        first, body = self.path.split("/")[1], (self.path + "\n").encode()
         self.send_response(int(first) if first.isdigit() else 200)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
-    def log_message(self, *args):
-        pass
+    log_message = lambda *args: None
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 with open(sys.argv[1] + ".new", "w") as f:

@@ -1,9 +1,7 @@
-// What decides in the service mode and the reactions to an attempt, without the real program (which the shell
-// checks beside this file run).
+// What decides in the service mode, without the real program (which the shell checks beside this file run).
 
 #include "service/CommandLine.h"
 #include "service/Hooks.h"
-#include "service/Reactions.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 
@@ -29,17 +27,13 @@ TEST(CommandLine, TakesTheLongOptionsOutBeforeTheSwitchesAreSought)
         {{"--config"}, Mode::Window, "", {}, true},
         {{"--config="}, Mode::Window, "", {}, true},
         {{"--headless", "--once"}, Mode::Once, "", {}, true},
-        {{"--headles"}, Mode::Window, "", {}, true},
     };
     for (const Case &c : cases) {
         const CommandLine got = parseCommandLine(c.args);
-        EXPECT_EQ(got.mode, c.mode) << c.args.join(' ').toStdString();
-        EXPECT_EQ(got.configFolder, c.config) << c.args.join(' ').toStdString();
-        EXPECT_EQ(got.rest, c.rest) << c.args.join(' ').toStdString();
-        EXPECT_EQ(!got.error.isEmpty(), c.error) << c.args.join(' ').toStdString();
+        EXPECT_EQ(std::tuple(got.mode, got.configFolder, got.rest, !got.error.isEmpty()),
+                  std::tuple(c.mode, c.config, c.rest, c.error))
+            << c.args.join(' ').toStdString();
     }
-    EXPECT_TRUE(parseCommandLine({"--help"}).help);
-    EXPECT_TRUE(parseCommandLine({"--version"}).version);
 }
 
 TEST(Hooks, SplitLikeAShellWithoutRunningOne)
@@ -55,26 +49,6 @@ TEST(Hooks, SplitLikeAShellWithoutRunningOne)
     };
     for (const auto &[command, words] : cases)
         EXPECT_EQ(splitShellWords(command), words) << command.toStdString();
-}
-
-TEST(Notices, OnlyWhenFailuresBeginAndWhenTheyEnd)
-{
-    struct Step {
-        const char *outcome;
-        int level;
-        Notice notice;
-    };
-    const Step steps[] = {
-        {"failed", 1, Notice::Failing}, {"failed", 1, Notice::None},       {"not-found", 1, Notice::None},
-        {"cancelled", 1, Notice::None}, {"unchanged", 1, Notice::Working}, {"stored", 1, Notice::None},
-        {"stored", 2, Notice::Stored},  {"unchanged", 2, Notice::None},    {"not-found", 2, Notice::Failing},
-        {"stored", 2, Notice::Working}, {"failed", 0, Notice::None},       {"stored", 0, Notice::None},
-        {"failed", 1, Notice::Failing},
-    };
-    bool failing = false;
-    int i = 0;
-    for (const Step &s : steps)
-        EXPECT_EQ(noticeFor(QString::fromLatin1(s.outcome), s.level, failing), s.notice) << "step " << i++;
 }
 
 TEST(Hooks, OneAtATimeAndEndedAfterItsTime)

@@ -1,5 +1,5 @@
-// Storing a copy: its fingerprint, the manifest retention works from, the
-// names a copy takes, and what a killed program leaves behind.
+// Storing a copy: the manifest retention works from, the names a copy takes, and what a killed program leaves
+// behind.
 
 #include "cycle/History.h"
 #include "cycle/Manifest.h"
@@ -7,14 +7,10 @@
 #include "startup/FileSystem.h"
 #include "startup/Fingerprint.h"
 #include "startup/Names.h"
-#include "startup/RegularFile.h"
 #include "startup/WorkJournal.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
-#include "support/TestHttpServer.h"
-#include "support/ZipRead.h"
 
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentRun>
 #include <fcntl.h>
@@ -27,41 +23,16 @@ using namespace fetchora::testing;
 
 namespace {
 
-TEST(Fingerprint, KnownVectorsWholeInPiecesAndFromAFile)
+// Against sha256sum, the fingerprints of files and downloads are checked where they are made; here, that an object
+// gives one fingerprint after another, each from its own pieces.
+TEST(Fingerprint, AHashObjectUsedAgainStartsAfresh)
 {
-    QTemporaryDir dir;
-    const std::pair<QByteArray, QByteArray> cases[] = {
-        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {QByteArray(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-        {QByteArray(3 << 20, 'b'), {}}};  // larger than a read: sha256sum knows
-    for (auto [data, digest] : cases) {
-        ASSERT_TRUE(writeFile(dir.filePath("f"), data));
-        if (digest.isEmpty())
-            digest = sha256sum(dir.filePath("f"));
-        EXPECT_EQ(sha256Hex(data), digest);
-        Sha256 pieces;  // as a download arrives: uneven pieces, then a second use of the same object
-        for (qsizetype at = 0; at < data.size(); at += 4093)
-            pieces.add(data.mid(at, 4093));
-        EXPECT_EQ(pieces.hex(), digest);
-        pieces.add(data);
-        EXPECT_EQ(pieces.hex(), digest);
-        const RegularFile file(dir.filePath("f"));
-        EXPECT_EQ(sha256OfDescriptor(file.fd()), digest);
+    Sha256 hash;
+    for (int use = 0; use < 2; ++use) {
+        hash.add(QByteArray("a")), hash.add(QByteArray("bc"));
+        EXPECT_EQ(hash.hex(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     }
 }
-
-struct Finish : DownloadEvents {  // waits for the last event, whichever
-    bool done = false;
-    void FileDownload_ConnectionError(long, const QString &) override { done = true; }
-    void FileDownload_DownloadError(long, const QString &) override { done = true; }
-    void FileDownload_Abort() override { done = true; }
-    void FileDownload_NotFound() override { done = true; }
-    void FileDownload_Finished() override { done = true; }
-    void FileDownload_ShowVersion(const QString &) override {}
-    void FileDownload_Progress(qint64, qint64) override {}
-    void FileDownload_Start() override {}
-};
 
 class Store : public ::testing::Test {
 protected:
@@ -71,13 +42,8 @@ protected:
     StoreRequest request(const QString &name = "report.txt") const
     {
         StoreRequest r;
-        r.tmpFile = app + "/tmp/report.txt";
-        r.targetPath = save + u'/' + name;
-        r.archivePath = save + u'/' + QFileInfo(name).completeBaseName() + ".zip";
-        r.appFolder = app;
-        r.url = "http://me:pw@h/report.txt";
-        r.folder = save;
-        r.now = QDateTime(QDate(2026, 1, 1), QTime(12, 0));
+        r.tmpFile = app + "/tmp/report.txt", r.targetPath = save + u'/' + name, r.appFolder = app, r.folder = save;
+        r.url = "http://me:pw@h/report.txt", r.now = QDateTime(QDate(2026, 1, 1), QTime(12, 0));
         r.language = Language::English;
         return r;
     }
@@ -98,58 +64,8 @@ protected:
     const QString app = dir.filePath("app"), save = dir.filePath("save");
 };
 
-// The engine hashes the body as it arrives; the store job records that
-// fingerprint for a plain copy and makes one of the archive it writes.
-TEST_F(Store, TheRecordedFingerprintIsThatOfTheFileOnDisk)
+TEST(StoredName, ANumberGoesBeforeTheLastDotOfTheFileName)
 {
-    TestHttpServer server;
-    server.route("/report.txt", Reply::ok(700000));
-    for (const bool compress : {false, true}) {
-        Finish sink;
-        classFileDownload engine(&sink, fastEngineOptions());
-        StoreRequest r = request();
-        ASSERT_TRUE(engine.StartDownload(server.url("/report.txt"), r.tmpFile));
-        ASSERT_TRUE(waitUntil([&] { return sink.done; }, 10000));
-        r.sha256 = engine.result().sha256;
-        r.compress = compress;
-        const StoreResult result = storeFinishedFile(r);
-        ASSERT_TRUE(result.ok()) << qPrintable(result.description);
-        EXPECT_EQ(result.sha256.toLatin1(), sha256sum(result.storedPath)) << compress;
-        const QList<StoredCopy> copies = readManifest(manifestIn(app)).copies;
-        ASSERT_FALSE(copies.isEmpty());
-        EXPECT_EQ(copies.last().sha256, sha256sum(result.storedPath)) << compress;
-        EXPECT_EQ(copies.last().size, QFileInfo(result.storedPath).size());
-        EXPECT_EQ(copies.last().url, "http://me:***@h/report.txt");
-    }
-    const QByteArray noHashGiven = store(request("other.txt"), "body").sha256.toLatin1();
-    EXPECT_EQ(noHashGiven, sha256sum(save + "/other.txt"));
-}
-
-TEST_F(Store, ANameAlreadyTakenGetsANumberUnlessCopiesReplaceEachOther)
-{
-    const struct {
-        bool compress, keepOthers;
-        QStringList left;
-    } rows[] = {{false, true, {"report-2.txt", "report-3.txt", "report.txt"}},
-                {true, true, {"report-2.zip", "report-3.zip", "report.zip"}},
-                {false, false, {"report.txt"}},
-                {true, false, {"report.zip"}}};
-    for (const auto &row : rows) {
-        emptySaveFolder();
-        StoreRequest r = request();
-        r.compress = row.compress;
-        r.keepOthers = row.keepOthers;
-        for (const QByteArray body : {"A", "B", "C"})
-            ASSERT_TRUE(store(r, body).ok());
-        EXPECT_EQ(entries(save), row.left);
-        const auto content = [&](const QString &name) {
-            return row.compress ? unzipOnly(save + u'/' + name, nullptr) : readAll(save + u'/' + name);
-        };
-        EXPECT_EQ(content(row.left.last()), row.keepOthers ? "A" : "C");
-        if (row.keepOthers) {
-            EXPECT_EQ(content(row.left.first()) + content(row.left[1]), "BC");
-        }
-    }
     const std::pair<const char *, const char *> numbered[] = {
         {"/s/report.csv", "/s/report-7.csv"},
         {"/s/report.", "/s/report-7."},
@@ -289,23 +205,6 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     EXPECT_EQ(readAll(dir.filePath("elsewhere")), "x");
     EXPECT_EQ(entries(app + "/tmp"), QStringList());
     EXPECT_EQ(readAll(journal), (mine + u'\n' + running + u'\n').toUtf8()) << "the rest is forgotten";
-}
-
-// A move to another file system copies under a working name of its own,
-// noted before it exists.
-TEST(OpenedFile, AMoveAcrossFileSystemsNotesItsWorkingName)
-{
-    QTemporaryDir here, there(QStringLiteral("/dev/shm/fetchora-XXXXXX"));
-    if (!there.isValid() || QStorageInfo(here.path()).device() == QStorageInfo(there.path()).device())
-        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
-    FileSystem fs(Language::English);
-    fs.setWorkJournal(here.filePath("journal"));
-    writeFile(there.filePath("report.txt"), "body");
-    fs.MoveFile(there.filePath("report.txt"), here.filePath("report.txt"));
-    EXPECT_EQ(readAll(here.filePath("report.txt")), "body");
-    const QString noted = QString::fromUtf8(readAll(here.filePath("journal"))).trimmed();
-    EXPECT_EQ(workingNameOwner(QFileInfo(noted).fileName()), QCoreApplication::applicationPid()) << qPrintable(noted);
-    EXPECT_EQ(entries(here.path()), QStringList({"journal", "report.txt"}));
 }
 
 }  // namespace

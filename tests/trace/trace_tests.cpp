@@ -71,10 +71,7 @@ TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
          ". This error was generated remotely by taqDwnld, a component of " + path + "."},
     };
     for (const auto &[source, button, returned, note] : cases) {
-        tracetest::reset();
-        lines.clear();
-        prompt.clear();
-        prompt.answerNext(button);
+        tracetest::reset(), lines.clear(), prompt.clear(), prompt.answerNext(button);
         TraceEnter("frmMain", "Sub Start");
         EXPECT_EQ(TraceError("frmMain", "Sub Start", RuntimeError(53, "File not found", source)), returned);
         TraceExit("frmMain", "Sub Start");
@@ -86,8 +83,8 @@ TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
                   QString("Tracewright reports %1 program error #53 (File not found) occurred in module frmMain, "
                           "Sub Start, line 0%2")
                       .arg(path, note));
-        EXPECT_EQ(prompt.last().title, "Unexpected Error");
-        EXPECT_EQ(prompt.last().style, mb::Critical | mb::AbortRetryIgnore);
+        EXPECT_EQ(std::pair(prompt.last().title, prompt.last().style),
+                  std::pair(QString("Unexpected Error"), mb::Critical | mb::AbortRetryIgnore));
     }
 }
 
