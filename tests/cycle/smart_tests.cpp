@@ -72,7 +72,9 @@ TEST(Smart, UnchangedOnlyWhileTheCopyIsThere)
     // The same body under a new version is the same copy.
     rig.run("tick*60 version:W finish:A");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "stored", "unchanged"}));
-    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, true, false, false}));
+    // The URL typed anew: its first version is new, the next report of it the same.
+    rig.run("click url:http://127.0.0.1:9/files/report.txt click tick*60 version:W finish:A tick*60 version:W");
+    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, true, false, false, false, true}));
 }
 
 TEST(Smart, RetentionRemovesOnlyOldCopiesItStored)
