@@ -119,6 +119,8 @@ TEST_P(CycleScenario, EndsAsExpected)
     if (s.status != QLatin1String("*")) {
         EXPECT_EQ(rig.status(), s.status);
     }
+    for (const auto &start : rig.engine->starts)  // a pasted address is fetched, and shown, tidied
+        EXPECT_EQ(start.url, rig.get<dxTextEdit>("txtURL")->Text().trimmed());
     const ShownPrompt box = rig.box.prompt.count() ? rig.box.prompt.last() : ShownPrompt{};
     EXPECT_EQ(box.title.isEmpty() ? box.text : box.title + " | " + box.text, s.lastBox);
 }

@@ -155,6 +155,8 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
                     QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
         });
         EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
+        QCoreApplication::processEvents();  // what waits for the window to be on screen
         const bool tray = QString(row.shown).contains(" tray "), box = !QString(row.shown).contains(" - &");
         EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized() == tray && win.box.prompt.count() == box; }, 5000));
         const bool on = win.w().cycle().phase() != DownloadCycle::Phase::Idle;
