@@ -10,6 +10,7 @@
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
+#include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "trace/modTraceLITE.h"
@@ -127,9 +128,9 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
     EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
 }
 
-// How the window comes up: the switches (exact letter case, "-s" also inside a word), no settings file at all (German),
-// the banner, the Start button's notice only once the window is on screen. Quit saves the fields as they stand, an
-// emptied URL included.
+// How the window comes up: the switches (exact letter case, "-s" also inside a word, others ignored), no settings file
+// at all (German), the banner, the Start button's notice only once the window is on screen. Quit saves the fields as
+// they stand, an emptied URL included.
 TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
 {
     const struct {
@@ -141,6 +142,7 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         {{}, "-", true, "1/0 off window - &Optionen jede Kopie, pünktlich"},
         {{"-m"}, "Intervall=0\nURL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-S"}, "Intervall=abc\nURL=http://h/a.txt\n", false, "1/1 off window - &Settings -"},
+        {{"-x", "/m"}, "URL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
         {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
         {{"-s"}, "", false, "1/0 off window Please enter a valid URL &Settings -"},
