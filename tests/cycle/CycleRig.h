@@ -20,6 +20,7 @@
 #include <QPromise>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 #include <functional>
 #include <map>
@@ -51,8 +52,6 @@ public:
         seams.clock = &clock;
         seams.tickMs = 1 << 30;  // the rig gives the ticks
         seams.storeJobs = [this, holdJobs](const StoreRequest &r) {
-            if (diskFull)
-                return QtFuture::makeReadyFuture(StoreResult::failure(err::DiskFull, "Disk full"));
             if (!holdJobs)
                 return QtConcurrent::run(storeFinishedFile, r);
             held.emplace();
@@ -77,61 +76,59 @@ public:
     void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
     QString status() const { return get<QLabel>("lblStatus")->text(); }
 
+    static TransferResult result(Kind kind, int status = 0, long curl = 0, const QString &text = {})
+    {
+        TransferResult r;
+        r.kind = kind, r.httpStatus = status, r.curlCode = curl, r.text = text;
+        return r;
+    }
+
     // One step of a script ("verb" or "verb:argument"); see run().
     void step(const QString &word)
     {
-        using Step = std::function<void(CycleRig &, const QString &)>;
-        static const std::map<QString, Step> steps = {
-            {"click", [](CycleRig &r, const QString &) { r.click("cmdStart"); }},
-            {"tick", [](CycleRig &r, const QString &) { r.tick(); }},
-            {"sleep", [](CycleRig &r, const QString &a) { r.clock.ms += a.toLongLong() * 1000; }},  // without a tick
-            {"cancel",
-             [](CycleRig &r, const QString &a) {
-                 r.box.prompt.answerNext(a == QLatin1String("yes") ? mb::Yes : mb::No);
-                 r.click("cmdAbort");
-             }},
-            {"finish", [](CycleRig &r, const QString &a) { r.finish(a.isEmpty() ? QByteArray("BODY") : a.toUtf8()); }},
+        const QString verb = word.section(u':', 0, 0), a = word.section(u':', 1);
+        using E = DownloadEvents;
+        // The last event of a transfer, after the result the engine hands over with it.
+        static const std::map<QString, std::pair<TransferResult, void (*)(E &)>> endings = {
             {"connerr",
-             [](CycleRig &r, const QString &) {
-                 r.end(
-                     Kind::ConnectionError, [](DownloadEvents &e) { e.FileDownload_ConnectionError(7, "refused"); }, 0,
-                     7, "Couldn't connect");
-             }},
+             {result(Kind::ConnectionError, 0, 7, "Couldn't connect"),
+              [](E &e) { e.FileDownload_ConnectionError(7, "refused"); }}},
             {"dlerr",
-             [](CycleRig &r, const QString &) {
-                 r.end(
-                     Kind::HttpError, [](DownloadEvents &e) { e.FileDownload_DownloadError(500, "HTTP 500"); }, 500, 0,
-                     "HTTP 500 Internal Server Error");
-             }},
-            {"notfound",
-             [](CycleRig &r, const QString &) {
-                 r.end(
-                     Kind::NotFound, [](DownloadEvents &e) { e.FileDownload_NotFound(); }, 404);
-             }},
-            {"abort",
-             [](CycleRig &r, const QString &) {
-                 r.end(Kind::Cancelled, [](DownloadEvents &e) { e.FileDownload_Abort(); });
-             }},
-            {"same",  // the engine ends a transfer the window said it has already
-             [](CycleRig &r, const QString &) {
-                 r.end(
-                     Kind::NotModified, [](DownloadEvents &e) { e.FileDownload_Abort(); }, 304);
-             }},
-            {"version", [](CycleRig &r, const QString &a) { r.w().FileDownload_ShowVersion(a); }},
-            {"progress",
-             [](CycleRig &r, const QString &a) {
-                 r.w().FileDownload_Progress(a.section(u'/', 0, 0).toLongLong(), a.section(u'/', 1).toLongLong());
-             }},
-            {"url", [](CycleRig &r, const QString &a) { r.get<dxTextEdit>("txtURL")->setTextValue(a); }},
-            {"interval", [](CycleRig &r, const QString &a) { r.w().setInterval(a.toLong()); }},  // from the dialog
-            {"nofolder", [](CycleRig &r, const QString &) { QDir(r.save).removeRecursively(); }},
-            {"refuse", [](CycleRig &r, const QString &) { r.engine->acceptStart = false; }},  // from now on
+             {result(Kind::HttpError, 500, 0, "HTTP 500 Internal Server Error"),
+              [](E &e) { e.FileDownload_DownloadError(500, "HTTP 500"); }}},
+            {"notfound", {result(Kind::NotFound, 404), [](E &e) { e.FileDownload_NotFound(); }}},
+            {"abort", {result(Kind::Cancelled), [](E &e) { e.FileDownload_Abort(); }}},
+            {"same",
+             {result(Kind::NotModified, 304), [](E &e) { e.FileDownload_Abort(); }}},  // a version the window has
         };
-        const auto found = steps.find(word.section(u':', 0, 0));
-        if (found == steps.end())
+        if (const auto e = endings.find(verb); e != endings.end()) {
+            engine->result = e->second.first;
+            e->second.second(w());
+        } else if (verb == "click") {
+            click("cmdStart");
+        } else if (verb == "tick") {
+            tick();
+        } else if (verb == "sleep") {  // without a tick
+            clock.ms += a.toLongLong() * 1000;
+        } else if (verb == "cancel") {
+            box.prompt.answerNext(a == "yes" ? mb::Yes : mb::No), click("cmdAbort");
+        } else if (verb == "finish") {
+            finish(a.isEmpty() ? QByteArray("BODY") : a.toUtf8());
+        } else if (verb == "version") {
+            w().FileDownload_ShowVersion(a);
+        } else if (verb == "progress") {
+            w().FileDownload_Progress(a.section(u'/', 0, 0).toLongLong(), a.section(u'/', 1).toLongLong());
+        } else if (verb == "url") {
+            get<dxTextEdit>("txtURL")->setTextValue(QUrl::fromPercentEncoding(a.toUtf8()));
+        } else if (verb == "interval") {  // as the settings dialog hands it over
+            w().setInterval(a.toLong());
+        } else if (verb == "nofolder") {
+            QDir(save).removeRecursively();
+        } else if (verb == "refuse") {  // from now on
+            engine->acceptStart = false;
+        } else {
             ADD_FAILURE() << "unknown step " << word.toStdString();
-        else
-            found->second(*this, word.section(u':', 1));
+        }
     }
 
     // Words separated by blanks; "tick*60" repeats a word.
@@ -152,30 +149,15 @@ public:
             w().Timer1_Timer();
     }
 
-    // The last event of the transfer, with the result the engine hands over.
-    void end(Kind kind, const std::function<void(DownloadEvents &)> &event, int status = 0, long curl = 0,
-             const QString &text = {})
-    {
-        TransferResult &r = engine->result;
-        r = {};
-        r.kind = kind;
-        r.httpStatus = status;
-        r.curlCode = curl;
-        r.text = text;
-        event(w());
-    }
-
     // What the engine does on success: the complete file at the target, then Finished.
     void finish(const QByteArray &body)
     {
         if (!engine->starts.isEmpty())
             writeFile(engine->starts.back().target, body);
-        TransferResult &r = engine->result;
-        r = {};
-        r.kind = Kind::Body;
-        r.httpStatus = 200;
-        r.bytes = body.size();
-        r.sha256 = sameHash.isEmpty() ? QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() : sameHash;
+        engine->result = result(Kind::Body, 200);
+        engine->result.bytes = body.size();
+        engine->result.sha256 =
+            sameHash.isEmpty() ? QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() : sameHash;
         w().FileDownload_Finished();
         // The job's report is a posted event: wait for events, not for time.
         if (!m_holdJobs)
@@ -189,8 +171,7 @@ public:
     QString url = QStringLiteral("http://127.0.0.1:9/files/report.txt");
     std::optional<QPromise<StoreResult>> held;
     StoreRequest heldRequest;
-    bool diskFull = false;  // the next stores fail as on a full disk
-    QByteArray sameHash;    // every body reports this fingerprint (empty: its own)
+    QByteArray sameHash;  // every body reports this fingerprint (empty: its own)
 
 private:
     bool m_holdJobs;

@@ -1,9 +1,7 @@
 #pragma once
-// A simulated world around the real main window. One seed drives a server,
-// the save folder, the clock and a user who acts at any moment, boxes and
-// dialogs open or not; the window runs with its own wiring, only the engine,
-// the storing job, the boxes and the clock are the world's. After every event
-// the promises a user relies on are checked. Events are plain words, so a
+// A simulated world around the real main window: one seed drives a server, the save folder, the clock and a user
+// who acts at any moment, boxes and dialogs open or not. Only the engine, the storing job, the boxes and the clock
+// are the world's. After every event the promises a user relies on are checked; events are plain words, so a
 // failing run prints a list that replays exactly.
 
 #include "cycle/Clock.h"
@@ -28,7 +26,6 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <set>
 
 namespace fetchora::testing {
 
@@ -88,17 +85,8 @@ class WorldPrompt : public PromptService {
 public:
     explicit WorldPrompt(World &world) : m_world(world) {}
     int msgBox(const QString &text, int style, const QString &title) override;
-    void notify(const QString &text, int, const QString &) override
-    {
-        if (open)
-            return;
-        open = 1;
-        noticeText = text;
-    }
+    void notify(const QString &, int, const QString &) override { open = 1; }
     int open = 0;  // boxes on screen now
-    int most = 0;
-    QString noticeText;
-    bool modal = false;
 
 private:
     World &m_world;
@@ -107,8 +95,7 @@ private:
 struct WorldConfig {
     quint32 seed = 1;
     double days = 1;
-    QStringList replay;   // events to run instead of drawing them
-    QStringList without;  // events ("server:slow") or verbs ("fs") the generator never draws
+    QStringList replay;  // events to run instead of drawing them
 };
 
 class World {
@@ -181,12 +168,7 @@ public:
     std::optional<QPromise<StoreResult>> job;
     StoreRequest jobRequest;
     QMap<QString, QByteArray> bodiesBySha;  // every body served, by its SHA-256
-    struct Copy {
-        QByteArray sha;
-        qint64 storedWallMs;
-    };
-    QMap<QString, Copy> copies;  // stored and not since removed by the user or replaced
-    int startsSinceWindow = 0;
+    QMap<QString, QByteArray> copies;       // the fingerprint of each copy stored and still there
     qint64 lastAttemptMs = 0;
 
     frmMain *window() const { return g_frmMain.get(); }
@@ -279,13 +261,8 @@ private:
             return QStringLiteral("answer");
         auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(m_random) < p; };
         auto pick = [&](std::initializer_list<const char *> words) {
-            std::vector<QString> allowed;
-            for (const char *w : words)
-                if (!m_config.without.contains(QString::fromLatin1(w).section(u':', 0, 0))
-                    && !m_config.without.contains(QString::fromLatin1(w)))
-                    allowed.push_back(QString::fromLatin1(w));
-            return allowed.empty() ? QStringLiteral("tick")
-                                   : allowed[std::uniform_int_distribution<size_t>(0, allowed.size() - 1)(m_random)];
+            return QString::fromLatin1(
+                words.begin()[std::uniform_int_distribution<size_t>(0, words.size() - 1)(m_random)]);
         };
         // A user who has just acted is at the screen for a few moments: quick
         // to answer and likely to act again.
@@ -575,55 +552,52 @@ private:
         if (failure)
             return;
         failure = QStringLiteral("after %1 events, at %2 s: %3").arg(log.size()).arg(clock.bootMs / 1000).arg(why);
-        if (window()) {
-            auto *timer = control<QTimer>("Timer1");
-            *failure += QStringLiteral("\n  window \"%1\", status \"%2\", Start %3, Cancel %4, timer %5, box %6, "
-                                       "transfer %7, job %8, last attempt at %9 s, phase %10, counter %11")
-                            .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text(),
-                                 control("cmdStart")->isEnabled() ? "on" : "off",
-                                 control("cmdAbort")->isEnabled() ? "on" : "off", timer->isActive() ? "on" : "off")
+        if (window())  // Start, Cancel and the timer on (1) or off (0)
+            *failure += QStringLiteral("\n  window \"%1\", status \"%2\", Start/Cancel/timer %3%4%5, box %6, transfer "
+                                       "%7, job %8, last attempt at %9 s, phase %10, counter %11")
+                            .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text())
+                            .arg(control("cmdStart")->isEnabled())
+                            .arg(control("cmdAbort")->isEnabled())
+                            .arg(control<QTimer>("Timer1")->isActive())
                             .arg(m_prompt.open)
                             .arg(live ? live->id : 0)
-                            .arg(job ? "pending" : "none")
+                            .arg(bool(job))
                             .arg(lastAttemptMs / 1000)
                             .arg(int(window()->cycle().phase()))
                             .arg(window()->cycle().counter());
-        }
     }
 
     void check()
     {
         if (failure)
             return;
-        m_prompt.most = std::max(m_prompt.most, m_prompt.open);
         if (m_prompt.open > 1)
             return fail(QStringLiteral("two boxes open"));
         readHistory();
         if (!window())
             return;
-        const bool fieldsOn = control("txtURL")->isEnabled();
-        const bool busy = (live && live->alive) || job;
-        if (fieldsOn && job)
-            return fail(QStringLiteral("the fields are open while a copy is being stored"));
-        if (fieldsOn && on())
-            return fail(QStringLiteral("the fields are open while the cycle is on"));
-        if (on() != (control<roCommand>("cmdStart")->text() == QLatin1String("&Stop")))
-            return fail(QStringLiteral("caption and Start/Stop disagree"));
-        if (job && control("cmdStart")->isEnabled())
-            return fail(QStringLiteral("Start/Stop is offered while a copy is being stored"));
-        if (job && control<QLabel>("lblStatus")->text() == QLatin1String("Download canceled"))
-            return fail(QStringLiteral("\"Download canceled\" while the copy is being stored"));
-        if (m_historyTransfers > acceptedStarts)
-            return fail(QStringLiteral("more history lines than attempts"));
-        if (!busy && m_historyTransfers != ended)
-            return fail(QStringLiteral("%1 transfers ended, %2 history lines; %3")
-                            .arg(ended)
-                            .arg(m_historyTransfers)
-                            .arg(m_lettingGo.join(QStringLiteral("; "))));
+        const bool fieldsOn = control("txtURL")->isEnabled(), busy = (live && live->alive) || job;
         const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
-        // Every download that falls due leaves a line, also one that cannot begin.
-        if (on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound)
-            return fail(QStringLiteral("the cycle is on and makes no attempt"));
+        const std::pair<bool, QString> broken[] = {
+            {fieldsOn && job, "the fields are open while a copy is being stored"},
+            {fieldsOn && on(), "the fields are open while the cycle is on"},
+            {on() != (control<roCommand>("cmdStart")->text() == QLatin1String("&Stop")),
+             "caption and Start/Stop disagree"},
+            {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
+            {job && control<QLabel>("lblStatus")->text() == QLatin1String("Download canceled"),
+             "\"Download canceled\" while the copy is being stored"},
+            {m_historyTransfers > acceptedStarts, "more history lines than attempts"},
+            {!busy && m_historyTransfers != ended, QStringLiteral("%1 transfers ended, %2 history lines; %3")
+                                                       .arg(ended)
+                                                       .arg(m_historyTransfers)
+                                                       .arg(m_lettingGo.join(QStringLiteral("; ")))},
+            // Every download that falls due leaves a line, also one that cannot begin.
+            {on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
+             "the cycle is on and makes no attempt"},
+        };
+        for (const auto &[bad, why] : broken)
+            if (bad)
+                return fail(why);
         if (!on())
             m_onSinceMs = clock.bootMs;
     }
@@ -656,11 +630,11 @@ private:
             const QString path = QString::fromUtf8(fields.value(6));
             const QByteArray sha = fields.value(5);
             const bool stamped = !path.endsWith(QLatin1String("/report.txt"));
-            if (stamped && copies.contains(path) && copies[path].sha != sha)
+            if (stamped && copies.contains(path) && copies[path] != sha)
                 return fail(QStringLiteral("a stamped copy was overwritten: ") + path);
             if (!bodiesBySha.contains(sha) && !path.endsWith(QLatin1String(".zip")))
                 return fail(QStringLiteral("stored something never served: ") + path);
-            copies[path] = {sha, clock.wallMs};
+            copies[path] = sha;
             m_lastStored = path;
         }
     }

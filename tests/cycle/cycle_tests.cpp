@@ -3,11 +3,15 @@
 // boxes, and the files.
 
 #include "CycleRig.h"
+#include "components/zip/modZIP32vb.h"
+#include "settings/frmSettings.h"
 #include "startup/WorkJournal.h"
 #include "support/ZipRead.h"
 
+#include <QApplication>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace fetchora;
@@ -28,6 +32,7 @@ struct Scenario {
 };
 
 const QString k1s = QStringLiteral("1 seconds until next download");
+const QString kCheckURL = QStringLiteral("\r\n\r\nPlease check the address in the URL field");
 
 using enum DownloadCycle::Phase;
 const Scenario kScenarios[] = {
@@ -37,27 +42,40 @@ const Scenario kScenarios[] = {
     {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", FirstFetch, 1, false, true, "", ""},
     {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", Fetching, 2, false, true, "*", ""},
     {"FirstFetchCountsFromItsEnd", "Start=1\n", "click sleep:30 finish tick*59", Counting, 1, true, false, k1s, ""},
+    {"FirstFetchAfterAStopCountsFromZero", "Start=1\n", "click finish tick*30 click click finish tick*59", Counting, 2,
+     true, false, k1s, ""},
+    {"StopWhileFetchingStillStores", "", "click tick*60 cancel:yes click finish", Idle, 1, true, false,
+     "Download competed", "Download | Cancel download?"},
     {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, true, false, k1s, ""},
     {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", Counting, 1, true, false, k1s, ""},
     {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", Fetching, 2, false, true, "*", ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", Fetching, 2, false, true, "*", ""},
     {"ErrorsSilentByDefault", "", "click tick*60 connerr", Counting, 1, true, false, "*", ""},
     {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", Counting, 1, true, false, "*",
-     "Error while connecting!\r\nError: 500\r\nHTTP 500 Internal Server Error"},
+     "TAQ Fetchora - Connection error | Error while connecting!\r\nError: 500\r\nHTTP 500 Internal Server Error"},
     {"StopReturnsToIdle", "", "click tick*30 click tick*60", Idle, 0, true, false, "*", ""},
     {"NotFoundStopsAndSays404", "", "click tick*60 notfound tick*60", Idle, 1, true, false, "*",
-     "File not found!\r\nHTTP Code 404\r\n\r\nPlease check the address in the URL field"},
+     "Invalid URL | File not found!\r\nHTTP Code 404" + kCheckURL},
     {"CancelYesAbortsAndCountsOn", "", "click tick*60 cancel:yes abort", Counting, 1, true, false, "Download canceled",
-     "Cancel download?"},
+     "Download | Cancel download?"},
     {"CancelYesOffersStopAtOnce", "", "click tick*60 cancel:yes", Cancelling, 1, true, false, "Download canceled",
-     "Cancel download?"},
-    {"CancelNoChangesNothing", "", "click tick*60 cancel:no", Fetching, 1, false, true, "*", "Cancel download?"},
-    {"ProgressShowsBytes", "", "click tick*60 progress:1/200", Fetching, 1, false, true, "1 of 200 Bytes", ""},
+     "Download | Cancel download?"},
+    {"CancelNoChangesNothing", "", "click tick*60 cancel:no", Fetching, 1, false, true, "*",
+     "Download | Cancel download?"},
+    {"ProgressShowsBytes", "", "click tick*60 progress:0/200", Fetching, 1, false, true, "0 of 200 Bytes", ""},
     {"StopWhileCancellingStopsWhenTheTransferEnds", "Start=1\n", "click cancel:yes click finish tick*120", Idle, 1,
-     true, false, "*", "Cancel download?"},
+     true, false, "*", "Download | Cancel download?"},
     {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", Counting, 0, true, false, "*", ""},
     {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", Counting, 0, true, false, "*",
      "The folder for downloaded files does not exist"},
+    // Typed addresses: pasted ones are tidied (in the script %20 is a blank, %0A a line break), others refused.
+    {"APastedAddressIsTidied", "", "url:%20http://h/a.txt%0A click tick*60", Fetching, 1, false, true, "*", ""},
+    {"AnFtpAddressIsRefused", "", "url:ftp://h/a.txt click tick*60", Idle, 0, true, false, "Invalid URL",
+     "Invalid URL | ftp://h/a.txt" + kCheckURL},
+    {"AnAddressWithABlankIsRefused", "", "url:http://h/a%20b.txt click", Idle, 0, true, false, "Invalid URL",
+     "Invalid URL | http://h/a b.txt" + kCheckURL},
+    {"AnAddressWithoutAHostIsRefused", "", "url:http:///a.txt click", Idle, 0, true, false, "Invalid URL",
+     "Invalid URL | http:///a.txt" + kCheckURL},
     {"RefusedStartCountsOn", "", "refuse click tick*60", Counting, 1, true, false, "*", ""},
     {"ZeroIntervalIsAMinute", "", "interval:0 click tick*59", Counting, 0, true, false, k1s, ""},
     {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", Fetching, 1, false, true, "*", ""},
@@ -101,72 +119,74 @@ TEST_P(CycleScenario, EndsAsExpected)
     if (s.status != QLatin1String("*")) {
         EXPECT_EQ(rig.status(), s.status);
     }
-    EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().text : QString(), s.lastBox);
+    for (const auto &start : rig.engine->starts)  // a pasted address is fetched, and shown, tidied
+        EXPECT_EQ(start.url, rig.get<dxTextEdit>("txtURL")->Text().trimmed());
+    const ShownPrompt box = rig.box.prompt.count() ? rig.box.prompt.last() : ShownPrompt{};
+    EXPECT_EQ(box.title.isEmpty() ? box.text : box.title + " | " + box.text, s.lastBox);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cycle, CycleScenario, ::testing::ValuesIn(kScenarios),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The copy is named after the URL, fits the file system, and is stored as the options say: an archive alone, packed
+// at the rate asked (by default the normal one, which packs these numbers to a size of its own).
 TEST(Cycle, StoresTheCopyAsTheOptionsSay)
 {
-    const QByteArray body(200, 'n');
+    QByteArray body;  // words drawn at random: each rate packs them to a size of its own
+    for (quint32 i = 0, x = 1; i < 6000; ++i)
+        x = x * 1103515245 + 12345,
+        body += QByteArrayList{"alpha", "beta", "gamma", "delta", "report", "copy", "fetch", "store"}[x >> 29] + ' ';
+    QTemporaryDir ref;
+    std::map<zip_uint64_t, int> rateOfSize;
+    for (const int rate : {9, 1, 6}) {
+        zip_stat_t st{};
+        writeFile(ref.filePath("report.txt"), body), QFile::remove(ref.filePath("r.zip"));
+        zip::packFile(ref.filePath("r.zip"), ref.filePath("report.txt"), {}, rate, Language::English);
+        unzipOnly(ref.filePath("r.zip"), nullptr, &st);
+        rateOfSize[st.comp_size] = rate;
+    }
+    ASSERT_EQ(rateOfSize.size(), 3u);
+    const QString longBase = QString(150, u'a') + QString(60, u'\u00fc');
     const struct {
-        const char *name;
         QByteArray options;
-        QString file;        // expected in the save folder
-        QByteArray content;  // read back (archives: their entry without a password)
+        QString last, file;  // the URL's last segment; a regular expression for the name stored
+        QByteArray content;  // read back (archives: their entry without a password, and how it was packed)
     } rows[] = {
-        {"plain name replaces", "Mode1=0\n", "report.txt", body},
-        {"stamped name by default", "", "report_*.txt", body},
-        {"archive deflated by default", "Mode1=0\nCompress=1\n", "report.zip", body},
-        {"archive stored at level 0", "Mode1=0\nCompress=1\nCompRate=0\n", "report.zip", body + " (stored)"},
-        {"password needed", "Mode1=0\nCompress=1\nPwd=secret\n", "report.zip",
-         "error " + QByteArray::number(ZIP_ER_NOPASSWD)},
+        {"Mode1=0\n", "report.txt", "report\\.txt", body},
+        {"", "report.txt", "report_.+\\.txt", body},
+        {"Mode1=0\nCompress=1\n", "report.txt", "report\\.zip", body + " (rate 6)"},
+        {"Mode1=0\nCompress=1\nCompRate=0\n", "report.txt", "report\\.zip", body + " (stored)"},
+        {"Mode1=0\nCompress=1\nPwd=secret\n", "report.txt", "report\\.zip", "error 26"},
+        {"Mode1=0\n", "", "index\\.html", body},
+        {"Mode1=0\n", longBase + ".txt", "a+\u00fc+\\.txt", body},
+        {"", longBase + ".txt", "a+\u00fc+_.+\\.txt", body},
+        {"Mode1=0\n", longBase, "a+\u00fc+\\.", body},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.file.toStdString());
         CycleRig rig(row.options);
         writeFile(rig.save + QStringLiteral("/report.txt"), "OLD");
+        rig.step(QStringLiteral("url:http://h/files/") + row.last);
         rig.run("click tick*60");
         rig.finish(body);
-        const QStringList found = QDir(rig.save).entryList({row.file}, QDir::Files);
-        ASSERT_EQ(found.size(), 1);
+        const QStringList found = entries(rig.save).filter(QRegularExpression(u'^' + row.file + u'$'));
+        ASSERT_EQ(found.size(), 1) << entries(rig.save).join(u' ').toStdString();
+        EXPECT_EQ(entries(rig.save).size(), found.first() == "report.txt" ? 1 : 2) << "the old copy and one new";
+        EXPECT_LE(found.first().toUtf8().size() + 14, 255) << "room for the working name beside it";
         const QString path = rig.save + u'/' + found.first();
-        EXPECT_FALSE(found.first().contains(u':'));
         zip_stat_t stat{};
-        QByteArray read = row.file.endsWith(QLatin1String(".zip")) ? unzipOnly(path, nullptr, &stat) : readAll(path);
-        read += stat.valid && stat.comp_method == ZIP_CM_STORE ? " (stored)" : "";
+        QByteArray read = path.endsWith(QLatin1String(".zip")) ? unzipOnly(path, nullptr, &stat) : readAll(path);
+        if (stat.valid)
+            read += stat.comp_method == ZIP_CM_STORE ? QByteArray(" (stored)")
+                    : rateOfSize.count(stat.comp_size)
+                        ? " (rate " + QByteArray::number(rateOfSize[stat.comp_size]) + ')'
+                        : QByteArray();
         EXPECT_EQ(read, row.content);
         if (row.options.contains("Pwd=")) {
             EXPECT_EQ(unzipOnly(path, "secret"), body);
         }
         EXPECT_FALSE(QFile::exists(rig.engine->starts.back().target)) << "nothing stays in tmp/";
         EXPECT_EQ(rig.box.errorPrompt.count(), 0);
-    }
-}
-
-TEST(Cycle, EveryURLGivesANameThatFits)
-{
-    const QString longBase = QString(150, u'a') + QString(60, u'\u00fc');
-    const struct {
-        QString lastSegment;
-        QByteArray options;
-        QString expected;  // a regular expression for the stored name
-    } rows[] = {
-        {"", "Mode1=0\n", "index\\.html"},
-        {longBase + ".txt", "Mode1=0\n", "a+\u00fc+\\.txt"},
-        {longBase + ".txt", "Mode1=1\n", "a+\u00fc+_.+\\.txt"},
-        {longBase, "Mode1=0\n", "a+\u00fc+\\."},
-    };
-    for (const auto &row : rows) {
-        CycleRig rig(row.options);
-        rig.step(QStringLiteral("url:http://h/files/") + row.lastSegment);
-        rig.run("click tick*60 finish");
-        const QStringList stored = entries(rig.save);
-        ASSERT_EQ(stored.size(), 1) << row.expected.toStdString();
-        EXPECT_TRUE(QRegularExpression(u'^' + row.expected + u'$').match(stored.first()).hasMatch())
-            << stored.first().toStdString();
-        EXPECT_LE(stored.first().toUtf8().size() + 14, 255) << "room for the working name beside it";
     }
 }
 
@@ -222,32 +242,10 @@ TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
     }
     QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
     writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");
+    writeFile(rig.box.path(QStringLiteral("tmp/report.txt")), "x");
     rig.run("click tick*60");
     EXPECT_EQ(entries(rig.save), keep);
     EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
-}
-
-TEST(Cycle, TheAddressIsTidiedOrRefusedAtStart)
-{
-    const struct {
-        const char *typed, *kept;
-        Phase phase;
-        const char *boxTitle;  // "" none
-    } rows[] = {{" http://h/a.txt\n", "http://h/a.txt", Counting, ""},
-                {"ftp://h/a.txt", "ftp://h/a.txt", Idle, "Invalid URL"},
-                {"http://h/a b.txt", "http://h/a b.txt", Idle, "Invalid URL"},
-                {"http:///a.txt", "http:///a.txt", Idle, "Invalid URL"}};
-    for (const auto &row : rows) {
-        CycleRig rig("");
-        rig.step(QStringLiteral("url:") + row.typed);
-        rig.run("click tick*60");
-        EXPECT_EQ(rig.get<dxTextEdit>("txtURL")->Text(), row.kept);
-        EXPECT_EQ(rig.cycle().phase(), row.phase == Counting ? Fetching : Idle) << row.typed;
-        EXPECT_EQ(rig.box.prompt.count() ? rig.box.prompt.last().title : QString(), row.boxTitle);
-        if (*row.boxTitle) {
-            EXPECT_EQ(rig.status(), QStringLiteral("Invalid URL"));
-        }
-    }
 }
 
 TEST(Cycle, AValueThatDoesNotConvertFallsBackAndTheCopyIsStored)
@@ -257,4 +255,32 @@ TEST(Cycle, AValueThatDoesNotConvertFallsBackAndTheCopyIsStored)
     EXPECT_EQ(entries(rig.save).filter(QStringLiteral("report_")).size(), 1) << "stamped, as by default";
     EXPECT_GE(rig.box.errorPrompt.count(), 1);
     EXPECT_EQ(rig.cycle().phase(), Phase::Counting);
+}
+
+// The Settings button: the main window speaks the language chosen while the dialog is open; after Save the interval,
+// compression and language apply at once, after Cancel none of them.
+TEST(Cycle, TheSettingsButtonAppliesWhatWasSavedOnly)
+{
+    for (const bool save : {true, false}) {
+        CycleRig rig("Mode1=0\n");
+        QString during;
+        std::function<void()> answer = [&] {
+            auto *d = qobject_cast<frmSettings *>(QApplication::activeModalWidget());
+            if (!d)
+                return QTimer::singleShot(10, answer);
+            QTest::keyClick(d->dxLanguage, Qt::Key_Up);  // Deutsch
+            during = rig.get<roCommand>("cmdSettings")->text();
+            QTest::keyClick(d->Check1, Qt::Key_Space);
+            d->Combo1->lineEdit()->selectAll(), QTest::keyClicks(d->Combo1->lineEdit(), "2");
+            QTest::mouseClick(save ? d->cmdSave : d->cmdCancel, Qt::LeftButton);
+        };
+        QTimer::singleShot(0, answer);
+        rig.click("cmdSettings");
+        EXPECT_EQ(during, "&Optionen");
+        EXPECT_EQ(rig.get<roCommand>("cmdSettings")->text(), save ? "&Optionen" : "&Settings");
+        rig.run("click tick*60");
+        EXPECT_EQ(rig.engine->starts.size(), save ? 0 : 1) << "two minutes, or one";
+        rig.run(save ? "tick*60 finish" : "finish");
+        EXPECT_EQ(entries(rig.save), QStringList{save ? "report.zip" : "report.txt"});
+    }
 }

@@ -28,7 +28,6 @@ WorldConfig configFromEnvironment(quint32 seed, double days)
     c.seed =
         qEnvironmentVariableIsSet("FETCHORA_WORLD_SEED") ? qEnvironmentVariableIntValue("FETCHORA_WORLD_SEED") : seed;
     c.days = qEnvironmentVariableIsSet("FETCHORA_WORLD_DAYS") ? qgetenv("FETCHORA_WORLD_DAYS").toDouble() : days;
-    c.without = QString::fromLocal8Bit(qgetenv("FETCHORA_WORLD_WITHOUT")).split(u',', Qt::SkipEmptyParts);
     if (const QByteArray file = qgetenv("FETCHORA_WORLD_EVENTS"); !file.isEmpty())
         c.replay = QString::fromUtf8(readAll(QString::fromLocal8Bit(file))).split(u'\n', Qt::SkipEmptyParts);
     return c;

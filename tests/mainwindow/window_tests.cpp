@@ -5,15 +5,19 @@
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
 #include "shell/ProgressBox.h"
+#include "shell/modBrowseFolders.h"
+#include "startup/modINIHandler.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
+#include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "trace/modTraceLITE.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -60,25 +64,6 @@ struct Window {
 
 }  // namespace
 
-TEST(Window, LoadsTheSettingsFileWithAUsableInterval)
-{
-    const struct {
-        QByteArray ini;
-        long interval;
-        int errorBoxes;
-    } rows[] = {{"", 1, 0}, {"Intervall=0\n", 1, 0}, {"Intervall=abc\n", 1, 1}, {"Intervall=5\n", 5, 0}};
-    for (const auto &row : rows) {
-        Window win(row.ini + "URL=http://h/a.txt\n");
-        EXPECT_EQ(win.w().cycle().interval(), row.interval) << row.ini.constData();
-        EXPECT_EQ(win.box.errorPrompt.count(), row.errorBoxes);
-        EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), QStringLiteral("http://h/a.txt"));
-        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), win.save);
-        EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
-        EXPECT_FALSE(win.get("cmdAbort")->isEnabled());
-        EXPECT_EQ(win.box.registryValue(QStringLiteral("Version")), QStringLiteral("1.00.02"));
-    }
-}
-
 TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
 {
     Window win("URL=http://h/a.txt\n");
@@ -88,6 +73,8 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_EQ(win.get<roCommand>("cmdStart")->text(), QStringLiteral("&Stop"));
     for (const char *f : fields)
         EXPECT_FALSE(win.get(f)->isEnabled()) << f;
+    QTest::keyClicks(win.get("txtURL"), "x");
+    EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), "http://h/a.txt") << "a disabled field takes no input";
     ASSERT_TRUE(waitUntil([&] { return !win.log->starts.isEmpty(); }, 5000)) << "the countdown reaches a download";
     win.w().FileDownload_Progress(60, 100);
     EXPECT_GT(win.get<ProgressBox>("picProgress")->barWidth(), 0);
@@ -141,70 +128,132 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
     EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
 }
 
-// "-s" with no URL opens the window as without it, saying what is missing; the Start button's notice waits
-// until the window is on screen. The banner's slogan follows the language.
-TEST(Window, StartSwitchWithoutAnAddressSaysWhatIsMissing)
+// How the window comes up: the switches (exact letter case, "-s" also inside a word, others ignored), no settings file
+// at all (German), the banner, the Start button's notice only once the window is on screen. Quit saves the fields as
+// they stand, an emptied URL included.
+TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
 {
-    const auto banner = [] {
-        QDir(appFolder()).mkpath("bin"),
-            QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
+    const struct {
+        QStringList args;
+        QByteArray ini;  // "-": no settings file
+        bool banner;
+        const char *shown;  // interval/error boxes, cycle, window state, last box, Settings caption, banner slogan
+    } rows[] = {
+        {{}, "-", true, "1/0 off window - &Optionen jede Kopie, pünktlich"},
+        {{"-m"}, "Intervall=0\nURL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
+        {{"-S"}, "Intervall=abc\nURL=http://h/a.txt\n", false, "1/1 off window - &Settings -"},
+        {{"-x", "/m"}, "URL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
+        {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
+        {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
+        {{"-s"}, "", false, "1/0 off window Please enter a valid URL &Settings -"},
     };
-    Window win("", {QStringLiteral("-s")}, {}, banner);
-    EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
-    EXPECT_TRUE(waitUntil([&] { return win.box.prompt.count() == 1; }, 5000));
-    EXPECT_TRUE(win.w().cycle().phase() == DownloadCycle::Phase::Idle && win.get<QLabel>("lblStatus")->isVisible());
-    EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), win.box.prompt.last().text);
-    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("every copy, on schedule"));
-    strLanguage = QStringLiteral("Deutsch"), SetLanguage(), win.w().SetLabels();
-    EXPECT_EQ(win.get<QLabel>("lblSlogan")->text(), QStringLiteral("jede Kopie, pünktlich"));
+    for (const auto &row : rows) {
+        Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {}, [&] {
+            QSettings(appFolder() + "/Fetchora/Fetchora.conf", QSettings::IniFormat).setValue("Options/BGColor", "x");
+            if (row.ini == "-")
+                QFile::remove(strINIFile);
+            if (row.banner)
+                QDir(appFolder()).mkpath("bin"),
+                    QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
+        });
+        EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
+        QCoreApplication::processEvents();  // what waits for the window to be on screen
+        const bool tray = QString(row.shown).contains(" tray "), box = !QString(row.shown).contains(" - &");
+        EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized() == tray && win.box.prompt.count() == box; }, 5000));
+        const bool on = win.w().cycle().phase() != DownloadCycle::Phase::Idle;
+        const auto *banner = win.get<QLabel>("Image1");
+        EXPECT_EQ(QString("%1/%2 %3 %4 %5 %6 %7")
+                      .arg(win.w().cycle().interval())
+                      .arg(win.box.errorPrompt.count())
+                      .arg(on ? "on" : "off", tray ? "tray" : "window", box ? win.box.prompt.last().text : "-",
+                           win.get<roCommand>("cmdSettings")->text(),
+                           banner->pixmap().isNull() ? "-" : win.get<QLabel>("lblSlogan")->text()),
+                  QString::fromUtf8(row.shown));
+        EXPECT_TRUE(!box || win.get<QLabel>("lblStatus")->text() == win.box.prompt.last().text);
+        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), row.ini == "-" ? "" : win.save);
+        EXPECT_EQ(win.box.registryValue("BGColor") + win.box.registryValue("Version"), "&H8000000F1.00.02");
+        EXPECT_EQ(win.box.registryValue("Language"), row.ini == "-" ? "Deutsch" : "English");
+        if (!on)
+            win.get<dxTextEdit>("txtURL")->selectAll(), QTest::keyClick(win.get("txtURL"), Qt::Key_Delete);
+        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        win.click("cmdQuit");
+        EXPECT_TRUE(unloaded.wait(5000));
+        EXPECT_EQ(GetINIString("Options", "URL", "-", 256), on ? "http://h/a.txt" : "");
+    }
 }
 
-TEST(Window, StartsInTheTrayAndComesBack)
+// Minimised, the window waits in the tray under its caption and address; a right click (not a left one) offers
+// the two items, and a double click or "open" brings it back. "exit" ends it at once, a running transfer too.
+// Resizing does not take it to the tray.
+TEST(Window, GoesToTheTrayAndBackEitherWayAndExitAsksNothing)
 {
-    Window win("URL=http://me:secret@h/a.txt\n", {QStringLiteral("-s"), QStringLiteral("-m")});
-    ASSERT_TRUE(win.tray);
-    EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized(); }, 5000));
-    EXPECT_TRUE(win.tray->shown);
-    EXPECT_EQ(win.tray->tip, QStringLiteral("TAQ Fetchora [Active] [http://me:***@h/a.txt]"));
-    emit win.tray->Click(1);
-    emit win.tray->Click(2);
-    using Menu = QList<QPair<QString, QString>>;
-    EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"exit", "&Quit"}}}));
-    emit win.tray->DblClick();
-    EXPECT_FALSE(win.w().isMinimized());
-    EXPECT_FALSE(win.tray->shown);
-    QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
-    emit win.tray->MenuClick(1, QStringLiteral("exit"));
-    EXPECT_TRUE(unloaded.wait(5000));
-    EXPECT_TRUE(win.box.readIni().contains("URL=http://me:secret@h/a.txt"));
+    const struct {
+        QByteArray ini;
+        QStringList args;
+        bool viaMenu;
+        const char *tip;
+    } rows[] = {
+        {"URL=\n", {}, false, "TAQ Fetchora []"},
+        {"Start=1\nURL=http://me:secret@h/a.txt\n", {"-s"}, true, "TAQ Fetchora [Active] [http://me:***@h/a.txt]"}};
+    for (const auto &row : rows) {
+        Window win(row.ini, row.args);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
+        const QString caption = win.w().windowTitle();
+        win.w().resize(500, 500);
+        EXPECT_TRUE(!win.tray->shown && win.w().windowTitle() == caption);
+        win.w().showMinimized();
+        EXPECT_TRUE(waitUntil([&] { return win.tray->shown; }, 5000));
+        EXPECT_EQ(win.tray->tip, row.tip);
+        emit win.tray->Click(1);
+        emit win.tray->Click(2);
+        using Menu = QList<QPair<QString, QString>>;
+        EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"exit", "&Quit"}}}));
+        row.viaMenu ? emit win.tray->MenuClick(1, "open") : emit win.tray->DblClick();
+        EXPECT_TRUE(!win.w().isMinimized() && !win.tray->shown);
+        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        emit win.tray->MenuClick(1, QStringLiteral("exit"));
+        EXPECT_TRUE(unloaded.wait(5000));
+        EXPECT_EQ(win.box.prompt.count(), 0);
+        EXPECT_EQ(win.log->starts.size(), row.args.size());
+    }
 }
 
-namespace {
+// The browse button opens the folder dialog on the folder typed; a folder chosen replaces the text, Cancel keeps it.
+TEST(Window, BrowseReplacesTheFolderOnlyWhenOneIsChosen)
+{
+    Window win("");
+    const QString other = win.box.makeFolder("other");
+    for (const QString &chosen : {QString(), other}) {
+        QString opened;
+        setFolderDialogHook([&](FolderDialog &d) {
+            opened = d.selectedPath();
+            chosen.isEmpty() ? d.reject() : (d.selectPath(chosen), d.accept());
+        });
+        win.click("cmdBrowse");
+        EXPECT_EQ(opened, win.save);
+        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), chosen.isEmpty() ? win.save : other);
+    }
+    setFolderDialogHook(nullptr);
+}
 
-// A trace line without its counters and times; ticks and progress events
-// come as often as time allows, so their blocks go.
+// The procedures entered and left, without counters and times; ticks and progress events come as often as time
+// allows, so their blocks go.
 QStringList procedures(const QStringList &lines)
 {
     QStringList out;
     QString skipping;
     for (const QString &line : lines) {
-        const QString body = line.section(QStringLiteral("] "), 3).trimmed();
-        const QString name = body.mid(2).trimmed();
-        if (!skipping.isEmpty()) {
-            if (body.startsWith(QLatin1String("<-")) && name == skipping)
-                skipping.clear();
-        } else if (body.startsWith(QLatin1String("->"))
-                   && (name.contains(QLatin1String("Timer1_Timer"))
-                       || name.contains(QLatin1String("FileDownload_Progress")))) {
+        const QString body = line.section(QStringLiteral("] "), 3).trimmed(), name = body.mid(2).trimmed();
+        if (!skipping.isEmpty())
+            skipping = body.startsWith("<-") && name == skipping ? QString() : skipping;
+        else if (body.startsWith("->") && (name.contains("Timer1_Timer") || name.contains("FileDownload_Progress")))
             skipping = name;
-        } else if (body.startsWith(QLatin1String("->")) || body.startsWith(QLatin1String("<-"))) {
+        else if (body.startsWith("->") || body.startsWith("<-"))
             out << body;
-        }
     }
     return out;
 }
-
-}  // namespace
 
 TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
 {

@@ -64,6 +64,7 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
 {
     const Loaded &p = GetParam();
     open(p.ini);
+    EXPECT_EQ(dlg.dxLanguage->Text(), QString(p.ini).contains("English") ? "English" : "Deutsch");
     EXPECT_EQ(dlg.Combo1->Text(), p.interval);
     QTest::keyClick(dlg.Combo1, Qt::Key_Down);
     EXPECT_EQ(dlg.Combo1->Text(), p.nextInterval) << "the interval list goes on from the value shown";
@@ -97,13 +98,15 @@ const Loaded kLoaded[] = {
 };
 INSTANTIATE_TEST_SUITE_P(, Loading, ::testing::ValuesIn(kLoaded));
 
+// A language of its own is kept as it is, in German; a rate of no name is saved as None.
 TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
 {
-    const QByteArray ini = "[Global]\nLanguage=English\n[Options]\nIntervall=30\nCompRate=9\nPwd=p\nCompress=&H10\n"
+    const QByteArray ini = "[Global]\nLanguage=Klingon\n[Options]\nIntervall=30\nCompRate=5\nPwd=p\nCompress=&H10\n"
                            "Start=True\nCheckVersion=-1\nShowErrors=false\nMode1=0\nMode2=-1\n";
     open(ini);
+    EXPECT_EQ(dlg.dxLanguage->Text() + host.caption, "Klingon&Optionen");
     QTest::mouseClick(dlg.cmdSave, Qt::LeftButton);
-    EXPECT_EQ(sandbox.readIni(), ini);
+    EXPECT_EQ(sandbox.readIni(), QByteArray(ini).replace("CompRate=5", "CompRate=0"));
 }
 
 TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)

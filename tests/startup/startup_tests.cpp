@@ -121,11 +121,12 @@ const struct {
     {&msgConnectError, "Fehler während des Verbindungsaufbaus", "Error while connecting"},
     {&msgFileNotFound, "Datei wurde nicht gefunden!", "File not found!"},
     {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
+    {&capTitle, "TAQ Fetchora", "TAQ Fetchora"},
 };
 
 TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
 {
-    for (const QString language : {"English", "Deutsch", "english", "ENGLISH", "", "English "}) {
+    for (const QString language : {"English", "English", "Deutsch", "english", "ENGLISH", "", "English "}) {
         strLanguage = language;
         SetLanguage();
         for (const auto &row : kTexts)
