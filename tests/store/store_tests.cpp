@@ -1,6 +1,3 @@
-// Storing a copy: the manifest retention works from, the names a copy takes, and what a killed program leaves
-// behind.
-
 #include "cycle/History.h"
 #include "cycle/Manifest.h"
 #include "cycle/StoreJob.h"
@@ -23,8 +20,7 @@ using namespace fetchora::testing;
 
 namespace {
 
-// Against sha256sum, the fingerprints of files and downloads are checked where they are made; here, that an object
-// gives one fingerprint after another, each from its own pieces.
+// An object gives one fingerprint after another, each from its own pieces.
 TEST(Fingerprint, AHashObjectUsedAgainStartsAfresh)
 {
     Sha256 hash;
@@ -37,7 +33,6 @@ TEST(Fingerprint, AHashObjectUsedAgainStartsAfresh)
 class Store : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(app + "/tmp") && QDir().mkpath(save)); }
-    void emptySaveFolder() const { QDir(save).removeRecursively() && QDir().mkpath(save); }
 
     StoreRequest request(const QString &name = "report.txt") const
     {
@@ -82,7 +77,7 @@ TEST_F(Store, KeepDaysAndKeepCopiesWorkFromTheManifestOverMonths)
         int left;
     } rows[] = {{30, 0, 31}, {0, 5, 5}, {30, 3, 3}, {0, 0, 120}};
     for (const auto &row : rows) {
-        emptySaveFolder();
+        QDir(save).removeRecursively() && QDir().mkpath(save);
         QFile::remove(manifestIn(app));
         for (int day = 0; day < 120; ++day) {
             StoreRequest r = request(QStringLiteral("report_%1.txt").arg(day, 3, 10, QLatin1Char('0')));

@@ -15,22 +15,14 @@ using namespace fetchora::testing;
 
 namespace {
 
-class Zip : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        for (int i = 0; i < 20000; ++i)
-            data += "line " + QByteArray::number(i * i % 977) + "\n";
-        ASSERT_TRUE(writeFile(source, data) && QDir(dir.path()).mkdir("save"));
-    }
-
-    QTemporaryDir dir;
-    QByteArray data;
-    const QString source = dir.filePath("report.txt"), archive = dir.filePath("save/report.zip");
-};
-
-TEST_F(Zip, TheArchiveHasTheRateAndThePasswordItWasGiven)
+TEST(Zip, TheArchiveHasTheRateAndThePasswordItWasGivenAndAFailureChangesNothing)
 {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("report.txt"), archive = dir.filePath("save/report.zip");
+    QByteArray data;
+    for (int i = 0; i < 20000; ++i)
+        data += "line " + QByteArray::number(i * i % 977) + "\n";
+    ASSERT_TRUE(writeFile(source, data) && QDir(dir.path()).mkdir("save"));
     const std::tuple<long, const char *, zip_uint16_t, zip_uint16_t> cases[] = {
         {0, "", ZIP_CM_STORE, ZIP_EM_NONE},
         {1, "", ZIP_CM_DEFLATE, ZIP_EM_NONE},
@@ -50,13 +42,9 @@ TEST_F(Zip, TheArchiveHasTheRateAndThePasswordItWasGiven)
         packed[rate] = stat.comp_size;
     }
     EXPECT_LT(packed[9], packed[1]);
-}
-
-TEST_F(Zip, AFailureLeavesTheFolderAsItWas)
-{
+    // A failure leaves the folder as it was and names the file in the way, in the language asked for.
     ASSERT_EQ(zip::ZipFile(archive, source, "", -1, 0), 0);
     const QByteArray before = readAll(archive);
-    // The file in the way is named, in the language asked for.
     for (const auto &[to, from, number, named] :
          {std::tuple{archive, dir.filePath("missing.txt"), 53L, "Datei nicht gefunden: " + dir.filePath("missing.txt")},
           {dir.filePath("gone/report.zip"), source, 76L, "Pfad nicht gefunden: " + dir.filePath("gone")},
@@ -95,10 +83,7 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
     EXPECT_EQ(QStringList({timeLocaleName("", "", ""), timeLocaleName("", "C.UTF-8", "de_DE"),
                            timeLocaleName("en_US", "de_DE", "C"), timeLocaleName("", "", "de_DE")}),
               QStringList({"C", "C.UTF-8", "en_US", "de_DE"}));
-}
-
-TEST(StoredName, TheRoomKeptForTheStampIsItsOwnSoNoLocaleMakesANameTooLong)
-{
+    // The room kept for the stamp is its own, so no locale makes a name too long.
     for (const QLocale &locale :
          QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
         const QString stamp = stampText(shortDateText(QDate(2026, 12, 4), locale)) + '_'
