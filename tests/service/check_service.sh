@@ -35,7 +35,6 @@ done <<TABLE
 stored|$base/f/a.txt||0|stored
 notfound|$base/404/a.txt||1|not-found
 http|$base/503/a.txt||1|failed
-refused|http://127.0.0.1:9/a.txt||1|failed
 storefails|$base/f/a.txt|Mode1=0|1|failed
 TABLE
 # A run of its own knows the copy the run before stored: the same body again is unchanged.

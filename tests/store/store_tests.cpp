@@ -2,7 +2,6 @@
 #include "cycle/Manifest.h"
 #include "cycle/StoreJob.h"
 #include "startup/FileSystem.h"
-#include "startup/Fingerprint.h"
 #include "startup/Names.h"
 #include "startup/WorkJournal.h"
 #include "support/QtTestMain.h"
@@ -19,16 +18,6 @@ using namespace fetchora;
 using namespace fetchora::testing;
 
 namespace {
-
-// An object gives one fingerprint after another, each from its own pieces.
-TEST(Fingerprint, AHashObjectUsedAgainStartsAfresh)
-{
-    Sha256 hash;
-    for (int use = 0; use < 2; ++use) {
-        hash.add(QByteArray("a")), hash.add(QByteArray("bc"));
-        EXPECT_EQ(hash.hex(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    }
-}
 
 class Store : public ::testing::Test {
 protected:
