@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The real program with no window and no display: --help and --version, settings it cannot run with, one attempt
-# per outcome with its exit status, hooks that record their environment, fail, cannot start or never end, and
-# three profiles side by side, each ended by another of the signals.
+# The real program with no window and no display.
 source "$(dirname "$0")/lib.sh" "$1"
 
 "$program" --help | grep -q -- '--headless' && "$program" --version | grep -qx 'fetchora [0-9.]*' || fail "help, version"

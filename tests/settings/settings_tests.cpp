@@ -1,4 +1,3 @@
-// The settings dialog over a sandboxed fcr.ini, driven with keys and clicks.
 #include "settings/SettingsHost.h"
 #include "settings/frmSettings.h"
 #include "shell/Controls.h"

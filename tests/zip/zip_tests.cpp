@@ -1,5 +1,6 @@
 #include "components/zip/modZIP32vb.h"
 #include "cycle/StoredFileName.h"
+#include "startup/FileSystem.h"
 #include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "support/QtTestMain.h"
@@ -93,6 +94,14 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
         EXPECT_EQ(p.targetPath.mid(3).toUtf8().size(), kMaxCopyNameBytes) << qPrintable(locale.name());
         EXPECT_TRUE(p.archivePath.endsWith('_' + stamp + ".zip")) << qPrintable(locale.name());
     }
+    // A copy kept beside another of its name takes a number before the last dot of its file name.
+    const std::pair<const char *, const char *> numbered[] = {
+        {"/s/report.csv", "/s/report-7.csv"},
+        {"/s/report.", "/s/report-7."},
+        {"/s.d/report", "/s.d/report-7"},
+        {"/s/report_04.12.2026_19-59-58.zip", "/s/report_04.12.2026_19-59-58-7.zip"}};
+    for (const auto &[path, seventh] : numbered)
+        EXPECT_EQ(numberedPath(path, 7), seventh);
 }
 
 }  // namespace
