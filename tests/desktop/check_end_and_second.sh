@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
+# "-s -m" ends minimised (the tray icon is then its way back), not on screen.
 # Ended by SIGTERM, the program saves what was typed as the close box would;
 # a second program on the same folder says so and leaves everything alone;
 # when the display goes away, the program ends without crashing. No XDG_RUNTIME_DIR: no warning.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
+"$work/app/fetchora" -s -m >/dev/null 2>&1 & tray=$!
+iconic() { for w in $(xdotool search --name "TAQ Fetchora" 2>/dev/null); do
+  xprop -id "$w" WM_STATE 2>/dev/null | grep -q Iconic && return 0; done; return 1; }
+wait_for iconic || { echo "-s -m: still on screen"; exit 1; }
+kill "$tray"; wait "$tray"
 env -u XDG_RUNTIME_DIR "$work/app/fetchora" >/dev/null 2>"$work/err" & first=$!
 wait_for has_window || { echo "no window"; exit 1; }
 win=$(main_window)

@@ -8,7 +8,6 @@ trap 'kill $pid 2>/dev/null || true; rm -rf "$scratch"' EXIT
 prefix=$scratch/root/usr units=$scratch/root/usr/lib/systemd/user data=$scratch/home/.local/share/Fetchora
 command -v dpkg-deb >/dev/null || { echo "no dpkg-deb"; exit 77; }
 (cd "$scratch" && cpack -G DEB --config "$1/CPackConfig.cmake" >/dev/null)
-dpkg-deb -f "$scratch"/*.deb Package Version Depends
 dpkg-deb -x "$scratch"/*.deb "$scratch/root"
 
 for f in bin/fetchora bin/fetchora-trace share/fetchora/bin/banner.bmp share/applications/fetchora.desktop \

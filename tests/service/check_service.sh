@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The real program with no window and no display: --help and --version, settings it cannot run with, one attempt
-# per outcome with its exit status, hooks that record their environment, fail, cannot start or never end, and
-# three profiles side by side, each ended by another of the signals.
+# The real program with no window and no display.
 source "$(dirname "$0")/lib.sh" "$1"
 
 "$program" --help | grep -q -- '--headless' && "$program" --version | grep -qx 'fetchora [0-9.]*' || fail "help, version"
@@ -35,7 +33,6 @@ done <<TABLE
 stored|$base/f/a.txt||0|stored
 notfound|$base/404/a.txt||1|not-found
 http|$base/503/a.txt||1|failed
-refused|http://127.0.0.1:9/a.txt||1|failed
 storefails|$base/f/a.txt|Mode1=0|1|failed
 TABLE
 # A run of its own knows the copy the run before stored: the same body again is unchanged.

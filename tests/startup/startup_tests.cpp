@@ -53,39 +53,34 @@ TEST(IniFile, ReadsAValueOrTheDefaultAndNeverChangesTheFile)
 
 TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
 {
-    const std::pair<QByteArray, QByteArray> cases[] = {
-        {{}, "[Options]\r\nURL=new\r\n"},
-        {"[Global]\r\nLanguage=English\r\n[options]\r\nurl=old\r\nPwd=p\r\n; note\r\n",
+    // Blanks at the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
+    const std::tuple<QByteArray, QString, QByteArray> cases[] = {
+        {{}, "new", "[Options]\r\nURL=new\r\n"},
+        {"[Global]\r\nLanguage=English\r\n[options]\r\nurl=old\r\nPwd=p\r\n; note\r\n", "new",
          "[Global]\r\nLanguage=English\r\n[options]\r\nurl=new\r\nPwd=p\r\n; note\r\n"},
-        {"[Options]\r\nPwd=p\r\n\r\n[Global]\r\nLanguage=English\r\n",
+        {"[Options]\r\nPwd=p\r\n\r\n[Global]\r\nLanguage=English\r\n", "new",
          "[Options]\r\nPwd=p\r\nURL=new\r\n\r\n[Global]\r\nLanguage=English\r\n"},
-        {"[Global]\nLanguage=English", "[Global]\nLanguage=English\n[Options]\nURL=new\n"},
+        {"[Global]\nLanguage=English", "new", "[Global]\nLanguage=English\n[Options]\nURL=new\n"},
+        {{}, " a b ", "[Options]\r\nURL=\" a b \"\r\n"},
+        {{}, "\"q\"", "[Options]\r\nURL=\"\"q\"\"\r\n"},
+        {{}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
+        {{}, "\t", "[Options]\r\nURL=\"\t\"\r\n"},
+        {{}, "\"a", "[Options]\r\nURL=\"a\r\n"},
+        {{}, "", "[Options]\r\nURL=\r\n"},
     };
-    for (const auto &[before, after] : cases) {
+    for (const auto &[before, value, after] : cases) {
         AppSandbox box;
         if (!before.isNull())
             box.writeIni(before);
-        WriteINIString("Options", "URL", "new");
+        WriteINIString("Options", "URL", value);
         EXPECT_EQ(box.readIni(), after);
+        EXPECT_EQ(GetINIString("Options", "URL", "-", 256), value);
     }
     AppSandbox box;
     WriteINIString("Options", "SavePath", "/home/jürgen/Büro");
     ASSERT_EQ(::chmod(qPrintable(strINIFile), 0444), 0);  // a write that cannot happen is silent
     WriteINIString("Options", "SavePath", "elsewhere");
     EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
-}
-
-TEST(IniFile, AnyValueReadsBackAsItWasWritten)
-{
-    // Blanks at the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
-    const std::pair<QString, QByteArray> rows[] = {{" a b ", "\" a b \""}, {"\"q\"", "\"\"q\"\""}, {"'s'", "\"'s'\""},
-                                                   {"\t", "\"\t\""},       {"\"a", "\"a"},         {"", ""}};
-    for (const auto &[value, stored] : rows) {
-        AppSandbox box;
-        WriteINIString("Options", "Pwd", value);
-        EXPECT_EQ(box.readIni(), "[Options]\r\nPwd=" + stored + "\r\n");
-        EXPECT_EQ(GetINIString("Options", "Pwd", "-", 256), value);
-    }
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
@@ -104,22 +99,13 @@ TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
     EXPECT_EQ(CLng("2147483647"), 2147483647) << "the largest value fits";
 }
 
-// The texts that reach the user outside the window's own captions: boxes, status line, tray.
+// A few texts that reach the user outside the window's own captions; the window's tests see the others.
 const struct {
     const QString *text;
     const char *de, *en;
 } kTexts[] = {
-    {&msgFolderMissing, "Der Ordner Speicherort für heruntergeladene Dateien existiert nicht",
-     "The folder for downloaded files does not exist"},
-    {&msgNoURL, "Bitte eine gültige URL eingeben", "Please enter a valid URL"},
-    {&msgAbortQuery, "Download wirklich abbrechen?", "Cancel download?"},
-    {&msgAborted, "Download abgebrochen.", "Download canceled"},
     {&msgFinished, "Download beendet.", "Download competed"},
-    {&capSecondsToNext, "Sekunden bis zum nächsten Download", "seconds until next download"},
     {&capTrayOpen, "Ö&ffnen", "&Open"},
-    {&capTrayQuit, "&Beenden", "&Quit"},
-    {&msgConnectError, "Fehler während des Verbindungsaufbaus", "Error while connecting"},
-    {&msgFileNotFound, "Datei wurde nicht gefunden!", "File not found!"},
     {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
     {&capTitle, "TAQ Fetchora", "TAQ Fetchora"},
 };
@@ -166,15 +152,11 @@ TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
 }
 // clang-format on
 
-class Fs : public ::testing::Test {
-protected:
-    QString at(const QString &name) const { return dir.filePath(name); }
-    QTemporaryDir dir;
-    FileSystem fso{Language::English};
-};
-
-TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
+TEST(Fs, MovesNeverReplaceForceDeletesAndFilesAndFoldersAreToldApart)
 {
+    QTemporaryDir dir;
+    const auto at = [&](const QString &name) { return dir.filePath(name); };
+    FileSystem fso{Language::English};
     ASSERT_TRUE(writeFile(at("a"), "new") && writeFile(at("b"), "old"));
     EXPECT_EQ(errnoError(ENOSPC, at("b"), 53, Language::English).number(), 61) << "a full disk";
     EXPECT_EQ(RuntimeError(1234).describe(Language::English), "Application-defined or object-defined error")
@@ -196,11 +178,7 @@ TEST_F(Fs, AMoveNeverReplacesAndAFailedOneChangesNothing)
         EXPECT_EQ(entries(dir.path()), QStringList({"b", "c"}));
         QFile::remove(at("c"));
     }
-}
-
-TEST_F(Fs, ForceDeletesAReadOnlyFileAndFilesAndFoldersAreToldApart)
-{
-    ASSERT_TRUE(writeFile(at("f"), "x") && ::chmod(qPrintable(at("f")), 0444) == 0);
+    ASSERT_TRUE(writeFile(at("f"), "x") && ::chmod(qPrintable(at("f")), 0444) == 0);  // read-only
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("tmp")); }), 0);
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("gone/tmp")); }), 76);
     EXPECT_TRUE(fso.FileExists(at("f")) && fso.FolderExists(at("tmp")));

@@ -36,7 +36,7 @@ protected:
     const QString exe = "[" + name + "] ";
 };
 
-TEST_F(Trace, AfterTheStartLineLinesAreCountedAndIndentedByANeverNegativeDepth)
+TEST_F(Trace, LinesAreCountedAndIndentedByANeverNegativeDepthAndAnErrorShowsTheBox)
 {
     tracetest::setDecimalSeparator(',');  // the elapsed field keeps its point all the same
     TraceExit("frmMain", "Sub Stray");
@@ -59,10 +59,7 @@ TEST_F(Trace, AfterTheStartLineLinesAreCountedAndIndentedByANeverNegativeDepth)
                                 exe + "[00007] [T] <-\tfrmMain : Sub Start : \r\n",
                                 exe + "[00008] [T] <-frmMain : Sub cmdStart_Click : \r\n",
                             }));
-}
-
-TEST_F(Trace, AnErrorSendsItsLineShowsTheBoxAndMapsTheAnswer)
-{
+    // An error sends its line, shows the box and maps the answer.
     const std::tuple<const char *, int, int, QString> cases[] = {
         {"", mb::Abort, 3, "."},
         {"fetchora", mb::Retry, 1, "."},

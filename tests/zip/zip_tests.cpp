@@ -1,5 +1,6 @@
 #include "components/zip/modZIP32vb.h"
 #include "cycle/StoredFileName.h"
+#include "startup/FileSystem.h"
 #include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "support/QtTestMain.h"
@@ -15,22 +16,14 @@ using namespace fetchora::testing;
 
 namespace {
 
-class Zip : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        for (int i = 0; i < 20000; ++i)
-            data += "line " + QByteArray::number(i * i % 977) + "\n";
-        ASSERT_TRUE(writeFile(source, data) && QDir(dir.path()).mkdir("save"));
-    }
-
-    QTemporaryDir dir;
-    QByteArray data;
-    const QString source = dir.filePath("report.txt"), archive = dir.filePath("save/report.zip");
-};
-
-TEST_F(Zip, TheArchiveHasTheRateAndThePasswordItWasGiven)
+TEST(Zip, TheArchiveHasTheRateAndThePasswordItWasGivenAndAFailureChangesNothing)
 {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("report.txt"), archive = dir.filePath("save/report.zip");
+    QByteArray data;
+    for (int i = 0; i < 20000; ++i)
+        data += "line " + QByteArray::number(i * i % 977) + "\n";
+    ASSERT_TRUE(writeFile(source, data) && QDir(dir.path()).mkdir("save"));
     const std::tuple<long, const char *, zip_uint16_t, zip_uint16_t> cases[] = {
         {0, "", ZIP_CM_STORE, ZIP_EM_NONE},
         {1, "", ZIP_CM_DEFLATE, ZIP_EM_NONE},
@@ -50,13 +43,9 @@ TEST_F(Zip, TheArchiveHasTheRateAndThePasswordItWasGiven)
         packed[rate] = stat.comp_size;
     }
     EXPECT_LT(packed[9], packed[1]);
-}
-
-TEST_F(Zip, AFailureLeavesTheFolderAsItWas)
-{
+    // A failure leaves the folder as it was and names the file in the way, in the language asked for.
     ASSERT_EQ(zip::ZipFile(archive, source, "", -1, 0), 0);
     const QByteArray before = readAll(archive);
-    // The file in the way is named, in the language asked for.
     for (const auto &[to, from, number, named] :
          {std::tuple{archive, dir.filePath("missing.txt"), 53L, "Datei nicht gefunden: " + dir.filePath("missing.txt")},
           {dir.filePath("gone/report.zip"), source, 76L, "Pfad nicht gefunden: " + dir.filePath("gone")},
@@ -95,10 +84,7 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
     EXPECT_EQ(QStringList({timeLocaleName("", "", ""), timeLocaleName("", "C.UTF-8", "de_DE"),
                            timeLocaleName("en_US", "de_DE", "C"), timeLocaleName("", "", "de_DE")}),
               QStringList({"C", "C.UTF-8", "en_US", "de_DE"}));
-}
-
-TEST(StoredName, TheRoomKeptForTheStampIsItsOwnSoNoLocaleMakesANameTooLong)
-{
+    // The room kept for the stamp is its own, so no locale makes a name too long.
     for (const QLocale &locale :
          QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
         const QString stamp = stampText(shortDateText(QDate(2026, 12, 4), locale)) + '_'
@@ -108,6 +94,14 @@ TEST(StoredName, TheRoomKeptForTheStampIsItsOwnSoNoLocaleMakesANameTooLong)
         EXPECT_EQ(p.targetPath.mid(3).toUtf8().size(), kMaxCopyNameBytes) << qPrintable(locale.name());
         EXPECT_TRUE(p.archivePath.endsWith('_' + stamp + ".zip")) << qPrintable(locale.name());
     }
+    // A copy kept beside another of its name takes a number before the last dot of its file name.
+    const std::pair<const char *, const char *> numbered[] = {
+        {"/s/report.csv", "/s/report-7.csv"},
+        {"/s/report.", "/s/report-7."},
+        {"/s.d/report", "/s.d/report-7"},
+        {"/s/report_04.12.2026_19-59-58.zip", "/s/report_04.12.2026_19-59-58-7.zip"}};
+    for (const auto &[path, seventh] : numbered)
+        EXPECT_EQ(numberedPath(path, 7), seventh);
 }
 
 }  // namespace
