@@ -90,9 +90,13 @@ TEST_F(Trace, AViewerThatFallsBehindCostsAShortWaitAndIsToldWhatItMissed)
 {
     const QString name = QStringLiteral("fetchora-trace-tests-%1").arg(QCoreApplication::applicationPid());
     QLocalServer viewer;
-    ASSERT_TRUE(viewer.listen(traceSocketPath(name)));
     tracetest::setLineSink({});
     tracetest::setViewerName(name);
+    TraceEnter("frmMain", "Sub Before");  // no viewer at start: the run is never traced
+    ASSERT_TRUE(viewer.listen(traceSocketPath(name)));
+    TraceEnter("frmMain", "Sub After");
+    EXPECT_FALSE(viewer.waitForNewConnection(200));
+    tracetest::reset();
     QLocalSocket *client = nullptr;
     QStringList got;
     const auto answer = [&] {  // every line sent so far, each with its one byte
