@@ -149,6 +149,7 @@ TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
         {"http://h/" + longBase + ".txt", QString(200, u'a') + QString(9, u'\u00fc') + ".txt"}};
     for (const auto &[url, name] : rows)
         EXPECT_EQ(fileNameFromUrl(url).fileName, name) << qPrintable(url);
+    EXPECT_EQ(fileNameFromUrl("http://h/b.tar.gz").baseName, "b.tar") << "split at the last dot";
 }
 // clang-format on
 
