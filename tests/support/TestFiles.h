@@ -24,7 +24,7 @@ inline bool writeFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
-// Every entry, hidden ones too: a half-written file has no business there under any name.
+// Hidden entries too: a half-written file has no business there under any name.
 inline QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
