@@ -87,7 +87,6 @@ public:
         return r;
     }
 
-    // One step of a script ("verb" or "verb:argument"); see run().
     void step(const QString &word)
     {
         const QString verb = word.section(u':', 0, 0), a = word.section(u':', 1);
@@ -146,7 +145,6 @@ public:
         }
     }
 
-    // What the engine does on success: the complete file at the target, then Finished.
     void finish(const QByteArray &body)
     {
         if (!engine->starts.isEmpty())

@@ -101,7 +101,6 @@ public:
     void notify(const QString &, int, const QString &) override { open = 1; }
     int open = 0;  // boxes on screen now
 
-    // One transfer of the world's server, as the engine would run it.
     struct Engine : FileDownloadComponent {
         Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) {}
         ~Engine() override
@@ -132,7 +131,6 @@ public:
         std::shared_ptr<SimTransfer> t;
     };
 
-    // Runs until the simulated days are over or a promise breaks; the list of events is kept for the report.
     void run()
     {
         startProgram({QStringLiteral("-s")});
@@ -527,13 +525,6 @@ private:
         if (failure)
             return;
         failure = QStringLiteral("after %1 events, at %2 s: %3").arg(log.size()).arg(clock.bootMs / 1000).arg(why);
-        if (window())
-            *failure += QStringLiteral("\n  window \"%1\", status \"%2\", box %3, transfer %4, job %5, phase %6")
-                            .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text())
-                            .arg(open)
-                            .arg(live ? live->id : 0)
-                            .arg(bool(job))
-                            .arg(int(window()->cycle().phase()));
     }
 
     void check()

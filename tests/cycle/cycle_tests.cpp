@@ -1,6 +1,4 @@
-// The cycle's decisions, as scenarios on the real window: options and steps in, then the phase, what the window shows,
-// what the engine was asked, the boxes, and the files. Then fetching that saves work (unchanged bodies, history,
-// retention), and the cycle in a world where anything can happen at any moment.
+// The cycle on the real window: scenarios, storing, fetching that saves work, and a world where anything can happen.
 
 #include "CycleRig.h"
 #include "World.h"
@@ -112,7 +110,6 @@ TEST_P(CycleScenario, EndsAsExpected)
     EXPECT_EQ(rig.cycle().phase(), s.phase);
     EXPECT_EQ(rig.engine->starts.size(), s.starts);
     EXPECT_LE(rig.engine->alive, 1);
-    // What the window shows, read off its controls.
     const bool fetching = s.phase == Fetching || s.phase == FirstFetch;
     EXPECT_EQ(rig.get("cmdStart")->isEnabled(), !fetching);
     EXPECT_EQ(rig.get("cmdAbort")->isEnabled(), fetching);

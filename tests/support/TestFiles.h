@@ -1,5 +1,4 @@
 #pragma once
-// File and waiting helpers the suites share.
 
 #include "components/download/classFileDownload.h"
 
@@ -38,7 +37,6 @@ inline QByteArray sha256sum(const QString &path)
     return p.waitForFinished(30000) ? p.readAllStandardOutput().left(64) : QByteArray("sha256sum failed");
 }
 
-// Runs the event loop until done() or the time is up.
 inline bool waitUntil(const std::function<bool()> &done, int ms)
 {
     for (QDeadlineTimer deadline(ms); !done() && !deadline.hasExpired(); QThread::msleep(1))
