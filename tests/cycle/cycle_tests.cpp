@@ -171,6 +171,11 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         SCOPED_TRACE(row.file.toStdString());
         CycleRig rig(row.options);
         writeFile(rig.save + QStringLiteral("/report.txt"), "OLD");
+        const QString dead = rig.save + QStringLiteral("/.report.txt.99999999.fetchora-new");  // a killed writer's
+        writeFile(dead, "x");
+        noteWorkingFile(workJournalIn(rig.box.folder()), dead);
+        QDir().mkpath(rig.box.path("tmp"));
+        writeFile(rig.box.path("tmp/old.txt.part"), "x");
         rig.step(QStringLiteral("url:http://h/files/") + row.last);
         rig.run("click tick*60");
         rig.finish(body);
@@ -190,7 +195,7 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         if (row.options.contains("Pwd=")) {
             EXPECT_EQ(unzipOnly(path, "secret"), body);
         }
-        EXPECT_FALSE(QFile::exists(rig.engine->starts.back().target)) << "nothing stays in tmp/";
+        EXPECT_EQ(entries(rig.box.path("tmp")), QStringList()) << "Start swept it, and the copy left it";
         EXPECT_EQ(rig.box.errorPrompt.count() > 0, row.options.contains("=yes")) << "a value that does not convert";
         EXPECT_EQ(rig.cycle().phase(), Phase::Counting);
     }
@@ -234,22 +239,6 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     rig.held->finish();
     ASSERT_TRUE(unloaded.wait(5000));
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "NEW");
-}
-
-TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
-{
-    CycleRig rig("");
-    const QString live = QStringLiteral(".report.txt.%1.fetchora-new").arg(QCoreApplication::applicationPid());
-    for (const QString &name :
-         {live, QStringLiteral("report.txt"), QStringLiteral(".report.txt.99999999.fetchora-new")}) {
-        writeFile(rig.save + u'/' + name, "x");
-        noteWorkingFile(workJournalIn(rig.box.folder()), rig.save + u'/' + name);  // as their writers did
-    }
-    QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
-    writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");
-    rig.run("click tick*60");
-    EXPECT_EQ(entries(rig.save), (QStringList{live, "report.txt"}));
-    EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
 }
 
 // The Settings button: the main window speaks the language chosen while the dialog is open; after Save the interval,
@@ -318,24 +307,6 @@ TEST(Smart, UnchangedOnlyWhileTheCopyIsThereAndHistoryHasALineForEveryAttempt)
     rig.run("nofolder tick*60");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"failed", "failed"}));
     EXPECT_EQ(historyFields(rig, 6).last(), "err 76 Path not found: " + rig.save);
-}
-
-// The options reach the store: of four daily copies the newest stay (which ones the store keeps is its own test's).
-TEST(Smart, RetentionKeepsTheNewestCopiesAsTheOptionsSay)
-{
-    for (const auto &[options, left] :
-         {std::pair<QByteArray, int>{"KeepCopies=2\n", 2}, {"KeepDays=2\n", 3}, {"", 4}}) {
-        CycleRig rig("Mode1=1\n" + options);
-        rig.run("click");
-        for (int day = 0; day < 4; ++day) {
-            rig.clock.at = QDateTime(QDate(2026, 12, 1 + day), QTime(12, 0));
-            rig.run(QStringLiteral("tick*60 finish:%1").arg(day));
-        }
-        QByteArray kept;
-        for (const QString &name : entries(rig.save).filter(QStringLiteral("2026")))
-            kept += readAll(rig.save + u'/' + name);
-        EXPECT_EQ(kept, QByteArray("0123").right(left)) << options.constData();
-    }
 }
 
 // Several seeds of simulated days each, every promise checked after every event. FETCHORA_WORLD_SEED and
