@@ -151,8 +151,7 @@ public:
             writeFile(engine->starts.back().target, body);
         engine->result = result(TransferResult::Kind::Body, 200);
         engine->result.bytes = body.size();
-        engine->result.sha256 =
-            sameHash.isEmpty() ? QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() : sameHash;
+        engine->result.sha256 = QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
         w().FileDownload_Finished();
         // The job's report is a posted event: wait for events, not for time.
         if (!held)
@@ -166,7 +165,6 @@ public:
     QString save = box.makeFolder(QStringLiteral("save"));
     std::optional<QPromise<StoreResult>> held;
     StoreRequest heldRequest;
-    QByteArray sameHash;  // every body reports this fingerprint (empty: its own)
 };
 
 }  // namespace fetchora::testing

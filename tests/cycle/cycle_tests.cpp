@@ -9,11 +9,9 @@
 #include "support/ZipRead.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -281,10 +279,8 @@ TEST(Smart, UnchangedOnlyWhileTheCopyIsThereAndHistoryHasALineForEveryAttempt)
     rig.run("tick*60 version:V finish:A");
     EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked without";
     EXPECT_EQ(readAll(copy), "A") << "stored again";
-    rig.sameHash = QCryptographicHash::hash("A", QCryptographicHash::Sha256).toHex();
-    rig.run("tick*60 version:W finish:B");
-    EXPECT_EQ(readAll(copy) + entries(rig.box.path("tmp")).join("").toUtf8(), "A");
-    rig.sameHash.clear();
+    rig.run("tick*60 version:W finish:A");  // the same body under a new version is the same copy
+    EXPECT_EQ(entries(rig.box.path("tmp")), QStringList());
     rig.run("tick*60 version:X finish:C");
     EXPECT_EQ(readAll(copy), "C");
     // The URL typed anew: its first version is new, the next report of it the same.

@@ -8,12 +8,8 @@
 #include "support/TestHttpServer.h"
 #include "trace/modTraceLITE.h"
 
-#include <QFile>
-#include <QLabel>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace fetchora;
