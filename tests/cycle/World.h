@@ -29,8 +29,7 @@
 
 namespace fetchora::testing {
 
-// Boot time (it runs on while the machine sleeps) and wall time, which can also jump back or change its offset, as
-// summer time does.
+// Boot time runs on while the machine sleeps; wall time can also jump back or change its offset, as summer time does.
 struct WorldClock : Clock {
     qint64 bootMs = 0;
     qint64 wallMs = QDateTime(QDate(2026, 10, 24), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
