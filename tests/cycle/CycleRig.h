@@ -1,9 +1,6 @@
 #pragma once
-// The real main window in a sandbox, driven as a user and the engine would
-// drive it: buttons are clicked, the timer's ticks come when its timer runs,
-// and the engine's events arrive at the window with the result the engine
-// would hand over. Only the engine, the storing job's thread and the clock
-// are fakes. Steps are written as a small script: "click tick*60 finish".
+// The real main window in a sandbox, driven as a user and the engine would drive it. Only the engine, the storing job's
+// thread and the clock are fakes. Steps are a small script: "click tick*60 finish".
 
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
@@ -38,17 +35,20 @@ struct PinnedClock : Clock {
 
 class CycleRig {
 public:
-    using Kind = TransferResult::Kind;
-
-    explicit CycleRig(const QByteArray &options, bool holdJobs = false) : m_holdJobs(holdJobs)
+    // adjust: seams of its own, for a window that then comes on screen in its own time.
+    explicit CycleRig(const QByteArray &options, bool holdJobs = false,
+                      const std::function<void(MainWindowSeams &)> &adjust = {})
     {
-        save = box.makeFolder(QStringLiteral("save"));
-        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\nURL=" + url.toUtf8() + "\n"
-                     + options);
+        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n"
+                     + (options.contains("URL=") ? "" : "URL=http://127.0.0.1:9/files/report.txt\n") + options);
         MainWindowSeams seams;
         seams.prompt = &box.prompt;
         seams.downloads = fakeDownloadFactory(engine);
-        seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
+        seams.tray = [this](QObject *parent) {
+            auto t = std::make_unique<FakeTray>(parent);
+            tray = t.get();
+            return t;
+        };
         seams.clock = &clock;
         seams.tickMs = 1 << 30;  // the rig gives the ticks
         seams.storeJobs = [this, holdJobs](const StoreRequest &r) {
@@ -59,7 +59,11 @@ public:
             heldRequest = r;
             return held->future();
         };
+        if (adjust)
+            adjust(seams);
         SubMain(std::move(seams));
+        if (adjust)
+            return;
         // On screen, as a user sees it: the window's boxes wait for that.
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&w()));
         QCoreApplication::processEvents();
@@ -76,38 +80,38 @@ public:
     void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
     QString status() const { return get<QLabel>("lblStatus")->text(); }
 
-    static TransferResult result(Kind kind, int status = 0, long curl = 0, const QString &text = {})
+    static TransferResult result(TransferResult::Kind kind, int status = 0, long curl = 0, const QString &text = {})
     {
         TransferResult r;
         r.kind = kind, r.httpStatus = status, r.curlCode = curl, r.text = text;
         return r;
     }
 
-    // One step of a script ("verb" or "verb:argument"); see run().
     void step(const QString &word)
     {
         const QString verb = word.section(u':', 0, 0), a = word.section(u':', 1);
         using E = DownloadEvents;
-        // The last event of a transfer, after the result the engine hands over with it.
+        using enum TransferResult::Kind;
+        // The last event of a transfer, after the result the engine hands over with it ("same": a version it has).
         static const std::map<QString, std::pair<TransferResult, void (*)(E &)>> endings = {
             {"connerr",
-             {result(Kind::ConnectionError, 0, 7, "Couldn't connect"),
-              [](E &e) { e.FileDownload_ConnectionError(7, "refused"); }}},
+             {result(ConnectionError, 0, 7, "Couldn't connect"), [](E &e) { e.FileDownload_ConnectionError(7, "x"); }}},
             {"dlerr",
-             {result(Kind::HttpError, 500, 0, "HTTP 500 Internal Server Error"),
+             {result(HttpError, 500, 0, "HTTP 500 Internal Server Error"),
               [](E &e) { e.FileDownload_DownloadError(500, "HTTP 500"); }}},
-            {"notfound", {result(Kind::NotFound, 404), [](E &e) { e.FileDownload_NotFound(); }}},
-            {"abort", {result(Kind::Cancelled), [](E &e) { e.FileDownload_Abort(); }}},
-            {"same",
-             {result(Kind::NotModified, 304), [](E &e) { e.FileDownload_Abort(); }}},  // a version the window has
+            {"notfound", {result(NotFound, 404), [](E &e) { e.FileDownload_NotFound(); }}},
+            {"abort", {result(Cancelled), [](E &e) { e.FileDownload_Abort(); }}},
+            {"same", {result(NotModified, 304), [](E &e) { e.FileDownload_Abort(); }}},
         };
         if (const auto e = endings.find(verb); e != endings.end()) {
             engine->result = e->second.first;
             e->second.second(w());
         } else if (verb == "click") {
             click("cmdStart");
-        } else if (verb == "tick") {
-            tick();
+        } else if (verb == "tick") {  // the window's timer ticks if it runs
+            clock.ms += 1000;
+            if (get<QTimer>("Timer1")->isActive())
+                w().Timer1_Timer();
         } else if (verb == "sleep") {  // without a tick
             clock.ms += a.toLongLong() * 1000;
         } else if (verb == "cancel") {
@@ -131,7 +135,7 @@ public:
         }
     }
 
-    // Words separated by blanks; "tick*60" repeats a word.
+    // "tick*60" repeats a word.
     void run(const QString &script)
     {
         for (const QString &word : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -141,40 +145,26 @@ public:
         }
     }
 
-    // A second passes; the window's timer ticks if it runs.
-    void tick()
-    {
-        clock.ms += 1000;
-        if (get<QTimer>("Timer1")->isActive())
-            w().Timer1_Timer();
-    }
-
-    // What the engine does on success: the complete file at the target, then Finished.
     void finish(const QByteArray &body)
     {
         if (!engine->starts.isEmpty())
             writeFile(engine->starts.back().target, body);
-        engine->result = result(Kind::Body, 200);
+        engine->result = result(TransferResult::Kind::Body, 200);
         engine->result.bytes = body.size();
-        engine->result.sha256 =
-            sameHash.isEmpty() ? QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() : sameHash;
+        engine->result.sha256 = QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
         w().FileDownload_Finished();
         // The job's report is a posted event: wait for events, not for time.
-        if (!m_holdJobs)
+        if (!held)
             waitUntil([&] { return cycle().phase() != DownloadCycle::Phase::Storing; }, 10000);
     }
 
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
     PinnedClock clock;
-    QString save;
-    QString url = QStringLiteral("http://127.0.0.1:9/files/report.txt");
+    FakeTray *tray = nullptr;
+    QString save = box.makeFolder(QStringLiteral("save"));
     std::optional<QPromise<StoreResult>> held;
     StoreRequest heldRequest;
-    QByteArray sameHash;  // every body reports this fingerprint (empty: its own)
-
-private:
-    bool m_holdJobs;
 };
 
 }  // namespace fetchora::testing

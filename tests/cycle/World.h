@@ -1,8 +1,8 @@
 #pragma once
-// A simulated world around the real main window: one seed drives a server, the save folder, the clock and a user
-// who acts at any moment, boxes and dialogs open or not. Only the engine, the storing job, the boxes and the clock
-// are the world's. After every event the promises a user relies on are checked; events are plain words, so a
-// failing run prints a list that replays exactly.
+// A simulated world around the real main window: one seed drives a server, the save folder, the clock and a user who
+// acts at any moment, boxes and dialogs open or not. Only the engine, the storing job, the boxes and the clock are the
+// world's. After every event the promises a user relies on are checked; events are plain words, so a failing run prints
+// a list that replays exactly.
 
 #include "cycle/Clock.h"
 #include "cycle/StoreJob.h"
@@ -29,8 +29,7 @@
 
 namespace fetchora::testing {
 
-// Boot time (it runs on while the machine sleeps) and wall time, which can
-// also jump back or change its offset, as summer time does.
+// Boot time runs on while the machine sleeps; wall time can also jump back or change its offset, as summer time does.
 struct WorldClock : Clock {
     qint64 bootMs = 0;
     qint64 wallMs = QDateTime(QDate(2026, 10, 24), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
@@ -38,8 +37,6 @@ struct WorldClock : Clock {
     QDateTime now() const override { return QDateTime::fromMSecsSinceEpoch(wallMs, Qt::OffsetFromUTC, offsetSec); }
     qint64 elapsedMs() const override { return bootMs; }
 };
-
-class World;
 
 // One transfer of the world's server, as the engine would run it.
 struct SimTransfer {
@@ -54,43 +51,11 @@ struct SimTransfer {
     TransferResult result;
 };
 
-class SimEngine : public FileDownloadComponent {
-public:
-    SimEngine(World &world, DownloadEvents *sink) : m_world(world), m_sink(sink) {}
-    ~SimEngine() override;
-    void SameVersion(bool &same) override
-    {
-        if (m_t)
-            m_t->same = same;
-    }
-    bool StartDownload(const QString &url, const QString &target) override;
-    void AbortDownload() override
-    {
-        if (m_t)
-            m_t->abortAsked = true;
-    }
-    void setStoredVersion(const QString &v) override { m_storedVersion = v; }
-    TransferResult result() const override { return m_t ? m_t->result : TransferResult{}; }
-
-private:
-    World &m_world;
-    DownloadEvents *m_sink;
-    QString m_storedVersion;
-    std::shared_ptr<SimTransfer> m_t;
-};
-
-// Boxes as a user meets them: a question waits for its answer while the
-// world goes on; a notice stays up until the user closes it.
-class WorldPrompt : public PromptService {
-public:
-    explicit WorldPrompt(World &world) : m_world(world) {}
-    int msgBox(const QString &text, int style, const QString &title) override;
-    void notify(const QString &, int, const QString &) override { open = 1; }
-    int open = 0;  // boxes on screen now
-
-private:
-    World &m_world;
-};
+// What each mode of the server makes of a transfer, and the seconds it takes.
+inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes = {
+    {"fine", {SimTransfer::Finish, 3}},       {"missing", {SimTransfer::NotFound, 1}},
+    {"failing", {SimTransfer::HttpError, 1}}, {"refusing", {SimTransfer::Refused, 2}},
+    {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}}};
 
 struct WorldConfig {
     quint32 seed = 1;
@@ -98,9 +63,11 @@ struct WorldConfig {
     QStringList replay;  // events to run instead of drawing them
 };
 
-class World {
+// Boxes as a user meets them: a question waits for its answer while the world goes on; a notice stays up until the user
+// closes it.
+class World : public PromptService {
 public:
-    explicit World(WorldConfig config) : m_config(std::move(config)), m_random(m_config.seed), m_prompt(*this)
+    explicit World(WorldConfig config) : m_config(std::move(config)), m_random(m_config.seed)
     {
         for (const QString &e : m_config.replay)
             for (int i = 0, n = e.contains(u'*') ? e.section(u'*', 1).toInt() : 1; i < n; ++i)
@@ -108,17 +75,61 @@ public:
         save = box.makeFolder(QStringLiteral("save"));
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
                      + "\nURL=http://127.0.0.1:9/files/report.txt\nIntervall=1\nMode1=1\nCheckVersion=1\n");
-        setTracePrompt(&m_prompt);
+        setTracePrompt(this);
         server.body = body(0);
     }
-    ~World()
+    ~World() override
     {
         g_frmMain.reset();
         setTracePrompt(nullptr);
     }
 
-    // Runs until the simulated days are over or a promise breaks; the list of
-    // events is kept for the report.
+    int msgBox(const QString &, int style, const QString &) override
+    {
+        ++open;
+        const QString answer = runModal(mb::buttonsOf(style));
+        --open;
+        static const std::map<QString, int> answers = {
+            {"yes", mb::Yes}, {"no", mb::No}, {"abort", mb::Abort}, {"retry", mb::Retry}, {"ignore", mb::Ignore}};
+        if (const auto a = answers.find(answer); a != answers.end())
+            return a->second;
+        return mb::buttonsOf(style) == mb::YesNo              ? mb::No
+               : mb::buttonsOf(style) == mb::AbortRetryIgnore ? mb::Ignore
+                                                              : mb::OK;
+    }
+    void notify(const QString &, int, const QString &) override { open = 1; }
+    int open = 0;  // boxes on screen now
+
+    struct Engine : FileDownloadComponent {
+        Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) {}
+        ~Engine() override
+        {
+            if (t)
+                world.letGo(t);
+        }
+        void SameVersion(bool &same) override
+        {
+            if (t)
+                t->same = same;
+        }
+        bool StartDownload(const QString &, const QString &target) override
+        {
+            t = world.begin(sink, target, storedVersion);
+            return true;
+        }
+        void AbortDownload() override
+        {
+            if (t)
+                t->abortAsked = true;
+        }
+        void setStoredVersion(const QString &v) override { storedVersion = v; }
+        TransferResult result() const override { return t ? t->result : TransferResult{}; }
+        World &world;
+        DownloadEvents *sink;
+        QString storedVersion;
+        std::shared_ptr<SimTransfer> t;
+    };
+
     void run()
     {
         startProgram({QStringLiteral("-s")});
@@ -127,15 +138,8 @@ public:
             step(next(false));
     }
 
-    QString report() const
-    {
-        return QStringLiteral("seed %1: %2\nevents (replay with FETCHORA_WORLD_EVENTS=<file of these lines>):\n%3")
-            .arg(m_config.seed)
-            .arg(failure.value_or(QStringLiteral("no failure")), compressed().join(u'\n'));
-    }
-
     // Runs of one event as "tick*60", which the replay reads back.
-    QStringList compressed() const
+    QString report() const
     {
         QStringList out;
         for (qsizetype i = 0; i < log.size();) {
@@ -145,13 +149,13 @@ public:
             out << (n > 1 ? log[i] + u'*' + QString::number(n) : log[i]);
             i += n;
         }
-        return out;
+        return QStringLiteral("seed %1: %2\nevents (replay with FETCHORA_WORLD_EVENTS=<file of these lines>):\n%3")
+            .arg(m_config.seed)
+            .arg(failure.value_or(QStringLiteral("no failure")), out.join(u'\n'));
     }
 
-    // --- the parts of the world ---------------------------------------------
-
     struct Server {
-        enum Mode { Fine, Missing, Failing, Refusing, Slow, Stalling } mode = Fine;
+        QString mode = QStringLiteral("fine");
         QByteArray body, etag = "\"e0\"";
         bool namesVersion = true;
         int bodies = 0;
@@ -189,13 +193,8 @@ public:
         t->startMs = clock.bootMs;
         t->body = server.body;
         t->version = server.namesVersion ? server.etag : QByteArray();
-        using enum Server::Mode;
-        static const std::map<Server::Mode, std::pair<SimTransfer::Plan, int>> plans = {
-            {Fine, {SimTransfer::Finish, 3}},       {Missing, {SimTransfer::NotFound, 1}},
-            {Failing, {SimTransfer::HttpError, 1}}, {Refusing, {SimTransfer::Refused, 2}},
-            {Slow, {SimTransfer::Finish, 150}},     {Stalling, {SimTransfer::Stall, 65}}};
-        t->plan = plans.at(server.mode).first;
-        t->endMs = clock.bootMs + plans.at(server.mode).second * 1000;
+        t->plan = kServerModes.at(server.mode).first;
+        t->endMs = clock.bootMs + kServerModes.at(server.mode).second * 1000;
         live = t;
         lastAttemptMs = clock.bootMs;
         return t;
@@ -203,27 +202,20 @@ public:
     void letGo(const std::shared_ptr<SimTransfer> &t)
     {
         t->alive = false;
-        if (!t->ended) {
+        if (!t->ended)
             ++ended;
-            m_lettingGo << QStringLiteral("transfer %1 let go while it ran, at event %2 (%3)")
-                               .arg(t->id)
-                               .arg(log.size())
-                               .arg(log.isEmpty() ? QString() : log.last());
-        }
         if (live == t)
             live.reset();
     }
 
 private:
-    friend class WorldPrompt;
-
     QByteArray body(int n) const { return "copy " + QByteArray::number(n) + QByteArray(900 + n % 13, '.'); }
 
     void startProgram(QStringList args)
     {
         MainWindowSeams seams;
-        seams.prompt = &m_prompt;
-        seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<SimEngine>(*this, sink); };
+        seams.prompt = this;
+        seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
         seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
         seams.arguments = std::move(args);
         seams.clock = &clock;
@@ -244,10 +236,7 @@ private:
         lastAttemptMs = clock.bootMs;
     }
 
-    // --- drawing events --------------------------------------------------------
-
-    // A word for what happens next. Inside a box or a dialog the user can only
-    // answer it; everything else goes on.
+    // A word for what happens next. Inside a box or a dialog the user can only answer it; everything else goes on.
     QString next(bool modal)
     {
         if (!m_config.replay.isEmpty()) {
@@ -264,22 +253,18 @@ private:
             return QString::fromLatin1(
                 words.begin()[std::uniform_int_distribution<size_t>(0, words.size() - 1)(m_random)]);
         };
-        // A user who has just acted is at the screen for a few moments: quick
-        // to answer and likely to act again.
+        // A user who has just acted is at the screen for a few moments: quick to answer and likely to act again.
         const bool attentive = m_attention > 0 && m_attention--;
         if (job && chance(0.3))
             return pick({"store", "store", "store", "diskfull"});
         if (modal && chance(m_userAway ? 0.0002 : attentive ? 0.5 : 0.05)) {
-            static const std::map<int, std::vector<const char *>> buttons = {
-                {mb::YesNo, {"answer:yes", "answer:no"}},
-                {mb::AbortRetryIgnore, {"answer:abort", "answer:retry", "answer:ignore"}}};
-            const auto b = buttons.find(m_modalButtons);
-            if (b == buttons.end())
-                return QStringLiteral("answer:ok");
-            return QString::fromLatin1(
-                b->second[std::uniform_int_distribution<size_t>(0, b->second.size() - 1)(m_random)]);
+            if (m_modalButtons == mb::YesNo)
+                return pick({"answer:yes", "answer:no"});
+            if (m_modalButtons == mb::AbortRetryIgnore)
+                return pick({"answer:abort", "answer:retry", "answer:ignore"});
+            return QStringLiteral("answer:ok");
         }
-        if (!modal && attentive && chance(0.3) && window() && !m_prompt.open)
+        if (!modal && attentive && chance(0.3) && window() && !open)
             return pick({"start", "cancel", "quit"});
         if (chance(0.985))
             return QStringLiteral("tick");
@@ -293,13 +278,11 @@ private:
                          "clock:sleep", "clock:dst", "clock:back"});
         if (modal)
             return QStringLiteral("tick");
-        if (m_prompt.open)
+        if (open)
             return chance(0.5) ? QStringLiteral("ok") : QStringLiteral("tick");
         return pick({"start", "start", "cancel", "settings", "url", "url:pasted", "url:ftp", "folder", "quit",
                      "closebox", "away"});
     }
-
-    // --- running events --------------------------------------------------------
 
     void step(const QString &event)
     {
@@ -309,7 +292,11 @@ private:
             {"tick", [](World &w, const QString &) { w.advance(1000); }},
             {"store", [](World &w, const QString &) { w.finishJob(false); }},
             {"diskfull", [](World &w, const QString &) { w.finishJob(true); }},
-            {"restart", [](World &w, const QString &a) { w.restart(a); }},
+            {"restart",
+             [](World &w, const QString &a) {
+                 if (!w.window())
+                     w.startProgram(a.isEmpty() ? QStringList() : QStringList{a});
+             }},
             {"server", [](World &w, const QString &a) { w.serverChange(a); }},
             {"fs", [](World &w, const QString &a) { w.fileSystem(a); }},
             {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
@@ -317,7 +304,11 @@ private:
             {"cancel", [](World &w, const QString &) { w.m_attention = 3, w.click("cmdAbort"); }},
             {"settings", [](World &w, const QString &) { w.click("cmdSettings"); }},
             {"quit", [](World &w, const QString &) { w.click("cmdQuit"); }},
-            {"closebox", [](World &w, const QString &) { w.closeWindow(); }},
+            {"closebox",
+             [](World &w, const QString &) {
+                 if (w.window())
+                     w.window()->close();
+             }},
             {"url",  // as typed, pasted with blanks and a line break, or not fetchable at all
              [](World &w, const QString &a) {
                  w.type("txtURL", a == QLatin1String("pasted") ? " http://127.0.0.1:9/files/report.txt\n"
@@ -325,13 +316,13 @@ private:
                                                                : "http://127.0.0.1:9/files/report.txt");
              }},
             {"folder", [](World &w, const QString &) { w.type("txtSPlace", w.save); }},
-            {"ok", [](World &w, const QString &) { w.m_prompt.open = 0; }},
+            {"ok", [](World &w, const QString &) { w.open = 0; }},
             {"away", [](World &w, const QString &) { w.m_userAway = !w.m_userAway; }},
         };
         if (const auto found = actions.find(verb); found != actions.end())
             found->second(*this, arg);
-        // A report posted from a finished job posts the window's procedure in
-        // turn: a few rounds deliver everything that is due.
+        // A report posted from a finished job posts the window's procedure in turn: a few rounds deliver everything
+        // that is due.
         for (int round = 0; round < 3; ++round)
             QCoreApplication::processEvents();
         if (m_unloaded) {
@@ -432,21 +423,10 @@ private:
         promise.finish();
     }
 
-    void restart(const QString &arg)
-    {
-        if (window())
-            return;
-        startProgram(arg.isEmpty() ? QStringList() : QStringList{arg});
-    }
-
     void serverChange(const QString &what)
     {
-        using enum Server::Mode;
-        static const std::map<QString, Server::Mode> modes = {{"fine", Fine},       {"missing", Missing},
-                                                              {"failing", Failing}, {"refusing", Refusing},
-                                                              {"slow", Slow},       {"stalling", Stalling}};
-        if (const auto m = modes.find(what); m != modes.end()) {
-            server.mode = m->second;
+        if (kServerModes.count(what)) {
+            server.mode = what;
         } else if (what == QLatin1String("newbody")) {
             server.body = body(++server.bodies);
             server.etag = "\"e" + QByteArray::number(server.bodies) + '"';
@@ -510,12 +490,6 @@ private:
             field->setTextValue(text);
     }
 
-    void closeWindow()
-    {
-        if (window())
-            window()->close();
-    }
-
     void settingsDialog()
     {
         runModal();
@@ -545,33 +519,18 @@ private:
         }
     }
 
-    // --- the promises ------------------------------------------------------------
-
     void fail(const QString &why)
     {
         if (failure)
             return;
         failure = QStringLiteral("after %1 events, at %2 s: %3").arg(log.size()).arg(clock.bootMs / 1000).arg(why);
-        if (window())  // Start, Cancel and the timer on (1) or off (0)
-            *failure += QStringLiteral("\n  window \"%1\", status \"%2\", Start/Cancel/timer %3%4%5, box %6, transfer "
-                                       "%7, job %8, last attempt at %9 s, phase %10, counter %11")
-                            .arg(window()->windowTitle(), control<QLabel>("lblStatus")->text())
-                            .arg(control("cmdStart")->isEnabled())
-                            .arg(control("cmdAbort")->isEnabled())
-                            .arg(control<QTimer>("Timer1")->isActive())
-                            .arg(m_prompt.open)
-                            .arg(live ? live->id : 0)
-                            .arg(bool(job))
-                            .arg(lastAttemptMs / 1000)
-                            .arg(int(window()->cycle().phase()))
-                            .arg(window()->cycle().counter());
     }
 
     void check()
     {
         if (failure)
             return;
-        if (m_prompt.open > 1)
+        if (open > 1)
             return fail(QStringLiteral("two boxes open"));
         readHistory();
         if (!window())
@@ -587,10 +546,8 @@ private:
             {job && control<QLabel>("lblStatus")->text() == QLatin1String("Download canceled"),
              "\"Download canceled\" while the copy is being stored"},
             {m_historyTransfers > acceptedStarts, "more history lines than attempts"},
-            {!busy && m_historyTransfers != ended, QStringLiteral("%1 transfers ended, %2 history lines; %3")
-                                                       .arg(ended)
-                                                       .arg(m_historyTransfers)
-                                                       .arg(m_lettingGo.join(QStringLiteral("; ")))},
+            {!busy && m_historyTransfers != ended,
+             QStringLiteral("%1 transfers ended, %2 history lines").arg(ended).arg(m_historyTransfers)},
             // Every download that falls due leaves a line, also one that cannot begin.
             {on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
              "the cycle is on and makes no attempt"},
@@ -602,8 +559,7 @@ private:
             m_onSinceMs = clock.bootMs;
     }
 
-    // New lines of history.log: what was stored must be what was served, and
-    // no copy may land on another one.
+    // New lines of history.log: what was stored must be what was served, and no copy may land on another one.
     void readHistory()
     {
         QFile f(box.path(QStringLiteral("history.log")));
@@ -641,7 +597,6 @@ private:
 
     WorldConfig m_config;
     std::mt19937 m_random;
-    WorldPrompt m_prompt;
     std::deque<QString> m_replay;
     bool m_unloaded = false;
     bool m_userAway = false;
@@ -651,36 +606,7 @@ private:
     qint64 m_historyOffset = 0;
     int m_historyTransfers = 0;
     qint64 m_onSinceMs = 0;
-    QStringList m_lettingGo;
     QString m_lastStored;  // the copy an "unchanged" stands for
 };
-
-inline SimEngine::~SimEngine()
-{
-    if (m_t)
-        m_world.letGo(m_t);
-}
-
-inline bool SimEngine::StartDownload(const QString &, const QString &target)
-{
-    m_t = m_world.begin(m_sink, target, m_storedVersion);
-    return true;
-}
-
-inline int WorldPrompt::msgBox(const QString &, int style, const QString &)
-{
-    ++open;
-    const QString answer = m_world.runModal(mb::buttonsOf(style));
-    --open;
-    static const std::map<QString, int> answers = {{"yes", mb::Yes},     {"no", mb::No},         {"abort", mb::Abort},
-                                                   {"retry", mb::Retry}, {"ignore", mb::Ignore}, {"ok", mb::OK}};
-    if (const auto a = answers.find(answer); a != answers.end())
-        return a->second;
-    switch (mb::buttonsOf(style)) {
-    case mb::YesNo: return mb::No;
-    case mb::AbortRetryIgnore: return mb::Ignore;
-    default: return mb::OK;
-    }
-}
 
 }  // namespace fetchora::testing

@@ -1,9 +1,9 @@
-// The cycle's decisions, as scenarios on the real window: options and steps
-// in, then the phase, what the window shows, what the engine was asked, the
-// boxes, and the files.
+// The cycle on the real window: scenarios, storing, fetching that saves work, and a world where anything can happen.
 
 #include "CycleRig.h"
+#include "World.h"
 #include "components/zip/modZIP32vb.h"
+#include "cycle/History.h"
 #include "settings/frmSettings.h"
 #include "startup/WorkJournal.h"
 #include "support/ZipRead.h"
@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -25,74 +24,77 @@ struct Scenario {
     QByteArray options;
     QString steps;
     Phase phase;
-    int starts;  // StartDownload calls
-    bool startEnabled, abortEnabled;
+    int starts;       // StartDownload calls
     QString status;   // status line text; "*" any
     QString lastBox;  // text of the last box, "" none
 };
 
 const QString k1s = QStringLiteral("1 seconds until next download");
+const QString kCancel = QStringLiteral("Download | Cancel download?");
 const QString kCheckURL = QStringLiteral("\r\n\r\nPlease check the address in the URL field");
 
 using enum DownloadCycle::Phase;
 const Scenario kScenarios[] = {
-    {"CountsDownFromTheInterval", "", "click tick*59", Counting, 0, true, false, k1s, ""},
-    {"DownloadsOnTickSixty", "", "click tick*60", Fetching, 1, false, true, "*", ""},
-    {"FinishedGoesBackToCounting", "", "click tick*60 finish", Counting, 1, true, false, "Download competed", ""},
-    {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", FirstFetch, 1, false, true, "", ""},
-    {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", Fetching, 2, false, true, "*", ""},
-    {"FirstFetchCountsFromItsEnd", "Start=1\n", "click sleep:30 finish tick*59", Counting, 1, true, false, k1s, ""},
+    {"CountsDownFromTheInterval", "", "click tick*59", Counting, 0, k1s, ""},
+    {"DownloadsOnTickSixty", "", "click tick*60", Fetching, 1, "*", ""},
+    {"FinishedGoesBackToCounting", "", "click tick*60 finish", Counting, 1, "Download competed", ""},
+    {"StartsAtOnceWithoutCountdown", "Start=1\n", "click tick*120", FirstFetch, 1, "", ""},
+    {"FirstFetchFinishedStartsTheCountdown", "Start=1\n", "click finish tick*60", Fetching, 2, "*", ""},
+    {"FirstFetchCountsFromItsEnd", "Start=1\n", "click sleep:30 finish tick*59", Counting, 1, k1s, ""},
     {"FirstFetchAfterAStopCountsFromZero", "Start=1\n", "click finish tick*30 click click finish tick*59", Counting, 2,
-     true, false, k1s, ""},
-    {"StopWhileFetchingStillStores", "", "click tick*60 cancel:yes click finish", Idle, 1, true, false,
-     "Download competed", "Download | Cancel download?"},
-    {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, true, false, k1s, ""},
-    {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", Counting, 1, true, false, k1s, ""},
-    {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", Fetching, 2, false, true, "*", ""},
-    {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", Fetching, 2, false, true, "*", ""},
-    {"ErrorsSilentByDefault", "", "click tick*60 connerr", Counting, 1, true, false, "*", ""},
-    {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", Counting, 1, true, false, "*",
+     k1s, ""},
+    {"StopWhileFetchingStillStores", "", "click tick*60 cancel:yes click finish", Idle, 1, "Download competed",
+     kCancel},
+    {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, k1s, ""},
+    {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", Counting, 1, k1s, ""},
+    {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", Fetching, 2, "*", ""},
+    {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", Fetching, 2, "*", ""},
+    {"ErrorsSilentByDefault", "", "click tick*60 connerr", Counting, 1, "*", ""},
+    {"ErrorsShownWhenAsked", "ShowErrors=1\n", "click tick*60 dlerr", Counting, 1, "*",
      "TAQ Fetchora - Connection error | Error while connecting!\r\nError: 500\r\nHTTP 500 Internal Server Error"},
-    {"StopReturnsToIdle", "", "click tick*30 click tick*60", Idle, 0, true, false, "*", ""},
-    {"NotFoundStopsAndSays404", "", "click tick*60 notfound tick*60", Idle, 1, true, false, "*",
+    {"StopReturnsToIdle", "", "click tick*30 click tick*60", Idle, 0, "*", ""},
+    {"NotFoundStopsAndSays404", "", "click tick*60 notfound tick*60", Idle, 1, "*",
      "Invalid URL | File not found!\r\nHTTP Code 404" + kCheckURL},
-    {"CancelYesAbortsAndCountsOn", "", "click tick*60 cancel:yes abort", Counting, 1, true, false, "Download canceled",
-     "Download | Cancel download?"},
-    {"CancelYesOffersStopAtOnce", "", "click tick*60 cancel:yes", Cancelling, 1, true, false, "Download canceled",
-     "Download | Cancel download?"},
-    {"CancelNoChangesNothing", "", "click tick*60 cancel:no", Fetching, 1, false, true, "*",
-     "Download | Cancel download?"},
-    {"ProgressShowsBytes", "", "click tick*60 progress:0/200", Fetching, 1, false, true, "0 of 200 Bytes", ""},
-    {"StopWhileCancellingStopsWhenTheTransferEnds", "Start=1\n", "click cancel:yes click finish tick*120", Idle, 1,
-     true, false, "*", "Download | Cancel download?"},
-    {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", Counting, 0, true, false, "*", ""},
-    {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", Counting, 0, true, false, "*",
+    {"CancelYesAbortsAndCountsOn", "", "click tick*60 cancel:yes abort", Counting, 1, "Download canceled", kCancel},
+    {"CancelYesOffersStopAtOnce", "", "click tick*60 cancel:yes", Cancelling, 1, "Download canceled", kCancel},
+    {"CancelNoChangesNothing", "", "click tick*60 cancel:no", Fetching, 1, "*", kCancel},
+    {"ProgressShowsBytes", "", "click tick*60 progress:0/200", Fetching, 1, "0 of 200 Bytes", ""},
+    {"StopWhileCancellingStopsWhenTheTransferEnds", "Start=1\n", "click cancel:yes click finish tick*120", Idle, 1, "*",
+     kCancel},
+    {"StopResetsTheCountdown", "", "click tick*30 click click tick*59", Counting, 0, "*", ""},
+    {"FolderGoneAtTheTickCountsOn", "", "click tick*59 nofolder tick", Counting, 0, "*",
      "The folder for downloaded files does not exist"},
     // Typed addresses: pasted ones are tidied (in the script %20 is a blank, %0A a line break), others refused.
-    {"APastedAddressIsTidied", "", "url:%20http://h/a.txt%0A click tick*60", Fetching, 1, false, true, "*", ""},
-    {"AnFtpAddressIsRefused", "", "url:ftp://h/a.txt click tick*60", Idle, 0, true, false, "Invalid URL",
+    {"APastedAddressIsTidied", "", "url:%20http://h/a.txt%0A click tick*60", Fetching, 1, "*", ""},
+    {"AnFtpAddressIsRefused", "", "url:ftp://h/a.txt click tick*60", Idle, 0, "Invalid URL",
      "Invalid URL | ftp://h/a.txt" + kCheckURL},
-    {"AnAddressWithABlankIsRefused", "", "url:http://h/a%20b.txt click", Idle, 0, true, false, "Invalid URL",
+    {"AnAddressWithABlankIsRefused", "", "url:http://h/a%20b.txt click", Idle, 0, "Invalid URL",
      "Invalid URL | http://h/a b.txt" + kCheckURL},
-    {"AnAddressWithoutAHostIsRefused", "", "url:http:///a.txt click", Idle, 0, true, false, "Invalid URL",
+    {"AnAddressWithoutAHostIsRefused", "", "url:http:///a.txt click", Idle, 0, "Invalid URL",
      "Invalid URL | http:///a.txt" + kCheckURL},
-    {"RefusedStartCountsOn", "", "refuse click tick*60", Counting, 1, true, false, "*", ""},
-    {"ZeroIntervalIsAMinute", "", "interval:0 click tick*59", Counting, 0, true, false, k1s, ""},
-    {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", Fetching, 1, false, true, "*", ""},
-    {"TwoMinutesCountDown", "", "interval:2 click tick*119", Counting, 0, true, false, k1s, ""},
+    {"RefusedStartCountsOn", "", "refuse click tick*60", Counting, 1, "*", ""},
+    {"ZeroIntervalIsAMinute", "", "interval:0 click tick*59", Counting, 0, k1s, ""},
+    {"NegativeIntervalIsAMinute", "", "interval:-5 click tick*60", Fetching, 1, "*", ""},
+    {"TwoMinutesCountDown", "", "interval:2 click tick*119", Counting, 0, k1s, ""},
     // Ten hours asleep: the download due comes on waking, once, and a whole interval follows it.
-    {"CatchesUpOnceAfterSleep", "", "click tick*10 sleep:36000 tick finish tick*59", Counting, 1, true, false, k1s, ""},
-    {"CountsAWholeIntervalAfterCatchingUp", "", "click tick*10 sleep:36000 tick finish tick*60", Fetching, 2, false,
-     true, "*", ""},
-    {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", Fetching, 1, false, true, "*",
-     ""},
+    {"CatchesUpOnceAfterSleep", "", "click tick*10 sleep:36000 tick finish tick*59", Counting, 1, k1s, ""},
+    {"CountsAWholeIntervalAfterCatchingUp", "", "click tick*10 sleep:36000 tick finish tick*60", Fetching, 2, "*", ""},
+    {"ShortenedIntervalIsDueAtOnce", "", "interval:3 click tick*100 interval:1 tick", Fetching, 1, "*", ""},
     // A transfer still receiving data is not given up for the next one: that one comes right after it.
     {"AReceivingTransferFinishesFirst", "", "click tick*60 tick*55 progress:10/99 tick*5 progress:20/99 tick*5",
-     Fetching, 1, false, true, "*", ""},
-    {"TheDueDownloadFollowsAtOnce", "", "click tick*60 tick*55 progress:10/99 tick*10 finish", Fetching, 2, false, true,
-     "*", ""},
-    {"ASilentTransferIsReplaced", "", "click tick*60 progress:10/99 tick*60", Fetching, 2, false, true, "*", ""},
+     Fetching, 1, "*", ""},
+    {"TheDueDownloadFollowsAtOnce", "", "click tick*60 tick*55 progress:10/99 tick*10 finish", Fetching, 2, "*", ""},
+    {"ASilentTransferIsReplaced", "", "click tick*60 progress:10/99 tick*60", Fetching, 2, "*", ""},
 };
+
+QStringList historyFields(const CycleRig &rig, int column)
+{
+    QStringList out;
+    for (const QByteArray &line : readAll(rig.box.path(QStringLiteral("history.log"))).split('\n'))
+        if (!line.isEmpty())
+            out << QString::fromUtf8(line).section(u'\t', column, column);
+    return out;
+}
 
 class CycleScenario : public ::testing::TestWithParam<Scenario> {};
 
@@ -106,9 +108,9 @@ TEST_P(CycleScenario, EndsAsExpected)
     EXPECT_EQ(rig.cycle().phase(), s.phase);
     EXPECT_EQ(rig.engine->starts.size(), s.starts);
     EXPECT_LE(rig.engine->alive, 1);
-    // What the window shows, read off its controls.
-    EXPECT_EQ(rig.get("cmdStart")->isEnabled(), s.startEnabled);
-    EXPECT_EQ(rig.get("cmdAbort")->isEnabled(), s.abortEnabled);
+    const bool fetching = s.phase == Fetching || s.phase == FirstFetch;
+    EXPECT_EQ(rig.get("cmdStart")->isEnabled(), !fetching);
+    EXPECT_EQ(rig.get("cmdAbort")->isEnabled(), fetching);
     const bool on = s.phase != Idle;
     for (const char *field : {"txtSPlace", "txtURL", "cmdSettings", "cmdBrowse"})
         EXPECT_EQ(rig.get(field)->isEnabled(), !on) << field;
@@ -128,8 +130,8 @@ TEST_P(CycleScenario, EndsAsExpected)
 INSTANTIATE_TEST_SUITE_P(Cycle, CycleScenario, ::testing::ValuesIn(kScenarios),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The copy is named after the URL, fits the file system, and is stored as the options say: an archive alone, packed
-// at the rate asked (by default the normal one, which packs these numbers to a size of its own).
+// The copy is named after the URL, fits the file system, and is stored as the options say: an archive alone, packed at
+// the rate asked (by default the normal one, which packs these numbers to a size of its own).
 TEST(Cycle, StoresTheCopyAsTheOptionsSay)
 {
     QByteArray body;  // words drawn at random: each rate packs them to a size of its own
@@ -161,11 +163,17 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         {"Mode1=0\n", longBase + ".txt", "a+\u00fc+\\.txt", body},
         {"", longBase + ".txt", "a+\u00fc+_.+\\.txt", body},
         {"Mode1=0\n", longBase, "a+\u00fc+\\.", body},
+        {"Mode1=yes\nKeepCopies=abc\nCheckVersion=maybe\n", "report.txt", "report_.+\\.txt", body},  // as by default
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.file.toStdString());
         CycleRig rig(row.options);
         writeFile(rig.save + QStringLiteral("/report.txt"), "OLD");
+        const QString dead = rig.save + QStringLiteral("/.report.txt.99999999.fetchora-new");  // a killed writer's
+        writeFile(dead, "x");
+        noteWorkingFile(workJournalIn(rig.box.folder()), dead);
+        QDir().mkpath(rig.box.path("tmp"));
+        writeFile(rig.box.path("tmp/old.txt.part"), "x");
         rig.step(QStringLiteral("url:http://h/files/") + row.last);
         rig.run("click tick*60");
         rig.finish(body);
@@ -185,8 +193,9 @@ TEST(Cycle, StoresTheCopyAsTheOptionsSay)
         if (row.options.contains("Pwd=")) {
             EXPECT_EQ(unzipOnly(path, "secret"), body);
         }
-        EXPECT_FALSE(QFile::exists(rig.engine->starts.back().target)) << "nothing stays in tmp/";
-        EXPECT_EQ(rig.box.errorPrompt.count(), 0);
+        EXPECT_EQ(entries(rig.box.path("tmp")), QStringList()) << "Start swept it, and the copy left it";
+        EXPECT_EQ(rig.box.errorPrompt.count() > 0, row.options.contains("=yes")) << "a value that does not convert";
+        EXPECT_EQ(rig.cycle().phase(), Phase::Counting);
     }
 }
 
@@ -211,8 +220,8 @@ TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
 TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
 {
     CycleRig rig("Mode1=0\n", /*holdJobs=*/true);
-    // Cancel confirmed just as the transfer completes: the file is stored all
-    // the same, and Start must stay out of reach until it is.
+    // Cancel confirmed just as the transfer completes: the file is stored all the same, and Start must stay out of
+    // reach until it is.
     rig.run("click tick*60 cancel:yes");
     writeFile(rig.engine->starts.back().target, "NEW");
     rig.finish("NEW");
@@ -228,33 +237,6 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     rig.held->finish();
     ASSERT_TRUE(unloaded.wait(5000));
     EXPECT_EQ(readAll(rig.save + QStringLiteral("/report.txt")), "NEW");
-}
-
-TEST(Cycle, StartSweepsOnlyWhatNoLivingProgramWrote)
-{
-    CycleRig rig("");
-    const QString live = QStringLiteral(".report.txt.%1.fetchora-new").arg(QCoreApplication::applicationPid());
-    const QStringList keep = {QStringLiteral(".hidden"), live, QStringLiteral("report.txt")};
-    for (const QString &name :
-         keep + QStringList{".report.txt.99999999.fetchora-new", ".report.zip.99999999.fetchora-zip1f"}) {
-        writeFile(rig.save + u'/' + name, "x");
-        noteWorkingFile(workJournalIn(rig.box.folder()), rig.save + u'/' + name);  // as their writers did
-    }
-    QDir().mkpath(rig.box.path(QStringLiteral("tmp")));
-    writeFile(rig.box.path(QStringLiteral("tmp/old.txt.part")), "x");
-    writeFile(rig.box.path(QStringLiteral("tmp/report.txt")), "x");
-    rig.run("click tick*60");
-    EXPECT_EQ(entries(rig.save), keep);
-    EXPECT_EQ(entries(rig.box.path(QStringLiteral("tmp"))), QStringList());
-}
-
-TEST(Cycle, AValueThatDoesNotConvertFallsBackAndTheCopyIsStored)
-{
-    CycleRig rig("Mode1=yes\nKeepCopies=abc\nCheckVersion=maybe\nCompress=0\n");
-    rig.run("click tick*60 finish:A");
-    EXPECT_EQ(entries(rig.save).filter(QStringLiteral("report_")).size(), 1) << "stamped, as by default";
-    EXPECT_GE(rig.box.errorPrompt.count(), 1);
-    EXPECT_EQ(rig.cycle().phase(), Phase::Counting);
 }
 
 // The Settings button: the main window speaks the language chosen while the dialog is open; after Save the interval,
@@ -283,4 +265,76 @@ TEST(Cycle, TheSettingsButtonAppliesWhatWasSavedOnly)
         rig.run(save ? "tick*60 finish" : "finish");
         EXPECT_EQ(entries(rig.save), QStringList{save ? "report.zip" : "report.txt"});
     }
+}
+
+// An unchanged version is skipped only while its copy is there, and a body like the stored one is the same copy.
+// Every attempt leaves a line in history.log, one that cannot begin too.
+TEST(Smart, UnchangedOnlyWhileTheCopyIsThereAndHistoryHasALineForEveryAttempt)
+{
+    CycleRig rig("CheckVersion=1\nMode1=0\n");
+    const QString copy = rig.save + QStringLiteral("/report.txt");
+    rig.run("click tick*60 version:V finish:A tick*60 version:V same");
+    EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked by its version";
+    QFile::remove(copy);  // the user takes the copy away
+    rig.run("tick*60 version:V finish:A");
+    EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked without";
+    EXPECT_EQ(readAll(copy), "A") << "stored again";
+    rig.run("tick*60 version:W finish:A");  // the same body under a new version is the same copy
+    EXPECT_EQ(entries(rig.box.path("tmp")), QStringList());
+    rig.run("tick*60 version:X finish:C");
+    EXPECT_EQ(readAll(copy), "C");
+    // The URL typed anew: its first version is new, the next report of it the same.
+    rig.run("click url:http://me:secret@h/report.txt click tick*60 version:W finish:A tick*60 version:W same tick*60 "
+            "dlerr tick*60 cancel:yes abort tick*60 notfound");
+    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, true, false, false, false, false, true}));
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"stored", "unchanged", "stored", "unchanged", "stored", "stored",
+                                                  "unchanged", "failed", "cancelled", "not-found"}));
+    EXPECT_EQ(historyFields(rig, 6).first(), copy);
+    EXPECT_EQ(historyFields(rig, 5).first(), QCryptographicHash::hash("A", QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(historyFields(rig, 6).at(7), QStringLiteral("http 500 HTTP 500 Internal Server Error"));
+    EXPECT_EQ(historyFields(rig, 6).at(9), QStringLiteral("http 404"));
+    EXPECT_EQ(historyFields(rig, 7).last(), QStringLiteral("http://me:***@h/report.txt"));
+    EXPECT_TRUE(QDateTime::fromString(historyFields(rig, 0).first(), Qt::ISODate).isValid());
+    // At 1 MiB the log moves aside whole and a new one begins.
+    const QByteArray full(kHistoryRotateBytes, 'x');
+    writeFile(rig.box.path(QStringLiteral("history.log")), full);
+    rig.run("click tick*60 dlerr");
+    EXPECT_EQ(readAll(rig.box.path(QStringLiteral("history.log.1"))), full);
+    rig.run("nofolder tick*60");
+    EXPECT_EQ(historyFields(rig, 1), (QStringList{"failed", "failed"}));
+    EXPECT_EQ(historyFields(rig, 6).last(), "err 76 Path not found: " + rig.save);
+}
+
+// Several seeds of simulated days each, every promise checked after every event. FETCHORA_WORLD_SEED and
+// FETCHORA_WORLD_DAYS run one seed for as long as asked; FETCHORA_WORLD_EVENTS=<file> replays a printed list of events.
+// After the first seed, memory and open files stay flat over the days that follow.
+TEST(World, EveryPromiseHoldsWhateverHappens)
+{
+    const auto residentKiB = [] { return readAll("/proc/self/statm").split(' ').value(1).toLong() * 4; };
+    const auto openFiles = [] { return entries("/proc/self/fd").size(); };
+    long kib = 0;
+    qsizetype files = 0;
+    for (const quint32 seed : {1, 2, 3}) {
+        const bool oneSeed = qEnvironmentVariableIsSet("FETCHORA_WORLD_SEED");
+        WorldConfig c{
+            .seed = oneSeed ? quint32(qEnvironmentVariableIntValue("FETCHORA_WORLD_SEED")) : seed,
+            .days = qEnvironmentVariableIsSet("FETCHORA_WORLD_DAYS") ? qgetenv("FETCHORA_WORLD_DAYS").toDouble() : 1,
+            .replay = {}};
+        if (const QByteArray file = qgetenv("FETCHORA_WORLD_EVENTS"); !file.isEmpty())
+            c.replay = QString::fromUtf8(readAll(QString::fromLocal8Bit(file))).split(u'\n', Qt::SkipEmptyParts);
+        World world(c);
+        world.run();
+        ASSERT_FALSE(world.failure) << world.report().toStdString();
+        if (oneSeed || !c.replay.isEmpty())
+            return;
+        if (seed == 1) {
+            kib = residentKiB();
+            files = openFiles();
+        }
+    }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Sanitizers keep freed memory back on purpose.
+    EXPECT_LT(residentKiB() - kib, 4096) << "memory grows with the days";
+#endif
+    EXPECT_LE(openFiles(), files) << "files left open";
 }

@@ -1,26 +1,15 @@
-// The real main window, driven as a user drives it: what it loads, what it
-// shows of the cycle, the tray, and one whole session with the real engine
-// against a local server, traced.
+// The real main window, driven as a user drives it: what it loads, what it shows of the cycle, the tray, and one whole
+// session with the real engine against a local server, traced.
 
-#include "mainwindow/SubMain.h"
-#include "shell/Controls.h"
+#include "cycle/CycleRig.h"
 #include "shell/ProgressBox.h"
 #include "shell/modBrowseFolders.h"
 #include "startup/modINIHandler.h"
-#include "support/AppSandbox.h"
-#include "support/FakeDownload.h"
-#include "support/FakeTray.h"
-#include "support/QStringPrinter.h"
-#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "trace/modTraceLITE.h"
 
-#include <QFile>
-#include <QLabel>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace fetchora;
@@ -28,70 +17,45 @@ using namespace fetchora::testing;
 
 namespace {
 
-struct Window {
+// The window's own timer and clock, the switches given, and what must be in place before it loads.
+struct Window : CycleRig {
     explicit Window(const QByteArray &ini, QStringList args = {}, DownloadFactory engine = {},
                     const std::function<void()> &beforeStart = {})
-    {
-        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + ini);
-        MainWindowSeams seams;
-        seams.prompt = &box.prompt;
-        seams.downloads = engine ? engine : fakeDownloadFactory(log);
-        seams.tray = [this](QObject *parent) {
-            auto t = std::make_unique<FakeTray>(parent);
-            tray = t.get();
-            return t;
-        };
-        seams.arguments = std::move(args);
-        seams.tickMs = 5;
-        if (beforeStart)
-            beforeStart();
-        SubMain(std::move(seams));
-    }
-    ~Window() { g_frmMain.reset(); }
-    frmMain &w() { return *g_frmMain; }
-    template <class T = QWidget>
-    T *get(const char *name)
-    {
-        return w().findChild<T *>(QLatin1String(name));
-    }
-    void click(const char *button) { QTest::mouseClick(get(button), Qt::LeftButton); }
-
-    AppSandbox box;
-    QString save = box.makeFolder(QStringLiteral("save"));
-    std::shared_ptr<FakeDownloadLog> log = std::make_shared<FakeDownloadLog>();
-    FakeTray *tray = nullptr;
+        : CycleRig(ini, false, [&](MainWindowSeams &seams) {
+              seams.arguments = std::move(args);
+              seams.clock = nullptr;
+              seams.tickMs = 5;
+              if (engine)
+                  seams.downloads = engine;
+              if (beforeStart)
+                  beforeStart();
+          })
+    {}
 };
 
 }  // namespace
 
+// The window's own timer counts down to a download; progress fills the bar, and a stop clears it and the status line.
 TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
 {
     Window win("URL=http://h/a.txt\n");
-    const char *fields[] = {"txtSPlace", "txtURL", "cmdSettings", "cmdBrowse"};
     win.click("cmdStart");
-    EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora [Active]"));
-    EXPECT_EQ(win.get<roCommand>("cmdStart")->text(), QStringLiteral("&Stop"));
-    for (const char *f : fields)
-        EXPECT_FALSE(win.get(f)->isEnabled()) << f;
     QTest::keyClicks(win.get("txtURL"), "x");
-    EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), "http://h/a.txt") << "a disabled field takes no input";
-    ASSERT_TRUE(waitUntil([&] { return !win.log->starts.isEmpty(); }, 5000)) << "the countdown reaches a download";
+    EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), "http://h/a.txt") << "a locked field takes no input";
+    ASSERT_TRUE(waitUntil([&] { return !win.engine->starts.isEmpty(); }, 5000));
     win.w().FileDownload_Progress(60, 100);
     EXPECT_GT(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), QStringLiteral("60 of 100 Bytes"));
-    win.log->result.kind = TransferResult::Kind::ConnectionError;
+    win.engine->result.kind = TransferResult::Kind::ConnectionError;
     win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
     win.click("cmdStart");
-    for (const char *f : fields)
-        EXPECT_TRUE(win.get(f)->isEnabled()) << f;
     EXPECT_EQ(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_FALSE(win.get<QLabel>("lblStatus")->isVisible());
-    EXPECT_EQ(win.w().windowTitle(), QStringLiteral("TAQ Fetchora"));
 }
 
-// With keys alone (through the window, access keys included), first download at once: no key and not the
-// close box ends the program or the transfer without a Yes, and the keys never land on Quit by themselves. An
-// access key presses its button a moment later. After each step: the focus, boxes shown, downloads begun.
+// With keys alone (through the window, access keys included), first download at once: no key and not the close box ends
+// the program or the transfer without a Yes, and the keys never land on Quit by themselves. An access key presses its
+// button a moment later. After each step: the focus, boxes shown, downloads begun.
 TEST(Window, KeysFollowTheUserAndNeverEndAnything)
 {
     Window win("Start=1\nURL=http://h/a.txt\n");
@@ -108,7 +72,7 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
         {key(Qt::Key_Escape), "cmdQuit 3 1"},
         {key(Qt::Key_Q, Qt::AltModifier), "cmdQuit 4 1"},
         {key(Qt::Key_Backtab, Qt::ShiftModifier), "cmdAbort 4 1"},
-        {[&] { win.log->result.kind = TransferResult::Kind::NotFound, win.w().FileDownload_NotFound(); },
+        {[&] { win.engine->result.kind = TransferResult::Kind::NotFound, win.w().FileDownload_NotFound(); },
          "cmdStart 5 1"},
         {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort 5 2"},
         {[&] { win.w().close(); }, "cmdAbort 6 2"}};
@@ -120,7 +84,7 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
         EXPECT_EQ(QString("%1 %2 %3")
                       .arg(win.w().focusWidget()->objectName())
                       .arg(win.box.prompt.count())
-                      .arg(win.log->starts.size()),
+                      .arg(win.engine->starts.size()),
                   s.second);
         EXPECT_TRUE(unloaded.isEmpty() && win.w().isVisible());
     }
@@ -145,7 +109,7 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         {{"-x", "/m"}, "URL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
         {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
-        {{"-s"}, "", false, "1/0 off window Please enter a valid URL &Settings -"},
+        {{"-s"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
     };
     for (const auto &row : rows) {
         Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {}, [&] {
@@ -183,9 +147,9 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
     }
 }
 
-// Minimised, the window waits in the tray under its caption and address; a right click (not a left one) offers
-// the two items, and a double click or "open" brings it back. "exit" ends it at once, a running transfer too.
-// Resizing does not take it to the tray.
+// Minimised, the window waits in the tray under its caption and address; a right click (not a left one) offers the two
+// items, and a double click or "open" brings it back. "exit" ends it at once, a running transfer too. Resizing does not
+// take it to the tray.
 TEST(Window, GoesToTheTrayAndBackEitherWayAndExitAsksNothing)
 {
     const struct {
@@ -215,7 +179,7 @@ TEST(Window, GoesToTheTrayAndBackEitherWayAndExitAsksNothing)
         emit win.tray->MenuClick(1, QStringLiteral("exit"));
         EXPECT_TRUE(unloaded.wait(5000));
         EXPECT_EQ(win.box.prompt.count(), 0);
-        EXPECT_EQ(win.log->starts.size(), row.args.size());
+        EXPECT_EQ(win.engine->starts.size(), row.args.size());
     }
 }
 
@@ -237,8 +201,8 @@ TEST(Window, BrowseReplacesTheFolderOnlyWhenOneIsChosen)
     setFolderDialogHook(nullptr);
 }
 
-// The procedures entered and left, without counters and times; ticks and progress events come as often as time
-// allows, so their blocks go.
+// The procedures entered and left, without counters and times; ticks and progress events come as often as time allows,
+// so their blocks go.
 QStringList procedures(const QStringList &lines)
 {
     QStringList out;
@@ -255,6 +219,7 @@ QStringList procedures(const QStringList &lines)
     return out;
 }
 
+// Under a strict umask, and with a settings file left open to others, what the program writes stays its owner's.
 TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
 {
     TestHttpServer server;
@@ -262,13 +227,16 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     reply.lastModified = "Fri, 04 Dec 2026 19:59:58 GMT";
     server.route("/files/report.txt", reply);
     QStringList lines;
-    const auto traceFromHere = [&] {
+    mode_t umaskWas = 0;
+    const auto beforeStart = [&] {
+        ::chmod(qPrintable(strINIFile), 0644);
+        umaskWas = ::umask(0277);
         tracetest::reset();
         tracetest::setLineSink([&](const QString &line) { lines << line; });
     };
     {
         Window win("Start=1\nMode1=1\nURL=" + server.url(QStringLiteral("/files/report.txt")).toUtf8() + "\n",
-                   {QStringLiteral("-s")}, defaultDownloadFactory(fastEngineOptions()), traceFromHere);
+                   {QStringLiteral("-s")}, defaultDownloadFactory(fastEngineOptions()), beforeStart);
         ASSERT_TRUE(waitUntil([&] { return win.w().cycle().phase() == DownloadCycle::Phase::Counting; }, 10000));
         const QStringList stored = QDir(win.save).entryList({QStringLiteral("report_*.txt")}, QDir::Files);
         ASSERT_EQ(stored.size(), 1);
@@ -277,45 +245,21 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
         QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
         win.click("cmdQuit");
         EXPECT_TRUE(unloaded.wait(5000));
+        tracetest::setLineSink({});
+        tracetest::reset();
+        WriteINIString("Options", "Written", "1");  // a new fcr.ini, still its owner's to write
+        ::umask(umaskWas);
+        EXPECT_TRUE(win.box.readIni().contains("Written=1"));
+        for (const auto &[name, mode] : {std::pair{"fcr.ini", 0600}, {"history.log", 0600}, {"tmp", 0700}}) {
+            struct stat st {};
+            EXPECT_TRUE(::stat(qPrintable(win.box.path(name)), &st) == 0 && (st.st_mode & 07777) == mode_t(mode))
+                << name;
+        }
     }
-    tracetest::setLineSink({});
-    tracetest::reset();
+    EXPECT_EQ(lines.filter(QStringLiteral("] NOTE ")).join(u'|').section(QStringLiteral("] NOTE "), 1),
+              "\"fcr.ini was open to other users (0644): now only its owner's (0600)\" at modGlobal : Sub Main\r\n");
     QFile golden(QStringLiteral(FETCHORA_TESTS_DIR "/mainwindow/session.trace"));
     ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(procedures(lines).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
-}
-
-TEST(Window, ItsFilesAreItsOwnersWhateverTheUmask)
-{
-    for (const auto &[umask, iniMode] : {std::pair<mode_t, mode_t>{0, 0644}, {0277, 0600}}) {
-        QString notes;
-        mode_t umaskWas = 0;
-        Window win("Start=1\nMode1=0\nURL=http://h/a.txt\n", {QStringLiteral("-s")}, {}, [&] {
-            ::chmod(qPrintable(strINIFile), iniMode);
-            umaskWas = ::umask(umask);
-            tracetest::reset();
-            tracetest::setLineSink([&](const QString &line) { notes += line.section(QStringLiteral("] NOTE "), 1); });
-        });
-        writeFile(win.log->starts.value(0).target, "copy");
-        win.log->result.kind = TransferResult::Kind::Body;
-        win.w().FileDownload_Finished();  // history.log
-        ASSERT_TRUE(waitUntil([&] { return QFile::exists(win.save + QStringLiteral("/a.txt")); }, 5000));
-        win.get<dxTextEdit>("txtURL")->setTextValue(QStringLiteral("http://h/b.txt"));  // fcr.ini rewritten
-        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
-        win.click("cmdQuit");
-        EXPECT_TRUE(unloaded.wait(5000));
-        ::umask(umaskWas);
-        tracetest::setLineSink({});
-        tracetest::reset();
-        EXPECT_EQ(notes, iniMode == 0600 ? ""
-                                         : "\"fcr.ini was open to other users (0644): now only its "
-                                           "owner's (0600)\" at modGlobal : Sub Main\r\n");
-        EXPECT_TRUE(win.box.readIni().contains("URL=http://h/b.txt")) << "still its owner's to write";
-        for (const auto &[name, mode] : {std::pair{"fcr.ini", 0600}, {"history.log", 0600}, {"tmp", 0700}}) {
-            struct stat st {};
-            EXPECT_TRUE(::stat(qPrintable(win.box.path(name)), &st) == 0 && (st.st_mode & 07777) == mode_t(mode))
-                << name << " under umask " << umask;
-        }
-    }
 }

@@ -1,7 +1,6 @@
 #pragma once
-// Puts the program's globals into a fresh temporary application folder for
-// one test: fcr.ini, tmp/ and the registry values all stay inside it, and the
-// error report answers through a ScriptedPrompt.
+// The program's globals in a fresh temporary application folder for one test: fcr.ini, tmp/ and the registry values
+// stay inside it, and the error report answers through a ScriptedPrompt.
 
 #include "startup/FileSystem.h"
 #include "startup/RegistryStore.h"
@@ -17,7 +16,6 @@ namespace fetchora::testing {
 
 class AppSandbox {
 public:
-    // language: the value strLanguage starts with (as read by Sub Main).
     explicit AppSandbox(const QString &language = QStringLiteral("English"))
     {
         setAppFolder(folder());
@@ -42,7 +40,6 @@ public:
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
     void writeIni(const QByteArray &content) const { writeFile(strINIFile, content); }
     QByteArray readIni() const { return readAll(strINIFile); }
-    // Creates a folder inside the sandbox and returns its path.
     QString makeFolder(const QString &relative) const
     {
         QDir(folder()).mkpath(relative);

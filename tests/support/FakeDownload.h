@@ -1,6 +1,5 @@
 #pragma once
-// A download component that does nothing by itself: tests see what the
-// window asked of it and raise its events by calling the window's handlers.
+// A download component that does nothing by itself: tests see what the window asked of it and raise its events.
 
 #include "components/download/FileDownload.h"
 
@@ -13,8 +12,7 @@ namespace fetchora::testing {
 
 struct FakeDownloadLog {
     struct Call {
-        QString url;
-        QString target;
+        QString url, target;
     };
     QList<Call> starts;          // every StartDownload, in order
     QList<bool> sameVersion;     // every SameVersion answer

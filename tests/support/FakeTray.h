@@ -1,6 +1,5 @@
 #pragma once
 // A tray layer that only remembers what it was told; tests raise its events.
-// It adds no signals of its own, so it needs no meta-object code.
 
 #include "shell/TrayLayer.h"
 

@@ -1,8 +1,6 @@
 #pragma once
-// main() for the test binaries: headless whatever the environment (test
-// discovery runs the binary without CTest's settings), and with no trace
-// viewer that a developer may have open. Suites without windows use
-// FETCHORA_CORE_TEST_MAIN and need no Widgets.
+// main() for the test binaries: headless even when test discovery runs them without CTest's settings, and with no trace
+// viewer a developer may have open.
 
 #include "trace/modTraceLITE.h"
 

@@ -1,7 +1,5 @@
 #pragma once
-// A PromptService for tests: records every message box and answers from a
-// queue, or with the box's default button when the queue is empty, so no
-// test ever blocks on a dialog.
+// Records every message box and answers from a queue, or with the box's default button when the queue is empty.
 
 #include "trace/PromptService.h"
 
@@ -33,10 +31,9 @@ public:
     }
 
 private:
-    // The answer a box gives when nobody presses anything but Enter.
+    // The answer to Enter, by the button set (rows) and the default button (columns).
     static int defaultAnswer(int style)
     {
-        // By the button set (rows) and the default button (columns).
         static const int order[][3] = {{mb::OK, mb::OK, mb::OK},           {mb::OK, mb::Cancel, mb::Cancel},
                                        {mb::Abort, mb::Retry, mb::Ignore}, {mb::Yes, mb::No, mb::Cancel},
                                        {mb::Yes, mb::No, mb::No},          {mb::Retry, mb::Cancel, mb::Cancel}};

@@ -1,5 +1,4 @@
 #pragma once
-// File and waiting helpers the suites share.
 
 #include "components/download/classFileDownload.h"
 
@@ -24,7 +23,7 @@ inline bool writeFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
-// Every entry, hidden ones too: a half-written file has no business there under any name.
+// Hidden entries too: a half-written file has no business there under any name.
 inline QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -38,7 +37,6 @@ inline QByteArray sha256sum(const QString &path)
     return p.waitForFinished(30000) ? p.readAllStandardOutput().left(64) : QByteArray("sha256sum failed");
 }
 
-// Runs the event loop until done() or the time is up.
 inline bool waitUntil(const std::function<bool()> &done, int ms)
 {
     for (QDeadlineTimer deadline(ms); !done() && !deadline.hasExpired(); QThread::msleep(1))

@@ -69,8 +69,8 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
     socket->write(out + "Connection: close\r\n\r\n");
     const bool cut = r.fault == Reply::Fault::StallAfter || r.fault == Reply::Fault::CutShortAfter;
     const qint64 limit = cut ? std::min(r.faultAt, total) : total;
-    // The body is made as it goes out, so a large one is never held whole: a
-    // chunk whenever the socket's buffer runs low, or one after a drip pause.
+    // The body is made as it goes out, so a large one is never held whole: a chunk whenever the socket's buffer runs
+    // low, or one after a drip pause.
     const auto pump = [socket, r, limit, sent = std::make_shared<qint64>(0)] {
         while (*sent < limit && socket->bytesToWrite() < (256 << 10)) {
             const qint64 n = std::min(limit - *sent, r.dripDelayMs ? 1024 : qint64(64 << 10));

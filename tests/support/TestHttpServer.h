@@ -1,8 +1,6 @@
 #pragma once
-// A small HTTP/1.1 server on 127.0.0.1 with the faults of real servers and
-// networks on demand. It works in the event loop of the thread that made it:
-// a test waits for the code under test by processing events (waitUntil,
-// QTRY_*), never by blocking. Every answer carries "Connection: close".
+// An HTTP/1.1 server on 127.0.0.1 with the faults of real servers and networks on demand. It works in the event loop of
+// the thread that made it, so a test waits by processing events, never by blocking.
 
 #include <QMap>
 #include <QTcpServer>
@@ -14,9 +12,8 @@ namespace fetchora::testing {
 bool fileHoldsBody(const QString &path, qint64 size);
 
 struct Reply {
-    // After reading the request: CloseAtOnce closes without a byte, StallBeforeHeaders never
-    // answers; StallAfter and CutShortAfter send the headers and faultAt body bytes, then fall
-    // silent or close.
+    // CloseAtOnce closes without a byte, StallBeforeHeaders never answers; StallAfter and CutShortAfter send the
+    // headers and faultAt body bytes, then fall silent or close.
     enum class Fault { None, CloseAtOnce, StallBeforeHeaders, StallAfter, CutShortAfter };
     int status = 200;
     QByteArray reason = "OK";

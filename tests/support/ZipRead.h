@@ -7,8 +7,8 @@
 
 namespace fetchora::testing {
 
-// The bytes of the archive's first entry read with the password given (none: null), or
-// "no archive" / "error <libzip code>"; stat and name, when asked for, describe it.
+// The bytes of the archive's first entry read with the password given (none: null), or "no archive" / "error <libzip
+// code>"; stat and name, when asked for, describe it.
 inline QByteArray unzipOnly(const QString &archive, const char *password, zip_stat_t *stat = nullptr,
                             QByteArray *name = nullptr)
 {
