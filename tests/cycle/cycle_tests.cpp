@@ -46,6 +46,8 @@ const Scenario kScenarios[] = {
     {"StopWhileFetchingStillStores", "", "click tick*60 cancel:yes click finish", Idle, 1, "Download competed",
      kCancel},
     {"FirstFetchErrorCountsDown", "Start=1\n", "click connerr tick*59", Counting, 1, k1s, ""},
+    {"FirstFetchCancelledCountsFromTheCancel", "Start=1\n", "click sleep:30 cancel:yes abort tick*59", Counting, 1, k1s,
+     kCancel},
     {"FirstFetchRefusedCountsDown", "Start=1\n", "refuse click tick*59", Counting, 1, k1s, ""},
     {"FirstFetchErrorRetriesAnIntervalLater", "Start=1\n", "click dlerr tick*60", Fetching, 2, "*", ""},
     {"ErrorWhileCountingGoesOn", "", "click tick*60 dlerr tick*60", Fetching, 2, "*", ""},
@@ -279,7 +281,7 @@ TEST(Smart, UnchangedOnlyWhileTheCopyIsThereAndHistoryHasALineForEveryAttempt)
     rig.run("tick*60 version:V finish:A");
     EXPECT_EQ(rig.engine->storedVersions, QStringList{"V"}) << "asked without";
     EXPECT_EQ(readAll(copy), "A") << "stored again";
-    rig.run("tick*60 version:W finish:A");  // the same body under a new version is the same copy
+    rig.run("tick*60 version:v finish:A");  // the same body under a new version is the same copy
     EXPECT_EQ(entries(rig.box.path("tmp")), QStringList());
     rig.run("tick*60 version:X finish:C");
     EXPECT_EQ(readAll(copy), "C");
@@ -303,6 +305,21 @@ TEST(Smart, UnchangedOnlyWhileTheCopyIsThereAndHistoryHasALineForEveryAttempt)
     rig.run("nofolder tick*60");
     EXPECT_EQ(historyFields(rig, 1), (QStringList{"failed", "failed"}));
     EXPECT_EQ(historyFields(rig, 6).last(), "err 76 Path not found: " + rig.save);
+}
+
+// A version whose copy could not be stored is not remembered: the next report of it is fetched whole.
+TEST(Smart, AVersionWhoseCopyFailedIsFetchedAgain)
+{
+    CycleRig rig("CheckVersion=1\nMode1=0\n", /*holdJobs=*/true);
+    for (const auto &[steps, stored] :
+         {std::pair{"click tick*60 version:U finish:A", true}, {"tick*60 version:V finish:B", false}}) {
+        rig.run(steps);
+        rig.held->addResult(stored ? storeFinishedFile(rig.heldRequest) : StoreResult::failure(61, "Disk full"));
+        rig.held->finish();
+        ASSERT_TRUE(waitUntil([&] { return rig.cycle().phase() == Phase::Counting; }, 10000));
+    }
+    rig.run("tick*60 version:V");
+    EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, false, false}));
 }
 
 // Several seeds of simulated days each, every promise checked after every event. FETCHORA_WORLD_SEED and
