@@ -1,3 +1,4 @@
+#include "components/zip/modZIP32vb.h"
 #include "settings/SettingsHost.h"
 #include "settings/frmSettings.h"
 #include "shell/Controls.h"
@@ -8,6 +9,7 @@
 #include "support/QStringPrinter.h"
 #include "support/UiTestMain.h"
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
 
 using namespace fetchora;
@@ -115,6 +117,29 @@ struct Edited {
     const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption;
 };
 using Editing = Dialog<Edited>;
+
+// Typed into the dialog, saved, read back and used to pack: 7-Zip opens the archive with what the field shows.
+TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
+{
+    const QString source = sandbox.path("report.txt"), archive = sandbox.path("report.zip");
+    ASSERT_TRUE(fetchora::testing::writeFile(source, "the report"));
+    const auto opens = [&](const QString &password) {
+        QProcess p;
+        p.start("7z", {"t", "-bso0", "-bse0", "-bsp0", "-p" + password, archive});
+        return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    // typed and shown, what must not open the archive
+    for (const auto &[shown, wrong] : {std::pair<QString, QString>{" a b ", "a b"}, {"\"q\"", "q"}}) {
+        sandbox.writeIni("[Options]\nCompress=1\n");
+        frmSettings typing{host, nullptr};
+        typing.Form_Load();
+        typing.show();
+        QTest::keyClicks(typing.txtPassword, shown);
+        QTest::mouseClick(typing.cmdSave, Qt::LeftButton);
+        ASSERT_TRUE(zip::packFile(archive, source, GetINIString("Options", "Pwd", "", 256), 6, Language::English).ok());
+        EXPECT_TRUE(opens(shown) && !opens(wrong)) << qPrintable(shown);
+    }
+}
 
 TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 {
