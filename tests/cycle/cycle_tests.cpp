@@ -321,6 +321,9 @@ TEST(Smart, AVersionWhoseCopyFailedIsFetchedAgain)
     }
     rig.run("tick*60 version:V");
     EXPECT_EQ(rig.engine->sameVersion, (QList<bool>{false, false, false}));
+    CycleRig unasked("Mode1=0\n");  // without the key no version is looked at
+    unasked.run("click tick*60 version:V finish:A tick*60 version:V finish:A");
+    EXPECT_EQ(unasked.engine->sameVersion, QList<bool>());
 }
 
 // Several seeds of simulated days each, every promise checked after every event. FETCHORA_WORLD_SEED and
