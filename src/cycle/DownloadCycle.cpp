@@ -186,12 +186,8 @@ void DownloadCycle::start(TraceScope &t)
     t.step([&] {
         // A silent transfer given up for this one goes first, with its line,
         // so the sweep cannot pull a .part file from under it.
-        if (transferRunning()) {
-            TransferResult gone = m_download->result();
-            gone.kind = Kind::Replaced;
-            gone.bytes = m_attempt.bytes;
-            record(QStringLiteral("cancelled"), gone, replacedReason());
-        }
+        if (transferRunning())
+            recordLetGo(Kind::Replaced, replacedReason());
         m_download.reset();
         m_pendingVersion.reset();
     });
@@ -449,12 +445,8 @@ void DownloadCycle::drain()
 
 void DownloadCycle::unload()
 {
-    if (transferRunning()) {
-        TransferResult gone = m_download->result();
-        gone.kind = Kind::Cancelled;
-        gone.bytes = m_attempt.bytes;
-        record(QStringLiteral("cancelled"), gone, programEndedReason());
-    }
+    if (transferRunning())
+        recordLetGo(Kind::Cancelled, programEndedReason());
     m_download.reset();
     enter(Phase::Idle);
     publish();
@@ -475,6 +467,14 @@ void DownloadCycle::record(const QString &outcome, const TransferResult &result,
     appendHistory(historyPath(), e);
     if (m_setup.attemptEnded)
         m_setup.attemptEnded(e);
+}
+
+void DownloadCycle::recordLetGo(Kind kind, const QString &reason)
+{
+    TransferResult gone = m_download->result();
+    gone.kind = kind;
+    gone.bytes = m_attempt.bytes;
+    record(QStringLiteral("cancelled"), gone, reason);
 }
 
 void DownloadCycle::recordUnbegun(long number, const QString &text)

@@ -152,6 +152,8 @@ private:
     void publish();
     void beginCountdown();
     bool transferRunning() const;
+    // The `cancelled` line of the running transfer, given up for `reason`.
+    void recordLetGo(TransferResult::Kind kind, const QString &reason);
     // The download that fell due (or waited): through the Start procedure.
     void beginAttempt();
     QString historyPath() const { return m_setup.appFolder + QStringLiteral("/history.log"); }
