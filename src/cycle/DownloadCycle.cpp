@@ -5,6 +5,7 @@
 #include "cycle/CycleTexts.h"
 #include "cycle/History.h"
 #include "startup/FileSystem.h"
+#include "startup/HandOver.h"
 #include "startup/Names.h"
 #include "startup/modGlobal.h"
 #include "startup/modText.h"
@@ -12,7 +13,6 @@
 #include "trace/modTraceLITE.h"
 
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
@@ -40,7 +40,7 @@ DownloadCycle::DownloadCycle(CycleHost &host, PromptService &prompt, CycleSetup 
     if (!m_setup.clock)
         m_setup.clock = &systemClock();
     if (!m_setup.runJob)
-        m_setup.runJob = [](const StoreRequest &r) { return QtConcurrent::run(storeFinishedFile, r); };
+        m_setup.runJob = [](const StoreRequest &r) { return runOffUiThread(storeFinishedFile, r); };
     // Queued, so the report runs as an event of its own and never inside the
     // procedure that started the job.
     connect(

@@ -97,7 +97,7 @@ struct CycleSetup {
     const Clock *clock = nullptr;  // null: the system clock
     QString tmpFolder;             // where downloads land first, ending in "/"
     QString appFolder;             // handed to the ZIP layer; history.log lives here
-    // Runs the storing job; empty: on the thread pool.
+    // Runs the storing job; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
     // Told of every attempt as its line goes to history.log (for output,
     // notifications and hooks); may be empty.

@@ -37,7 +37,7 @@ struct MainWindowSeams {
     QStringList arguments;               // the command-line arguments (without the program)
     const Clock *clock = nullptr;        // null: the system clock
     int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
-    // Runs the job that stores a finished download; empty: on the thread pool.
+    // Runs the job that stores a finished download; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
 };
 

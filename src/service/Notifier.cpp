@@ -1,11 +1,12 @@
 #include "service/Notifier.h"
 
+#include "startup/HandOver.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace fetchora {
 
@@ -53,7 +54,7 @@ void DesktopNotifier::show(const QString &summary, const QString &body, bool rep
             send(w);
         settle();
     });
-    watcher->setFuture(QtConcurrent::run(
+    watcher->setFuture(runOffUiThread(
         [address] { return QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications")); }));
 }
 

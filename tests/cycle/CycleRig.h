@@ -4,6 +4,7 @@
 
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
+#include "startup/HandOver.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
@@ -18,7 +19,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 #include <functional>
 #include <map>
 #include <optional>
@@ -53,7 +53,7 @@ public:
         seams.tickMs = 1 << 30;  // the rig gives the ticks
         seams.storeJobs = [this, holdJobs](const StoreRequest &r) {
             if (!holdJobs)
-                return QtConcurrent::run(storeFinishedFile, r);
+                return runOffUiThread(storeFinishedFile, r);
             held.emplace();
             held->start();
             heldRequest = r;

@@ -2,6 +2,7 @@
 #include "cycle/Manifest.h"
 #include "cycle/StoreJob.h"
 #include "startup/Fingerprint.h"
+#include "startup/HandOver.h"
 #include "startup/Names.h"
 #include "startup/WorkJournal.h"
 #include "startup/modINIHandler.h"
@@ -13,7 +14,6 @@
 #include <QRandomGenerator>
 #include <QStorageInfo>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentRun>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -100,7 +100,7 @@ TEST_F(Store, RetentionRemovesOnlyIntactCopiesOfItsOwnAndWaitsOnNothing)
     r = request("e.txt");
     r.keepCopies = 1;
     writeFile(r.tmpFile, "e");
-    QFuture<StoreResult> job = QtConcurrent::run(storeFinishedFile, r);
+    QFuture<StoreResult> job = runOffUiThread(storeFinishedFile, r);
     if (!waitUntil([&] { return job.isFinished(); }, 10000)) {
         ::close(::open(QFile::encodeName(save + "/b.txt").constData(), O_WRONLY | O_NONBLOCK));
         FAIL() << "the job waits on the FIFO";

@@ -3,6 +3,7 @@
 #include "Version.h"
 
 #include "startup/Fingerprint.h"
+#include "startup/HandOver.h"
 #include "startup/Names.h"
 #include "trace/RuntimeError.h"
 
@@ -10,10 +11,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
 #include <QRegularExpression>
 #include <QUrl>
-#include <QMetaObject>
-#include <QObject>
 
 #include <curl/curl.h>
 
@@ -24,20 +24,25 @@
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace fetchora {
 
 namespace download_detail {
 
-// Lives on the UI thread. Queued calls go through it; the instance clears
-// `sink` when it goes away, which silences everything still queued.
+// Lives on the UI thread and runs what the workers hand over, in order. The
+// instance clears `sink` when it goes away, which silences everything still
+// to come; the inbox goes with the relay, so nothing runs on a relay that is
+// gone.
 class Relay : public QObject {
 public:
+    UiInbox inbox;
     DownloadEvents *sink = nullptr;
     bool collectingVersion = false;
     bool versionAnswer = false;
@@ -113,41 +118,43 @@ Workers &workers()
     return w;
 }
 
-// The queued calls hold the relay by a plain pointer: the worker holds it
-// until its end, after its last post, and a relay's deletion goes behind
-// every call queued to it. (A call holding the last reference could be
-// destroyed unrun while Qt holds its event queue, at the end of the process,
-// and the deletion would then wait on that queue for ever.)
+// What a worker knows of the UI thread: the way back, and the relay the
+// calls it sends there run on (never touched by the worker).
+struct Back {
+    std::shared_ptr<HandOver> handOver;
+    Relay *relay = nullptr;
+
+    void send(std::function<void(Relay *)> call) const
+    {
+        handOver->post([relay = relay, call = std::move(call)] { relay->deliver([relay, call] { call(relay); }); });
+    }
+};
+
 template <class F>
-void post(const std::shared_ptr<Relay> &owner, F &&call)
+void post(const Back &back, F &&call)
 {
-    Relay *relay = owner.get();
-    QMetaObject::invokeMethod(
-        relay,
-        [relay, call = std::forward<F>(call)]() mutable {
-            relay->deliver([relay, call] {
-                if (relay->sink)
-                    call(relay->sink);
-            });
-        },
-        Qt::QueuedConnection);
+    back.send([call = std::forward<F>(call)](Relay *relay) {
+        if (relay->sink)
+            call(relay->sink);
+    });
 }
 
 // The last event of a transfer brings its result along.
 template <class F>
-void postLast(const std::shared_ptr<Relay> &relay, const TransferResult &result, F &&call)
+void postLast(const Back &back, const TransferResult &result, F &&call)
 {
-    post(relay, [relay = relay.get(), result, call = std::forward<F>(call)](DownloadEvents *sink) {
+    back.send([result, call = std::forward<F>(call)](Relay *relay) {
         relay->result = result;
         relay->running = false;
-        call(sink);
+        if (relay->sink)
+            call(relay->sink);
     });
 }
 
 // Everything the worker keeps about one transfer while curl runs.
 struct Work {
     std::shared_ptr<Transfer> transfer;
-    std::shared_ptr<Relay> relay;
+    Back back;
     FILE *file = nullptr;
     int fileErrno = 0;
     bool started = false;
@@ -195,7 +202,7 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
         w->lastModified.clear();
         if (!w->started) {
             w->started = true;
-            post(w->relay, [](DownloadEvents *s) { s->FileDownload_Start(); });
+            post(w->back, [](DownloadEvents *s) { s->FileDownload_Start(); });
         }
         return size * count;
     }
@@ -213,26 +220,20 @@ bool askVersion(Work *w, const QString &version)
     w->versionAsked = true;
     if (version.isEmpty())
         return false;
-    auto transfer = w->transfer;
-    QMetaObject::invokeMethod(
-        w->relay.get(),
-        [relay = w->relay.get(), transfer, version] {
-            relay->deliver([relay, transfer, version] {
-                bool same = false;
-                if (relay->sink) {
-                    relay->collectingVersion = true;
-                    relay->versionAnswer = false;
-                    relay->sink->FileDownload_ShowVersion(version);
-                    relay->collectingVersion = false;
-                    same = relay->versionAnswer;
-                }
-                std::lock_guard<std::mutex> guard(transfer->lock);
-                transfer->versionDone = true;
-                transfer->sameVersion = same;
-                transfer->answered.notify_all();
-            });
-        },
-        Qt::QueuedConnection);
+    w->back.send([transfer = w->transfer, version](Relay *relay) {
+        bool same = false;
+        if (relay->sink) {
+            relay->collectingVersion = true;
+            relay->versionAnswer = false;
+            relay->sink->FileDownload_ShowVersion(version);
+            relay->collectingVersion = false;
+            same = relay->versionAnswer;
+        }
+        std::lock_guard<std::mutex> guard(transfer->lock);
+        transfer->versionDone = true;
+        transfer->sameVersion = same;
+        transfer->answered.notify_all();
+    });
     std::unique_lock<std::mutex> guard(w->transfer->lock);
     w->transfer->answered.wait(guard, [&] { return w->transfer->versionDone || w->transfer->abort.load(); });
     return w->transfer->versionDone && w->transfer->sameVersion;
@@ -316,7 +317,7 @@ void postProgress(Work *w)
         length = -1;
     const qint64 loaded = w->loaded;
     const qint64 total = length;
-    post(w->relay, [loaded, total](DownloadEvents *s) { s->FileDownload_Progress(loaded, total); });
+    post(w->back, [loaded, total](DownloadEvents *s) { s->FileDownload_Progress(loaded, total); });
 }
 
 int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -431,12 +432,12 @@ QString fileErrorText(const Work &w, long *number)
     return e.description();
 }
 
-void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
+void transferBody(std::shared_ptr<Transfer> transfer, Back back)
 {
     const auto began = std::chrono::steady_clock::now();
     Work w;
     w.transfer = transfer;
-    w.relay = relay;
+    w.back = back;
     char errorBuffer[CURL_ERROR_SIZE] = {0};
     const DownloadOptions &o = transfer->options;
 
@@ -448,7 +449,7 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
         r.curlCode = CURLE_FAILED_INIT;
         r.text = transfer->language == Language::English ? QStringLiteral("The download engine could not start")
                                                          : QStringLiteral("Der Download konnte nicht gestartet werden");
-        postLast(relay, r, [r](DownloadEvents *s) { s->FileDownload_ConnectionError(r.curlCode, r.text); });
+        postLast(back, r, [r](DownloadEvents *s) { s->FileDownload_ConnectionError(r.curlCode, r.text); });
         return;
     }
     curl_slist *headers =
@@ -509,25 +510,25 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
         r.sha256 = w.hash.hex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
-        postLast(relay, r, [loaded, total](DownloadEvents *s) {
+        postLast(back, r, [loaded, total](DownloadEvents *s) {
             s->FileDownload_Progress(loaded, total);
             s->FileDownload_Finished();
         });
     } else if (transfer->abort.load() || w.skipped) {
         r.kind = w.skipped ? Kind::NotModified : Kind::Cancelled;
-        postLast(relay, r, [](DownloadEvents *s) { s->FileDownload_Abort(); });
+        postLast(back, r, [](DownloadEvents *s) { s->FileDownload_Abort(); });
     } else if (w.fileErrno) {
         r.kind = Kind::LocalError;
         r.text = fileErrorText(w, &r.errorNumber);
-        postLast(relay, r, [r](DownloadEvents *s) { s->FileDownload_DownloadError(r.errorNumber, r.text); });
+        postLast(back, r, [r](DownloadEvents *s) { s->FileDownload_DownloadError(r.errorNumber, r.text); });
     } else if (code == CURLE_HTTP_RETURNED_ERROR && status == 404) {
         r.kind = Kind::NotFound;
         r.text = httpText(status, w.reason);
-        postLast(relay, r, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
+        postLast(back, r, [](DownloadEvents *s) { s->FileDownload_NotFound(); });
     } else if (code == CURLE_HTTP_RETURNED_ERROR || w.notACopy || ended) {
         r.kind = Kind::HttpError;
         r.text = httpText(status, w.reason);
-        postLast(relay, r, [status, text = r.text](DownloadEvents *s) { s->FileDownload_DownloadError(status, text); });
+        postLast(back, r, [status, text = r.text](DownloadEvents *s) { s->FileDownload_DownloadError(status, text); });
     } else {
         // curl's detail already holds its general text; the general text
         // alone where there is no detail.
@@ -536,7 +537,7 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
         r.curlCode = long(code);
         r.text = detail.isEmpty() ? QString::fromLatin1(curl_easy_strerror(code)) : detail;
         const bool noResponse = !w.started && isConnectFailure(code);
-        postLast(relay, r, [r, noResponse](DownloadEvents *s) {
+        postLast(back, r, [r, noResponse](DownloadEvents *s) {
             noResponse ? s->FileDownload_ConnectionError(r.curlCode, r.text)
                        : s->FileDownload_DownloadError(r.curlCode, r.text);
         });
@@ -544,9 +545,9 @@ void transferBody(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> rel
 }
 
 // Counted out only once everything of the transfer is released.
-void runTransfer(std::shared_ptr<Transfer> transfer, std::shared_ptr<Relay> relay)
+void runTransfer(std::shared_ptr<Transfer> transfer, Back back)
 {
-    transferBody(std::move(transfer), std::move(relay));
+    transferBody(std::move(transfer), std::move(back));
     --workers().live;
 }
 
@@ -618,7 +619,7 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
     m_relay->result = {};
     m_relay->running = true;
     ++workers().live;
-    std::thread(runTransfer, t, m_relay).detach();
+    std::thread(runTransfer, t, Back{m_relay->inbox.handOver(), m_relay.get()}).detach();
     return true;
 }
 
