@@ -87,8 +87,10 @@ public:
     int msgBox(const QString &, int style, const QString &) override
     {
         ++open;
+        const int about = live ? live->id : 0;  // the transfer running as the question comes up
         const QString answer = runModal(mb::buttonsOf(style));
         --open;
+        m_yesFor = answer == QLatin1String("yes") ? about : 0;
         static const std::map<QString, int> answers = {
             {"yes", mb::Yes}, {"no", mb::No}, {"abort", mb::Abort}, {"retry", mb::Retry}, {"ignore", mb::Ignore}};
         if (const auto a = answers.find(answer); a != answers.end())
@@ -119,6 +121,8 @@ public:
         }
         void AbortDownload() override
         {
+            if (t && t->id != world.m_yesFor)
+                world.fail(QStringLiteral("a Yes cancelled transfer %1, not the one it was asked about").arg(t->id));
             if (t)
                 t->abortAsked = true;
         }
@@ -603,6 +607,7 @@ private:
     int m_attention = 0;  // events for which the user is still at the screen
     qint64 m_wokeMs = 0;
     int m_modalButtons = mb::OKOnly;
+    int m_yesFor = 0;  // the transfer the last Yes was asked about
     qint64 m_historyOffset = 0;
     int m_historyTransfers = 0;
     qint64 m_onSinceMs = 0;

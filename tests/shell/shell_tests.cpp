@@ -167,6 +167,9 @@ TEST(Buttons, SpeakTheLanguageShowTheirFocusAndKeepIt)
         EXPECT_EQ(open->button(QDialogButtonBox::Cancel)->text(), r[3]);
         EXPECT_EQ(window.focusWidget(), a);
     }
+    MessageBoxPrompt notices;  // one notice at a time: a second while the first is up is dropped
+    notices.notify("one", mb::Critical, {}), notices.notify("two", mb::Critical, {});
+    EXPECT_EQ(window.findChildren<QMessageBox *>().size(), 1);
 }
 
 // An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell
