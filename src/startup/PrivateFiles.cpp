@@ -30,24 +30,6 @@ bool setExactly(int fd, unsigned mode)
 
 }  // namespace
 
-bool openPrivate(QFile &file, QIODevice::OpenMode mode)
-{
-    int flags = O_CLOEXEC | O_CREAT | ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY);
-    if (mode & QIODevice::Append)
-        flags |= O_APPEND;
-    if (mode & QIODevice::Truncate)
-        flags |= O_TRUNC;
-    const int fd = ::open(native(file.fileName()).constData(), flags, kPrivateFileMode);
-    if (fd < 0)
-        return false;
-    setExactly(fd, kPrivateFileMode);
-    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
-
 bool createPrivateFile(const QString &path)
 {
     const int fd = ::open(native(path).constData(), O_CLOEXEC | O_CREAT | O_EXCL | O_WRONLY, kPrivateFileMode);

@@ -17,11 +17,6 @@ inline constexpr unsigned kPrivateFolderMode = 0700;
 // What of the application folder is private, by name.
 inline const char *const kPrivateAppFiles[] = {"fcr.ini", "history.log", "history.log.1", "tmp"};
 
-// Opens `file` (its name set, not open) with `mode`, which must write. A file
-// it creates is 0600 and never wider, not even for a moment; one it finds
-// open to others is made 0600 as well where the rights are ours to change.
-bool openPrivate(QFile &file, QIODevice::OpenMode mode);
-
 // Creates an empty 0600 file where none is; false when one is already there
 // or it cannot be made.
 bool createPrivateFile(const QString &path);
