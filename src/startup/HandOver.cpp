@@ -52,6 +52,13 @@ UiInbox::UiInbox(QObject *parent)
     });
 }
 
+DetachedThreads::~DetachedThreads()
+{
+    const QDeadlineTimer end(m_boundMs);  // negative: for ever
+    while (m_live.load() > 0 && !end.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 UiInbox &uiInbox()
 {
     static QPointer<UiInbox> inbox;
@@ -62,21 +69,10 @@ UiInbox &uiInbox()
 
 namespace handover_detail {
 
-namespace {
-struct Running {
-    std::atomic<int> count{0};
-    ~Running()
-    {
-        while (count.load() > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-};
-}  // namespace
-
-std::atomic<int> &runningJobs()
+DetachedThreads &runningJobs()
 {
-    static Running running;
-    return running.count;
+    static DetachedThreads running(-1);
+    return running;
 }
 
 }  // namespace handover_detail

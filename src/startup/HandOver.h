@@ -61,10 +61,27 @@ private:
 // with it. UI thread only.
 UiInbox &uiInbox();
 
+// Detached threads still running. Made as a function's static, so that the
+// end of the process waits in its destructor for them to end: for at most
+// `boundMs`, or for as long as they take when it is negative.
+class DetachedThreads {
+public:
+    explicit DetachedThreads(int boundMs) : m_boundMs(boundMs) {}
+    ~DetachedThreads();
+    DetachedThreads(const DetachedThreads &) = delete;
+    DetachedThreads &operator=(const DetachedThreads &) = delete;
+    void started() { ++m_live; }
+    void ended() { --m_live; }
+
+private:
+    std::atomic<int> m_live{0};
+    const int m_boundMs;
+};
+
 namespace handover_detail {
-// Jobs still running; the end of the process waits for them, so that a copy
-// being stored is finished rather than cut off.
-std::atomic<int> &runningJobs();
+// Jobs still running; the end of the process waits for them without a bound,
+// so that a copy being stored is finished rather than cut off.
+DetachedThreads &runningJobs();
 }  // namespace handover_detail
 
 // Runs job(args...) on a thread of its own, with the arguments copied there,
@@ -78,7 +95,7 @@ auto runOffUiThread(F job, Args... args)
     promise->start();
     QFuture<R> future = promise->future();
     std::shared_ptr<HandOver> back = uiInbox().handOver();
-    ++handover_detail::runningJobs();
+    handover_detail::runningJobs().started();
     std::thread([promise = std::move(promise), back = std::move(back),
                  run = std::bind_front(std::move(job), std::move(args)...)]() mutable {
         {
@@ -95,7 +112,7 @@ auto runOffUiThread(F job, Args... args)
         // go of the hand-over last.
         promise.reset();
         back.reset();
-        --handover_detail::runningJobs();
+        handover_detail::runningJobs().ended();
     }).detach();
     return future;
 }

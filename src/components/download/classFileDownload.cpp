@@ -8,7 +8,6 @@
 #include "trace/RuntimeError.h"
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
@@ -103,18 +102,9 @@ void globalInit()
 
 // Workers are never joined. At the end of the process the ones still ending
 // get a moment, so none outlives what it posts to.
-struct Workers {
-    std::atomic<int> live{0};
-    ~Workers()
-    {
-        for (QDeadlineTimer end(2000); live.load() > 0 && !end.hasExpired();)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-};
-
-Workers &workers()
+DetachedThreads &workers()
 {
-    static Workers w;
+    static DetachedThreads w(2000);
     return w;
 }
 
@@ -548,7 +538,7 @@ void transferBody(std::shared_ptr<Transfer> transfer, Back back)
 void runTransfer(std::shared_ptr<Transfer> transfer, Back back)
 {
     transferBody(std::move(transfer), std::move(back));
-    --workers().live;
+    workers().ended();
 }
 
 std::atomic<quint64> g_transferCount{0};
@@ -618,7 +608,7 @@ bool classFileDownload::StartDownload(const QString &URL, const QString &TargetF
     m_transfer = t;
     m_relay->result = {};
     m_relay->running = true;
-    ++workers().live;
+    workers().started();
     std::thread(runTransfer, t, Back{m_relay->inbox.handOver(), m_relay.get()}).detach();
     return true;
 }
