@@ -8,6 +8,7 @@
 #include "cycle/StoreJob.h"
 #include "mainwindow/SubMain.h"
 #include "shell/Controls.h"
+#include "startup/modText.h"
 #include "support/AppSandbox.h"
 #include "support/FakeTray.h"
 #include "support/TestFiles.h"
@@ -20,6 +21,7 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <deque>
 #include <functional>
 #include <map>
@@ -55,12 +57,16 @@ struct SimTransfer {
 inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes = {
     {"fine", {SimTransfer::Finish, 3}},       {"missing", {SimTransfer::NotFound, 1}},
     {"failing", {SimTransfer::HttpError, 1}}, {"refusing", {SimTransfer::Refused, 2}},
-    {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}}};
+    {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}},
+    {"down", {SimTransfer::Refused, 0}}};  // the engine will not even begin
 
 struct WorldConfig {
     quint32 seed = 1;
     double days = 1;
-    QStringList replay;  // events to run instead of drawing them
+    QStringList replay;  // events to run instead of drawing them, one or more to a line
+    QByteArray options = "Intervall=1\nMode1=1\nCheckVersion=1\n";  // of the settings file, beside folder and URL
+    QStringList args = {QStringLiteral("-s")};
+    std::function<void(MainWindowSeams &)> adjust = {};  // a test's own seams
 };
 
 // Boxes as a user meets them: a question waits for its answer while the world goes on; a notice stays up until the user
@@ -69,12 +75,10 @@ class World : public PromptService {
 public:
     explicit World(WorldConfig config) : m_config(std::move(config)), m_random(m_config.seed)
     {
-        for (const QString &e : m_config.replay)
-            for (int i = 0, n = e.contains(u'*') ? e.section(u'*', 1).toInt() : 1; i < n; ++i)
-                m_replay.push_back(e.section(u'*', 0, 0));
+        queue(m_config.replay.join(u' '));
         save = box.makeFolder(QStringLiteral("save"));
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
-                     + "\nURL=http://127.0.0.1:9/files/report.txt\nIntervall=1\nMode1=1\nCheckVersion=1\n");
+                     + "\nURL=http://127.0.0.1:9/files/report.txt\n" + m_config.options);
         setTracePrompt(this);
         server.body = body(0);
     }
@@ -84,9 +88,10 @@ public:
         setTracePrompt(nullptr);
     }
 
-    int msgBox(const QString &, int style, const QString &) override
+    int msgBox(const QString &text, int style, const QString &title) override
     {
         ++open;
+        shown << (title.isEmpty() ? text : title + QStringLiteral(" | ") + text);
         const int about = live ? live->id : 0;  // the transfer running as the question comes up
         const QString answer = runModal(mb::buttonsOf(style));
         --open;
@@ -99,8 +104,13 @@ public:
                : mb::buttonsOf(style) == mb::AbortRetryIgnore ? mb::Ignore
                                                               : mb::OK;
     }
-    void notify(const QString &, int, const QString &) override { open = 1; }
-    int open = 0;  // boxes on screen now
+    void notify(const QString &text, int, const QString &title) override  // one notice at a time: a new one replaces it
+    {
+        shown << (title.isEmpty() ? text : title + QStringLiteral(" | ") + text);
+        open = std::max(open, 1);
+    }
+    int open = 0;       // boxes on screen now
+    QStringList shown;  // every box, as "title | text"
 
     struct Engine : FileDownloadComponent {
         Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) {}
@@ -111,11 +121,16 @@ public:
         }
         void SameVersion(bool &same) override
         {
+            world.sameAnswers << same;
             if (t)
                 t->same = same;
         }
-        bool StartDownload(const QString &, const QString &target) override
+        bool StartDownload(const QString &url, const QString &target) override
         {
+            world.startCalls << url;
+            world.askedWith << storedVersion;
+            if (world.server.mode == QLatin1String("down"))
+                return false;
             t = world.begin(sink, target, storedVersion);
             return true;
         }
@@ -134,11 +149,14 @@ public:
         std::shared_ptr<SimTransfer> t;
     };
 
-    void run()
+    // Days drawn at random, or the events given; a test can go on with more.
+    void run(const QString &more = {})
     {
-        startProgram({QStringLiteral("-s")});
+        queue(more);
+        if (!std::exchange(m_started, true))
+            startProgram(m_config.args);
         const qint64 endMs = qint64(m_config.days * 86400000.0);
-        while (!failure && clock.bootMs < endMs && (m_config.replay.isEmpty() || !m_replay.empty()))
+        while (!failure && clock.bootMs < endMs && (!m_scripted || !m_replay.empty()))
             step(next(false));
     }
 
@@ -172,6 +190,9 @@ public:
     QStringList log;
     std::shared_ptr<SimTransfer> live;  // the one instance the window holds, if any
     int acceptedStarts = 0;
+    QStringList startCalls;  // the URL of every start asked of the engine, begun or not
+    QStringList askedWith;   // the version each start was given as the one stored
+    QList<bool> sameAnswers;
     int ended = 0;  // transfers that delivered their last event or were let go
     std::optional<QPromise<StoreResult>> job;
     StoreRequest jobRequest;
@@ -185,7 +206,7 @@ public:
     {
         return window() ? window()->findChild<T *>(QLatin1String(name)) : nullptr;
     }
-    bool on() const { return window() && window()->windowTitle().contains(QLatin1String("[Active]")); }
+    bool on() const { return window() && window()->windowTitle().contains(capActive); }
 
     std::shared_ptr<SimTransfer> begin(DownloadEvents *sink, const QString &target, const QString &storedVersion)
     {
@@ -213,6 +234,15 @@ public:
     }
 
 private:
+    void queue(const QString &events)
+    {
+        for (const QString &e : events.split(u' ', Qt::SkipEmptyParts)) {
+            m_scripted = true;
+            for (int i = 0, n = e.contains(u'*') ? e.section(u'*', 1).toInt() : 1; i < n; ++i)
+                m_replay.push_back(e.section(u'*', 0, 0));
+        }
+    }
+
     QByteArray body(int n) const { return "copy " + QByteArray::number(n) + QByteArray(900 + n % 13, '.'); }
 
     void startProgram(QStringList args)
@@ -225,6 +255,8 @@ private:
         seams.clock = &clock;
         seams.tickMs = 1 << 30;  // the world delivers the ticks
         seams.showSettings = [this] { settingsDialog(); };
+        if (m_config.adjust)
+            m_config.adjust(seams);
         seams.storeJobs = [this](const StoreRequest &r) {
             job.emplace();
             job->start();
@@ -243,7 +275,7 @@ private:
     // A word for what happens next. Inside a box or a dialog the user can only answer it; everything else goes on.
     QString next(bool modal)
     {
-        if (!m_config.replay.isEmpty()) {
+        if (m_scripted) {
             if (m_replay.empty())
                 return modal ? QStringLiteral("answer") : QStringLiteral("tick");
             QString e = m_replay.front();
@@ -306,18 +338,19 @@ private:
             {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
             {"start", [](World &w, const QString &) { w.m_attention = 3, w.click("cmdStart"); }},
             {"cancel", [](World &w, const QString &) { w.m_attention = 3, w.click("cmdAbort"); }},
-            {"settings", [](World &w, const QString &) { w.click("cmdSettings"); }},
+            {"settings", [](World &w, const QString &a) { w.m_settingsChoice = a, w.click("cmdSettings"); }},
             {"quit", [](World &w, const QString &) { w.click("cmdQuit"); }},
             {"closebox",
              [](World &w, const QString &) {
                  if (w.window())
                      w.window()->close();
              }},
-            {"url",  // as typed, pasted with blanks and a line break, or not fetchable at all
+            {"url",  // as typed, pasted with blanks and a line break, not fetchable at all, or as given (%20: a blank)
              [](World &w, const QString &a) {
                  w.type("txtURL", a == QLatin1String("pasted") ? " http://127.0.0.1:9/files/report.txt\n"
                                   : a == QLatin1String("ftp")  ? "ftp://127.0.0.1/files/report.txt"
-                                                               : "http://127.0.0.1:9/files/report.txt");
+                                  : a.isEmpty()                ? "http://127.0.0.1:9/files/report.txt"
+                                                               : QUrl::fromPercentEncoding(a.toUtf8()));
              }},
             {"folder", [](World &w, const QString &) { w.type("txtSPlace", w.save); }},
             {"ok", [](World &w, const QString &) { w.open = 0; }},
@@ -401,8 +434,9 @@ private:
         }
         if (clock.bootMs < t->endMs) {
             if (t->plan != SimTransfer::Stall || clock.bootMs - t->startMs < 5000) {
-                t->result.bytes = (clock.bootMs - t->startMs) * 10;
-                t->sink->FileDownload_Progress(t->result.bytes, t->body.size() * 10);
+                // The body begins a second after the headers, three after the start.
+                t->result.bytes = t->body.size() * (clock.bootMs - t->startMs - 3000) / (t->endMs - t->startMs);
+                t->sink->FileDownload_Progress(t->result.bytes, t->body.size());
             }
             return;
         }
@@ -470,8 +504,10 @@ private:
 
     void clockChange(const QString &what)
     {
-        if (what == QLatin1String("sleep")) {  // no tick while the machine sleeps
-            const qint64 ms = qint64(std::uniform_int_distribution<>(60, 36000)(m_random)) * 1000;
+        if (what.startsWith(QLatin1String("sleep"))) {  // no tick while the machine sleeps; "sleep:30" for 30 s
+            const qint64 ms = (what.contains(u':') ? what.section(u':', 1).toLongLong()
+                                                   : std::uniform_int_distribution<>(60, 36000)(m_random))
+                              * 1000;
             clock.bootMs += ms;
             clock.wallMs += ms;
             m_wokeMs = clock.bootMs;
@@ -499,7 +535,12 @@ private:
         runModal();
         const QByteArray options[] = {"Start=1",      "Start=0",      "Mode1=0",    "Mode1=1",      "ShowErrors=1",
                                       "ShowErrors=0", "KeepCopies=3", "KeepDays=1", "KeepCopies=0", "KeepDays=0"};
-        const QByteArray chosen = options[std::uniform_int_distribution<size_t>(0, std::size(options) - 1)(m_random)];
+        const QByteArray chosen =
+            !m_settingsChoice.isEmpty()
+                ? m_settingsChoice.toUtf8()
+                : options[std::uniform_int_distribution<size_t>(0, std::size(options) - 1)(m_random)];
+        if (chosen.startsWith("Intervall="))  // the one option the dialog hands over as it closes
+            window()->setInterval(chosen.mid(10).toLong());
         QByteArray ini = box.readIni();
         ini.replace("[Options]\n", "[Options]\n" + chosen + "\n");
         box.writeIni(ini);
@@ -518,7 +559,7 @@ private:
                 return event.section(u':', 1);
             }
             step(event);
-            if (failure && !m_config.replay.isEmpty())
+            if (failure && m_scripted)
                 return {};
         }
     }
@@ -544,10 +585,9 @@ private:
         const std::pair<bool, QString> broken[] = {
             {fieldsOn && job, "the fields are open while a copy is being stored"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
-            {on() != (control<roCommand>("cmdStart")->text() == QLatin1String("&Stop")),
-             "caption and Start/Stop disagree"},
+            {on() != (control<roCommand>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
-            {job && control<QLabel>("lblStatus")->text() == QLatin1String("Download canceled"),
+            {job && control<QLabel>("lblStatus")->text() == msgAborted,
              "\"Download canceled\" while the copy is being stored"},
             {m_historyTransfers > acceptedStarts, "more history lines than attempts"},
             {!busy && m_historyTransfers != ended,
@@ -602,6 +642,8 @@ private:
     WorldConfig m_config;
     std::mt19937 m_random;
     std::deque<QString> m_replay;
+    bool m_scripted = false, m_started = false;
+    QString m_settingsChoice;  // "settings:Intervall=0": what the user chooses, else chosen at random
     bool m_unloaded = false;
     bool m_userAway = false;
     int m_attention = 0;  // events for which the user is still at the screen
