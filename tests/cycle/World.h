@@ -470,6 +470,8 @@ private:
             server.etag = "\"e" + QByteArray::number(server.bodies) + '"';
         } else if (what == QLatin1String("newetag")) {
             server.etag = "\"x" + QByteArray::number(clock.bootMs) + '"';
+        } else if (what.startsWith(QLatin1String("etag:"))) {  // as a script gives it
+            server.etag = what.mid(5).toUtf8();
         } else if (what == QLatin1String("noversion")) {
             server.namesVersion = !server.namesVersion;
         }
