@@ -84,6 +84,7 @@ public:
     }
     ~World() override
     {
+        job.reset();  // a copy still on its way is given up, so that the window does not wait for it
         g_frmMain.reset();
         setTracePrompt(nullptr);
     }
