@@ -57,7 +57,7 @@ clean:
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ASAN_TESTS := startup_tests trace_tests download_tests zip_tests store_tests cycle_tests
-TSAN_TESTS := download_tests cycle_tests zip_tests
+TSAN_TESTS := download_tests cycle_tests zip_tests store_tests
 comma := ,
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
@@ -95,7 +95,7 @@ NO_ASLR := setarch $(shell uname -m) -R
 tsan: setup
 	$(call sanitized_build,$(TSAN_BUILD),thread,$(TSAN_TESTS),$(NO_ASLR))
 	cd $(TSAN_BUILD) && QT_STYLE_OVERRIDE=windows $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 \
-	  --no-tests=error -R "^(download_tests|cycle_tests|zip_tests)\." -E "^cycle_tests\.World\."
+	  --no-tests=error -R "^(download_tests|cycle_tests|zip_tests|store_tests)\." -E "^cycle_tests\.World\."
 
 mutate: setup
 	python3 scripts/mutate.py

@@ -63,10 +63,10 @@ inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes =
 struct WorldConfig {
     quint32 seed = 1;
     double days = 1;
-    QStringList replay;  // events to run instead of drawing them, one or more to a line
+    QStringList replay = {};  // events to run instead of drawing them, one or more to a line
     QByteArray options = "Intervall=1\nMode1=1\nCheckVersion=1\n";  // of the settings file, beside folder and URL
     QStringList args = {QStringLiteral("-s")};
-    std::function<void(MainWindowSeams &)> adjust = {};  // a test's own seams
+    std::function<void(MainWindowSeams &)> adjust = [](MainWindowSeams &) {};  // a test's own seams
 };
 
 // Boxes as a user meets them: a question waits for its answer while the world goes on; a notice stays up until the user
@@ -105,7 +105,7 @@ public:
                : mb::buttonsOf(style) == mb::AbortRetryIgnore ? mb::Ignore
                                                               : mb::OK;
     }
-    void notify(const QString &text, int, const QString &title) override  // one notice at a time: a new one replaces it
+    void notify(const QString &text, int, const QString &title) override  // one notice on screen at a time
     {
         shown << (title.isEmpty() ? text : title + QStringLiteral(" | ") + text);
         open = std::max(open, 1);
@@ -114,9 +114,10 @@ public:
     QStringList shown;  // every box, as "title | text"
 
     struct Engine : FileDownloadComponent {
-        Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) {}
+        Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) { ++world.engines; }
         ~Engine() override
         {
+            --world.engines;
             if (t)
                 world.letGo(t);
         }
@@ -189,10 +190,9 @@ public:
     QString save;
     std::optional<QString> failure;
     QStringList log;
-    std::shared_ptr<SimTransfer> live;  // the one instance the window holds, if any
-    int acceptedStarts = 0;
-    QStringList startCalls;  // the URL of every start asked of the engine, begun or not
-    QStringList askedWith;   // the version each start was given as the one stored
+    std::shared_ptr<SimTransfer> live;    // the one instance the window holds, if any
+    int acceptedStarts = 0, engines = 0;  // transfers begun; engine instances alive
+    QStringList startCalls, askedWith;  // of every start asked of the engine: the URL, and the version given as stored
     QList<bool> sameAnswers;
     int ended = 0;  // transfers that delivered their last event or were let go
     std::optional<QPromise<StoreResult>> job;
@@ -256,8 +256,7 @@ private:
         seams.clock = &clock;
         seams.tickMs = 1 << 30;  // the world delivers the ticks
         seams.showSettings = [this] { settingsDialog(); };
-        if (m_config.adjust)
-            m_config.adjust(seams);
+        m_config.adjust(seams);
         seams.storeJobs = [this](const StoreRequest &r) {
             job.emplace();
             job->start();
@@ -359,6 +358,8 @@ private:
         };
         if (const auto found = actions.find(verb); found != actions.end())
             found->second(*this, arg);
+        else
+            fail(QStringLiteral("unknown event ") + event);
         // A report posted from a finished job posts the window's procedure in turn: a few rounds deliver everything
         // that is due.
         for (int round = 0; round < 3; ++round)
@@ -415,7 +416,7 @@ private:
                         [](DownloadEvents *s) { s->FileDownload_NotFound(); });
         if (t->plan == SimTransfer::HttpError)
             return last(Kind::HttpError, 500, 0, "HTTP 500 Internal Server Error", [](DownloadEvents *s) {
-                s->FileDownload_DownloadError(500, "HTTP 500 Internal Server Error");
+                s->FileDownload_DownloadError(500, "HTTP 500");  // the box takes the result's text
             });
         if (t->stage == 1) {
             t->stage = 2;
@@ -511,6 +512,7 @@ private:
             const qint64 ms = (what.contains(u':') ? what.section(u':', 1).toLongLong()
                                                    : std::uniform_int_distribution<>(60, 36000)(m_random))
                               * 1000;
+            log.last() = QStringLiteral("clock:sleep:%1").arg(ms / 1000);  // what a replay must do again
             clock.bootMs += ms;
             clock.wallMs += ms;
             m_wokeMs = clock.bootMs;
@@ -535,6 +537,7 @@ private:
 
     void settingsDialog()
     {
+        const qsizetype event = log.size() - 1;  // logged with what is chosen, for a replay
         runModal();
         const QByteArray options[] = {"Start=1",      "Start=0",      "Mode1=0",    "Mode1=1",      "ShowErrors=1",
                                       "ShowErrors=0", "KeepCopies=3", "KeepDays=1", "KeepCopies=0", "KeepDays=0"};
@@ -544,6 +547,7 @@ private:
                 : options[std::uniform_int_distribution<size_t>(0, std::size(options) - 1)(m_random)];
         if (chosen.startsWith("Intervall="))  // the one option the dialog hands over as it closes
             window()->setInterval(chosen.mid(10).toLong());
+        log[event] = QStringLiteral("settings:") + QString::fromUtf8(chosen);
         QByteArray ini = box.readIni();
         ini.replace("[Options]\n", "[Options]\n" + chosen + "\n");
         box.writeIni(ini);
@@ -587,6 +591,7 @@ private:
         const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
         const std::pair<bool, QString> broken[] = {
             {fieldsOn && job, "the fields are open while a copy is being stored"},
+            {engines > 1, "two engines alive"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
             {on() != (control<roCommand>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},

@@ -29,8 +29,9 @@ namespace {
 // The real window in a sandbox, on its own timer and clock, with the switches given. The engine does nothing unless a
 // test gives the real one: the test raises its events.
 struct Window {
-    explicit Window(const QByteArray &options, QStringList args = {}, DownloadFactory engine = {},
-                    const std::function<void()> &beforeStart = {})
+    explicit Window(
+        const QByteArray &options, QStringList args = {}, DownloadFactory engine = {},
+        const std::function<void()> &beforeStart = [] {})
     {
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + options);
         MainWindowSeams seams;
@@ -43,8 +44,7 @@ struct Window {
         };
         seams.arguments = std::move(args);
         seams.tickMs = 5;
-        if (beforeStart)
-            beforeStart();
+        beforeStart();
         SubMain(std::move(seams));
     }
     ~Window() { g_frmMain.reset(); }
