@@ -56,7 +56,7 @@ clean:
 # the sanitizer builds to a few minutes.
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
-ASAN_TESTS := startup_tests trace_tests download_tests zip_tests store_tests cycle_tests
+ASAN_TESTS := core_tests trace_tests download_tests zip_tests store_tests cycle_tests
 TSAN_TESTS := download_tests cycle_tests zip_tests store_tests
 comma := ,
 

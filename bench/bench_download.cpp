@@ -19,7 +19,7 @@
 
 #include "bench_common.h"
 
-#include "components/download/classFileDownload.h"
+#include "download/CurlDownload.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -32,7 +32,7 @@
 #include <functional>
 #include <string>
 
-using fetchora::classFileDownload;
+using fetchora::CurlDownload;
 using fetchora::DownloadOptions;
 
 namespace {
@@ -78,7 +78,7 @@ double engineRun(const QString &url, const QString &target, qint64 expected, boo
     Sink sink;
     double seconds = -1;
     {
-        classFileDownload download(&sink, options);
+        CurlDownload download(&sink, options);
         const double t0 = bench::now();
         if (!download.StartDownload(url, target)) {
             std::fprintf(stderr, "StartDownload refused\n");
@@ -133,7 +133,7 @@ bool engineCycles(const QString &url, const QString &target, int cycles)
     for (int i = 0; i < cycles; ++i) {
         Sink sink;
         QString seen;
-        classFileDownload download(&sink, DownloadOptions{});
+        CurlDownload download(&sink, DownloadOptions{});
         sink.onVersion = [&](const QString &s) {
             bool same = s == stored;
             download.SameVersion(same);

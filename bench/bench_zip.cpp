@@ -10,7 +10,7 @@
 
 #include "bench_common.h"
 
-#include "components/zip/modZIP32vb.h"
+#include "zip/Zip.h"
 
 #include <QDir>
 #include <QFile>

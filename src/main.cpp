@@ -1,17 +1,18 @@
 // Fetchora: fetches one file again and again and keeps every copy.
 
 #include "Version.h"
-#include "mainwindow/SubMain.h"
-#include "service/CommandLine.h"
-#include "service/ServiceHost.h"
-#include "shell/EndRequests.h"
-#include "shell/MessageBoxPrompt.h"
-#include "startup/PrivateFiles.h"
-#include "startup/modGlobal.h"
-#include "startup/modINIHandler.h"
-#include "startup/modText.h"
+#include "mainwindow/WindowStartup.h"
+#include "core/CommandLine.h"
+#include "headless/ServiceHost.h"
+#include "widgets/EndRequests.h"
+#include "widgets/MessageBoxPrompt.h"
+#include "core/PrivateFiles.h"
+#include "core/Profile.h"
+#include "core/IniFile.h"
+#include "core/Texts.h"
 #include "trace/TraceSocket.h"
-#include "trace/modTraceLITE.h"
+#include "trace/Tracewright.h"
+#include "core/Trace.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +25,7 @@
 int main(int argc, char *argv[])
 {
     using namespace fetchora;
+    installTracewright();
     provideRuntimeFolder();
     // Decided before any application object exists: the service modes must
     // not need a display, and no long option may count as "-s" or "-m".
@@ -85,7 +87,7 @@ int main(int argc, char *argv[])
     seams.prompt = &prompt;
     // Without what Qt took for itself ("-style", "-platform").
     seams.arguments = parseCommandLine(QApplication::arguments().mid(1)).rest;
-    SubMain(std::move(seams));
+    showMainWindow(std::move(seams));
 
     if (!g_frmMain)
         return 1;
@@ -95,10 +97,10 @@ int main(int argc, char *argv[])
     // application object it needs is still alive on this stack, and parts of
     // Qt it touches on the way are already gone.
     std::atexit([] { (void)g_frmMain.release(); });
-    QObject::connect(g_frmMain.get(), &frmMain::unloaded, &app, &QCoreApplication::quit);
+    QObject::connect(g_frmMain.get(), &MainWindow::unloaded, &app, &QCoreApplication::quit);
     // Ended from outside (a signal, the end of the session): as by the close box.
     EndRequests ends;
-    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &frmMain::closeByProgram);
+    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &MainWindow::closeByProgram);
     const int rc = app.exec();
     g_frmMain.reset();
     return rc;

@@ -1,8 +1,8 @@
 #include "cycle/CycleTexts.h"
 
-#include "startup/Names.h"
-#include "startup/modGlobal.h"
-#include "startup/modText.h"
+#include "core/Names.h"
+#include "core/Profile.h"
+#include "core/Texts.h"
 
 namespace fetchora {
 

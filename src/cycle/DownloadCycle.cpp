@@ -1,16 +1,16 @@
 #include "cycle/DownloadCycle.h"
 
-#include "components/download/classFileDownload.h"
-#include "cycle/CycleOptions.h"
+#include "download/CurlDownload.h"
+#include "core/Options.h"
 #include "cycle/CycleTexts.h"
-#include "cycle/History.h"
-#include "startup/FileSystem.h"
-#include "startup/HandOver.h"
-#include "startup/Names.h"
-#include "startup/modGlobal.h"
-#include "startup/modText.h"
-#include "trace/PromptService.h"
-#include "trace/modTraceLITE.h"
+#include "store/History.h"
+#include "core/FileSystem.h"
+#include "core/HandOver.h"
+#include "core/Names.h"
+#include "core/Profile.h"
+#include "core/Texts.h"
+#include "core/PromptService.h"
+#include "core/Trace.h"
 
 #include <QFileInfo>
 

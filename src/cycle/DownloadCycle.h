@@ -36,12 +36,12 @@
 // Threading: everything runs on the UI thread except the storing job, which
 // works on copied values (StoreRequest) and reports back through a watcher.
 
-#include "components/download/FileDownload.h"
-#include "cycle/Clock.h"
-#include "cycle/History.h"
-#include "cycle/Landing.h"
-#include "cycle/Manifest.h"
-#include "cycle/StoreJob.h"
+#include "download/FileDownload.h"
+#include "core/Clock.h"
+#include "store/History.h"
+#include "store/Landing.h"
+#include "store/Manifest.h"
+#include "store/StoreJob.h"
 
 #include <QFutureWatcher>
 #include <QObject>

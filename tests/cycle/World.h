@@ -4,11 +4,11 @@
 // world's. After every event the promises a user relies on are checked; events are plain words, so a failing run prints
 // a list that replays exactly.
 
-#include "cycle/Clock.h"
-#include "cycle/StoreJob.h"
-#include "mainwindow/SubMain.h"
-#include "shell/Controls.h"
-#include "startup/modText.h"
+#include "core/Clock.h"
+#include "store/StoreJob.h"
+#include "mainwindow/WindowStartup.h"
+#include "widgets/Controls.h"
+#include "core/Texts.h"
 #include "support/AppSandbox.h"
 #include "support/FakeTray.h"
 #include "support/TestFiles.h"
@@ -201,7 +201,7 @@ public:
     QMap<QString, QByteArray> copies;       // the fingerprint of each copy stored and still there
     qint64 lastAttemptMs = 0;
 
-    frmMain *window() const { return g_frmMain.get(); }
+    MainWindow *window() const { return g_frmMain.get(); }
     template <class T = QWidget>
     T *control(const char *name) const
     {
@@ -263,9 +263,9 @@ private:
             jobRequest = r;
             return job->future();
         };
-        SubMain(std::move(seams));
+        showMainWindow(std::move(seams));
         if (window()) {
-            QObject::connect(window(), &frmMain::unloaded, [this] { m_unloaded = true; });
+            QObject::connect(window(), &MainWindow::unloaded, [this] { m_unloaded = true; });
             if (!QTest::qWaitForWindowExposed(window()))
                 fail(QStringLiteral("the window never came on screen"));
         }
@@ -525,13 +525,13 @@ private:
 
     void click(const char *name)
     {
-        if (auto *button = control<roCommand>(name))
+        if (auto *button = control<CommandButton>(name))
             QTest::mouseClick(button, Qt::LeftButton);
     }
 
     void type(const char *name, const QString &text)
     {
-        if (auto *field = control<dxTextEdit>(name); field && field->isEnabled())
+        if (auto *field = control<TextField>(name); field && field->isEnabled())
             field->setTextValue(text);
     }
 
@@ -593,7 +593,7 @@ private:
             {fieldsOn && job, "the fields are open while a copy is being stored"},
             {engines > 1, "two engines alive"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
-            {on() != (control<roCommand>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
+            {on() != (control<CommandButton>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
             {job && control<QLabel>("lblStatus")->text() == msgAborted,
              "\"Download canceled\" while the copy is being stored"},

@@ -2,10 +2,10 @@
 // where anything can happen.
 
 #include "World.h"
-#include "components/zip/modZIP32vb.h"
-#include "cycle/History.h"
-#include "settings/frmSettings.h"
-#include "startup/WorkJournal.h"
+#include "zip/Zip.h"
+#include "store/History.h"
+#include "settingsdialog/SettingsDialog.h"
+#include "core/WorkJournal.h"
 #include "support/QStringPrinter.h"
 #include "support/ZipRead.h"
 
@@ -113,12 +113,12 @@ TEST_P(CycleScenario, EndsAsExpected)
     for (const char *field : {"txtSPlace", "txtURL", "cmdSettings", "cmdBrowse"})
         EXPECT_EQ(w.control(field)->isEnabled(), !on) << field;
     EXPECT_EQ(w.window()->windowTitle(), on ? QStringLiteral("TAQ Fetchora [Active]") : QStringLiteral("TAQ Fetchora"));
-    EXPECT_EQ(w.control<roCommand>("cmdStart")->text(), on ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+    EXPECT_EQ(w.control<CommandButton>("cmdStart")->text(), on ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
     EXPECT_EQ(w.control<QTimer>("Timer1")->isActive(),
               s.phase == Counting || s.phase == Fetching || s.phase == Cancelling);
     EXPECT_EQ(s.status == QLatin1String("*") ? s.status : w.control<QLabel>("lblStatus")->text(), s.status);
     for (const QString &url : w.startCalls)  // a pasted address is fetched, and shown, tidied
-        EXPECT_EQ(url, w.control<dxTextEdit>("txtURL")->Text().trimmed());
+        EXPECT_EQ(url, w.control<TextField>("txtURL")->Text().trimmed());
     EXPECT_EQ(w.shown.value(w.shown.size() - 1), s.lastBox);
 }
 
@@ -239,19 +239,19 @@ TEST(Cycle, TheSettingsButtonAppliesWhatWasSavedOnly)
                  }});
         QString during;
         std::function<void()> answer = [&] {
-            auto *d = qobject_cast<frmSettings *>(QApplication::activeModalWidget());
+            auto *d = qobject_cast<SettingsDialog *>(QApplication::activeModalWidget());
             if (!d)
                 return QTimer::singleShot(10, answer);
-            QTest::keyClick(d->dxLanguage, Qt::Key_Up);  // Deutsch
-            during = w.control<roCommand>("cmdSettings")->text();
-            QTest::keyClick(d->Check1, Qt::Key_Space);
-            d->Combo1->lineEdit()->selectAll(), QTest::keyClicks(d->Combo1->lineEdit(), "2");
-            QTest::mouseClick(save ? d->cmdSave : d->cmdCancel, Qt::LeftButton);
+            QTest::keyClick(d->languageBox, Qt::Key_Up);  // Deutsch
+            during = w.control<CommandButton>("cmdSettings")->text();
+            QTest::keyClick(d->compressBox, Qt::Key_Space);
+            d->intervalBox->lineEdit()->selectAll(), QTest::keyClicks(d->intervalBox->lineEdit(), "2");
+            QTest::mouseClick(save ? d->saveButton : d->cancelButton, Qt::LeftButton);
         };
         QTimer::singleShot(0, answer);
         w.run();
         EXPECT_EQ(during, "&Optionen");
-        EXPECT_EQ(w.control<roCommand>("cmdSettings")->text(), save ? "&Optionen" : "&Settings");
+        EXPECT_EQ(w.control<CommandButton>("cmdSettings")->text(), save ? "&Optionen" : "&Settings");
         w.run("start tick*60");
         EXPECT_EQ(w.startCalls.size(), save ? 0 : 1) << "two minutes, or one";
         w.run(save ? "tick*63 store" : "tick*3 store");

@@ -1,5 +1,5 @@
-#include "components/download/classFileDownload.h"
-#include "startup/modGlobal.h"
+#include "download/CurlDownload.h"
+#include "core/Profile.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
@@ -49,7 +49,7 @@ protected:
     {
         DownloadOptions options = fastEngineOptions();
         options.minBytesPerSec = 4000, options.minFreeBytes = minFree;
-        engine = std::make_unique<classFileDownload>(&rec, options);
+        engine = std::make_unique<CurlDownload>(&rec, options);
         engine->setStoredVersion(storedVersion);
         ASSERT_TRUE(engine->StartDownload(url, file.isEmpty() ? target() : file));
         ASSERT_TRUE(waitUntil([&] { return rec.ended; }, 10000)) << qPrintable(rec.events.join(", "));
@@ -58,7 +58,7 @@ protected:
     QTemporaryDir dir;
     TestHttpServer server;
     Recorder rec;
-    std::unique_ptr<classFileDownload> engine;  // last: goes before its sink
+    std::unique_ptr<CurlDownload> engine;  // last: goes before its sink
 };
 
 const auto fault = [](Reply::Fault f, qint64 at = 0) { return Reply{.size = 5000, .fault = f, .faultAt = at}; };
@@ -170,7 +170,7 @@ TEST_F(Engine, DestroyedInsideAnEventSendsNoMore)
     for (const QString when : {"Start", "Progress", "Finished"}) {
         Recorder first;
         first.during = [&](const QString &e) { e == when ? engine.reset() : void(); };
-        engine = std::make_unique<classFileDownload>(&first, fastEngineOptions());
+        engine = std::make_unique<CurlDownload>(&first, fastEngineOptions());
         ASSERT_TRUE(engine->StartDownload(server.url("/big"), dir.filePath("big.bin")));
         ASSERT_TRUE(waitUntil([&] { return !engine; }, 10000)) << qPrintable(when);
         // Anything the first one had queued arrives before the second ends.

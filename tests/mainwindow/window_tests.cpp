@@ -1,17 +1,18 @@
 // The real main window, driven as a user drives it: what it loads, what it shows of the cycle, the tray, and one whole
 // session with the real engine against a local server, traced.
 
-#include "mainwindow/SubMain.h"
-#include "shell/Controls.h"
-#include "shell/ProgressBox.h"
-#include "shell/modBrowseFolders.h"
-#include "startup/modINIHandler.h"
+#include "mainwindow/WindowStartup.h"
+#include "widgets/Controls.h"
+#include "widgets/ProgressBox.h"
+#include "widgets/FolderDialog.h"
+#include "core/IniFile.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
 #include "support/QStringPrinter.h"
 #include "support/TestHttpServer.h"
-#include "trace/modTraceLITE.h"
+#include "core/Trace.h"
+#include "trace/Tracewright.h"
 
 #include <gtest/gtest.h>
 
@@ -45,11 +46,11 @@ struct Window {
         seams.arguments = std::move(args);
         seams.tickMs = 5;
         beforeStart();
-        SubMain(std::move(seams));
+        showMainWindow(std::move(seams));
     }
     ~Window() { g_frmMain.reset(); }
 
-    frmMain &w() const { return *g_frmMain; }
+    MainWindow &w() const { return *g_frmMain; }
     template <class T = QWidget>
     T *get(const char *name) const
     {
@@ -71,7 +72,7 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     Window win("URL=http://h/a.txt\n");
     win.click("cmdStart");
     QTest::keyClicks(win.get("txtURL"), "x");
-    EXPECT_EQ(win.get<dxTextEdit>("txtURL")->Text(), "http://h/a.txt") << "a locked field takes no input";
+    EXPECT_EQ(win.get<TextField>("txtURL")->Text(), "http://h/a.txt") << "a locked field takes no input";
     ASSERT_TRUE(waitUntil([&] { return win.engine->starts > 0; }, 5000));
     win.w().FileDownload_Progress(60, 100);
     EXPECT_GT(win.get<ProgressBox>("picProgress")->barWidth(), 0);
@@ -106,8 +107,8 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
          "cmdStart 5 1"},
         {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort 5 2"},
         {[&] { win.w().close(); }, "cmdAbort 6 2"}};
-    QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
-    const auto buttons = win.w().findChildren<roCommand *>();
+    QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
+    const auto buttons = win.w().findChildren<CommandButton *>();
     for (const auto &s : steps) {
         s.first();
         waitUntil([&] { return std::ranges::none_of(buttons, &QAbstractButton::isDown); }, 2000);
@@ -161,16 +162,16 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
                       .arg(win.w().cycle().interval())
                       .arg(win.box.errorPrompt.count())
                       .arg(on ? "on" : "off", tray ? "tray" : "window", box ? win.box.prompt.last().text : "-",
-                           win.get<roCommand>("cmdSettings")->text(),
+                           win.get<CommandButton>("cmdSettings")->text(),
                            banner->pixmap().isNull() ? "-" : win.get<QLabel>("lblSlogan")->text()),
                   QString::fromUtf8(row.shown));
         EXPECT_TRUE(!box || win.get<QLabel>("lblStatus")->text() == win.box.prompt.last().text);
-        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), row.ini == "-" ? "" : win.save);
+        EXPECT_EQ(win.get<TextField>("txtSPlace")->Text(), row.ini == "-" ? "" : win.save);
         EXPECT_EQ(win.box.registryValue("BGColor") + win.box.registryValue("Version"), "&H8000000F1.00.02");
         EXPECT_EQ(win.box.registryValue("Language"), row.ini == "-" ? "Deutsch" : "English");
         if (!on)
-            win.get<dxTextEdit>("txtURL")->selectAll(), QTest::keyClick(win.get("txtURL"), Qt::Key_Delete);
-        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+            win.get<TextField>("txtURL")->selectAll(), QTest::keyClick(win.get("txtURL"), Qt::Key_Delete);
+        QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
         win.click("cmdQuit");
         EXPECT_TRUE(unloaded.wait(5000));
         EXPECT_EQ(GetINIString("Options", "URL", "-", 256), on ? "http://h/a.txt" : "");
@@ -205,7 +206,7 @@ TEST(Window, GoesToTheTrayAndBackEitherWayAndExitAsksNothing)
         EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"exit", "&Quit"}}}));
         row.viaMenu ? emit win.tray->MenuClick(1, "open") : emit win.tray->DblClick();
         EXPECT_TRUE(!win.w().isMinimized() && !win.tray->shown);
-        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
         emit win.tray->MenuClick(1, QStringLiteral("exit"));
         EXPECT_TRUE(unloaded.wait(5000));
         EXPECT_EQ(win.box.prompt.count(), 0);
@@ -226,7 +227,7 @@ TEST(Window, BrowseReplacesTheFolderOnlyWhenOneIsChosen)
         });
         win.click("cmdBrowse");
         EXPECT_EQ(opened, win.save);
-        EXPECT_EQ(win.get<dxTextEdit>("txtSPlace")->Text(), chosen.isEmpty() ? win.save : other);
+        EXPECT_EQ(win.get<TextField>("txtSPlace")->Text(), chosen.isEmpty() ? win.save : other);
     }
     setFolderDialogHook(nullptr);
 }
@@ -272,7 +273,7 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
         ASSERT_EQ(stored.size(), 1);
         EXPECT_TRUE(fileHoldsBody(win.save + u'/' + stored.first(), 300000));
         EXPECT_EQ(entries(win.box.path(QStringLiteral("tmp"))), QStringList());
-        QSignalSpy unloaded(&win.w(), &frmMain::unloaded);
+        QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
         win.click("cmdQuit");
         EXPECT_TRUE(unloaded.wait(5000));
         tracetest::setLineSink({});

@@ -1,7 +1,7 @@
 // What decides in the service mode, without the real program (which the shell checks beside this file run).
 
-#include "service/CommandLine.h"
-#include "service/Hooks.h"
+#include "core/CommandLine.h"
+#include "reactions/Hooks.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 

@@ -1,10 +1,10 @@
-#include "components/zip/modZIP32vb.h"
-#include "settings/SettingsHost.h"
-#include "settings/frmSettings.h"
-#include "shell/Controls.h"
-#include "startup/Conversions.h"
-#include "startup/modINIHandler.h"
-#include "startup/modText.h"
+#include "zip/Zip.h"
+#include "settingsdialog/SettingsHost.h"
+#include "settingsdialog/SettingsDialog.h"
+#include "widgets/Controls.h"
+#include "core/Conversions.h"
+#include "core/IniFile.h"
+#include "core/Texts.h"
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
 #include "support/UiTestMain.h"
@@ -46,11 +46,11 @@ protected:
     // In the order of their keys Compress, Start, CheckVersion, ShowErrors, Mode1, Mode2.
     std::array<QCheckBox *, 6> boxes()
     {
-        return {dlg.Check1, dlg.Check2, dlg.Check3, dlg.Check4, dlg.Option1[0], dlg.Option1[1]};
+        return {dlg.compressBox, dlg.startNowBox, dlg.checkVersionBox, dlg.showErrorsBox, dlg.nameModeButtons[0], dlg.nameModeButtons[1]};
     }
     AppSandbox sandbox{QStringLiteral("Deutsch")};
     Host host;
-    frmSettings dlg{host, nullptr};
+    SettingsDialog dlg{host, nullptr};
 };
 
 struct Loaded {
@@ -63,26 +63,26 @@ TEST_P(Loading, ShowsTheStoredValuesAndTranslatesTheLevelToEnglish)
 {
     const Loaded &p = GetParam();
     open(p.ini);
-    EXPECT_EQ(dlg.dxLanguage->Text(), QString(p.ini).contains("English") ? "English" : "Deutsch");
-    EXPECT_EQ(dlg.Combo1->Text(), p.interval);
-    QTest::keyClick(dlg.Combo1, Qt::Key_Down);
-    EXPECT_EQ(dlg.Combo1->Text(), p.nextInterval) << "the interval list goes on from the value shown";
-    EXPECT_EQ(dlg.txtPassword->Text(), p.pwd);
+    EXPECT_EQ(dlg.languageBox->Text(), QString(p.ini).contains("English") ? "English" : "Deutsch");
+    EXPECT_EQ(dlg.intervalBox->Text(), p.interval);
+    QTest::keyClick(dlg.intervalBox, Qt::Key_Down);
+    EXPECT_EQ(dlg.intervalBox->Text(), p.nextInterval) << "the interval list goes on from the value shown";
+    EXPECT_EQ(dlg.passwordEdit->Text(), p.pwd);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(boxes()[i]->isChecked(), p.checks[i] == '1') << i;
     // Without compression the level and password fields and their labels are greyed, the fields on the button face.
     const bool on = p.checks[0] == '1';
     const QColor base = on ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button);
-    const QWidget *greyed[] = {dlg.Combo2->lineEdit(), dlg.txtPassword, dlg.lblCompression, dlg.lblPassword};
+    const QWidget *greyed[] = {dlg.rateBox->lineEdit(), dlg.passwordEdit, dlg.compressionLabel, dlg.passwordLabel};
     for (const QWidget *w : greyed)
         EXPECT_TRUE(w->isEnabled() == on && (w->inherits("QLabel") || w->palette().color(QPalette::Base) == base))
             << w->metaObject()->className();
-    QTest::keyClicks(dlg.txtPassword, QString(120, 'k'));  // 7-Zip refuses a hundred characters or more
-    EXPECT_EQ(dlg.txtPassword->Text(), on ? QString(99, 'k') : QString(p.pwd));
-    EXPECT_EQ(dlg.Combo2->Text(), p.level);
-    QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
-    EXPECT_EQ(dlg.Combo2->Text(), p.levelInEnglish);
-    EXPECT_EQ(dlg.Combo2->itemText(dlg.Combo2->currentIndex()), p.levelInEnglish)
+    QTest::keyClicks(dlg.passwordEdit, QString(120, 'k'));  // 7-Zip refuses a hundred characters or more
+    EXPECT_EQ(dlg.passwordEdit->Text(), on ? QString(99, 'k') : QString(p.pwd));
+    EXPECT_EQ(dlg.rateBox->Text(), p.level);
+    QTest::keyClick(dlg.languageBox, Qt::Key_Down);
+    EXPECT_EQ(dlg.rateBox->Text(), p.levelInEnglish);
+    EXPECT_EQ(dlg.rateBox->itemText(dlg.rateBox->currentIndex()), p.levelInEnglish)
         << "arrow keys move from the level shown";
     // A stored text that is no Boolean is reported by the loading procedure, which goes on.
     EXPECT_EQ(sandbox.errorPrompt.count(), p.errors);
@@ -105,8 +105,8 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     const QByteArray ini = "[Global]\nLanguage=Klingon\n[Options]\nIntervall=30\nCompRate=5\nPwd=p\nCompress=&H10\n"
                            "Start=True\nCheckVersion=-1\nShowErrors=false\nMode1=0\nMode2=-1\n";
     open(ini);
-    EXPECT_EQ(dlg.dxLanguage->Text() + host.caption, "Klingon&Optionen");
-    QTest::mouseClick(dlg.cmdSave, Qt::LeftButton);
+    EXPECT_EQ(dlg.languageBox->Text() + host.caption, "Klingon&Optionen");
+    QTest::mouseClick(dlg.saveButton, Qt::LeftButton);
     EXPECT_EQ(sandbox.readIni(), QByteArray(ini).replace("CompRate=5", "CompRate=0"));
 }
 
@@ -131,11 +131,11 @@ TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
     // typed and shown, what must not open the archive
     for (const auto &[shown, wrong] : {std::pair<QString, QString>{" a b ", "a b"}, {"\"q\"", "q"}}) {
         sandbox.writeIni("[Options]\nCompress=1\n");
-        frmSettings typing{host, nullptr};
+        SettingsDialog typing{host, nullptr};
         typing.Form_Load();
         typing.show();
-        QTest::keyClicks(typing.txtPassword, shown);
-        QTest::mouseClick(typing.cmdSave, Qt::LeftButton);
+        QTest::keyClicks(typing.passwordEdit, shown);
+        QTest::mouseClick(typing.saveButton, Qt::LeftButton);
         ASSERT_TRUE(zip::packFile(archive, source, GetINIString("Options", "Pwd", "", 256), 6, Language::English).ok());
         EXPECT_TRUE(opens(shown) && !opens(wrong)) << qPrintable(shown);
     }
@@ -146,10 +146,10 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
     const Edited &e = GetParam();
     open("[Options]\nCompRate=1\nPwd=old\n");
     if (e.english)
-        QTest::keyClick(dlg.dxLanguage, Qt::Key_Down);
-    setTo(dlg.Check1, true);  // the level and password take input only while compression is on
+        QTest::keyClick(dlg.languageBox, Qt::Key_Down);
+    setTo(dlg.compressBox, true);  // the level and password take input only while compression is on
     const std::pair<QLineEdit *, const char *> typed[] = {
-        {dlg.Combo2->lineEdit(), e.level}, {dlg.txtPassword, e.pwd}, {dlg.Combo1->lineEdit(), e.interval}};
+        {dlg.rateBox->lineEdit(), e.level}, {dlg.passwordEdit, e.pwd}, {dlg.intervalBox->lineEdit(), e.interval}};
     for (auto [edit, text] : typed) {
         edit->selectAll();
         QTest::keyClicks(edit, text);
@@ -157,21 +157,21 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
     // Each box is set where Tab stops on the way from the language list: one it skips keeps its value.
     dlg.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-    dlg.dxLanguage->setFocus();
+    dlg.languageBox->setFocus();
     const auto box = boxes();
-    for (int n = 0; n < 20 && dlg.focusWidget() != dlg.cmdSave; ++n, QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab)) {
+    for (int n = 0; n < 20 && dlg.focusWidget() != dlg.saveButton; ++n, QTest::keyClick(dlg.focusWidget(), Qt::Key_Tab)) {
         if (const auto i = std::find(box.begin(), box.end(), dlg.focusWidget()) - box.begin(); i < 6)
             setTo(box[i], e.checks[i] == '1');
     }
     host.allowed = e.end != 'F';
     const bool saved = e.end == 'S' || e.end == 'R';
-    QWidget *returnIn = e.end == 'R' ? static_cast<QWidget *>(dlg.Combo1) : dlg.cmdCancel;
+    QWidget *returnIn = e.end == 'R' ? static_cast<QWidget *>(dlg.intervalBox) : dlg.cancelButton;
     if (e.end == 'E')
         QTest::keyClick(dlg.focusWidget(), Qt::Key_Escape);
     else if (e.end == 'R' || e.end == 'N')
         returnIn->setFocus(), QTest::keyClick(returnIn, Qt::Key_Return);
     else
-        QTest::mouseClick(e.end == 'C' ? dlg.cmdCancel : dlg.cmdSave, Qt::LeftButton);
+        QTest::mouseClick(e.end == 'C' ? dlg.cancelButton : dlg.saveButton, Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(host.caption, e.hostCaption);  // the language left in effect
     EXPECT_EQ(host.interval, saved ? QString(e.interval).toLong() : -1);

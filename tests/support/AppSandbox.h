@@ -2,12 +2,12 @@
 // The program's globals in a fresh temporary application folder for one test: fcr.ini, tmp/ and the registry values
 // stay inside it, and the error report answers through a ScriptedPrompt.
 
-#include "startup/FileSystem.h"
-#include "startup/RegistryStore.h"
-#include "startup/modGlobal.h"
+#include "core/FileSystem.h"
+#include "core/RegistryStore.h"
+#include "core/Profile.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TestFiles.h"
-#include "trace/modTraceLITE.h"
+#include "core/Trace.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

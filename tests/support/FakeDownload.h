@@ -1,7 +1,7 @@
 #pragma once
 // A download component that does nothing by itself: tests count what the window asked of it and raise its events.
 
-#include "components/download/FileDownload.h"
+#include "download/FileDownload.h"
 
 #include <memory>
 

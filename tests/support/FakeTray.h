@@ -1,7 +1,7 @@
 #pragma once
 // A tray layer that only remembers what it was told; tests raise its events.
 
-#include "shell/TrayLayer.h"
+#include "widgets/TrayLayer.h"
 
 #include <QList>
 #include <QPair>

@@ -2,7 +2,7 @@
 // main() for the test binaries: headless even when test discovery runs them without CTest's settings, and with no trace
 // viewer a developer may have open.
 
-#include "trace/modTraceLITE.h"
+#include "trace/Tracewright.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
         qputenv("DBUS_SESSION_BUS_ADDRESS", "");                                                                       \
         App app(argc, argv);                                                                                           \
         ::testing::InitGoogleTest(&argc, argv);                                                                        \
+        fetchora::installTracewright();                                                                                \
         fetchora::tracetest::setViewerName(QStringLiteral(viewerName));                                                \
         return RUN_ALL_TESTS();                                                                                        \
     }

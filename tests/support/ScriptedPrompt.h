@@ -1,7 +1,7 @@
 #pragma once
 // Records every message box and answers from a queue, or with the box's default button when the queue is empty.
 
-#include "trace/PromptService.h"
+#include "core/PromptService.h"
 
 #include <QList>
 #include <QString>

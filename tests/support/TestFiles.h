@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/download/classFileDownload.h"
+#include "download/CurlDownload.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,8 @@
 #include "support/QtTestMain.h"
 #include "support/ScriptedPrompt.h"
 #include "trace/TraceSocket.h"
+#include "core/Trace.h"
+#include "trace/Tracewright.h"
 
 #include <QDate>
 #include <QFileInfo>

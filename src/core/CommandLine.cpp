@@ -1,0 +1,67 @@
+#include "core/CommandLine.h"
+
+namespace fetchora {
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    CommandLine c;
+    const auto setMode = [&c](CommandLine::Mode mode) {
+        if (c.mode != CommandLine::Mode::Window && c.mode != mode)
+            c.error = QStringLiteral("--headless and --once exclude each other");
+        c.mode = mode;
+    };
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--headless")) {
+            setMode(CommandLine::Mode::Headless);
+        } else if (a == QLatin1String("--once")) {
+            setMode(CommandLine::Mode::Once);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            c.help = true;
+        } else if (a == QLatin1String("--version")) {
+            c.version = true;
+        } else if (a == QLatin1String("--config") || a.startsWith(QLatin1String("--config="))) {
+            const bool joined = a.contains(u'=');
+            if (!joined && i + 1 >= arguments.size()) {
+                c.error = QStringLiteral("--config needs a folder");
+                break;
+            }
+            c.configFolder = joined ? a.mid(a.indexOf(u'=') + 1) : arguments.at(++i);
+            if (c.configFolder.isEmpty())
+                c.error = QStringLiteral("--config needs a folder");
+        } else if (a.startsWith(QLatin1String("--"))) {
+            // A mistyped --headless must not open a window on a server.
+            c.error = QStringLiteral("unknown option %1").arg(a);
+        } else {
+            c.rest << a;
+        }
+    }
+    return c;
+}
+
+QString usageText()
+{
+    return QStringLiteral("Usage: fetchora [-s [-m]] [--config DIR]\n"
+                          "       fetchora --headless [--config DIR]\n"
+                          "       fetchora --once [--config DIR]\n"
+                          "       fetchora --help | --version\n"
+                          "\n"
+                          "Fetches one file again and again and keeps every copy.\n"
+                          "\n"
+                          "  -s            switch the download cycle on at once, as if Start had been pressed\n"
+                          "  -m            with -s: start in the tray\n"
+                          "  --headless    run the download cycle with no window and no display, one line\n"
+                          "                per attempt on standard output; SIGTERM, SIGINT and SIGHUP end it\n"
+                          "  --once        make one attempt now, with no window, and end\n"
+                          "  --config DIR  use DIR (created if missing) for fcr.ini, history.log, tmp/ and\n"
+                          "                the lock, so several profiles can run side by side\n"
+                          "  --help        print this and exit\n"
+                          "  --version     print the version and exit\n"
+                          "\n"
+                          "Exit status: 0 done (--once: a copy stored or found unchanged; --headless: ended\n"
+                          "by a signal), 1 the attempt failed or another program holds the folder's lock,\n"
+                          "2 settings it cannot run with (one line names the key).\n"
+                          "See fetchora(1).\n");
+}
+
+}  // namespace fetchora

@@ -1,0 +1,137 @@
+#include "core/LineFile.h"
+
+#include "core/FlushToDisk.h"
+#include "core/Names.h"
+#include "core/WorkJournal.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fetchora {
+
+namespace {
+
+constexpr mode_t kPrivate = 0600;
+
+int openPrivate(const QByteArray &path, int flags)
+{
+    const int fd = ::open(path.constData(), flags | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivate);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_mode & 07777) != kPrivate)
+        ::fchmod(fd, kPrivate);
+    return fd;
+}
+
+int writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        data += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+QString escapeField(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString unescapeField(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\\' || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        switch (text[++i].unicode()) {
+        case u't': out += u'\t'; break;
+        case u'n': out += u'\n'; break;
+        case u'r': out += u'\r'; break;
+        default: out += text[i];  // "\\", and whatever else follows a backslash
+        }
+    }
+    return out;
+}
+
+int appendLine(const QString &path, const QByteArray &line)
+{
+    const int fd = openPrivate(QFile::encodeName(path), O_RDWR | O_APPEND);
+    if (fd < 0)
+        return errno;
+    ::flock(fd, LOCK_EX);
+    QByteArray bytes = line;
+    struct stat st {};
+    const bool sized = ::fstat(fd, &st) == 0;
+    char last = '\n';
+    if (sized && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        bytes.prepend('\n');
+    const int error = writeAll(fd, bytes.constData(), size_t(bytes.size()));
+    // A full disk may take part of the line: that part goes again, so the
+    // file is as it was and the next line is not glued to it.
+    if (error && sized) {
+        [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size);
+    }
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return error;
+}
+
+int replaceContent(const QString &path, const QByteArray &content, const QString &journal)
+{
+    const QFileInfo info(path);
+    const QString working = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
+    noteWorkingFile(journal, working);
+    const QByteArray name = QFile::encodeName(working);
+    ::unlink(name.constData());
+    const int fd = openPrivate(name, O_WRONLY | O_TRUNC);
+    if (fd < 0)
+        return errno;
+    int error = writeAll(fd, content.constData(), size_t(content.size()));
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(name.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(name.constData());
+        return error;
+    }
+    flushToDisk(info.absolutePath(), true);
+    return 0;
+}
+
+QByteArray readContent(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace fetchora

@@ -1,0 +1,138 @@
+#include "core/Profile.h"
+
+#include "core/FileSystem.h"
+#include "core/PrivateFiles.h"
+#include "core/RegistryStore.h"
+#include "core/Texts.h"
+#include "core/Trace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace fetchora {
+
+QString strINIFile;
+QString strLanguage;
+std::unique_ptr<FileSystem> objFSO;
+
+namespace {
+QString g_appFolder;
+RegistryStore *g_registry = nullptr;
+}  // namespace
+
+QString chooseAppFolder(const QString &executableFolder, bool executableFolderWritable, bool installed,
+                        const QString &perUserFolder)
+{
+    const bool own = executableFolderWritable && !installed;
+    QString folder = own || perUserFolder.isEmpty() ? executableFolder : perUserFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
+}
+
+QString installedDataFolder(const QString &executableFolder)
+{
+    return QDir::cleanPath(executableFolder + QStringLiteral("/../share/fetchora"));
+}
+
+namespace {
+
+QString shippedBanner()
+{
+    return installedDataFolder(QCoreApplication::applicationDirPath()) + QStringLiteral("/bin/banner.bmp");
+}
+
+// The banner comes with the package; a folder of the user's gets a copy.
+void provideBanner(const QString &folder)
+{
+    const QString banner = folder + QStringLiteral("/bin/banner.bmp");
+    if (QFileInfo::exists(shippedBanner()) && !QFileInfo::exists(banner)) {
+        QDir().mkpath(folder + QStringLiteral("/bin"));
+        QFile::copy(shippedBanner(), banner);
+    }
+}
+
+// Decided once: the answer must not change while the program runs.
+QString resolveAppFolder()
+{
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    const bool installed = QFileInfo::exists(shippedBanner());
+    const QString folder = chooseAppFolder(exeFolder, QFileInfo(exeFolder).isWritable(), installed,
+                                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (folder == exeFolder)
+        return folder;
+    QDir().mkpath(folder);
+    provideBanner(folder);
+    return folder;
+}
+
+}  // namespace
+
+QString appFolder()
+{
+    if (!g_appFolder.isEmpty())
+        return g_appFolder;
+    if (!QCoreApplication::instance())
+        return QDir::currentPath();
+    static const QString resolved = resolveAppFolder();
+    return resolved;
+}
+
+void setAppFolder(const QString &folder)
+{
+    g_appFolder = folder;
+}
+
+void useAppFolder(const QString &folder)
+{
+    setAppFolder(folder);
+    provideBanner(folder);
+}
+
+void makeAppFilesPrivate(const QString &module, const QString &procedure)
+{
+    for (const char *name : kPrivateAppFiles) {
+        if (const auto was = closeToOthers(appFolder() + u'/' + QLatin1String(name)))
+            TraceNote(module, procedure,
+                      QStringLiteral("%1 was open to other users (%2): now only its owner's (%3)")
+                          .arg(QLatin1String(name), QString::number(*was, 8).rightJustified(4, u'0'),
+                               QString::number(*was & 0700, 8).rightJustified(4, u'0')));
+    }
+    makePrivateFolder(appFolder() + QStringLiteral("/tmp"));
+}
+
+RegistryStore &registry()
+{
+    static NativeRegistryStore native;
+    return g_registry ? *g_registry : native;
+}
+
+void setRegistry(RegistryStore *store)
+{
+    g_registry = store;
+}
+
+void SetLanguage()
+{
+    TraceScope t("modGlobal", "Sub SetLanguage");
+    t.step([] {
+        if (interfaceLanguage() == Language::English)
+            InitEnglishLabels();
+        else
+            InitGermanLabels();
+        setTraceLanguage(interfaceLanguage());
+        if (objFSO)
+            objFSO->setLanguage(interfaceLanguage());
+        applyToolkitLanguage(strLanguage);
+    });
+}
+
+Language interfaceLanguage()
+{
+    return languageNamed(strLanguage);
+}
+
+}  // namespace fetchora

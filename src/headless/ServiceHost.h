@@ -1,0 +1,82 @@
+#pragma once
+// The download cycle with no window: --headless runs it until a signal ends
+// the program, --once makes one attempt and ends. Settings, copies,
+// history.log, retention and the lock are the window's. Every attempt is one
+// line on standard output; what the window would show in a box is a line on
+// standard error, and nothing waits for an answer.
+
+#include "cycle/DownloadCycle.h"
+#include "reactions/Reactions.h"
+#include "core/PromptService.h"
+
+#include <QTimer>
+#include <memory>
+
+namespace fetchora {
+
+struct CommandLine;
+
+// Boxes as lines on standard error. A question gets its safe answer (No,
+// Ignore, Cancel) at once.
+class StderrPrompt final : public PromptService {
+public:
+    int msgBox(const QString &text, int style, const QString &title) override;
+};
+
+// What makes the settings unusable for a run with no window, as one line
+// naming the key; empty when they will do. Reads fcr.ini (strINIFile).
+QString unusableSettings(Language language);
+
+class ServiceHost : public QObject, public CycleHost {
+    Q_OBJECT
+public:
+    ServiceHost(bool once, PromptService &prompt, QObject *parent = nullptr);
+    ~ServiceHost() override;
+
+    // Reads the settings and switches the cycle on, or makes the one attempt.
+    void begin();
+    // A signal asked the program to end: a copy being stored is finished first.
+    void end();
+
+    void cmdStart_Click() override;
+    void Start() override;
+    void Timer1_Timer() override;
+    void StoreJob_Finished() override;
+    void FileDownload_ConnectionError(long Number, const QString &Descr) override;
+    void FileDownload_DownloadError(long Number, const QString &Descr) override;
+    void FileDownload_Abort() override;
+    void FileDownload_NotFound() override;
+    void FileDownload_ShowVersion(const QString &s) override;
+    void FileDownload_Finished() override;
+    void FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize) override;
+    void FileDownload_Start() override;
+
+signals:
+    // The program may end with this status.
+    void finished(int exitCode);
+
+private:
+    QString savePathText() const override { return m_savePath; }
+    QString urlText() const override { return m_url; }
+    void setUrlText(const QString &url) override { m_url = url; }
+    void applyView(const CycleView &view) override;
+    void closeNow() override;
+    void attemptEnded(const HistoryEntry &attempt);
+    // Ends with `exitCode` once the hooks and notices are done; the first
+    // status given counts.
+    void finish(int exitCode);
+
+    const bool m_once;
+    QString m_savePath, m_url;
+    QTimer m_tick;   // the cycle's one-second countdown
+    QTimer m_retry;  // a cycle a missing file stopped goes on one interval later
+    bool m_ending = false;
+    int m_exitCode = -1;  // -1: running
+    AttemptReactions m_reactions;
+    std::unique_ptr<DownloadCycle> m_cycle;
+};
+
+// The whole run of --headless and --once, from the application object on.
+int runService(int &argc, char **argv, const CommandLine &commandLine);
+
+}  // namespace fetchora

@@ -1,0 +1,472 @@
+#include "mainwindow/MainWindow.h"
+
+#include "Version.h"
+#include "zip/Zip.h"
+#include "reactions/Reactions.h"
+#include "widgets/Controls.h"
+#include "widgets/ProgressBox.h"
+#include "widgets/TrayLayer.h"
+#include "widgets/WindowSizeLimit.h"
+#include "core/Conversions.h"
+#include "core/FileSystem.h"
+#include "core/RegistryStore.h"
+#include "core/Profile.h"
+#include "core/IniFile.h"
+#include "core/Texts.h"
+#include "core/PromptService.h"
+#include "core/Trace.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace fetchora {
+
+namespace {
+
+const char *const kModule = "frmMain";
+// The cycle's procedures run with nobody watching: a failure in them is
+// reported in a box that holds nothing up.
+constexpr auto kUnattended = TraceScope::Report::Notice;
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
+    : QWidget(parent), m_seams(std::move(seams)), m_notices(*m_seams.prompt)
+{
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    CycleSetup setup;
+    setup.downloads = m_seams.downloads;
+    setup.clock = m_seams.clock;
+    setup.runJob = m_seams.storeJobs;
+    setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
+    setup.appFolder = appFolder();
+    // Notices reach a user who keeps "Show connection errors" off; hooks run
+    // as they do in the service.
+    auto *reactions = new AttemptReactions(
+        appFolder() + QStringLiteral("/history.log"),
+        [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
+    setup.attemptEnded = [reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
+    m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
+    buildControls();
+    // Found by its name, as the other controls are.
+    tickTimer.setParent(this);
+    tickTimer.setObjectName(QStringLiteral("Timer1"));
+    tickTimer.setInterval(m_seams.tickMs > 0 ? m_seams.tickMs : 1000);
+    connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+    setUpTray();
+}
+
+// The cycle goes first: its transfer must not call back into a
+// half-destroyed window.
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Show()
+{
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+    if (m_unloaded)
+        return;
+    // Centred on the screen the first time it is shown.
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+    // A window manager ignores a window that asks to start minimised often
+    // enough ("-s -m" at login), and a request to minimise a window it does
+    // not manage yet: it is shown first and minimised once it is on screen,
+    // as a user would do it.
+    m_minimiseWhenShown = windowState() & Qt::WindowMinimized;
+    if (m_minimiseWhenShown)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    startButton->setFocus();
+    if (windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // On screen at last: the notices of loading come up over the window.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            m_notices.release();
+            if (std::exchange(m_minimiseWhenShown, false))
+                setWindowState(windowState() | Qt::WindowMinimized);
+        });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString MainWindow::savePathText() const
+{
+    return savePathEdit->Text();
+}
+
+QString MainWindow::urlText() const
+{
+    return urlEdit->Text();
+}
+
+void MainWindow::setUrlText(const QString &url)
+{
+    urlEdit->setTextValue(url);
+}
+
+void MainWindow::applyView(const CycleView &v)
+{
+    // Only what changed: a caption that SetLabels has put up in another
+    // language stays until the cycle changes it.
+    QWidget *const hadFocus = focusWidget();
+    const CycleView was = std::exchange(m_shown, v);
+    if (v.windowCaption != was.windowCaption)
+        setWindowTitle(v.windowCaption);
+    if (v.startCaption != was.startCaption)
+        startButton->setCaption(v.startCaption);
+    if (v.statusText != was.statusText)
+        statusLabel->setText(v.statusText);
+    statusLabel->setVisible(v.statusVisible);
+    startButton->setEnabled(v.startEnabled);
+    cancelButton->setEnabled(v.abortEnabled);
+    for (QWidget *field : {static_cast<QWidget *>(savePathEdit), static_cast<QWidget *>(urlEdit),
+                           static_cast<QWidget *>(settingsButton), static_cast<QWidget *>(browseButton)})
+        field->setEnabled(v.fieldsEnabled);
+    if (v.timerOn != tickTimer.isActive())
+        v.timerOn ? tickTimer.start() : tickTimer.stop();
+    if (v.progress != was.progress)
+        ShowProgress(v.progress.value, 0, v.progress.maximum, v.progress.withText);
+    followFocus(hadFocus);
+}
+
+void MainWindow::followFocus(QWidget *had)
+{
+    // Focus follows the user and never moves to Quit by itself, where the
+    // next Space would end the program: a control the cycle disables hands
+    // the keys to Cancel during a transfer, else to Start/Stop. With neither
+    // enabled (a copy is being stored) they wait for one of them.
+    if (m_focusParked && focusWidget()) {
+        m_focusParked = false;  // the user has put the focus somewhere meanwhile
+        return;
+    }
+    if (!m_focusParked && !(had && !had->isEnabled()))
+        return;
+    QWidget *next = cancelButton->isEnabled()   ? static_cast<QWidget *>(cancelButton)
+                    : startButton->isEnabled() ? static_cast<QWidget *>(startButton)
+                                            : nullptr;
+    if (next) {
+        next->setFocus(Qt::OtherFocusReason);
+        m_focusParked = false;
+    } else if (!m_focusParked) {
+        if (QWidget *moved = focusWidget())
+            moved->clearFocus();
+        m_focusParked = true;
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the focused button, and from anywhere else Start/Stop,
+    // the window's default button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    auto *focused = qobject_cast<CommandButton *>(focusWidget());
+    CommandButton *button = focused && focused->isEnabled() ? focused : startButton;
+    if (button->isEnabled())
+        button->click();
+}
+
+// ---------------------------------------------------------------------------
+// Life cycle
+
+void MainWindow::Form_Load()
+{
+    TraceScope t(kModule, "Sub Form_Load");
+    m_loaded = true;
+    // 410 x 284 (or 291 under a taller caption bar) were the outer sizes on
+    // the platform the layout was drawn on, frame included. Here the frame
+    // is the window manager's and its size unknown, so the inside is fixed:
+    // the layout's own 6030 x 3855 twips.
+    t.step([&] { SetMinMax(this, kClientWidth, kClientHeight, kClientWidth, kClientHeight); });
+    t.step([&] { bLoading = true; });
+    t.step([&] { zip::InitZip(); });
+    t.step([&] {
+        const QString banner = objFSO->BuildPath(appFolder(), QStringLiteral("bin/banner.bmp"));
+        if (objFSO->FileExists(banner)) {
+            QPixmap picture(banner);
+            if (picture.isNull())
+                raiseError(481, QStringLiteral("Invalid picture"));
+            bannerImage->setPixmap(picture);
+            bannerImage->resize(picture.size());
+            sloganLabel->setVisible(true);
+        }
+    });
+    t.step([&] { SetLanguage(); });
+    t.step([&] { SetLabels(); });
+    t.step([&] { m_cycle->showView(); });
+    t.step([&] { bSave = true; });
+    t.step([&] { m_cycle->setCompress(CBool(GetINIString("Options", "Compress", "False", 256))); });
+    t.step([&] { savePathEdit->setTextValue(GetINIString("Options", "SavePath", "", 256)); });
+    // Two steps: a value that does not convert still ends with a usable interval.
+    t.step([&] { m_cycle->setInterval(CLng(GetINIString("Options", "Intervall", "1", 256))); });
+    t.step([&] {
+        if (m_cycle->interval() == 0)
+            m_cycle->setInterval(1);
+    });
+    t.step([&] { urlEdit->setTextValue(GetINIString("Options", "URL", "", 256)); });
+    t.step([&] {
+        cancelButton->setEnabled(false);
+        statusLabel->setVisible(false);
+    });
+    t.step([&] { bLoading = false; });
+    t.step([&] {
+        const QString commandLine = m_seams.arguments.join(QLatin1Char(' '));
+        if (commandLine.contains(QLatin1String("-s"), Qt::CaseSensitive)) {
+            cmdStart_Click();
+            if (commandLine.contains(QLatin1String("-m"), Qt::CaseSensitive))
+                setWindowState(windowState() | Qt::WindowMinimized);
+        }
+    });
+    t.step([&] { SetRegistry(); });
+}
+
+void MainWindow::SetLabels()
+{
+    TraceScope t(kModule, "Sub SetLabels");
+    t.step([&] {
+        savePathLabel->setText(capSavePath);
+        urlLabel->setText(capURL);
+        settingsButton->setCaption(capSettings);
+        startButton->setCaption(capStart);
+        cancelButton->setCaption(capCancel);
+        quitButton->setCaption(capQuit);
+        sloganLabel->setText(moreTexts(strLanguage).slogan);
+    });
+}
+
+void MainWindow::SetRegistry()
+{
+    TraceScope t(kModule, "Sub SetRegistry");
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Version", kVersionText); });
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Language", strLanguage); });
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "AppPath", appFolder()); });
+}
+
+void MainWindow::cmdQuit_Click()
+{
+    TraceScope t(kModule, "Sub cmdQuit_Click");
+    // A No keeps the program and its transfer going.
+    bool go = true;
+    t.step([&] {
+        if (cancelButton->isEnabled()) {
+            cmdAbort_Click();
+            go = m_cancelConfirmed;
+        }
+    });
+    if (go)
+        t.step([&] { closeByProgram(); });
+}
+
+void MainWindow::AppExit()
+{
+    TraceScope t(kModule, "Sub AppExit");
+    t.step([&] {
+        // A dialog of ours that is open goes first, so its modal loop ends.
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        closeByProgram();
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The close box asks about a running transfer as Quit does. Closing
+    // from the program (tray menu, a signal, the end of the session) does not.
+    if (!m_closingByProgram && !m_unloaded && cancelButton->isEnabled()) {
+        cmdAbort_Click();
+        if (!m_cancelConfirmed) {
+            event->ignore();
+            return;
+        }
+    }
+    // The file being stored must not be cut off; the cycle closes the
+    // window once it is in place.
+    if (m_cycle->holdQuit()) {
+        event->ignore();
+        return;
+    }
+    if (!m_unloaded) {
+        int cancel = 0;
+        Form_Unload(cancel);
+    }
+    event->accept();
+}
+
+void MainWindow::closeNow()
+{
+    closeByProgram();
+}
+
+void MainWindow::closeByProgram()
+{
+    const bool was = std::exchange(m_closingByProgram, true);
+    close();
+    m_closingByProgram = was;
+}
+
+void MainWindow::Form_Unload(int &Cancel)
+{
+    TraceScope t(kModule, "Sub Form_Unload");
+    Cancel = 0;
+    m_unloaded = true;
+    t.step([&] { UnloadMinMax(this); });
+    t.step([&] {
+        if (bSave) {
+            WriteINIString("Options", "SavePath", savePathEdit->Text());
+            WriteINIString("Options", "URL", urlEdit->Text());
+        }
+    });
+    t.step([&] { SetRegistry(); });
+    t.step([&] {
+        m_cycle->unload();
+        if (tray)
+            tray->Remove();
+    });
+    t.step([&] { objFSO.reset(); });
+    QMetaObject::invokeMethod(
+        this, [this] { emit unloaded(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void MainWindow::ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText)
+{
+    TraceScope t(kModule, "Sub ShowProgress");
+    t.step([&] { progressBox->draw(value, minimum, maximum, withText); });
+}
+
+// ---------------------------------------------------------------------------
+// The cycle's procedures: each forwards into the cycle under its own trace.
+
+void MainWindow::cmdStart_Click()
+{
+    TraceScope t(kModule, "Sub cmdStart_Click", kUnattended);
+    m_cycle->startStop(t);
+}
+
+void MainWindow::Start()
+{
+    TraceScope t(kModule, "Sub Start", kUnattended);
+    m_cycle->start(t);
+}
+
+void MainWindow::cmdAbort_Click()
+{
+    TraceScope t(kModule, "Sub cmdAbort_Click");
+    m_cancelConfirmed = m_cycle->cancel(t);
+}
+
+void MainWindow::Timer1_Timer()
+{
+    TraceScope t(kModule, "Sub Timer1_Timer", kUnattended);
+    m_cycle->tick(t);
+}
+
+void MainWindow::txtURL_Change()
+{
+    TraceScope t(kModule, "Sub txtURL_Change");
+    m_cycle->urlChanged();
+}
+
+void MainWindow::txtURL_GotFocus()
+{
+    TraceScope t(kModule, "Sub txtURL_GotFocus");
+    t.step([&] { urlEdit->selectAllText(); });
+}
+
+void MainWindow::txtSPlace_GotFocus()
+{
+    TraceScope t(kModule, "Sub txtSPlace_GotFocus");
+    t.step([&] { savePathEdit->selectAllText(); });
+}
+
+void MainWindow::StoreJob_Finished()
+{
+    TraceScope t(kModule, "Sub StoreJob_Finished", kUnattended);
+    m_cycle->stored(t);
+}
+
+void MainWindow::FileDownload_Start()
+{
+    TraceScope t(kModule, "Sub FileDownload_Start", kUnattended);
+    m_cycle->downloadStarted(t);
+}
+
+void MainWindow::FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize)
+{
+    TraceScope t(kModule, "Sub FileDownload_Progress", kUnattended);
+    m_cycle->progress(t, BytesLoaded, FileSize);
+}
+
+void MainWindow::FileDownload_Abort()
+{
+    TraceScope t(kModule, "Sub FileDownload_Abort", kUnattended);
+    m_cycle->ended(t);
+}
+
+void MainWindow::FileDownload_NotFound()
+{
+    TraceScope t(kModule, "Sub FileDownload_NotFound", kUnattended);
+    m_cycle->ended(t);
+}
+
+void MainWindow::FileDownload_ConnectionError(long Number, const QString &Descr)
+{
+    TraceScope t(kModule, "Sub FileDownload_ConnectionError", kUnattended);
+    if (!bLoading)
+        m_cycle->ended(t);
+}
+
+void MainWindow::FileDownload_DownloadError(long Number, const QString &Descr)
+{
+    TraceScope t(kModule, "Sub FileDownload_DownloadError", kUnattended);
+    if (!bLoading)
+        m_cycle->ended(t);
+}
+
+void MainWindow::FileDownload_ShowVersion(const QString &s)
+{
+    TraceScope t(kModule, "Sub FileDownload_ShowVersion", kUnattended);
+    m_cycle->showVersion(t, s);
+}
+
+void MainWindow::FileDownload_Finished()
+{
+    TraceScope t(kModule, "Sub FileDownload_Finished", kUnattended);
+    m_cycle->ended(t);
+}
+
+}  // namespace fetchora

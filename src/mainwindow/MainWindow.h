@@ -1,0 +1,150 @@
+#pragma once
+// The main window. The download cycle decides (DownloadCycle); the window
+// shows what it decides in one place (applyView) and keeps the procedure
+// names the trace knows, each a forwarder into the cycle. Tests find the
+// controls by their object names, as a user finds them by their captions.
+
+#include "cycle/DownloadCycle.h"
+#include "settingsdialog/SettingsHost.h"
+#include "widgets/HeldNotices.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QFrame;
+class QGroupBox;
+
+namespace fetchora {
+
+class PromptService;
+class TrayLayer;
+class FolderBrowser;
+class ProgressBox;
+class TextField;
+class CommandButton;
+
+// What the window is given from outside. Tests pass fakes.
+struct MainWindowSeams {
+    PromptService *prompt = nullptr;                                  // required; not owned
+    DownloadFactory downloads;                                        // empty: the real engine
+    std::function<std::unique_ptr<TrayLayer>(QObject *parent)> tray;  // empty: the system tray
+    FolderBrowser *browser = nullptr;    // null: the program's own folder dialog; not owned
+    std::function<void()> showSettings;  // null: the real settings dialog (cmdSettings_Click)
+    QStringList arguments;               // the command-line arguments (without the program)
+    const Clock *clock = nullptr;        // null: the system clock
+    int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
+    // Runs the job that stores a finished download; empty: on a thread of its own.
+    std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
+};
+
+class MainWindow : public QWidget, public CycleHost, public SettingsHost {
+    Q_OBJECT
+public:
+    // The client area in pixels: 6030 x 3855 twips.
+    static constexpr int kClientWidth = 402;
+    static constexpr int kClientHeight = 257;
+
+    explicit MainWindow(MainWindowSeams seams, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads (Form_Load) and shows the window, as showing an unloaded form does.
+    void Show();
+
+    bool bSave = false;
+    void SetLabels() override;
+    void AppExit();
+    // Ends the program as the close box does, without asking (a signal, the
+    // end of the session): what was typed is saved, a copy being stored is finished.
+    void closeByProgram();
+    bool saveAllowed() const override { return bSave; }
+    void setInterval(long minutes) override { m_cycle->setInterval(minutes); }
+    void SetRegistry();
+    // Draws the bar; only applyView calls it, with what the cycle decided.
+    void ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool withText);
+
+    void Form_Load();
+    void Form_Unload(int &Cancel);
+    void Form_Resize();
+
+    void cmdStart_Click() override;
+    void Start() override;
+    void cmdAbort_Click();
+    void cmdQuit_Click();
+    void cmdSettings_Click();
+    void cmdBrowse_Click();
+    void Timer1_Timer() override;
+    void txtURL_Change();
+    void txtURL_GotFocus();
+    void txtSPlace_GotFocus();
+    void StoreJob_Finished() override;
+
+    void sevTray1_Click(int Button);
+    void sevTray1_DblClick();
+    void sevTray1_MenuClick(int index, const QString &Key);
+    // The desktop's tray went away while the window sat in it.
+    void sevTray1_HostLost();
+
+    void FileDownload_ConnectionError(long Number, const QString &Descr) override;
+    void FileDownload_DownloadError(long Number, const QString &Descr) override;
+    void FileDownload_Abort() override;
+    void FileDownload_NotFound() override;
+    void FileDownload_ShowVersion(const QString &s) override;
+    void FileDownload_Finished() override;
+    void FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize) override;
+    void FileDownload_Start() override;
+
+    const DownloadCycle &cycle() const { return *m_cycle; }
+
+signals:
+    // The window has run Form_Unload; the program ends when nothing else is open.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QString savePathText() const override;
+    QString urlText() const override;
+    void setUrlText(const QString &url) override;
+    void applyView(const CycleView &view) override;
+    void closeNow() override;
+    void buildControls();
+    void setUpTray();
+    void restoreFromTray();
+    // Hands the keys on when the cycle disables the control that had them.
+    void followFocus(QWidget *had);
+    // -s could not switch the cycle on: the status line says what is missing.
+
+    MainWindowSeams m_seams;
+    HeldNotices m_notices;  // the cycle's boxes, held until the window is on screen
+    std::unique_ptr<DownloadCycle> m_cycle;
+    CycleView m_shown;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool bLoading = false;
+    bool m_cancelConfirmed = false;  // the last cancel question was answered Yes
+    bool m_focusParked = false;      // the keys wait for Cancel or Start/Stop to come back
+    bool m_minimiseWhenShown = false;
+    bool m_closingByProgram = false;  // a close that is not the user's close box
+
+    QFrame *bannerFrame = nullptr;
+    QLabel *bannerImage = nullptr;
+    QLabel *sloganLabel = nullptr;  // over the banner, in the interface language
+    QGroupBox *savePathFrame = nullptr, *urlFrame = nullptr, *buttonFrame = nullptr;
+    QLabel *savePathLabel = nullptr, *urlLabel = nullptr, *statusLabel = nullptr;
+    TextField *savePathEdit = nullptr, *urlEdit = nullptr;
+    CommandButton *browseButton = nullptr, *settingsButton = nullptr, *startButton = nullptr, *cancelButton = nullptr,
+              *quitButton = nullptr;
+    ProgressBox *progressBox = nullptr;
+    QTimer tickTimer;
+    std::unique_ptr<TrayLayer> tray;
+};
+
+}  // namespace fetchora

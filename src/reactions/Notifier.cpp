@@ -1,0 +1,90 @@
+#include "reactions/Notifier.h"
+
+#include "core/HandOver.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFileInfo>
+#include <QFutureWatcher>
+
+namespace fetchora {
+
+namespace {
+constexpr int kCallTimeoutMs = 5000;
+}
+
+DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
+
+QString DesktopNotifier::sessionBusAddress()
+{
+    // Set but empty: no bus, on purpose.
+    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+        return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists())
+        return QStringLiteral("unix:path=") + runtime + QStringLiteral("/bus");
+    return {};
+}
+
+void DesktopNotifier::show(const QString &summary, const QString &body, bool replacePrevious)
+{
+    const Notice n{summary, body, replacePrevious};
+    if (m_bus) {
+        send(n);
+        return;
+    }
+    m_waiting << n;
+    if (m_connecting)
+        return;
+    const QString address = sessionBusAddress();
+    if (address.isEmpty()) {
+        m_bus = QDBusConnection(QString());
+        m_waiting.clear();
+        return;
+    }
+    // Saying hello to a bus that does not answer could take a long time.
+    m_connecting = true;
+    auto *watcher = new QFutureWatcher<QDBusConnection>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        m_bus = watcher->result();
+        watcher->deleteLater();
+        m_connecting = false;
+        for (const Notice &w : std::exchange(m_waiting, {}))
+            send(w);
+        settle();
+    });
+    watcher->setFuture(runOffUiThread(
+        [address] { return QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications")); }));
+}
+
+void DesktopNotifier::send(const Notice &n)
+{
+    if (!m_bus->isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("fetchora")},
+                            {QStringLiteral("urgency"), QVariant::fromValue(uchar(1))}};
+    call << QStringLiteral("Fetchora") << uint(n.replacePrevious ? m_lastId : 0) << QStringLiteral("fetchora")
+         << n.summary << n.body << QStringList() << hints << int(-1);
+    ++m_calls;
+    auto *watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call, kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        const QDBusPendingReply<uint> reply = *w;
+        if (reply.isValid())
+            m_lastId = reply.value();
+        w->deleteLater();
+        --m_calls;
+        settle();
+    });
+}
+
+void DesktopNotifier::settle()
+{
+    if (!busy())
+        emit idle();
+}
+
+}  // namespace fetchora

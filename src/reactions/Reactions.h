@@ -1,0 +1,57 @@
+#pragma once
+// What follows an attempt besides its history line, in the window and in the
+// service alike: a desktop notice when downloads begin to fail and when they
+// work again (never one per failed attempt; with Notify=2 also one per
+// stored copy), and the hook the user named for it.
+
+#include "store/History.h"
+#include "reactions/Hooks.h"
+#include "reactions/Notifier.h"
+
+#include <functional>
+
+namespace fetchora {
+
+enum class Notice { None, Failing, Working, Stored };
+
+// The notice an attempt calls for at notification level `level` (0 none, 1
+// failures and recovery, 2 also every stored copy). `failing` says whether
+// the attempts before it were failing, and follows this one. A cancelled
+// attempt changes nothing.
+Notice noticeFor(const QString &outcome, int level, bool &failing);
+
+// Summary and body of a notice, password masked.
+std::pair<QString, QString> noticeText(Notice notice, const HistoryEntry &attempt, Language language);
+
+// Whether the last attempt history.log records (a cancelled one aside)
+// failed, so a restarted program neither repeats nor misses a notice.
+bool lastAttemptFailed(const QString &historyPath);
+
+// One line of output for an attempt: the time, the outcome, the size, the
+// copy or the error, and the URL with any password masked.
+QString attemptLine(const HistoryEntry &attempt);
+
+class AttemptReactions : public QObject {
+    Q_OBJECT
+public:
+    // `say` gets the lines of the hooks (skipped, went wrong).
+    AttemptReactions(const QString &historyPath, std::function<void(const QString &)> say, QObject *parent = nullptr);
+
+    // Reads Notify, OnStored, OnFailed and HookTimeout from fcr.ini now.
+    void attemptEnded(const HistoryEntry &attempt);
+    // A hook runs or a notice is on its way.
+    bool busy() const { return m_hooks.busy() || m_notifier.busy(); }
+
+signals:
+    void idle();
+
+private:
+    int level() const;
+
+    std::function<void(const QString &)> m_say;
+    DesktopNotifier m_notifier;
+    HookRunner m_hooks;
+    bool m_failing = false;
+};
+
+}  // namespace fetchora

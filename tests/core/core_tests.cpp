@@ -1,0 +1,195 @@
+#include "core/Conversions.h"
+#include "core/FileSystem.h"
+#include "core/Names.h"
+#include "core/Profile.h"
+#include "core/IniFile.h"
+#include "core/Texts.h"
+#include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
+#include "support/QtTestMain.h"
+#include "support/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+
+namespace {
+
+// The runtime error a call raises, 0 for none; its description goes to lastDescription.
+QString lastDescription;
+long errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const RuntimeError &e) {
+        lastDescription = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+TEST(IniFile, ReadsAValueOrTheDefaultAndNeverChangesTheFile)
+{
+    const std::tuple<QByteArray, const char *, QString> cases[] = {
+        {{}, "URL", "DEF"},  // no file
+        {"[options]\r\nurl=http://a/b\r\n", "URL", "http://a/b"},
+        {"[Options]\r\nPwd=\r\n", "Pwd", ""},
+        {"[Options]\nURL =  \"a b\"  \n", "URL", "a b"},
+        {"[Global]\r\nURL=x\r\n[Options]\r\nPwd=1\r\n", "URL", "DEF"},
+        {"[Options]\r\nURL=" + QByteArray(300, 'x') + "\r\n", "URL", QString(255, 'x')},
+    };
+    for (const auto &[ini, key, expected] : cases) {
+        AppSandbox box;
+        if (!ini.isNull())
+            box.writeIni(ini);
+        EXPECT_EQ(GetINIString("Options", key, "DEF", 256), expected) << ini.constData();
+        EXPECT_EQ(box.readIni(), ini);
+        EXPECT_EQ(QFile::exists(strINIFile), !ini.isNull());
+    }
+}
+
+TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
+{
+    // Blanks at the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
+    const std::tuple<QByteArray, QString, QByteArray> cases[] = {
+        {{}, "new", "[Options]\r\nURL=new\r\n"},
+        {"[Global]\r\nLanguage=English\r\n[options]\r\nurl=old\r\nPwd=p\r\n; note\r\n", "new",
+         "[Global]\r\nLanguage=English\r\n[options]\r\nurl=new\r\nPwd=p\r\n; note\r\n"},
+        {"[Options]\r\nPwd=p\r\n\r\n[Global]\r\nLanguage=English\r\n", "new",
+         "[Options]\r\nPwd=p\r\nURL=new\r\n\r\n[Global]\r\nLanguage=English\r\n"},
+        {"[Global]\nLanguage=English", "new", "[Global]\nLanguage=English\n[Options]\nURL=new\n"},
+        {{}, " a b ", "[Options]\r\nURL=\" a b \"\r\n"},
+        {{}, "\"q\"", "[Options]\r\nURL=\"\"q\"\"\r\n"},
+        {{}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
+        {{}, "\t", "[Options]\r\nURL=\"\t\"\r\n"},
+        {{}, "\"a", "[Options]\r\nURL=\"a\r\n"},
+        {{}, "", "[Options]\r\nURL=\r\n"},
+    };
+    for (const auto &[before, value, after] : cases) {
+        AppSandbox box;
+        if (!before.isNull())
+            box.writeIni(before);
+        WriteINIString("Options", "URL", value);
+        EXPECT_EQ(box.readIni(), after);
+        EXPECT_EQ(GetINIString("Options", "URL", "-", 256), value);
+    }
+    AppSandbox box;
+    WriteINIString("Options", "SavePath", "/home/jürgen/Büro");
+    ASSERT_EQ(::chmod(qPrintable(strINIFile), 0444), 0);  // a write that cannot happen is silent
+    WriteINIString("Options", "SavePath", "elsewhere");
+    EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
+}
+
+TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
+{
+    // Negative: the error raised (13 type mismatch).
+    const std::tuple<const char *, int, int> cases[] = {
+        {"0", 0, 0},    {"False", 0, -13}, {"false", 0, -13}, {"True", 1, -13}, {"true", 1, -13},
+        {"1", 1, 1},    {"-1", 1, -1},     {"2.5", 1, 2},     {"3.5", 1, 4},    {"yes", -13, -13},
+        {"", -13, -13}, {".", -13, -13},   {"&HA", 1, 10}};
+    for (const auto &[text, boolean, number] : cases) {
+        int b = 0, n = 0;
+        const long notBoolean = errorOf([&] { b = CBool(text); }), notNumber = errorOf([&] { n = CLng(text); });
+        EXPECT_EQ(notBoolean ? -notBoolean : b, boolean) << text;
+        EXPECT_EQ(notNumber ? -notNumber : n, number) << text;
+    }
+    EXPECT_EQ(CLng("2147483647"), 2147483647) << "the largest value fits";
+}
+
+// A few texts that reach the user outside the window's own captions; the window's tests see the others.
+const struct {
+    const QString *text;
+    const char *de, *en;
+} kTexts[] = {
+    {&msgFinished, "Download beendet.", "Download competed"},
+    {&capTrayOpen, "Ö&ffnen", "&Open"},
+    {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
+    {&capTitle, "TAQ Fetchora", "TAQ Fetchora"},
+};
+
+TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
+{
+    for (const QString language : {"English", "English", "Deutsch", "english", "ENGLISH", "", "English "}) {
+        strLanguage = language;
+        SetLanguage();
+        for (const auto &row : kTexts)
+            EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
+    }
+}
+
+// clang-format off
+TEST(Names, APasswordNeverShows)
+{
+    // "/", "?" or "#" in a password end the host part of the URL: masked from "://" to the last "@".
+    const std::pair<const char *, const char *> rows[] = {
+        {"http://me:secret@h/a.txt", "http://me:***@h/a.txt"}, {"https://me:pa#ss@h/a", "https://***@h/a"},
+        {"https://me:pa?ss@h/a?x=1", "https://***@h/a?x=1"},  {"https://me:pa/ss@h/a", "https://***@h/a"},
+        {"https://me:12/ss@h:80/a", "https://***@h:80/a"},     {"https://me:p@ss@h/a@b", "https://me:***@h/a@b"},
+        {"https://me:p:ss@h/a", "https://me:***@h/a"},         {"http://me:p%40s@[::1]:8/a", "http://me:***@[::1]:8/a"},
+        {" me:secret@h/a.txt", "me:***@h/a.txt"},              {"http://me@h/a.txt", "http://me@h/a.txt"},
+        {"https://h/@me.rss?a@b", "https://h/@me.rss?a@b"}};
+    for (const auto &[url, shown] : rows)
+        EXPECT_EQ(displayUrl(url), shown) << url;
+}
+
+TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
+{
+    // Nothing of a password; a long name cut to leave room beside it.
+    const QString longBase = QString(200, u'a') + QString(30, u'\u00fc');
+    const std::pair<QString, QString> rows[] = {
+        {"http://h/files/report.txt", "report.txt"}, {"http://h/cam.jpg?t=1", "cam.jpg"},
+        {"http://h/a/b.tar.gz#p/2", "b.tar.gz"},     {"http://h/?id=5", "index.html"},
+        {"http://h/a/b/", "index.html"},             {"http://h", "index.html"},
+        {"http://h/a/.", "index.html"},              {"http://h/a/%2E%2e", "index.html"},
+        {"http://h/a/b/../c.txt", "c.txt"},          {"http://h/a/./b\\c.txt", "c.txt"},
+        {"h/x/page", "page"},                        {"https://me:pa/ss@h", "index.html"},
+        {"http://h/" + longBase + ".txt", QString(200, u'a') + QString(9, u'\u00fc') + ".txt"}};
+    for (const auto &[url, name] : rows)
+        EXPECT_EQ(fileNameFromUrl(url).fileName, name) << qPrintable(url);
+    EXPECT_EQ(fileNameFromUrl("http://h/b.tar.gz").baseName, "b.tar") << "split at the last dot";
+}
+// clang-format on
+
+TEST(Fs, MovesNeverReplaceForceDeletesAndFilesAndFoldersAreToldApart)
+{
+    QTemporaryDir dir;
+    const auto at = [&](const QString &name) { return dir.filePath(name); };
+    FileSystem fso{Language::English};
+    ASSERT_TRUE(writeFile(at("a"), "new") && writeFile(at("b"), "old"));
+    EXPECT_EQ(errnoError(ENOSPC, at("b"), 53, Language::English).number(), 61) << "a full disk";
+    EXPECT_EQ(RuntimeError(1234).describe(Language::English), "Application-defined or object-defined error")
+        << "no text of its own";
+    for (const auto &[from, to, number, said] : {std::tuple{at("a"), at("b"), 58L, "File already exists: " + at("b")},
+                                                 {at("missing"), at("c"), 53L, "File not found: " + at("missing")},
+                                                 {at("a"), at("gone/c"), 76L, "Path not found: " + at("gone")}}) {
+        EXPECT_EQ(errorOf([&] { fso.MoveFile(from, to); }), number) << qPrintable(to);
+        EXPECT_EQ(lastDescription, said);
+        EXPECT_EQ(readAll(at("a")) + readAll(at("b")), "newold");
+    }
+    // Within one file system and across two, which a rename cannot do.
+    QTemporaryDir other("/dev/shm/fetchora-XXXXXX");
+    for (const QString &source : {at("a"), other.filePath("a")}) {
+        ASSERT_TRUE(writeFile(source, "moved"));
+        EXPECT_EQ(errorOf([&] { fso.MoveFile(source, at("c")); }), 0);
+        EXPECT_FALSE(QFile::exists(source));
+        EXPECT_EQ(readAll(at("c")), "moved");
+        EXPECT_EQ(entries(dir.path()), QStringList({"b", "c"}));
+        QFile::remove(at("c"));
+    }
+    ASSERT_TRUE(writeFile(at("f"), "x") && ::chmod(qPrintable(at("f")), 0444) == 0);  // read-only
+    EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("tmp")); }), 0);
+    EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("gone/tmp")); }), 76);
+    EXPECT_TRUE(fso.FileExists(at("f")) && fso.FolderExists(at("tmp")));
+    EXPECT_FALSE(fso.FileExists(at("tmp")) || fso.FolderExists(at("f")) || fso.FileExists(at("gone")));
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), false); }), 70);
+    EXPECT_TRUE(fso.FileExists(at("f")));
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 0);
+    EXPECT_EQ(errorOf([&] { fso.DeleteFile(at("f"), true); }), 53);
+}
+
+}  // namespace
+
+FETCHORA_CORE_TEST_MAIN("fetchora-startup-tests-no-viewer")

@@ -1,0 +1,201 @@
+#include "widgets/Controls.h"
+#include "widgets/MessageBoxPrompt.h"
+#include "widgets/ProgressBox.h"
+#include "widgets/SystemTray.h"
+#include "widgets/FolderDialog.h"
+#include "widgets/WindowSizeLimit.h"
+#include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
+#include "support/TestFiles.h"
+#include "support/UiTestMain.h"
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace fetchora;
+using namespace fetchora::testing;
+
+namespace {
+
+TEST(PickList, TextSetByTheProgramRaisesChangeOnce)
+{
+    PickField pick;
+    pick.addItemValue("a");
+    QSignalSpy changes(&pick, &PickField::Change);
+    for (const char *text : {"a", "not an item", "a"})
+        pick.setTextValue(text);
+    EXPECT_EQ(changes.count(), 3);
+    EXPECT_EQ(pick.Text(), "a");
+}
+
+// One box for all rows: an empty row right after a bar shows whether the bar was wiped.
+TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
+{
+    struct Row {
+        qint64 value, maximum;
+        int width;
+        const char *text;
+        int bar;
+        QColor ink;
+    };
+    const Row rows[] = {
+        {2, 3, 200, "67 %", 134, Qt::white},
+        {0, 100, 200, "", 0, {}},
+        {500, 100, 200, "100 %", 200, Qt::white},
+        {50, 0, 200, "", 0, {}},
+        {50, -1, 200, "", 0, {}},
+        {1, 300, 200, "0 %", 0, Qt::black},
+        {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
+    ProgressBox box;
+    for (const Row &r : rows) {
+        box.resize(r.width, 30);
+        box.draw(r.value, 0, r.maximum, true);
+        const qreal ratio = box.devicePixelRatioF();  // drawn in screen pixels: a second run is at 200 %
+        int bar = 0;                                  // the top edge, which no text reaches
+        for (int x = 0; x < box.image().width(); ++x)
+            bar += box.image().pixelColor(x, 0) == QColor(0, 0, 192);
+        EXPECT_EQ(qRound(bar / ratio), r.bar) << r.value << "/" << r.maximum;
+        EXPECT_EQ(box.shownText(), r.text);
+        EXPECT_EQ(box.textColor(), r.ink) << r.text;
+    }
+}
+
+TEST(SizeLimit, DraggingCannotChangeTheFixedSizeUntilTheLimitGoes)
+{
+    QWidget window;
+    SetMinMax(&window, 402, 257, 402, 257);
+    for (QSize drag : {QSize(800, 100), QSize(100, 600)}) {  // past each of the four limits
+        window.resize(drag);
+        EXPECT_EQ(window.size(), QSize(402, 257));
+    }
+    UnloadMinMax(&window);
+    window.resize(800, 600);
+    EXPECT_EQ(window.size(), QSize(800, 600)) << "free again";
+}
+
+// Forty folders listed above the start folder once they are read: it must stay in view. "New folder" makes one with
+// a free name, open for naming; where none can be made, the box says so. At 200 % (a second run) on a small screen the
+// dialog takes at most 90 % of the screen's height.
+TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyAChosenFolder)
+{
+    AppSandbox sandbox;
+    for (int i = 0; i < 40; ++i)
+        sandbox.makeFolder(QString::number(i));
+    const QString folder = sandbox.makeFolder("x/b");
+    struct Row {
+        QString start;
+        bool accept;
+        QString selected, result;
+        const char *typed = nullptr;  // New folder pressed, this name typed
+        QString error{};
+    };
+    const Row rows[] = {{folder + "/", true, folder, folder},
+                        {folder, false, folder, ""},
+                        {"/no/such/folder", true, "", ""},
+                        {"", true, "", ""},
+                        {"/", true, "/", "/"},
+                        {folder, true, folder + "/New folder", folder + "/New folder", ""},
+                        {folder, true, folder + "/Reports", folder + "/Reports", "Reports"},
+                        {"/proc", false, "/proc", "", "", "No new folder can be made in \"/proc\"."}};
+    ScriptedPrompt boxes;
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.start.toStdString());
+        setFolderDialogHook([&](FolderDialog &d) {
+            d.setPrompt(&boxes);
+            d.show();  // at the dialog's own size
+            d.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));  // the tree has the focus, as for a user
+            EXPECT_LE(d.frameGeometry().height(), d.screen()->availableGeometry().height() * 9 / 10);
+            const auto *tree = d.findChild<QTreeView *>();
+            const auto *model = static_cast<QFileSystemModel *>(tree->model());
+            const auto listedInView = [&] {
+                return model->rowCount(model->index(sandbox.folder())) == 41
+                       && tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
+            };
+            EXPECT_TRUE(!r.start.startsWith(folder) || waitUntil(listedInView, 5000)) << "not in view";
+            if (r.typed) {
+                QTest::mouseClick(d.findChild<QPushButton *>("newFolder"), Qt::LeftButton);
+                if (auto *editor = tree->viewport()->findChild<QLineEdit *>(); *r.typed)
+                    QTest::keyClicks(editor, r.typed), QTest::keyClick(editor, Qt::Key_Return);
+                waitUntil([&] { return QFileInfo(r.selected).isDir(); }, 5000);
+            }
+            EXPECT_EQ(d.selectedPath(), r.selected);
+            EXPECT_EQ(d.statusText(), r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);
+            EXPECT_EQ(boxes.count() ? boxes.last().text : "", r.error);
+            if (r.accept)
+                QTest::mouseClick(d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            if (d.isVisible())
+                d.reject();  // cancelled, or OK was disabled
+        });
+        QString title = "t";
+        EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result);
+    }
+    setFolderDialogHook(nullptr);
+}
+
+// Qt's own buttons speak the interface language, also in open windows. A focused button shows its focus frame
+// however it got the focus, and has the keys again after a question, though disabled for a moment meanwhile.
+TEST(Buttons, SpeakTheLanguageShowTheirFocusAndKeepIt)
+{
+    AppSandbox sandbox;
+    QWidget window;
+    auto *a = new CommandButton(&window), *b = new CommandButton(&window);
+    auto *open = new QDialogButtonBox(QDialogButtonBox::Cancel, &window);
+    window.show(), window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    b->setFocus();
+    const QImage plain = a->grab().toImage();
+    a->setFocus();
+    EXPECT_NE(a->grab().toImage(), plain);
+    for (const QStringList &r :
+         {QStringList{"Deutsch", "&Ja", "&Nein", "Abbrechen"}, {"English", "&Yes", "&No", "Cancel"}}) {
+        strLanguage = r[0], SetLanguage();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            a->setEnabled(false), a->setEnabled(true);
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            shown << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_EQ(MessageBoxPrompt().msgBox("?", mb::Question | mb::YesNo, {}), mb::No);
+        EXPECT_EQ(shown, r.mid(1, 2));
+        EXPECT_EQ(open->button(QDialogButtonBox::Cancel)->text(), r[3]);
+        EXPECT_EQ(window.focusWidget(), a);
+    }
+    MessageBoxPrompt notices;  // one notice at a time: a second while the first is up is dropped
+    notices.notify("one", mb::Critical, {}), notices.notify("two", mb::Critical, {});
+    EXPECT_EQ(window.findChildren<QMessageBox *>().size(), 1);
+}
+
+// An item added again under its key replaces the earlier one, caption and place; clicks on the icon tell
+// the button.
+TEST(TrayMenu, ShowsEachKeyOnceAndReportsTheChosenKey)
+{
+    SystemTray tray;
+    QSignalSpy chosen(&tray, &TrayLayer::MenuClick);
+    tray.AddMenuItem("open", "&Open");
+    tray.AddMenuItem("exit", "&Quit");
+    tray.AddMenuItem("open", "Ö&ffnen");
+    tray.ShowMenu();
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    QStringList shown;
+    for (QAction *a : menu->actions())
+        shown << a->text();
+    EXPECT_EQ(shown, QStringList({"&Quit", "Ö&ffnen"}));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(0)).center());
+    EXPECT_EQ(chosen.value(0).value(1).toString(), "exit");
+    QSignalSpy clicks(&tray, &TrayLayer::Click);
+    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context})
+        emit tray.findChild<QSystemTrayIcon *>()->activated(reason);
+    EXPECT_EQ(clicks, (QList<QVariantList>{{1}, {2}})) << "left, right";
+}
+
+}  // namespace
+
+FETCHORA_QT_TEST_MAIN("fetchora-shell-tests-no-viewer")
