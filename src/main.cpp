@@ -1,26 +1,27 @@
 // Fetchora: fetches one file again and again and keeps every copy.
+//
+// One start-up for every way the program runs: the command line is read, the
+// application object made, the profile opened and locked, and only then does
+// the front end take over: the window, or the service with none.
 
 #include "Version.h"
-#include "mainwindow/WindowStartup.h"
 #include "core/CommandLine.h"
-#include "headless/ServiceHost.h"
-#include "widgets/EndRequests.h"
-#include "widgets/MessageBoxPrompt.h"
 #include "core/PrivateFiles.h"
 #include "core/Profile.h"
-#include "core/IniFile.h"
+#include "core/ProfileLock.h"
 #include "core/Texts.h"
+#include "core/Trace.h"
+#include "headless/ServiceHost.h"
+#include "mainwindow/WindowStartup.h"
 #include "trace/TraceSocket.h"
 #include "trace/Tracewright.h"
-#include "core/Trace.h"
+#include "widgets/MessageBoxPrompt.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QIcon>
-#include <QLockFile>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -52,56 +53,41 @@ int main(int argc, char *argv[])
         }
         setAppFolder(folder);
     }
-    if (commandLine.mode != CommandLine::Mode::Window)
-        return runService(argc, argv, commandLine);
 
-    QApplication app(argc, argv);
+    const bool window = commandLine.mode == CommandLine::Mode::Window;
+    std::unique_ptr<QCoreApplication> app;
+    if (window)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Fetchora"));
     if (!commandLine.configFolder.isEmpty())
         useAppFolder(appFolder());
-    QApplication::setApplicationName(QStringLiteral("Fetchora"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/fetchora.png")));
-    // The program ends when the main window has unloaded, even when it was
-    // hidden in the tray at that moment.
-    QApplication::setQuitOnLastWindowClosed(false);
 
-    MessageBoxPrompt prompt;
-    setTracePrompt(&prompt);
+    auto profile = std::make_shared<Profile>(appFolder());
+    std::unique_ptr<PromptService> prompt;
+    if (window)
+        prompt = std::make_unique<MessageBoxPrompt>();
+    else
+        prompt = std::make_unique<StderrPrompt>();
+    setTracePrompt(prompt.get());
 
-    // Two programs on one application folder would sweep each other's
-    // downloads out of tmp/ and race for fcr.ini: the second one says so and
-    // ends before it touches anything. A lock left by a killed program is
-    // taken over.
-    QDir().mkpath(appFolder());
-    QLockFile lock(appFolder() + QStringLiteral("/fcr.lock"));
-    if (!lock.tryLock(0)) {
-        strINIFile = appFolder() + QStringLiteral("/fcr.ini");
-        const QString language =
-            GetINIString(QStringLiteral("Global"), QStringLiteral("Language"), QStringLiteral("Deutsch"), 256);
-        applyToolkitLanguage(language);
-        prompt.msgBox(alreadyRunningText(language).arg(QDir::toNativeSeparators(appFolder())),
-                      mb::Information | mb::OKOnly, QString());
-        return 2;
+    // Nothing is touched before the lock is ours.
+    const QString language = profile->settings().textQuietly(Setting::Language);
+    ProfileLock lock = lockProfile(*profile, languageNamed(language));
+    if (!lock.lock) {
+        if (window) {
+            applyToolkitLanguage(language);
+            prompt->msgBox(lock.problem, mb::Information | mb::OKOnly, QString());
+        } else {
+            std::fprintf(stderr, "fetchora: %s\n", qPrintable(lock.problem));
+        }
+        setTracePrompt(nullptr);
+        return lock.exitCode;
     }
 
-    MainWindowSeams seams;
-    seams.prompt = &prompt;
-    // Without what Qt took for itself ("-style", "-platform").
-    seams.arguments = parseCommandLine(QApplication::arguments().mid(1)).rest;
-    showMainWindow(std::move(seams));
-
-    if (!g_frmMain)
-        return 1;
-    // When its connection to the display breaks (the X server or the session
-    // went away), the platform ends the process with exit() from inside the
-    // event loop. Exit handlers must not tear the window down then: the
-    // application object it needs is still alive on this stack, and parts of
-    // Qt it touches on the way are already gone.
-    std::atexit([] { (void)g_frmMain.release(); });
-    QObject::connect(g_frmMain.get(), &MainWindow::unloaded, &app, &QCoreApplication::quit);
-    // Ended from outside (a signal, the end of the session): as by the close box.
-    EndRequests ends;
-    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &MainWindow::closeByProgram);
-    const int rc = app.exec();
-    g_frmMain.reset();
+    const int rc = window ? runWindow(profile, *prompt)
+                          : runService(*profile, *prompt, commandLine.mode == CommandLine::Mode::Once);
+    setTracePrompt(nullptr);
     return rc;
 }

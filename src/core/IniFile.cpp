@@ -166,16 +166,16 @@ bool sameFile(const struct stat &a, const struct stat &b)
 }
 
 // The values of fcr.ini, or null when there is none to read.
-const IniCache *currentValues()
+const IniCache *currentValues(const QString &iniPath)
 {
     IniCache &c = cache();
-    const QByteArray path = QFile::encodeName(strINIFile);
+    const QByteArray path = QFile::encodeName(iniPath);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxIniBytes)
         return nullptr;
     if (c.path == path && !c.racy && sameFile(c.st, st))
         return &c;
-    QFile file(strINIFile);
+    QFile file(iniPath);
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
     const QByteArray data = file.readAll();
@@ -207,7 +207,7 @@ QString trimmedName(const QString &name)
     return name.trimmed();
 }
 
-QString readProfileString(const QString &section, const QString &key, const QString &def, int size)
+QString readProfileString(const QString &iniPath, const QString &section, const QString &key, const QString &def, int size)
 {
     if (size <= 0)
         return QString();
@@ -221,10 +221,10 @@ QString readProfileString(const QString &section, const QString &key, const QStr
 
     const QString sec = trimmedName(section);
     const QString k = trimmedName(key);
-    if (sec.isEmpty() || k.isEmpty() || strINIFile.isEmpty())
+    if (sec.isEmpty() || k.isEmpty() || iniPath.isEmpty())
         return fallback;
 
-    const IniCache *c = currentValues();
+    const IniCache *c = currentValues(iniPath);
     if (!c)
         return fallback;
     const auto inSection = c->values.find(sec.toCaseFolded());
@@ -258,15 +258,15 @@ QByteArray quotedIfNeeded(const QByteArray &bytes)
     return blankEnd || enclosed ? '"' + bytes + '"' : bytes;
 }
 
-void writeProfileString(const QString &section, const QString &key, const QString &value)
+void writeProfileString(const QString &iniPath, const QString &section, const QString &key, const QString &value)
 {
     const QString sec = trimmedName(section);
     const QString k = trimmedName(key);
-    if (sec.isEmpty() || k.isEmpty() || strINIFile.isEmpty())
+    if (sec.isEmpty() || k.isEmpty() || iniPath.isEmpty())
         return;
 
     QByteArray data;
-    const QFileInfo info(strINIFile);
+    const QFileInfo info(iniPath);
     if (info.exists()) {
         if (!info.isFile())
             return;
@@ -274,7 +274,7 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
         // user (root) whom the bits would not stop.
         if (!(info.permissions() & QFileDevice::WriteOwner) || info.size() > kMaxIniBytes)
             return;
-        QFile file(strINIFile);
+        QFile file(iniPath);
         if (!file.open(QIODevice::ReadOnly))
             return;  // never replace what we could not read
         data = file.readAll();
@@ -311,8 +311,8 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
     // The file holds passwords: it is only ever its owner's (a new one starts
     // as an empty private file, whose rights the temporary one takes over).
     if (!info.exists())
-        createPrivateFile(strINIFile);
-    QSaveFile out(strINIFile);
+        createPrivateFile(iniPath);
+    QSaveFile out(iniPath);
     if (!out.open(QIODevice::WriteOnly) || !makePrivate(out))
         return;
     // commit() renames whatever a full disk let through: the data goes out
@@ -327,27 +327,42 @@ void writeProfileString(const QString &section, const QString &key, const QStrin
 
 }  // namespace
 
-QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size)
+QString IniFile::read(const QString &section, const QString &key, const QString &fallback, short size) const
 {
     TraceScope t("modINIHandler", "Function GetINIString");
     QString result;
-    t.step([&] { result = readProfileString(Section, Key, Default, Size); });
+    t.step([&] { result = readProfileString(m_path, section, key, fallback, size); });
     return result;
 }
 
-QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size)
+QString IniFile::readQuietly(const QString &section, const QString &key, const QString &fallback, short size) const
 {
     try {
-        return readProfileString(Section, Key, Default, Size);
+        return readProfileString(m_path, section, key, fallback, size);
     } catch (...) {
-        return Default;
+        return fallback;
     }
+}
+
+void IniFile::write(const QString &section, const QString &key, const QString &value) const
+{
+    TraceScope t("modINIHandler", "Sub WriteINIString");
+    t.step([&] { writeProfileString(m_path, section, key, value); });
+}
+
+QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size)
+{
+    return IniFile(strINIFile).read(Section, Key, Default, Size);
 }
 
 void WriteINIString(const QString &Section, const QString &Key, const QString &Value)
 {
-    TraceScope t("modINIHandler", "Sub WriteINIString");
-    t.step([&] { writeProfileString(Section, Key, Value); });
+    IniFile(strINIFile).write(Section, Key, Value);
+}
+
+QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size)
+{
+    return IniFile(strINIFile).readQuietly(Section, Key, Default, Size);
 }
 
 }  // namespace fetchora

@@ -7,18 +7,32 @@
 // value with blanks at its ends or enclosing quotes is written inside one more
 // pair of quotes, so a value reads back as it was written (up to that length).
 // Reading never creates the file; a failed write is silent.
-// Both use the global strINIFile (modGlobal.h).
 
 #include <QString>
 
 namespace fetchora {
 
+class IniFile {
+public:
+    explicit IniFile(QString path) : m_path(std::move(path)) {}
+    const QString &path() const { return m_path; }
+
+    // Traced as the settings file's read and write procedures.
+    QString read(const QString &section, const QString &key, const QString &fallback, short size = 256) const;
+    void write(const QString &section, const QString &key, const QString &value) const;
+    // The same read without its trace lines, for what runs beside the traced
+    // procedures (the notices and hooks after an attempt), so the trace of a
+    // session reads as it always has.
+    QString readQuietly(const QString &section, const QString &key, const QString &fallback, short size = 256) const;
+
+private:
+    QString m_path;
+};
+
+// The settings file of the process's profile (strINIFile), for the code that
+// is not handed its profile yet.
 QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
 void WriteINIString(const QString &Section, const QString &Key, const QString &Value);
-
-// The same read as GetINIString without its trace lines, for what runs beside
-// the traced procedures (the notices and hooks after an attempt), so the
-// trace of a session reads as it always has.
 QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
 
 }  // namespace fetchora

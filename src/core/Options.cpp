@@ -1,28 +1,39 @@
 #include "core/Options.h"
 
-#include "core/Conversions.h"
 #include "core/IniFile.h"
+#include "core/Profile.h"
+#include "core/Settings.h"
 #include "core/Trace.h"
+
+#include <algorithm>
 
 namespace fetchora {
 
-QString optionText(const char *key, const char *fallback)
+namespace {
+
+Setting settingNamed(const char *key)
 {
-    return GetINIString(QStringLiteral("Options"), QLatin1String(key), QLatin1String(fallback), 256);
+    const auto *row = std::find_if(settingsTableBegin(), settingsTableEnd(),
+                                   [&](const SettingSpec &s) { return qstrcmp(s.name, key) == 0; });
+    Q_ASSERT(row != settingsTableEnd());
+    return row->setting;
 }
 
-bool optionOn(TraceScope &t, const char *key, const char *fallback)
+}  // namespace
+
+QString optionText(const char *key, const char *)
 {
-    bool on = CBool(QLatin1String(fallback));
-    t.step([&] { on = CBool(optionText(key, fallback)); });
-    return on;
+    return Settings(strINIFile).text(settingNamed(key));
 }
 
-long optionNumber(TraceScope &t, const char *key, const char *fallback)
+bool optionOn(TraceScope &t, const char *key, const char *)
 {
-    long number = CLng(QLatin1String(fallback));
-    t.step([&] { number = CLng(optionText(key, fallback)); });
-    return number;
+    return Settings(strINIFile).flag(t, settingNamed(key));
+}
+
+long optionNumber(TraceScope &t, const char *key, const char *)
+{
+    return Settings(strINIFile).number(t, settingNamed(key));
 }
 
 }  // namespace fetchora

@@ -18,6 +18,27 @@ QString strINIFile;
 QString strLanguage;
 std::unique_ptr<FileSystem> objFSO;
 
+Profile::Profile(QString folder, const Clock *clock)
+    : m_folder(std::move(folder)), m_settings(m_folder + QStringLiteral("/fcr.ini")),
+      m_files(std::make_unique<FileSystem>(Language::German)), m_clock(clock ? clock : &systemClock())
+{
+    strINIFile = m_settings.file().path();
+}
+
+Profile::~Profile() = default;
+
+void Profile::readLanguage()
+{
+    setLanguageName(m_settings.text(Setting::Language));
+}
+
+void Profile::setLanguageName(const QString &name)
+{
+    m_languageName = name;
+    strLanguage = name;
+    m_files->setLanguage(language());
+}
+
 namespace {
 QString g_appFolder;
 RegistryStore *g_registry = nullptr;
@@ -102,6 +123,16 @@ void makeAppFilesPrivate(const QString &module, const QString &procedure)
                                QString::number(*was & 0700, 8).rightJustified(4, u'0')));
     }
     makePrivateFolder(appFolder() + QStringLiteral("/tmp"));
+}
+
+void openProfile(TraceScope &t, Profile &profile)
+{
+    // The settings hold passwords and the downloads may be anybody's
+    // business: what an older version left open to other users is closed
+    // before anything is read or written, and tmp/ is made private.
+    t.step([&] { makeAppFilesPrivate(t.module(), t.procedure()); });
+    t.step([&] { profile.readLanguage(); });
+    t.step([&] { objFSO = std::make_unique<FileSystem>(profile.language()); });
 }
 
 RegistryStore &registry()

@@ -1,18 +1,61 @@
 #pragma once
-// Application-wide values every module relies on. They live for the whole
-// process and are set by Sub Main before any window exists.
+// The profile: what one run of the program works on, built once in main()
+// from the command line and handed to the window, the settings dialog, the
+// service and the cycle. A profile is an application folder: fcr.ini,
+// tmp/, history.log, the manifest and the lock live there.
 
+#include "core/Clock.h"
+#include "core/FileSystem.h"
 #include "core/RuntimeError.h"
+#include "core/Settings.h"
 
 #include <QString>
 #include <memory>
 
 namespace fetchora {
 
-class FileSystem;
 class RegistryStore;
 class PromptService;
+class TraceScope;
 
+class Profile {
+public:
+    // `clock` null: the system clock. Not owned.
+    explicit Profile(QString folder, const Clock *clock = nullptr);
+    ~Profile();
+    Profile(const Profile &) = delete;
+    Profile &operator=(const Profile &) = delete;
+
+    // The application folder; never ends in a separator (except the root).
+    const QString &folder() const { return m_folder; }
+    QString path(const QString &name) const { return m_folder + u'/' + name; }
+    QString tmpFolder() const { return path(QStringLiteral("tmp/")); }
+    QString historyPath() const { return path(QStringLiteral("history.log")); }
+
+    const Settings &settings() const { return m_settings; }
+
+    // The interface language as the settings name it ("Deutsch", "English";
+    // taken as read) and what it means.
+    const QString &languageName() const { return m_languageName; }
+    Language language() const { return languageNamed(m_languageName); }
+    // Reads the language from the settings file.
+    void readLanguage();
+    // A new choice (the settings dialog while the user picks one).
+    void setLanguageName(const QString &name);
+
+    FileSystem &files() const { return *m_files; }
+    const Clock &clock() const { return *m_clock; }
+
+private:
+    QString m_folder;
+    Settings m_settings;
+    QString m_languageName;
+    std::unique_ptr<FileSystem> m_files;
+    const Clock *m_clock;
+};
+
+// The code below the front ends that has not been handed the profile yet
+// reaches it here: the one profile of the process, set while one exists.
 extern QString strINIFile;   // <application folder>/fcr.ini
 extern QString strLanguage;  // "Deutsch" or "English" (taken as read)
 extern std::unique_ptr<FileSystem> objFSO;
@@ -41,6 +84,11 @@ void useAppFolder(const QString &folder);
 // What an older version left open to other users in the application folder
 // is closed (noted in the trace of that procedure), and tmp/ is made private.
 void makeAppFilesPrivate(const QString &module, const QString &procedure);
+
+// What every run does with its profile before its front end starts, as steps
+// of the front end's start-up procedure `t`: the application folder's files
+// are made private, and the language is read.
+void openProfile(TraceScope &t, Profile &profile);
 
 // The per-user store for the values other programs read.
 RegistryStore &registry();

@@ -1,21 +1,17 @@
 #include "headless/ServiceHost.h"
 
 #include "Version.h"
-#include "core/Options.h"
-#include "core/CommandLine.h"
-#include "core/Conversions.h"
+#include "download/CurlDownload.h"
 #include "core/EndSignals.h"
 #include "core/FileSystem.h"
 #include "core/Names.h"
 #include "core/Profile.h"
-#include "core/IniFile.h"
 #include "core/Texts.h"
 #include "core/Trace.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QUrl>
 
 #include <algorithm>
@@ -42,17 +38,6 @@ void printLine(FILE *stream, QString line)
     std::fflush(stream);
 }
 
-bool fetchable(const QString &url)
-{
-    QString u = url.trimmed();
-    if (!u.contains(QLatin1String("://")))
-        u.prepend(QLatin1String("http://"));
-    const QUrl parsed(u);
-    const QString scheme = parsed.scheme().toLower();
-    return parsed.isValid() && !parsed.host().isEmpty()
-           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-}
-
 }  // namespace
 
 int StderrPrompt::msgBox(const QString &text, int style, const QString &title)
@@ -69,19 +54,20 @@ int StderrPrompt::msgBox(const QString &text, int style, const QString &title)
     }
 }
 
-QString unusableSettings(Language l)
+QString unusableSettings(const Profile &profile)
 {
-    const QString ini = QDir::toNativeSeparators(strINIFile);
-    QFile file(strINIFile);
+    const Language l = profile.language();
+    const QString ini = QDir::toNativeSeparators(profile.settings().file().path());
+    QFile file(profile.settings().file().path());
     if (file.exists() && !file.open(QIODevice::ReadOnly))
         return says(l, "fcr.ini: %1 cannot be read", "fcr.ini: %1 kann nicht gelesen werden").arg(ini);
-    const QString url = GetINIString("Options", "URL", "", 256);
-    const QString folder = GetINIString("Options", "SavePath", "", 256);
+    const QString url = profile.settings().text(Setting::Url);
+    const QString folder = profile.settings().text(Setting::SavePath);
     if (url.isEmpty())
         return says(l, "URL: no address to fetch; set URL= in [Options] of %1",
                     "URL: keine Adresse zum Laden; URL= in [Options] von %1 eintragen")
             .arg(ini);
-    if (!fetchable(url))
+    if (!canFetch(url))
         return says(l, "URL: %1 is not an http or https address", "URL: %1 ist keine http- oder https-Adresse")
             .arg(displayUrl(url));
     if (folder.isEmpty())
@@ -94,20 +80,22 @@ QString unusableSettings(Language l)
     return {};
 }
 
-ServiceHost::ServiceHost(bool once, PromptService &prompt, QObject *parent)
-    : QObject(parent), m_once(once), m_reactions(appFolder() + QStringLiteral("/history.log"), [](const QString &line) {
+ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, QObject *parent)
+    : QObject(parent), CycleProcedures(kModule), m_profile(profile), m_once(once),
+      m_reactions(profile.historyPath(), [](const QString &line) {
           printLine(stdout, QStringLiteral("fetchora: ") + line);
       })
 {
     CycleSetup setup;
-    setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
-    setup.appFolder = appFolder();
+    setup.tmpFolder = profile.tmpFolder();
+    setup.appFolder = profile.folder();
     setup.attemptEnded = [this](const HistoryEntry &e) { attemptEnded(e); };
     m_cycle = std::make_unique<DownloadCycle>(*this, prompt, std::move(setup));
+    forwardTo(m_cycle.get());
     m_tick.setInterval(1000);
-    connect(&m_tick, &QTimer::timeout, this, &ServiceHost::Timer1_Timer);
+    connect(&m_tick, &QTimer::timeout, this, [this] { Timer1_Timer(); });
     m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &ServiceHost::cmdStart_Click);
+    connect(&m_retry, &QTimer::timeout, this, [this] { cmdStart_Click(); });
     connect(&m_reactions, &AttemptReactions::idle, this, [this] {
         if (m_exitCode >= 0)
             emit finished(m_exitCode);
@@ -119,28 +107,28 @@ ServiceHost::~ServiceHost() = default;
 void ServiceHost::begin()
 {
     TraceScope t(kModule, "Sub Service_Load", kUnattended);
+    const Settings &settings = m_profile.settings();
     t.step([&] {
-        m_savePath = GetINIString("Options", "SavePath", "", 256);
-        m_url = GetINIString("Options", "URL", "", 256);
+        m_savePath = settings.text(Setting::SavePath);
+        m_url = settings.text(Setting::Url);
     });
-    t.step([&] { m_cycle->setCompress(CBool(GetINIString("Options", "Compress", "False", 256))); });
-    t.step([&] { m_cycle->setInterval(CLng(GetINIString("Options", "Intervall", "1", 256))); });
-    t.step([&] { m_cycle->setInterval(std::max(1L, m_cycle->interval())); });
+    m_cycle->setCompress(settings.flag(t, Setting::Compress));
+    m_cycle->setInterval(settings.number(t, Setting::Interval));
     if (m_once) {
         Start();
         if (m_cycle->phase() != DownloadCycle::Phase::Fetching && m_exitCode < 0) {
             printLine(stderr, QStringLiteral("fetchora: ")
-                                  + says(interfaceLanguage(), "the download could not begin",
+                                  + says(m_profile.language(), "the download could not begin",
                                          "der Download konnte nicht beginnen"));
             finish(1);
         }
         return;
     }
-    printLine(stdout, says(interfaceLanguage(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
+    printLine(stdout, says(m_profile.language(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
                            "Fetchora %1: %2 nach %3 alle %4 min (Einstellungen: %5)")
                           .arg(QLatin1String(kVersionText), displayUrl(m_url), QDir::toNativeSeparators(m_savePath))
                           .arg(m_cycle->interval())
-                          .arg(QDir::toNativeSeparators(strINIFile)));
+                          .arg(QDir::toNativeSeparators(m_profile.settings().file().path())));
     cmdStart_Click();
 }
 
@@ -154,11 +142,7 @@ void ServiceHost::applyView(const CycleView &view)
     // the address. Nobody looks here: the cycle goes on, and the next attempt
     // comes an interval on (with "Start" on, switching on would bring it at once).
     if (m_cycle && m_cycle->phase() == DownloadCycle::Phase::Idle && !m_retry.isActive()) {
-        bool startNow = false;
-        try {
-            startNow = CBool(optionText("Start", "0"));
-        } catch (const RuntimeError &) {
-        }
+        const bool startNow = m_profile.settings().flagQuietly(Setting::StartNow);
         m_retry.start(startNow ? int(std::min<qint64>(qint64(m_cycle->interval()) * 60000, INT_MAX)) : 0);
     }
 }
@@ -202,126 +186,23 @@ void ServiceHost::finish(int exitCode)
             this, [this] { emit finished(m_exitCode); }, Qt::QueuedConnection);
 }
 
-// ---------------------------------------------------------------------------
-// The cycle's procedures, as the window has them.
-
-void ServiceHost::cmdStart_Click()
+int runService(Profile &profile, PromptService &prompt, bool once)
 {
-    TraceScope t(kModule, "Sub cmdStart_Click", kUnattended);
-    m_cycle->startStop(t);
-}
-
-void ServiceHost::Start()
-{
-    TraceScope t(kModule, "Sub Start", kUnattended);
-    m_cycle->start(t);
-}
-
-void ServiceHost::Timer1_Timer()
-{
-    TraceScope t(kModule, "Sub Timer1_Timer", kUnattended);
-    m_cycle->tick(t);
-}
-
-void ServiceHost::StoreJob_Finished()
-{
-    TraceScope t(kModule, "Sub StoreJob_Finished", kUnattended);
-    m_cycle->stored(t);
-}
-
-void ServiceHost::FileDownload_Start()
-{
-    TraceScope t(kModule, "Sub FileDownload_Start", kUnattended);
-    m_cycle->downloadStarted(t);
-}
-
-void ServiceHost::FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize)
-{
-    TraceScope t(kModule, "Sub FileDownload_Progress", kUnattended);
-    m_cycle->progress(t, BytesLoaded, FileSize);
-}
-
-void ServiceHost::FileDownload_ShowVersion(const QString &s)
-{
-    TraceScope t(kModule, "Sub FileDownload_ShowVersion", kUnattended);
-    m_cycle->showVersion(t, s);
-}
-
-void ServiceHost::FileDownload_Abort()
-{
-    TraceScope t(kModule, "Sub FileDownload_Abort", kUnattended);
-    m_cycle->ended(t);
-}
-
-void ServiceHost::FileDownload_NotFound()
-{
-    TraceScope t(kModule, "Sub FileDownload_NotFound", kUnattended);
-    m_cycle->ended(t);
-}
-
-void ServiceHost::FileDownload_ConnectionError(long Number, const QString &Descr)
-{
-    TraceScope t(kModule, "Sub FileDownload_ConnectionError", kUnattended);
-    m_cycle->ended(t);
-}
-
-void ServiceHost::FileDownload_DownloadError(long Number, const QString &Descr)
-{
-    TraceScope t(kModule, "Sub FileDownload_DownloadError", kUnattended);
-    m_cycle->ended(t);
-}
-
-void ServiceHost::FileDownload_Finished()
-{
-    TraceScope t(kModule, "Sub FileDownload_Finished", kUnattended);
-    m_cycle->ended(t);
-}
-
-// ---------------------------------------------------------------------------
-
-int runService(int &argc, char **argv, const CommandLine &commandLine)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Fetchora"));
-    if (!commandLine.configFolder.isEmpty())
-        useAppFolder(appFolder());  // made absolute and private by main()
-    StderrPrompt prompt;
-    setTracePrompt(&prompt);
-
-    QDir().mkpath(appFolder());
-    strINIFile = appFolder() + QStringLiteral("/fcr.ini");
-    QLockFile lock(appFolder() + QStringLiteral("/fcr.lock"));
-    if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host, program;
-        lock.getLockInfo(&pid, &host, &program);
-        const QString language = GetINIString("Global", "Language", "Deutsch", 256);
-        printLine(stderr, QStringLiteral("fetchora: ")
-                              + alreadyRunningText(language).arg(QDir::toNativeSeparators(appFolder()))
-                              + says(languageNamed(language), " (process %1, %2 on %3)", " (Prozess %1, %2 auf %3)")
-                                    .arg(pid)
-                                    .arg(program, host));
-        return 1;
-    }
     {
         TraceScope t(kModule, "Sub Main");
-        t.step([&] { makeAppFilesPrivate(t.module(), t.procedure()); });
-        t.step([] { strLanguage = GetINIString("Global", "Language", "Deutsch", 256); });
-        t.step([] { objFSO = std::make_unique<FileSystem>(interfaceLanguage()); });
+        openProfile(t, profile);
         t.step([] { SetLanguage(); });
     }
-    if (const QString problem = unusableSettings(interfaceLanguage()); !problem.isEmpty()) {
+    if (const QString problem = unusableSettings(profile); !problem.isEmpty()) {
         printLine(stderr, QStringLiteral("fetchora: ") + problem);
         return 2;
     }
-    ServiceHost host(commandLine.mode == CommandLine::Mode::Once, prompt);
+    ServiceHost host(profile, once, prompt);
     EndSignals ends;
     QObject::connect(&ends, &EndSignals::endRequested, &host, &ServiceHost::end);
-    QObject::connect(&host, &ServiceHost::finished, &app, &QCoreApplication::exit);
+    QObject::connect(&host, &ServiceHost::finished, qApp, &QCoreApplication::exit);
     host.begin();
-    const int rc = QCoreApplication::exec();
-    setTracePrompt(nullptr);
-    return rc;
+    return QCoreApplication::exec();
 }
 
 }  // namespace fetchora

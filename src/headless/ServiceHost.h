@@ -5,7 +5,7 @@
 // line on standard output; what the window would show in a box is a line on
 // standard error, and nothing waits for an answer.
 
-#include "cycle/DownloadCycle.h"
+#include "cycle/CycleProcedures.h"
 #include "reactions/Reactions.h"
 #include "core/PromptService.h"
 
@@ -14,7 +14,7 @@
 
 namespace fetchora {
 
-struct CommandLine;
+class Profile;
 
 // Boxes as lines on standard error. A question gets its safe answer (No,
 // Ignore, Cancel) at once.
@@ -24,13 +24,14 @@ public:
 };
 
 // What makes the settings unusable for a run with no window, as one line
-// naming the key; empty when they will do. Reads fcr.ini (strINIFile).
-QString unusableSettings(Language language);
+// naming the key; empty when they will do. The address is checked by the
+// engine's own test, the one every attempt meets.
+QString unusableSettings(const Profile &profile);
 
-class ServiceHost : public QObject, public CycleHost {
+class ServiceHost : public QObject, public CycleProcedures {
     Q_OBJECT
 public:
-    ServiceHost(bool once, PromptService &prompt, QObject *parent = nullptr);
+    ServiceHost(Profile &profile, bool once, PromptService &prompt, QObject *parent = nullptr);
     ~ServiceHost() override;
 
     // Reads the settings and switches the cycle on, or makes the one attempt.
@@ -38,18 +39,6 @@ public:
     // A signal asked the program to end: a copy being stored is finished first.
     void end();
 
-    void cmdStart_Click() override;
-    void Start() override;
-    void Timer1_Timer() override;
-    void StoreJob_Finished() override;
-    void FileDownload_ConnectionError(long Number, const QString &Descr) override;
-    void FileDownload_DownloadError(long Number, const QString &Descr) override;
-    void FileDownload_Abort() override;
-    void FileDownload_NotFound() override;
-    void FileDownload_ShowVersion(const QString &s) override;
-    void FileDownload_Finished() override;
-    void FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize) override;
-    void FileDownload_Start() override;
 
 signals:
     // The program may end with this status.
@@ -66,6 +55,7 @@ private:
     // status given counts.
     void finish(int exitCode);
 
+    Profile &m_profile;
     const bool m_once;
     QString m_savePath, m_url;
     QTimer m_tick;   // the cycle's one-second countdown
@@ -76,7 +66,7 @@ private:
     std::unique_ptr<DownloadCycle> m_cycle;
 };
 
-// The whole run of --headless and --once, from the application object on.
-int runService(int &argc, char **argv, const CommandLine &commandLine);
+// The whole run of --headless and --once, from a locked profile on.
+int runService(Profile &profile, PromptService &prompt, bool once);
 
 }  // namespace fetchora

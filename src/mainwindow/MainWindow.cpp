@@ -11,7 +11,6 @@
 #include "core/FileSystem.h"
 #include "core/RegistryStore.h"
 #include "core/Profile.h"
-#include "core/IniFile.h"
 #include "core/Texts.h"
 #include "core/PromptService.h"
 #include "core/Trace.h"
@@ -33,14 +32,21 @@ namespace fetchora {
 namespace {
 
 const char *const kModule = "frmMain";
-// The cycle's procedures run with nobody watching: a failure in them is
-// reported in a box that holds nothing up.
-constexpr auto kUnattended = TraceScope::Report::Notice;
+
+MainWindowSeams withProfile(MainWindowSeams seams)
+{
+    if (!seams.profile) {
+        seams.profile = std::make_shared<Profile>(appFolder());
+        seams.profile->setLanguageName(strLanguage);
+    }
+    return seams;
+}
 
 }  // namespace
 
 MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
-    : QWidget(parent), m_seams(std::move(seams)), m_notices(*m_seams.prompt)
+    : QWidget(parent), CycleProcedures(kModule), m_seams(withProfile(std::move(seams))), m_profile(*m_seams.profile),
+      m_notices(*m_seams.prompt)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -49,21 +55,22 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
     setup.downloads = m_seams.downloads;
     setup.clock = m_seams.clock;
     setup.runJob = m_seams.storeJobs;
-    setup.tmpFolder = appFolder() + QStringLiteral("/tmp/");
-    setup.appFolder = appFolder();
+    setup.tmpFolder = m_profile.tmpFolder();
+    setup.appFolder = m_profile.folder();
     // Notices reach a user who keeps "Show connection errors" off; hooks run
     // as they do in the service.
     auto *reactions = new AttemptReactions(
-        appFolder() + QStringLiteral("/history.log"),
+        m_profile.historyPath(),
         [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
     setup.attemptEnded = [reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
+    forwardTo(m_cycle.get());
     buildControls();
     // Found by its name, as the other controls are.
     tickTimer.setParent(this);
     tickTimer.setObjectName(QStringLiteral("Timer1"));
     tickTimer.setInterval(m_seams.tickMs > 0 ? m_seams.tickMs : 1000);
-    connect(&tickTimer, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+    connect(&tickTimer, &QTimer::timeout, this, [this] { Timer1_Timer(); });
     setUpTray();
 }
 
@@ -207,7 +214,7 @@ void MainWindow::Form_Load()
     t.step([&] { bLoading = true; });
     t.step([&] { zip::InitZip(); });
     t.step([&] {
-        const QString banner = objFSO->BuildPath(appFolder(), QStringLiteral("bin/banner.bmp"));
+        const QString banner = objFSO->BuildPath(m_profile.folder(), QStringLiteral("bin/banner.bmp"));
         if (objFSO->FileExists(banner)) {
             QPixmap picture(banner);
             if (picture.isNull())
@@ -221,15 +228,12 @@ void MainWindow::Form_Load()
     t.step([&] { SetLabels(); });
     t.step([&] { m_cycle->showView(); });
     t.step([&] { bSave = true; });
-    t.step([&] { m_cycle->setCompress(CBool(GetINIString("Options", "Compress", "False", 256))); });
-    t.step([&] { savePathEdit->setTextValue(GetINIString("Options", "SavePath", "", 256)); });
-    // Two steps: a value that does not convert still ends with a usable interval.
-    t.step([&] { m_cycle->setInterval(CLng(GetINIString("Options", "Intervall", "1", 256))); });
-    t.step([&] {
-        if (m_cycle->interval() == 0)
-            m_cycle->setInterval(1);
-    });
-    t.step([&] { urlEdit->setTextValue(GetINIString("Options", "URL", "", 256)); });
+    const Settings &settings = m_profile.settings();
+    m_cycle->setCompress(settings.flag(t, Setting::Compress));
+    t.step([&] { savePathEdit->setTextValue(settings.text(Setting::SavePath)); });
+    // A value that does not convert, or is below a minute, ends with a usable interval.
+    m_cycle->setInterval(settings.number(t, Setting::Interval));
+    t.step([&] { urlEdit->setTextValue(settings.text(Setting::Url)); });
     t.step([&] {
         cancelButton->setEnabled(false);
         statusLabel->setVisible(false);
@@ -256,7 +260,7 @@ void MainWindow::SetLabels()
         startButton->setCaption(capStart);
         cancelButton->setCaption(capCancel);
         quitButton->setCaption(capQuit);
-        sloganLabel->setText(moreTexts(strLanguage).slogan);
+        sloganLabel->setText(moreTexts(m_profile.languageName()).slogan);
     });
 }
 
@@ -264,8 +268,8 @@ void MainWindow::SetRegistry()
 {
     TraceScope t(kModule, "Sub SetRegistry");
     t.step([&] { registry().SaveSetting("Fetchora", "Options", "Version", kVersionText); });
-    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Language", strLanguage); });
-    t.step([&] { registry().SaveSetting("Fetchora", "Options", "AppPath", appFolder()); });
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "Language", m_profile.languageName()); });
+    t.step([&] { registry().SaveSetting("Fetchora", "Options", "AppPath", m_profile.folder()); });
 }
 
 void MainWindow::cmdQuit_Click()
@@ -340,8 +344,8 @@ void MainWindow::Form_Unload(int &Cancel)
     t.step([&] { UnloadMinMax(this); });
     t.step([&] {
         if (bSave) {
-            WriteINIString("Options", "SavePath", savePathEdit->Text());
-            WriteINIString("Options", "URL", urlEdit->Text());
+            m_profile.settings().write(Setting::SavePath, savePathEdit->Text());
+            m_profile.settings().write(Setting::Url, urlEdit->Text());
         }
     });
     t.step([&] { SetRegistry(); });
@@ -369,30 +373,12 @@ void MainWindow::ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool
 }
 
 // ---------------------------------------------------------------------------
-// The cycle's procedures: each forwards into the cycle under its own trace.
-
-void MainWindow::cmdStart_Click()
-{
-    TraceScope t(kModule, "Sub cmdStart_Click", kUnattended);
-    m_cycle->startStop(t);
-}
-
-void MainWindow::Start()
-{
-    TraceScope t(kModule, "Sub Start", kUnattended);
-    m_cycle->start(t);
-}
+// The window's own procedures; the cycle's are CycleProcedures'.
 
 void MainWindow::cmdAbort_Click()
 {
     TraceScope t(kModule, "Sub cmdAbort_Click");
     m_cancelConfirmed = m_cycle->cancel(t);
-}
-
-void MainWindow::Timer1_Timer()
-{
-    TraceScope t(kModule, "Sub Timer1_Timer", kUnattended);
-    m_cycle->tick(t);
 }
 
 void MainWindow::txtURL_Change()
@@ -411,62 +397,6 @@ void MainWindow::txtSPlace_GotFocus()
 {
     TraceScope t(kModule, "Sub txtSPlace_GotFocus");
     t.step([&] { savePathEdit->selectAllText(); });
-}
-
-void MainWindow::StoreJob_Finished()
-{
-    TraceScope t(kModule, "Sub StoreJob_Finished", kUnattended);
-    m_cycle->stored(t);
-}
-
-void MainWindow::FileDownload_Start()
-{
-    TraceScope t(kModule, "Sub FileDownload_Start", kUnattended);
-    m_cycle->downloadStarted(t);
-}
-
-void MainWindow::FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize)
-{
-    TraceScope t(kModule, "Sub FileDownload_Progress", kUnattended);
-    m_cycle->progress(t, BytesLoaded, FileSize);
-}
-
-void MainWindow::FileDownload_Abort()
-{
-    TraceScope t(kModule, "Sub FileDownload_Abort", kUnattended);
-    m_cycle->ended(t);
-}
-
-void MainWindow::FileDownload_NotFound()
-{
-    TraceScope t(kModule, "Sub FileDownload_NotFound", kUnattended);
-    m_cycle->ended(t);
-}
-
-void MainWindow::FileDownload_ConnectionError(long Number, const QString &Descr)
-{
-    TraceScope t(kModule, "Sub FileDownload_ConnectionError", kUnattended);
-    if (!bLoading)
-        m_cycle->ended(t);
-}
-
-void MainWindow::FileDownload_DownloadError(long Number, const QString &Descr)
-{
-    TraceScope t(kModule, "Sub FileDownload_DownloadError", kUnattended);
-    if (!bLoading)
-        m_cycle->ended(t);
-}
-
-void MainWindow::FileDownload_ShowVersion(const QString &s)
-{
-    TraceScope t(kModule, "Sub FileDownload_ShowVersion", kUnattended);
-    m_cycle->showVersion(t, s);
-}
-
-void MainWindow::FileDownload_Finished()
-{
-    TraceScope t(kModule, "Sub FileDownload_Finished", kUnattended);
-    m_cycle->ended(t);
 }
 
 }  // namespace fetchora

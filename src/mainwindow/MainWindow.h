@@ -4,7 +4,7 @@
 // names the trace knows, each a forwarder into the cycle. Tests find the
 // controls by their object names, as a user finds them by their captions.
 
-#include "cycle/DownloadCycle.h"
+#include "cycle/CycleProcedures.h"
 #include "settingsdialog/SettingsHost.h"
 #include "widgets/HeldNotices.h"
 
@@ -21,6 +21,7 @@ class QGroupBox;
 namespace fetchora {
 
 class PromptService;
+class Profile;
 class TrayLayer;
 class FolderBrowser;
 class ProgressBox;
@@ -30,6 +31,7 @@ class CommandButton;
 // What the window is given from outside. Tests pass fakes.
 struct MainWindowSeams {
     PromptService *prompt = nullptr;                                  // required; not owned
+    std::shared_ptr<Profile> profile;                                 // null: one for the application folder
     DownloadFactory downloads;                                        // empty: the real engine
     std::function<std::unique_ptr<TrayLayer>(QObject *parent)> tray;  // empty: the system tray
     FolderBrowser *browser = nullptr;    // null: the program's own folder dialog; not owned
@@ -41,7 +43,7 @@ struct MainWindowSeams {
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
 };
 
-class MainWindow : public QWidget, public CycleHost, public SettingsHost {
+class MainWindow : public QWidget, public CycleProcedures, public SettingsHost {
     Q_OBJECT
 public:
     // The client area in pixels: 6030 x 3855 twips.
@@ -70,17 +72,13 @@ public:
     void Form_Unload(int &Cancel);
     void Form_Resize();
 
-    void cmdStart_Click() override;
-    void Start() override;
     void cmdAbort_Click();
     void cmdQuit_Click();
     void cmdSettings_Click();
     void cmdBrowse_Click();
-    void Timer1_Timer() override;
     void txtURL_Change();
     void txtURL_GotFocus();
     void txtSPlace_GotFocus();
-    void StoreJob_Finished() override;
 
     void sevTray1_Click(int Button);
     void sevTray1_DblClick();
@@ -88,14 +86,6 @@ public:
     // The desktop's tray went away while the window sat in it.
     void sevTray1_HostLost();
 
-    void FileDownload_ConnectionError(long Number, const QString &Descr) override;
-    void FileDownload_DownloadError(long Number, const QString &Descr) override;
-    void FileDownload_Abort() override;
-    void FileDownload_NotFound() override;
-    void FileDownload_ShowVersion(const QString &s) override;
-    void FileDownload_Finished() override;
-    void FileDownload_Progress(qint64 BytesLoaded, qint64 FileSize) override;
-    void FileDownload_Start() override;
 
     const DownloadCycle &cycle() const { return *m_cycle; }
 
@@ -115,6 +105,7 @@ private:
     void setUrlText(const QString &url) override;
     void applyView(const CycleView &view) override;
     void closeNow() override;
+    bool loading() const override { return bLoading; }
     void buildControls();
     void setUpTray();
     void restoreFromTray();
@@ -123,6 +114,7 @@ private:
     // -s could not switch the cycle on: the status line says what is missing.
 
     MainWindowSeams m_seams;
+    Profile &m_profile;
     HeldNotices m_notices;  // the cycle's boxes, held until the window is on screen
     std::unique_ptr<DownloadCycle> m_cycle;
     CycleView m_shown;

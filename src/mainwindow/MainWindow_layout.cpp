@@ -79,7 +79,7 @@ void MainWindow::buildControls()
     QWidget::setTabOrder(settingsButton, cancelButton);
     QWidget::setTabOrder(cancelButton, quitButton);
 
-    connect(startButton, &CommandButton::Click, this, &MainWindow::cmdStart_Click);
+    connect(startButton, &CommandButton::Click, this, [this] { cmdStart_Click(); });
     connect(cancelButton, &CommandButton::Click, this, &MainWindow::cmdAbort_Click);
     connect(quitButton, &CommandButton::Click, this, &MainWindow::cmdQuit_Click);
     connect(settingsButton, &CommandButton::Click, this, &MainWindow::cmdSettings_Click);

@@ -2,7 +2,7 @@
 
 #include "settingsdialog/SettingsDialog.h"
 #include "core/Conversions.h"
-#include "core/IniFile.h"
+#include "core/Profile.h"
 #include "core/Trace.h"
 
 #include <memory>
@@ -18,17 +18,14 @@ void MainWindow::cmdSettings_Click()
             m_seams.showSettings();
             return;
         }
-        dialog = std::make_unique<SettingsDialog>(*this, this);
+        dialog = std::make_unique<SettingsDialog>(*this, m_profile, this);
         dialog->Form_Load();
         dialog->exec();
     });
     // Every open starts again from the file: nothing of this one survives.
     t.step([&] { dialog.reset(); });
     // The only option the window keeps in memory; the others are read where used.
-    t.step([&] {
-        m_cycle->setCompress(
-            CBool(GetINIString(QStringLiteral("Options"), QStringLiteral("Compress"), QStringLiteral("0"), 256)));
-    });
+    m_cycle->setCompress(m_profile.settings().flag(t, Setting::Compress));
 }
 
 }  // namespace fetchora

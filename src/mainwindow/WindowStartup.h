@@ -13,4 +13,7 @@ extern std::unique_ptr<MainWindow> g_frmMain;
 
 void showMainWindow(MainWindowSeams seams);
 
+// The whole run of the window, from a locked profile on, until it has unloaded.
+int runWindow(std::shared_ptr<Profile> profile, PromptService &prompt);
+
 }  // namespace fetchora

@@ -4,7 +4,6 @@
 #include "widgets/Controls.h"
 #include "core/Conversions.h"
 #include "core/Profile.h"
-#include "core/IniFile.h"
 #include "core/Texts.h"
 #include "core/Trace.h"
 
@@ -20,8 +19,6 @@ namespace fetchora {
 
 namespace {
 
-const QString kGlobal = QStringLiteral("Global");
-const QString kOptions = QStringLiteral("Options");
 
 // The layout is given in twips; the screen works in pixels at 96 dpi.
 // The level names of the current language, in the order of kRateNumbers.
@@ -55,7 +52,8 @@ QFrame *makeLine(QWidget *parent, int fromX, int toX, int y)
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(SettingsHost &host, QWidget *ownerWindow) : QDialog(ownerWindow), m_host(host)
+SettingsDialog::SettingsDialog(SettingsHost &host, Profile &profile, QWidget *ownerWindow)
+    : QDialog(ownerWindow), m_host(host), m_profile(profile)
 {
     buildControls();
 }
@@ -164,7 +162,7 @@ void SettingsDialog::Form_Load()
         for (int i = 1; i <= 60; ++i)
             intervalBox->addItemValue(QString::number(i));
     });
-    t.step([&] { sLanguageAtOpen = strLanguage; });
+    t.step([&] { sLanguageAtOpen = m_profile.languageName(); });
     t.step([&] {
         languageBox->addItemValue(QStringLiteral("Deutsch"));
         languageBox->addItemValue(QStringLiteral("English"));
@@ -172,7 +170,7 @@ void SettingsDialog::Form_Load()
     // Raises dxLanguage_Change: the language of the file takes effect here,
     // and rateBox gets its first (still empty-matching) level name.
     t.step([&] {
-        languageBox->setTextValue(GetINIString(kGlobal, QStringLiteral("Language"), QStringLiteral("Deutsch"), 256));
+        languageBox->setTextValue(m_profile.settings().text(Setting::Language));
     });
     t.step([&] {
         for (const char *item : {"120", "240", "480", "720", "960", "1200", "1440"})
@@ -180,9 +178,9 @@ void SettingsDialog::Form_Load()
     });
     t.step([&] { SetZipCombo(); });
     t.step(
-        [&] { intervalBox->setTextValue(GetINIString(kOptions, QStringLiteral("Intervall"), QStringLiteral("1"), 256)); });
+        [&] { intervalBox->setTextValue(m_profile.settings().text(Setting::Interval)); });
     t.step([&] {
-        const long rate = CLng(GetINIString(kOptions, QStringLiteral("CompRate"), QStringLiteral("6"), 256));
+        const long rate = CLng(m_profile.settings().text(Setting::CompRate));
         for (size_t i = 0; i < kRateNumbers.size(); ++i) {
             if (rate == kRateNumbers[i]) {
                 rateBox->setTextValue(currentRateNames()[i]);
@@ -191,18 +189,18 @@ void SettingsDialog::Form_Load()
         }
     });
     t.step([&] { sOldRate = currentRateNames(); });
-    t.step([&] { compressBox->setValueText(GetINIString(kOptions, QStringLiteral("Compress"), QStringLiteral("0"), 256)); });
+    t.step([&] { compressBox->setValueText(m_profile.settings().text(Setting::Compress)); });
     t.step(
-        [&] { nameModeButtons[0]->setValueText(GetINIString(kOptions, QStringLiteral("Mode1"), QStringLiteral("1"), 256)); });
+        [&] { nameModeButtons[0]->setValueText(m_profile.settings().text(Setting::StampName)); });
     t.step(
-        [&] { nameModeButtons[1]->setValueText(GetINIString(kOptions, QStringLiteral("Mode2"), QStringLiteral("0"), 256)); });
-    t.step([&] { startNowBox->setValueText(GetINIString(kOptions, QStringLiteral("Start"), QStringLiteral("0"), 256)); });
+        [&] { nameModeButtons[1]->setValueText(m_profile.settings().text(Setting::Overwrite)); });
+    t.step([&] { startNowBox->setValueText(m_profile.settings().text(Setting::StartNow)); });
     t.step([&] {
-        checkVersionBox->setValueText(GetINIString(kOptions, QStringLiteral("CheckVersion"), QStringLiteral("0"), 256));
+        checkVersionBox->setValueText(m_profile.settings().text(Setting::CheckVersion));
     });
     t.step(
-        [&] { showErrorsBox->setValueText(GetINIString(kOptions, QStringLiteral("ShowErrors"), QStringLiteral("0"), 256)); });
-    t.step([&] { passwordEdit->setTextValue(GetINIString(kOptions, QStringLiteral("Pwd"), QString(), 256)); });
+        [&] { showErrorsBox->setValueText(m_profile.settings().text(Setting::ShowErrors)); });
+    t.step([&] { passwordEdit->setTextValue(m_profile.settings().text(Setting::Password)); });
     t.step([&] {
         if (intervalBox->Text().isEmpty())
             intervalBox->setTextValue(QStringLiteral("1"));
@@ -259,7 +257,7 @@ void SettingsDialog::SetCombo()
 void SettingsDialog::dxLanguage_Change()
 {
     TraceScope t("frmSettings", "Sub dxLanguage_Change");
-    t.step([&] { strLanguage = languageBox->Text(); });
+    t.step([&] { m_profile.setLanguageName(languageBox->Text()); });
     t.step([&] { SetLanguage(); });
     t.step([&] { m_host.SetLabels(); });
     t.step([&] { SetLabels(); });
@@ -294,27 +292,27 @@ void SettingsDialog::cmdSave_Click()
     bool save = false;
     t.step([&] { save = m_host.saveAllowed(); });
     if (save) {
-        t.step([&] { WriteINIString(kGlobal, QStringLiteral("Language"), languageBox->Text()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Pwd"), passwordEdit->Text()); });
+        t.step([&] { m_profile.settings().write(Setting::Language, languageBox->Text()); });
+        t.step([&] { m_profile.settings().write(Setting::Password, passwordEdit->Text()); });
         // Stored as typed; the conversion for the host may still fail after it.
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Intervall"), intervalBox->Text()); });
+        t.step([&] { m_profile.settings().write(Setting::Interval, intervalBox->Text()); });
         t.step([&] { m_host.setInterval(CLng(intervalBox->Text())); });
         t.step([&] {
             const QString level = rateBox->Text();
             const auto names = currentRateNames();
             for (size_t i = 0; i < names.size(); ++i) {
                 if (level == names[i]) {
-                    WriteINIString(kOptions, QStringLiteral("CompRate"), QString::number(kRateNumbers[i]));
+                    m_profile.settings().write(Setting::CompRate, QString::number(kRateNumbers[i]));
                     break;
                 }
             }
         });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Compress"), compressBox->valueText()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Start"), startNowBox->valueText()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("CheckVersion"), checkVersionBox->valueText()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("ShowErrors"), showErrorsBox->valueText()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Mode1"), nameModeButtons[0]->valueText()); });
-        t.step([&] { WriteINIString(kOptions, QStringLiteral("Mode2"), nameModeButtons[1]->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::Compress, compressBox->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::StartNow, startNowBox->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::CheckVersion, checkVersionBox->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::ShowErrors, showErrorsBox->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::StampName, nameModeButtons[0]->valueText()); });
+        t.step([&] { m_profile.settings().write(Setting::Overwrite, nameModeButtons[1]->valueText()); });
     }
     t.step([&] { Unload(); });
 }
@@ -323,8 +321,8 @@ void SettingsDialog::cmdCancel_Click()
 {
     TraceScope t("frmSettings", "Sub cmdCancel_Click");
     t.step([&] {
-        if (strLanguage != sLanguageAtOpen) {
-            strLanguage = sLanguageAtOpen;
+        if (m_profile.languageName() != sLanguageAtOpen) {
+            m_profile.setLanguageName(sLanguageAtOpen);
             SetLanguage();
             m_host.SetLabels();
         }

@@ -19,6 +19,7 @@ class QGroupBox;
 namespace fetchora {
 
 class SettingsHost;
+class Profile;
 class PickField;
 class TextField;
 class CheckField;
@@ -28,8 +29,9 @@ class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
     // host: the window whose captions follow the language and that receives
-    // the interval; ownerWindow: the window the dialog is modal to.
-    SettingsDialog(SettingsHost &host, QWidget *ownerWindow);
+    // the interval; profile: whose settings and language; ownerWindow: the
+    // window the dialog is modal to.
+    SettingsDialog(SettingsHost &host, Profile &profile, QWidget *ownerWindow);
     ~SettingsDialog() override;
 
     // --- procedures ---
@@ -74,6 +76,7 @@ private:
     void Unload();
 
     SettingsHost &m_host;
+    Profile &m_profile;
 };
 
 }  // namespace fetchora

@@ -50,7 +50,7 @@ protected:
     }
     AppSandbox sandbox{QStringLiteral("Deutsch")};
     Host host;
-    SettingsDialog dlg{host, nullptr};
+    SettingsDialog dlg{host, *sandbox.profile, nullptr};
 };
 
 struct Loaded {
@@ -131,7 +131,7 @@ TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
     // typed and shown, what must not open the archive
     for (const auto &[shown, wrong] : {std::pair<QString, QString>{" a b ", "a b"}, {"\"q\"", "q"}}) {
         sandbox.writeIni("[Options]\nCompress=1\n");
-        SettingsDialog typing{host, nullptr};
+        SettingsDialog typing{host, *sandbox.profile, nullptr};
         typing.Form_Load();
         typing.show();
         QTest::keyClicks(typing.passwordEdit, shown);

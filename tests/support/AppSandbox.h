@@ -22,6 +22,8 @@ public:
         strINIFile = path(QStringLiteral("fcr.ini"));
         strLanguage = language;
         objFSO = std::make_unique<FileSystem>(interfaceLanguage());
+        profile = std::make_shared<Profile>(folder());
+        profile->setLanguageName(language);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder());
         setRegistry(&registry);
         setTracePrompt(&errorPrompt);
@@ -46,7 +48,8 @@ public:
         return path(relative);
     }
 
-    ScriptedPrompt prompt;       // message boxes of the windows
+    std::shared_ptr<Profile> profile;  // of this folder
+    ScriptedPrompt prompt;             // message boxes of the windows
     ScriptedPrompt errorPrompt;  // the "Unexpected Error" boxes
     NativeRegistryStore registry;
     QString registryValue(const QString &key) const
