@@ -26,18 +26,31 @@ QString says(Language language, const char *english, const char *german)
     return QString::fromUtf8(language == Language::English ? english : german);
 }
 
-// QLockFile does not say what the system answered; a file written beside the
-// lock does.
-QString whyNotWritable(const QString &folder)
+// QLockFile does not say what the system answered: opening the lock file
+// itself (never truncating it) and writing a file beside it do. Empty when
+// both work.
+QString whyNotWritable(const QString &lockPath, const QString &folder)
 {
-    const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/fcr.lock.probe"));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    int error = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        if (::write(fd, "0\n", 2) != 2 || ::fsync(fd) != 0)
-            error = errno;
+    int error = 0;
+    const QByteArray lock = QFile::encodeName(lockPath);
+    const bool existed = ::access(lock.constData(), F_OK) == 0;
+    int fd = ::open(lock.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = errno;
+    } else {
         ::close(fd);
-        ::unlink(probe.constData());
+        if (!existed)
+            ::unlink(lock.constData());
+        const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/fcr.lock.probe"));
+        fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            error = errno;
+        } else {
+            if (::write(fd, "0\n", 2) != 2 || ::fsync(fd) != 0)
+                error = errno ? errno : EIO;
+            ::close(fd);
+            ::unlink(probe.constData());
+        }
     }
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
@@ -51,7 +64,7 @@ ProfileLock lockProfile(const Profile &profile, Language language)
     const QString path = profile.path(QStringLiteral("fcr.lock"));
     if (!QDir().mkpath(folder)) {
         result.problem = says(language, "%1: the folder cannot be made (%2)", "%1: der Ordner kann nicht angelegt werden (%2)")
-                             .arg(QDir::toNativeSeparators(folder), whyNotWritable(folder));
+                             .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno)));
         result.exitCode = 2;
         return result;
     }
@@ -71,7 +84,7 @@ ProfileLock lockProfile(const Profile &profile, Language language)
         result.exitCode = 1;
         return result;
     }
-    const QString why = whyNotWritable(folder);
+    const QString why = whyNotWritable(path, folder);
     result.problem = says(language, "%1: the lock cannot be taken (%2)", "%1: die Sperre kann nicht gesetzt werden (%2)")
                          .arg(QDir::toNativeSeparators(path),
                               why.isEmpty() ? says(language, "not writable", "nicht beschreibbar") : why);

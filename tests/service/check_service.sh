@@ -19,6 +19,9 @@ nohost|http:///a.txt||URL
 nosave|$base/a.txt|SavePath=|SavePath
 gone|$base/a.txt|SavePath=$work/nowhere|SavePath
 dirini|$base/a.txt||fcr.ini
+blank|$base/daily report.csv||URL
+brace|$base/a{1}.txt||URL
+escape|$base/a%zz.txt||URL
 TABLE
 
 # One attempt per outcome; the line on standard output and in history.log, the password masked in both.
@@ -70,6 +73,9 @@ for sig in TERM INT HUP; do
 done
 for sig in TERM INT HUP; do wait_for grep -q " stored, " "$work/$sig.out" || fail "$sig: no copy stored"; done
 once TERM; [ $rc = 1 ] && grep -q "process $pid_TERM" "$work/TERM.err" || fail "second program: status $rc"
+# A lock that cannot be taken for another reason says why and where, and is the user's to fix.
+profile nolock "$base/f/a.txt"; mkdir "$work/nolock/fcr.lock"; once nolock
+[ $rc = 2 ] && grep -q "fcr.lock: .*(Is a directory)" "$work/nolock.err" || fail "unwritable lock: status $rc"
 for sig in TERM INT HUP; do
   pid=pid_$sig; kill -$sig ${!pid}; wait ${!pid}; rc=$?
   [ $rc = 0 ] && [ "$(ls "$work/$sig/save")" ] || fail "$sig: status $rc"
