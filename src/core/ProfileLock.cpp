@@ -73,10 +73,11 @@ ProfileLock lockProfile(const Profile &profile, Language language)
         result.lock = std::move(lock);
         return result;
     }
-    if (lock->error() == QLockFile::LockFailedError) {
-        qint64 pid = 0;
-        QString host, program;
-        lock->getLockInfo(&pid, &host, &program);
+    qint64 pid = 0;
+    QString host, program;
+    // Held only when a program is named in it: a lock that cannot even be
+    // read (a folder in its place) holds nothing but the way.
+    if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &program) && pid > 0) {
         result.problem = alreadyRunningText(profile.languageName().isEmpty() ? QStringLiteral("Deutsch")
                                                                              : profile.languageName())
                              .arg(QDir::toNativeSeparators(folder))
