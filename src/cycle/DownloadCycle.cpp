@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace fetchora {
@@ -22,13 +23,37 @@ namespace fetchora {
 namespace {
 
 using Phase = DownloadCycle::Phase;
+using Event = DownloadCycle::Event;
 using Kind = TransferResult::Kind;
 
 // A transfer that brought no data for this long when the next download is
 // due is given up for it; one still receiving finishes first.
 constexpr qint64 kSilentMs = 10000;
 
-const CycleView::Progress kEmptyBar;
+// For the note of a move the table does not have.
+constexpr const char *kPhaseNames[] = {"Idle", "Counting", "Fetching", "FirstFetch", "Cancelling", "Storing"};
+constexpr const char *kEventNames[] = {"Start", "StartNow",    "FieldsWrong",   "Stop",   "Due",
+                                       "Begun", "CannotBegin", "EngineRefused", "Cancel", "Report",
+                                       "Body",  "Ended",       "Stored",        "Quit",   "Unload"};
+static_assert(std::size(kPhaseNames) == size_t(Phase::Storing) + 1);
+static_assert(std::size(kEventNames) == size_t(Event::Unload) + 1);
+
+// An event moves a phase one way only, so the table can be looked up.
+constexpr bool eachMoveOnce()
+{
+    for (auto a = std::begin(kCycleMoves); a != std::end(kCycleMoves); ++a)
+        for (auto b = a + 1; b != std::end(kCycleMoves); ++b)
+            if (a->from == b->from && a->event == b->event)
+                return false;
+    return true;
+}
+static_assert(eachMoveOnce());
+
+std::function<void(const QString &)> &illegalMoveReport()
+{
+    static std::function<void(const QString &)> report;
+    return report;
+}
 
 }  // namespace
 
@@ -59,20 +84,51 @@ CycleView DownloadCycle::viewFor(Phase phase) const
     CycleView v;
     v.windowCaption = on ? capTitle + QLatin1Char(' ') + capActive : capTitle;
     v.startCaption = on ? capStop : capStart;
-    v.startEnabled =
-        phase == Phase::Idle || phase == Phase::Counting || phase == Phase::Cancelling || phase == Phase::Stalled;
+    v.startEnabled = phase == Phase::Idle || phase == Phase::Counting || phase == Phase::Cancelling;
     v.abortEnabled = phase == Phase::Fetching || phase == Phase::FirstFetch;
     v.fieldsEnabled = !on;
     v.timerOn = phase == Phase::Counting || phase == Phase::Fetching || phase == Phase::Cancelling;
-    v.statusText = m_status;
-    v.statusVisible = m_statusVisible;
-    v.progress = m_progress;
+    using Line = Said::Line;
+    switch (m_said.line) {
+    case Line::Nothing: break;
+    case Line::Refusal: v.statusText = m_said.refusal; break;
+    case Line::Countdown: v.statusText = countdownText(m_said.secondsLeft); break;
+    case Line::Bytes: v.statusText = bytesText(m_said.loaded, m_said.size); break;
+    case Line::Aborted: v.statusText = msgAborted; break;
+    case Line::Compressing: v.statusText = capCompressing; break;
+    case Line::Finished: v.statusText = msgFinished; break;
+    }
+    v.statusVisible = m_said.lineShown;
+    if (m_said.barValue > 0 && m_said.barMax >= 1)
+        v.progress = {m_said.barValue, m_said.barMax, true};
     return v;
 }
 
-void DownloadCycle::enter(Phase phase)
+bool DownloadCycle::apply(Event event)
 {
-    m_phase = phase;
+    const auto move =
+        std::ranges::find_if(kCycleMoves, [&](const CycleMove &m) { return m.from == m_phase && m.event == event; });
+    if (move == std::end(kCycleMoves)) {
+        const QString why = QStringLiteral("move from %1 on %2 is not in the table")
+                                .arg(QLatin1String(kPhaseNames[int(m_phase)]), QLatin1String(kEventNames[int(event)]));
+        if (illegalMoveReport())
+            illegalMoveReport()(why);
+        else
+            TraceNote(QStringLiteral("DownloadCycle"), QStringLiteral("apply"), why);
+        return false;
+    }
+    m_phase = move->to;
+    return true;
+}
+
+void DownloadCycle::setIllegalMoveReport(std::function<void(const QString &)> report)
+{
+    illegalMoveReport() = std::move(report);
+}
+
+void DownloadCycle::clearBar()
+{
+    m_said.barValue = m_said.barMax = 0;
 }
 
 void DownloadCycle::publish()
@@ -103,23 +159,26 @@ bool DownloadCycle::transferRunning() const
 void DownloadCycle::startStop(TraceScope &t)
 {
     switch (m_phase) {
-    case Phase::Idle: break;
+    case Phase::Idle: return switchOn(t);
     case Phase::Counting:
-    case Phase::Stalled:
         t.step([&] {
-            enter(Phase::Idle);
+            apply(Event::Stop);
             m_counter = 0;
             m_waiting = {};
-            m_statusVisible = false;
-            m_progress = kEmptyBar;
+            m_said.lineShown = false;
+            clearBar();
         });
         publish();
         return;
     default:  // a transfer or its copy is still on its way: the cycle stops after it
+        apply(Event::Stop);
         m_waiting.stop = true;
         return;
     }
+}
 
+void DownloadCycle::switchOn(TraceScope &t)
+{
     // A pasted address often brings a blank or a line break along.
     const QString url = m_host.urlText().trimmed();
     if (url != m_host.urlText())
@@ -127,8 +186,10 @@ void DownloadCycle::startStop(TraceScope &t)
     // What is wrong stays in the status line too, for a box that came up
     // unseen (a start from the command line into the tray).
     const auto refuse = [&](const QString &status, const QString &text, int icon, const QString &title) {
-        m_status = status;
-        m_statusVisible = true;
+        apply(Event::FieldsWrong);
+        m_said.line = Said::Line::Refusal;
+        m_said.refusal = status;
+        m_said.lineShown = true;
         publish();
         t.step([&] { m_prompt.notify(text, icon | mb::OKOnly, title); });
     };
@@ -140,16 +201,16 @@ void DownloadCycle::startStop(TraceScope &t)
         return refuse(msgInvalidURL, invalidUrlText(url), mb::Exclamation, msgInvalidURL);
     const bool startNow = optionOn(t, "Start", "0");
     m_counter = 0;
-    m_statusVisible = false;
+    m_said.lineShown = false;
     if (!startNow) {
-        enter(Phase::Counting);
+        apply(Event::Start);
         beginCountdown();
         publish();
         return;
     }
     // The Start procedure falls back to counting when the first download
     // cannot begin.
-    enter(Phase::FirstFetch);
+    apply(Event::StartNow);
     publish();
     t.step([&] { m_host.Start(); });
 }
@@ -157,7 +218,7 @@ void DownloadCycle::startStop(TraceScope &t)
 void DownloadCycle::beginAttempt()
 {
     m_counter = 0;
-    m_progress = kEmptyBar;
+    clearBar();
     m_host.Start();
 }
 
@@ -167,18 +228,9 @@ void DownloadCycle::start(TraceScope &t)
     const QString url = m_host.urlText();
     Refusal refusal;
     t.step([&] { refusal = cannotBegin(folder, url, m_setup.tmpFolder); });
-    // A first download that cannot begin counts down like any other, so the
-    // next attempt comes one interval later instead of never.
-    const auto fallBack = [&] {
-        if (m_phase == Phase::FirstFetch) {
-            enter(Phase::Counting);
-            beginCountdown();
-        }
-        publish();
-    };
     if (!refusal.box.isEmpty()) {
         recordUnbegun(err::PathNotFound, refusal.detail);
-        fallBack();
+        unbegun(Event::CannotBegin);
         t.step([&] { m_prompt.notify(refusal.box, mb::Information | mb::OKOnly, QString()); });
         return;
     }
@@ -208,10 +260,20 @@ void DownloadCycle::start(TraceScope &t)
     if (!started) {
         m_download.reset();
         recordUnbegun(0, couldNotBeginReason(url));
-        return fallBack();
+        return unbegun(Event::EngineRefused);
     }
-    if (m_phase != Phase::FirstFetch)
-        enter(Phase::Fetching);
+    apply(Event::Begun);
+    publish();
+}
+
+void DownloadCycle::unbegun(Event why)
+{
+    // A first download that cannot begin counts down like any other, so the
+    // next attempt comes one interval later instead of never.
+    const bool first = m_phase == Phase::FirstFetch;
+    apply(why);
+    if (first)
+        beginCountdown();
     publish();
 }
 
@@ -230,9 +292,9 @@ bool DownloadCycle::cancel(TraceScope &t)
     t.step([&] { m_download->AbortDownload(); });
     if (m_phase == Phase::FirstFetch)
         beginCountdown();
-    enter(Phase::Cancelling);
-    m_status = msgAborted;
-    m_progress = kEmptyBar;
+    apply(Event::Cancel);
+    m_said.line = Said::Line::Aborted;
+    clearBar();
     publish();
     return true;
 }
@@ -256,11 +318,13 @@ void DownloadCycle::tick(TraceScope &t)
         // countdown never shows less than 1.
         const long total = std::max(1L, m_interval) * 60;
         if (m_counter < total) {
-            m_statusVisible = true;
-            m_status = countdownText(total - m_counter);
+            m_said.lineShown = true;
+            m_said.line = Said::Line::Countdown;
+            m_said.secondsLeft = total - m_counter;
             publish();
             return;
         }
+        apply(Event::Due);
         const bool silent = now - m_attempt.lastDataMs >= kSilentMs;
         if (m_phase == Phase::Counting || (m_phase == Phase::Fetching && silent)) {
             beginAttempt();
@@ -289,24 +353,31 @@ void DownloadCycle::urlChanged()
 
 void DownloadCycle::downloadStarted(TraceScope &t)
 {
-    t.step([&] { m_statusVisible = true; });
+    if (!apply(Event::Report))
+        return;
+    t.step([&] { m_said.lineShown = true; });
     publish();
 }
 
 void DownloadCycle::progress(TraceScope &t, qint64 loaded, qint64 size)
 {
+    if (!apply(Event::Report))
+        return;
     t.step([&] {
-        m_status = bytesText(loaded, size);
+        m_said.line = Said::Line::Bytes;
+        m_said.loaded = m_said.barValue = loaded;
+        m_said.size = m_said.barMax = size;
         if (loaded > m_attempt.bytes)
             m_attempt.lastDataMs = m_setup.clock->elapsedMs();
         m_attempt.bytes = loaded;
-        m_progress = loaded > 0 && size >= 1 ? CycleView::Progress{loaded, size, true} : kEmptyBar;
     });
     publish();
 }
 
 void DownloadCycle::showVersion(TraceScope &t, const QString &s)
 {
+    if (!apply(Event::Report))
+        return;
     if (!optionOn(t, "CheckVersion", "False"))
         return;
     t.step([&] {
@@ -343,7 +414,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
     case Kind::NotFound: record(QStringLiteral("not-found"), result, result.numberText()); break;
     default: record(QStringLiteral("failed"), result, result.numberText() + u' ' + result.text); break;
     }
-    enter(Phase::Counting);
+    apply(Event::Ended);
     publish();
     if (result.kind == Kind::NotFound) {
         // The cycle ends; the user has to look at the address.
@@ -378,7 +449,8 @@ void DownloadCycle::storeBody(TraceScope &t)
     StoreRequest request = prepareStore(t, d);
     request.sha256 = m_attempt.result.sha256;
     // The whole body came, even when a Cancel was confirmed as it completed.
-    m_status = m_compress ? capCompressing : bytesText(m_attempt.result.bytes, m_attempt.result.bytes);
+    m_said.line = m_compress ? Said::Line::Compressing : Said::Line::Bytes;
+    m_said.loaded = m_said.size = m_attempt.result.bytes;
     // A body equal to the stored copy's is not stored again, whatever
     // version the server gives it, as long as that copy is still there.
     const QByteArray &sha = m_attempt.result.sha256;
@@ -386,7 +458,7 @@ void DownloadCycle::storeBody(TraceScope &t)
         m_lastCopy = lastCopyIn(manifestIn(m_setup.appFolder), m_host.savePathText(), displayUrl(m_host.urlText()));
     const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
     request.unchanged = sameBody && optionOn(t, "CheckVersion", "False");
-    enter(Phase::Storing);
+    apply(Event::Body);
     publish();
     m_job.setFuture(m_setup.runJob(request));
 }
@@ -414,9 +486,9 @@ void DownloadCycle::stored(TraceScope &t)
     appendNotes(historyPath(), m_setup.clock->now(), m_host.urlText(), result.notes);
     // The storing phase ends before anything is reported: a box must never
     // hold the countdown.
-    enter(Phase::Counting);
-    m_status = msgFinished;
-    m_progress = kEmptyBar;
+    apply(Event::Stored);
+    m_said.line = Said::Line::Finished;
+    clearBar();
     publish();
     if (!result.ok()) {
         // Reported as the handler that started the job, as the user has
@@ -448,7 +520,7 @@ void DownloadCycle::unload()
     if (transferRunning())
         recordLetGo(Kind::Cancelled, programEndedReason());
     m_download.reset();
-    enter(Phase::Idle);
+    apply(Event::Unload);
     publish();
 }
 
@@ -487,9 +559,11 @@ void DownloadCycle::recordUnbegun(long number, const QString &text)
 
 bool DownloadCycle::holdQuit()
 {
-    if (m_phase == Phase::Storing)
-        m_waiting.quit = true;
-    return m_phase == Phase::Storing;
+    if (m_phase != Phase::Storing)
+        return false;
+    apply(Event::Quit);
+    m_waiting.quit = true;
+    return true;
 }
 
 }  // namespace fetchora

@@ -80,12 +80,18 @@ public:
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
                      + "\nURL=http://127.0.0.1:9/files/report.txt\n" + m_config.options);
         setTracePrompt(this);
+        // A move the cycle's table does not have is a failure of whatever test it happens in.
+        DownloadCycle::setIllegalMoveReport([this](const QString &why) {
+            ADD_FAILURE() << why.toStdString();
+            fail(why);
+        });
         server.body = body(0);
     }
     ~World() override
     {
         job.reset();  // a copy still on its way is given up, so that the window does not wait for it
         g_frmMain.reset();
+        DownloadCycle::setIllegalMoveReport({});
         setTracePrompt(nullptr);
     }
 

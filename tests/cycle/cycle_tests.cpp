@@ -8,6 +8,7 @@
 #include "core/WorkJournal.h"
 #include "support/QStringPrinter.h"
 #include "support/ZipRead.h"
+#include "trace/Tracewright.h"
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -83,6 +84,9 @@ const Scenario kScenarios[] = {
     // A transfer still receiving data is not given up for the next one: that one comes right after it is stored.
     {"TheDueDownloadFollowsAtOnce", "", "server:slow start tick*61 server:fine tick*149 store tick", Fetching, 2, "*",
      ""},
+    // A silent transfer given up for the due one, which the engine will not begin: nothing is left to cancel.
+    {"NothingToCancelWhenTheDueOneCannotBegin", "", "server:stalling start tick*60 server:down tick*60 cancel",
+     Counting, 2, "*", ""},
 };
 
 QStringList historyFields(const World &w, int column)
@@ -211,6 +215,36 @@ TEST(Cycle, AFailedStoreKeepsBothCopiesAndGoesOn)
         EXPECT_EQ(entries(w.save), QStringList{blocked});
         EXPECT_EQ(w.window()->cycle().phase(), Phase::Counting) << "the box holds nothing up";
         EXPECT_TRUE(w.control("cmdStart")->isEnabled());
+    }
+}
+
+// An event the cycle's table has no move for keeps the phase and what is shown, and is reported: a test fails on it,
+// the program leaves a note in the trace. An engine's report with no transfer under way is one.
+TEST(Cycle, AMoveOutsideTheTableIsCaught)
+{
+    const struct {
+        QString steps;
+        Phase phase;
+        QString why;
+    } rows[] = {{"tick", Idle, "move from Idle on Report is not in the table"},
+                {"start", Counting, "move from Counting on Report is not in the table"},
+                {"start tick*63", Storing, "move from Storing on Report is not in the table"}};
+    for (const auto &row : rows) {
+        World w = scripted("", row.steps);
+        w.run();
+        ASSERT_EQ(w.window()->cycle().phase(), row.phase);
+        const CycleView shown = w.window()->cycle().view();
+        QStringList caught, lines;
+        DownloadCycle::setIllegalMoveReport([&](const QString &why) { caught << why; });
+        w.window()->FileDownload_Progress(5, 10);
+        DownloadCycle::setIllegalMoveReport({});
+        tracetest::reset(), tracetest::setLineSink([&](const QString &line) { lines << line; });
+        w.window()->FileDownload_Progress(5, 10);
+        tracetest::setLineSink({}), tracetest::reset();
+        EXPECT_EQ(caught, QStringList{row.why});
+        EXPECT_EQ(lines.filter(u'"' + row.why + u'"').size(), 1) << lines.join(u'|').toStdString();
+        EXPECT_EQ(w.window()->cycle().phase(), row.phase);
+        EXPECT_EQ(w.window()->cycle().view(), shown);
     }
 }
 
