@@ -202,14 +202,12 @@ QString displayUrl(const QString &url)
 {
     const QString text = url.trimmed();
     const UrlLayout l = layoutOf(text);
-    if (l.userEnd < 0)
-        return text;
+    if (l.userEnd <= l.authorityBegin)
+        return text;  // no user part, or an empty one
+    // A user part without a password is as often a token ("https://TOKEN@host/").
     const qsizetype colon = text.indexOf(u':', l.authorityBegin);
-    if (!l.certain)
-        return text.left(l.authorityBegin) + QStringLiteral("***") + text.mid(l.userEnd);
-    if (colon < 0 || colon > l.userEnd)
-        return text;  // a user name, no password
-    return text.left(colon + 1) + QStringLiteral("***") + text.mid(l.userEnd);
+    const qsizetype masked = l.certain && colon >= 0 && colon < l.userEnd ? colon + 1 : l.authorityBegin;
+    return text.left(masked) + QStringLiteral("***") + text.mid(l.userEnd);
 }
 
 }  // namespace fetchora

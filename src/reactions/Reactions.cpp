@@ -101,9 +101,15 @@ AttemptReactions::AttemptReactions(const QString &historyPath, std::function<voi
     : QObject(parent), m_say(std::move(say)), m_failing(lastAttemptFailed(historyPath))
 {
     connect(&m_hooks, &HookRunner::said, this, [this](const QString &line) { m_say(line); });
-    connect(&m_hooks, &HookRunner::failed, this, [this](const QString &text) {
-        if (level() >= 1)
-            m_notifier.show(says(interfaceLanguage(), "Fetchora: hook failed", "Fetchora: Hook fehlgeschlagen"), text);
+    // A hook that goes wrong is told as failing downloads are: once, until it
+    // runs well again or the downloads begin or stop failing. A restarted
+    // program in an outage it already told takes OnFailed's as told too.
+    m_hookFailing[QStringLiteral("OnFailed")] = m_failing;
+    connect(&m_hooks, &HookRunner::ended, this, [this](const QString &key, const QString &problem) {
+        const QString outcome = problem.isEmpty() ? QStringLiteral("stored") : QStringLiteral("failed");
+        if (noticeFor(outcome, level(), m_hookFailing[key]) == Notice::Failing)
+            m_notifier.show(says(interfaceLanguage(), "Fetchora: hook failed", "Fetchora: Hook fehlgeschlagen"),
+                            problem);
     });
     const auto settle = [this] {
         if (!busy())
@@ -121,7 +127,10 @@ int AttemptReactions::level() const
 void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
 {
     const Language language = interfaceLanguage();
+    const bool wasFailing = m_failing;
     const Notice notice = noticeFor(attempt.outcome, level(), m_failing);
+    if (m_failing != wasFailing)
+        m_hookFailing.clear();
     if (notice != Notice::None) {
         const auto [summary, body] = noticeText(notice, attempt, language);
         m_notifier.show(summary, body, notice == Notice::Working);
@@ -131,8 +140,8 @@ void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
                                                                  : nullptr;
     if (!key)
         return;
-    const QString command = option(key).trimmed();
-    if (!command.isEmpty())
+    const QString command = hookCommand(strINIFile, QLatin1String(key), option(key));
+    if (!command.trimmed().isEmpty())
         m_hooks.run(QLatin1String(key), command, attempt, optionInt("HookTimeout", kDefaultHookTimeoutSec), language);
 }
 

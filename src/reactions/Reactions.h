@@ -8,6 +8,7 @@
 #include "reactions/Hooks.h"
 #include "reactions/Notifier.h"
 
+#include <QHash>
 #include <functional>
 
 namespace fetchora {
@@ -41,6 +42,9 @@ public:
     void attemptEnded(const HistoryEntry &attempt);
     // A hook runs or a notice is on its way.
     bool busy() const { return m_hooks.busy() || m_notifier.busy(); }
+    // For the owner about to end: every hook ends, with all it started,
+    // before `deadline` (HookRunner::endAll).
+    void endHooks(QDeadlineTimer deadline) { m_hooks.endAll(deadline); }
 
 signals:
     void idle();
@@ -52,6 +56,7 @@ private:
     DesktopNotifier m_notifier;
     HookRunner m_hooks;
     bool m_failing = false;
+    QHash<QString, bool> m_hookFailing;  // by key, as m_failing
 };
 
 }  // namespace fetchora

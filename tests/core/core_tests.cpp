@@ -123,14 +123,16 @@ TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
 // clang-format off
 TEST(Names, APasswordNeverShows)
 {
-    // "/", "?" or "#" in a password end the host part of the URL: masked from "://" to the last "@".
+    // "/", "?" or "#" in a password end the host part of the URL: masked from "://" to the last "@". A user
+    // part alone may be a token: masked too.
     const std::pair<const char *, const char *> rows[] = {
         {"http://me:secret@h/a.txt", "http://me:***@h/a.txt"}, {"https://me:pa#ss@h/a", "https://***@h/a"},
         {"https://me:pa?ss@h/a?x=1", "https://***@h/a?x=1"},  {"https://me:pa/ss@h/a", "https://***@h/a"},
         {"https://me:12/ss@h:80/a", "https://***@h:80/a"},     {"https://me:p@ss@h/a@b", "https://me:***@h/a@b"},
         {"https://me:p:ss@h/a", "https://me:***@h/a"},         {"http://me:p%40s@[::1]:8/a", "http://me:***@[::1]:8/a"},
-        {" me:secret@h/a.txt", "me:***@h/a.txt"},              {"http://me@h/a.txt", "http://me@h/a.txt"},
-        {"https://h/@me.rss?a@b", "https://h/@me.rss?a@b"}};
+        {" me:secret@h/a.txt", "me:***@h/a.txt"},              {"http://me@h/a.txt", "http://***@h/a.txt"},
+        {"https://TOKEN@h:8/a", "https://***@h:8/a"},          {"https://:pw@h/a", "https://:***@h/a"},
+        {"https://@h/a", "https://@h/a"},                      {"https://h/@me.rss?a@b", "https://h/@me.rss?a@b"}};
     for (const auto &[url, shown] : rows)
         EXPECT_EQ(displayUrl(url), shown) << url;
 }

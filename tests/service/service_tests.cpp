@@ -1,10 +1,13 @@
 // What decides in the service mode, without the real program (which the shell checks beside this file run).
 
 #include "core/CommandLine.h"
+#include "core/IniFile.h"
 #include "reactions/Hooks.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -36,7 +39,7 @@ TEST(CommandLine, TakesTheLongOptionsOutBeforeTheSwitchesAreSought)
     }
 }
 
-TEST(Hooks, SplitLikeAShellWithoutRunningOneRunOneAtATimeAndEndAfterTheirTime)
+TEST(Hooks, SplitLikeAShellWithTheQuotesTheSettingsFileHolds)
 {
     const std::pair<QString, std::optional<QStringList>> cases[] = {
         {R"(a\ b "c\"d\\" 'e\f' x"y"'z')", QStringList{"a b", "c\"d\\", "e\\f", "xyz"}},
@@ -48,22 +51,89 @@ TEST(Hooks, SplitLikeAShellWithoutRunningOneRunOneAtATimeAndEndAfterTheirTime)
     };
     for (const auto &[command, words] : cases)
         EXPECT_EQ(splitShellWords(command), words) << command.toStdString();
-    // One at a time, and ended after its time.
-    HookRunner hooks;
-    QStringList said, failed;
-    int idle = 0;
-    QObject::connect(&hooks, &HookRunner::said, [&](const QString &line) { said << line; });
-    QObject::connect(&hooks, &HookRunner::failed, [&](const QString &text) { failed << text; });
-    QObject::connect(&hooks, &HookRunner::idle, [&] { ++idle; });
+    // The settings reader drops one pair of enclosing quotes; the command keeps them.
+    const std::pair<const char *, QStringList> lines[] = {
+        {R"(OnStored="/x/on stored.sh")", {"/x/on stored.sh"}},
+        {R"(onstored = "/x/a b" "two words" )", {"/x/a b", "two words"}},
+        {R"(OnStored='/x/a b' -v 'c')", {"/x/a b", "-v", "c"}},
+        {R"(OnStored=/x/a\ b "two words")", {"/x/a b", "two words"}},
+    };
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("fcr.ini");
+    for (const auto &[line, words] : lines) {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[Global]\nOnStored=\"no\"\n[Options]\n") + line + "\nOnStored=\"not this\"\n");
+        file.close();
+        const QString read = IniFile(ini).readQuietly("Options", "OnStored", {});
+        EXPECT_EQ(splitShellWords(hookCommand(ini, "OnStored", read)), words) << line;
+    }
+}
+
+namespace {
+
+// Ended, or ended and never collected by its new parent.
+bool gone(const QString &pid)
+{
+    QFile stat("/proc/" + pid + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+}  // namespace
+
+TEST(Hooks, RunOneAtATimeAndEndWithAllTheyStarted)
+{
+    // Each leaves a child behind, which notes its pid; the second and its child ignore SIGTERM.
+    struct Row {
+        QString command;
+        int timeoutSec;
+        bool endAll;
+        QString problem;
+    };
+    const Row rows[] = {
+        {"sh -c 'sleep 100 & echo $! > \"$0\"'", 60, false, ""},
+        {"sh -c 'trap \"\" TERM; sleep 100 & echo $! > \"$0\"; wait'", 1, false,
+         "hook OnStored (sh): ran longer than 1 s and was ended"},
+        {"sh -c 'sleep 100 & echo $! > \"$0\"; wait'", 60, true, "hook OnStored (sh): was ended as the program ended"},
+    };
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath("pid");
     HistoryEntry attempt;
     attempt.outcome = QStringLiteral("stored");
-    hooks.run("OnStored", "sleep 60", attempt, 1, Language::English);
-    hooks.run("OnFailed", "true", attempt, 1, Language::English);
-    EXPECT_EQ(said, QStringList{"hook OnFailed skipped: OnStored (sleep) is still running"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return idle > 0; }, 20000));
-    EXPECT_EQ(failed, QStringList{"hook OnStored (sleep): ran longer than 1 s and was ended"});
-    EXPECT_EQ(idle, 1);
-    EXPECT_FALSE(hooks.busy());
+    for (const Row &row : rows) {
+        QFile::remove(pidFile);
+        HookRunner hooks;
+        QStringList said;
+        QList<std::pair<QString, QString>> ended;
+        int idle = 0;
+        QObject::connect(&hooks, &HookRunner::said, [&](const QString &line) { said << line; });
+        QObject::connect(&hooks, &HookRunner::ended, [&](const QString &key, const QString &problem) {
+            ended.append({key, problem});
+        });
+        QObject::connect(&hooks, &HookRunner::idle, [&] { ++idle; });
+        hooks.run("OnStored", row.command + ' ' + pidFile, attempt, row.timeoutSec, Language::English);
+        hooks.run("OnFailed", "true", attempt, 1, Language::English);
+        QString child;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                QFile f(pidFile);
+                return f.open(QIODevice::ReadOnly) && !(child = f.readAll().trimmed()).isEmpty();
+            },
+            10000))
+            << row.command.toStdString();
+        if (row.endAll)
+            hooks.endAll(QDeadlineTimer(10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return idle > 0; }, 20000)) << row.command.toStdString();
+        EXPECT_EQ(ended, (QList<std::pair<QString, QString>>{{"OnStored", row.problem}})) << row.command.toStdString();
+        EXPECT_EQ(said.value(0), "hook OnFailed skipped: OnStored (sh) is still running");
+        EXPECT_EQ(said.mid(1), row.problem.isEmpty() ? QStringList() : QStringList{row.problem});
+        EXPECT_EQ(idle, 1);
+        EXPECT_FALSE(hooks.busy());
+        EXPECT_TRUE(gone(child)) << row.command.toStdString();
+    }
 }
 
 FETCHORA_CORE_TEST_MAIN("FetchoraServiceTestsNoViewer")
