@@ -2,7 +2,8 @@
 # make test   - install missing packages, build everything, run the whole suite through CTest
 # make bench  - build the program and the benchmarks, run them, and put the table into README.md
 # make asan   - address and undefined-behaviour sanitizers (build-asan) over the core and cycle suites
-# make tsan   - thread sanitizer (build-tsan) over the engine, cycle and ZIP suites
+# make tsan   - thread sanitizer (build-tsan) over every suite that starts a thread: engine, cycle and world,
+#               ZIP, storing, window, hooks and notices
 # make mutate - seed each fault of scripts/mutants*.txt into a copy of the tree and see the suite
 #               catch it (build-mutate); MUTATE_ONLY=<area or id>[,...] runs a subset
 #
@@ -57,8 +58,14 @@ clean:
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ASAN_TESTS := core_tests trace_tests download_tests zip_tests store_tests cycle_tests
-TSAN_TESTS := download_tests cycle_tests zip_tests store_tests
+TSAN_TESTS := download_tests cycle_tests zip_tests store_tests window_tests service_tests
 comma := ,
+space := $(empty) $(empty)
+# The folder dialog's file-system model reads folders on a thread of Qt's own
+# and hands them over under Qt's locks, which the sanitizer cannot see; the
+# report names only Qt's frames, so the one test that opens that dialog is
+# left out rather than a library suppressed.
+TSAN_SKIP := ^window_tests\.Window\.BrowseReplacesTheFolderOnlyWhenOneIsChosen$$
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
 # the build (the suites are run once while building to list their tests).
@@ -95,7 +102,7 @@ NO_ASLR := setarch $(shell uname -m) -R
 tsan: setup
 	$(call sanitized_build,$(TSAN_BUILD),thread,$(TSAN_TESTS),$(NO_ASLR))
 	cd $(TSAN_BUILD) && QT_STYLE_OVERRIDE=windows $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 \
-	  --no-tests=error -R "^(download_tests|cycle_tests|zip_tests|store_tests)\." -E "^cycle_tests\.World\."
+	  --no-tests=error -R "^($(subst $(space),|,$(TSAN_TESTS)))\." -E "$(TSAN_SKIP)"
 
 mutate: setup
 	python3 scripts/mutate.py
