@@ -8,9 +8,12 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +23,147 @@
 // because the program's paths are built from user input and URLs.
 
 namespace fetchora {
+
+namespace {
+
+std::mutex g_hookLock;
+std::shared_ptr<const FsHook> g_hook;
+
+// Taken under the lock, called outside it: a hook may take its time.
+std::optional<int> consult(FsOp op, const QString &path, const QString &to = {}, int flags = 0)
+{
+    std::shared_ptr<const FsHook> hook;
+    {
+        std::lock_guard<std::mutex> guard(g_hookLock);
+        hook = g_hook;
+    }
+    if (!hook)
+        return std::nullopt;
+    return (*hook)(FsCall{op, path, to, flags});
+}
+
+}  // namespace
+
+FsHook setFileSystemHook(FsHook hook)
+{
+    std::shared_ptr<const FsHook> next = hook ? std::make_shared<const FsHook>(std::move(hook)) : nullptr;
+    std::lock_guard<std::mutex> guard(g_hookLock);
+    std::swap(g_hook, next);
+    return next ? *next : FsHook();
+}
+
+namespace fsio {
+
+int openFile(const QString &path, int flags, mode_t mode)
+{
+    if (const auto fault = consult(FsOp::Open, path, {}, flags)) {
+        errno = *fault;
+        return -1;
+    }
+    return ::open(QFile::encodeName(path).constData(), flags, mode);
+}
+
+int writeAll(int fd, const QString &path, const char *data, size_t size)
+{
+    while (size > 0) {
+        size_t piece = size;
+        if (const auto fault = consult(FsOp::Write, path)) {
+            if (*fault != kShortWrite)
+                return *fault;
+            piece = std::max<size_t>(1, size / 2);
+        }
+        const ssize_t n = ::write(fd, data, piece);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+int truncateFile(int fd, const QString &path, off_t size)
+{
+    if (const auto fault = consult(FsOp::Truncate, path))
+        return *fault;
+    return ::ftruncate(fd, size) == 0 ? 0 : errno;
+}
+
+int syncFile(int fd, const QString &path)
+{
+    if (const auto fault = consult(FsOp::Sync, path))
+        return *fault;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int syncPath(const QString &path, bool folder)
+{
+    if (const auto fault = consult(FsOp::Sync, path))
+        return *fault;
+    // A save folder may well be a link; a file of ours never is.
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (folder ? O_DIRECTORY : O_NOFOLLOW);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (!error && !folder && !S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    return error;
+}
+
+int renameFile(const QString &from, const QString &to, bool replace)
+{
+    if (const auto fault = consult(FsOp::Rename, from, to, replace ? 1 : 0))
+        return *fault;
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (replace)
+        return ::rename(f.constData(), t.constData()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File system without no-replace rename: the destination is checked just
+    // before, so a plain rename is the best that is left.
+    if (::access(t.constData(), F_OK) == 0)
+        return EEXIST;
+    return ::rename(f.constData(), t.constData()) == 0 ? 0 : errno;
+}
+
+int unlinkFile(const QString &path)
+{
+    if (const auto fault = consult(FsOp::Unlink, path))
+        return *fault;
+    return ::unlink(QFile::encodeName(path).constData()) == 0 ? 0 : errno;
+}
+
+int unlinkIn(int folderFd, const QString &folder, const char *name)
+{
+    if (const auto fault = consult(FsOp::Unlink, folder + u'/' + QFile::decodeName(name)))
+        return *fault;
+    return ::unlinkat(folderFd, name, 0) == 0 ? 0 : errno;
+}
+
+int makeFolder(const QString &path, mode_t mode)
+{
+    if (const auto fault = consult(FsOp::MakeFolder, path))
+        return *fault;
+    return ::mkdir(QFile::encodeName(path).constData(), mode) == 0 ? 0 : errno;
+}
+
+int removeFolder(const QString &path)
+{
+    if (const auto fault = consult(FsOp::RemoveFolder, path))
+        return *fault;
+    return ::rmdir(QFile::encodeName(path).constData()) == 0 ? 0 : errno;
+}
+
+}  // namespace fsio
 
 namespace {
 
@@ -83,52 +227,18 @@ private:
     int m_fd;
 };
 
-bool renameNoReplace(const char *from, const char *to, int *error)
-{
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return true;
-    *error = errno;
-    if (*error == EINVAL || *error == ENOSYS) {
-        // File system without no-replace rename: the destination was checked
-        // just before, so a plain rename is the best that is left.
-        if (::access(to, F_OK) == 0) {
-            *error = EEXIST;
-            return false;
-        }
-        if (::rename(from, to) == 0)
-            return true;
-        *error = errno;
-    }
-    return false;
-}
-
-int writeAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return 0;
-}
-
 // Creates a new working file beside `dst` for a copy: its name carries this
 // process's id and is noted in the journal before the file exists, so a kill
 // leaves nothing the next Start cannot find.
-int createWorkingCopy(const QString &dst, const QString &journal, QByteArray *name)
+int createWorkingCopy(const QString &dst, const QString &journal, QString *name)
 {
     const QFileInfo info(dst);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString tag = QStringLiteral("move") + QString::number(QRandomGenerator::global()->generate(), 16);
         const QString path = info.absolutePath() + u'/' + workingName(info.fileName(), tag);
         noteWorkingFile(journal, path);
-        *name = QFile::encodeName(path);
-        const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        *name = path;
+        const int fd = fsio::openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -138,21 +248,21 @@ int createWorkingCopy(const QString &dst, const QString &journal, QByteArray *na
 // Copies src into a new working file in the destination's folder and renames
 // it into place. Returns 0 or the errno of the first failure; on failure the
 // working file is gone and the destination untouched.
-int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray &dstFolder, const struct stat &srcStat,
+int copyIntoPlace(const QString &src, const QString &dst, const QString &dstFolder, const struct stat &srcStat,
                   const QString &journal)
 {
-    Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+    Fd in(::open(native(src).constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return errno;
 
-    QByteArray tmpl;
-    Fd out(createWorkingCopy(QFile::decodeName(dst), journal, &tmpl));
+    QString working;
+    Fd out(createWorkingCopy(dst, journal, &working));
     if (out.get() < 0)
         return errno;
 
     auto fail = [&](int error) {
         out.reset();
-        ::unlink(tmpl.constData());
+        fsio::unlinkFile(working);
         return error;
     };
 
@@ -167,28 +277,24 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, const QByteArray
         }
         if (n == 0)
             break;
-        if (const int e = writeAll(out.get(), buffer.data(), size_t(n)))
+        if (const int e = fsio::writeAll(out.get(), working, buffer.data(), size_t(n)))
             return fail(e);
     }
 
     ::fchmod(out.get(), srcStat.st_mode & 07777);
     const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
     ::futimens(out.get(), times);
-    if (::fsync(out.get()) != 0)
-        return fail(errno);
+    if (const int e = fsio::syncFile(out.get(), working))
+        return fail(e);
     if (const int e = out.release()) {
-        ::unlink(tmpl.constData());
+        fsio::unlinkFile(working);
         return e;
     }
-
-    int error = 0;
-    if (!renameNoReplace(tmpl.constData(), dst.constData(), &error)) {
-        ::unlink(tmpl.constData());
-        return error;
+    if (const int e = fsio::renameFile(working, dst, false)) {
+        fsio::unlinkFile(working);
+        return e;
     }
-    Fd dir(::open(dstFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    fsio::syncPath(dstFolder, true);
     return 0;
 }
 
@@ -269,8 +375,8 @@ void FileSystem::CreateFolder(const QString &path)
 {
     if (path.isEmpty())
         raiseError(err::PathNotFound);
-    if (::mkdir(native(path).constData(), 0777) != 0)
-        raiseErrno(errno, path, err::PathNotFound);
+    if (const int e = fsio::makeFolder(path))
+        raiseErrno(e, path, err::PathNotFound);
 }
 
 void FileSystem::DeleteFile(const QString &path, bool force)
@@ -285,8 +391,8 @@ void FileSystem::DeleteFile(const QString &path, bool force)
     // deleted with force, whoever runs the program.
     if (!force && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR))
         raiseFor(err::PermissionDenied, path, FileNote::ReadOnly);
-    if (::unlink(p.constData()) != 0)
-        raiseErrno(errno, path);
+    if (const int e = fsio::unlinkFile(path))
+        raiseErrno(e, path);
 }
 
 void FileSystem::MoveFile(const QString &source, const QString &destination)
@@ -312,31 +418,28 @@ void FileSystem::MoveFile(const QString &source, const QString &destination)
     QString folder = GetParentFolderName(dest);
     if (folder.isEmpty())
         folder = QStringLiteral(".");
-    const QByteArray dstFolder = native(folder);
     if (!S_ISDIR(modeOf(folder)))
         raiseFor(err::PathNotFound, folder);
 
-    int error = 0;
-    if (renameNoReplace(src.constData(), dst.constData(), &error))
+    const int error = fsio::renameFile(source, dest, false);
+    if (error == 0)
         return;
     if (error != EXDEV)
         raiseErrno(error, dest, err::PathNotFound);
 
-    if (const int e = copyIntoPlace(src, dst, dstFolder, srcStat, m_journal))
+    if (const int e = copyIntoPlace(source, dest, folder, srcStat, m_journal))
         raiseErrno(e, dest, err::PathNotFound);
-    if (::unlink(src.constData()) != 0) {
+    if (const int e = fsio::unlinkFile(source)) {
         // The source cannot go: take the copy back, so the move either happened
         // or did not, and no file exists twice under two names.
-        const int e = errno;
-        ::unlink(dst.constData());
+        fsio::unlinkFile(dest);
         raiseErrno(e, source);
     }
 }
 
 int renameWithoutReplacing(const QString &from, const QString &to)
 {
-    int error = 0;
-    return renameNoReplace(native(from).constData(), native(to).constData(), &error) ? 0 : error;
+    return fsio::renameFile(from, to, false);
 }
 
 QString numberedPath(const QString &path, int n)

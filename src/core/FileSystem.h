@@ -9,7 +9,68 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
 namespace fetchora {
+
+// The seam to the disk. Every call that changes what is on disk while a copy
+// is stored (and every sync that makes such a change last) goes through the
+// functions of `fsio` below, so a test can watch each one and make any one
+// fail, as a crash, a full disk or another program would. Reads do not come
+// here, nor the ZIP layer's own calls (its working folder, the archive and
+// the rename over an old one); the numbered rename and the removal of its
+// working folder do.
+//
+// The hook is process-wide and consulted before each call, on the thread
+// making it. It returns nothing to let the call go ahead, or an errno (not
+// 0): the call then fails with it and leaves the disk untouched. For a
+// write, kShortWrite lets only half the bytes (at least one) through, as a
+// nearly full disk does; the writer asks again for the rest. The hook may
+// change the disk itself before it returns (put a FIFO or a folder under a
+// name) to play something that acts between two calls, but must not call
+// the seam. A test installs it with setFileSystemHook(hook) and removes it
+// with setFileSystemHook({}) once the calls it watches are over.
+enum class FsOp {
+    Open,          // path, flags: the open(2) flags (only opens for writing come here)
+    Write,         // path: the file the descriptor was opened as
+    Truncate,      // path
+    Sync,          // path: a file, or a folder whose entries are made to last
+    Rename,        // path to `to`; flags: 1 when a file at `to` may be replaced
+    Unlink,        // path
+    MakeFolder,    // path
+    RemoveFolder,  // path
+};
+struct FsCall {
+    FsOp op;
+    QString path;
+    QString to;
+    int flags = 0;
+};
+inline constexpr int kShortWrite = -1;
+using FsHook = std::function<std::optional<int>(const FsCall &call)>;
+// Installs the hook for every thread (an empty one: none) and returns the
+// one it replaces.
+FsHook setFileSystemHook(FsHook hook);
+
+namespace fsio {
+// Each returns 0 or the errno of the failure, except openFile: the
+// descriptor, or -1 with errno set.
+int openFile(const QString &path, int flags, mode_t mode = 0600);
+int writeAll(int fd, const QString &path, const char *data, size_t size);  // goes on after short writes
+int truncateFile(int fd, const QString &path, off_t size);
+int syncFile(int fd, const QString &path);
+// Opens the file (never through a link) or folder without waiting on a FIFO
+// and syncs it; anything else than what was asked for under the name fails
+// (EISDIR, EINVAL, ELOOP), so a copy is never called safe that is not there.
+int syncPath(const QString &path, bool folder);
+int renameFile(const QString &from, const QString &to, bool replace);  // EEXIST: taken, without replace
+int unlinkFile(const QString &path);
+int unlinkIn(int folderFd, const QString &folder, const char *name);  // the entry `name` of an open folder
+int makeFolder(const QString &path, mode_t mode = 0777);
+int removeFolder(const QString &path);
+}  // namespace fsio
 
 class FileSystem {
 public:

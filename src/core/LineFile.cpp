@@ -1,6 +1,6 @@
 #include "core/LineFile.h"
 
-#include "core/FlushToDisk.h"
+#include "core/FileSystem.h"
 #include "core/Names.h"
 #include "core/WorkJournal.h"
 
@@ -19,27 +19,13 @@ namespace {
 
 constexpr mode_t kPrivate = 0600;
 
-int openPrivate(const QByteArray &path, int flags)
+int openPrivate(const QString &path, int flags)
 {
-    const int fd = ::open(path.constData(), flags | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivate);
+    const int fd = fsio::openFile(path, flags | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivate);
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_mode & 07777) != kPrivate)
         ::fchmod(fd, kPrivate);
     return fd;
-}
-
-int writeAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        data += n;
-        size -= size_t(n);
-    }
-    return 0;
 }
 
 }  // namespace
@@ -80,9 +66,9 @@ QString unescapeField(QStringView text)
     return out;
 }
 
-int appendLine(const QString &path, const QByteArray &line)
+int appendLine(const QString &path, const QByteArray &line, bool durable)
 {
-    const int fd = openPrivate(QFile::encodeName(path), O_RDWR | O_APPEND);
+    const int fd = openPrivate(path, O_RDWR | O_APPEND);
     if (fd < 0)
         return errno;
     ::flock(fd, LOCK_EX);
@@ -92,11 +78,13 @@ int appendLine(const QString &path, const QByteArray &line)
     char last = '\n';
     if (sized && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
         bytes.prepend('\n');
-    const int error = writeAll(fd, bytes.constData(), size_t(bytes.size()));
+    int error = fsio::writeAll(fd, path, bytes.constData(), size_t(bytes.size()));
+    if (!error && durable)
+        error = fsio::syncFile(fd, path);
     // A full disk may take part of the line: that part goes again, so the
     // file is as it was and the next line is not glued to it.
     if (error && sized) {
-        [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size);
+        [[maybe_unused]] const int undone = fsio::truncateFile(fd, path, st.st_size);
     }
     ::flock(fd, LOCK_UN);
     ::close(fd);
@@ -108,23 +96,22 @@ int replaceContent(const QString &path, const QByteArray &content, const QString
     const QFileInfo info(path);
     const QString working = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
     noteWorkingFile(journal, working);
-    const QByteArray name = QFile::encodeName(working);
-    ::unlink(name.constData());
-    const int fd = openPrivate(name, O_WRONLY | O_TRUNC);
+    fsio::unlinkFile(working);
+    const int fd = openPrivate(working, O_WRONLY | O_TRUNC);
     if (fd < 0)
         return errno;
-    int error = writeAll(fd, content.constData(), size_t(content.size()));
-    if (!error && ::fsync(fd) != 0)
-        error = errno;
+    int error = fsio::writeAll(fd, working, content.constData(), size_t(content.size()));
+    if (!error)
+        error = fsio::syncFile(fd, working);
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(name.constData(), QFile::encodeName(path).constData()) != 0)
-        error = errno;
+    if (!error)
+        error = fsio::renameFile(working, path, true);
     if (error) {
-        ::unlink(name.constData());
+        fsio::unlinkFile(working);
         return error;
     }
-    flushToDisk(info.absolutePath(), true);
+    fsio::syncPath(info.absolutePath(), true);
     return 0;
 }
 

@@ -18,9 +18,10 @@ QString unescapeField(QStringView text);
 // Appends one line (ending in '\n') in a single write. The file is created
 // private (0600, whatever the umask) and made so when it is wider. A line a
 // crash cut short before is ended first, so the crash costs that line
-// alone. A write that fails leaves the file as it was. Returns 0 or the
+// alone. A write that fails leaves the file as it was. Durable: on disk
+// before it returns, for a line something else waits on. Returns 0 or the
 // errno of the failure.
-int appendLine(const QString &path, const QByteArray &line);
+int appendLine(const QString &path, const QByteArray &line, bool durable = false);
 
 // Replaces the file's content as a whole: written under a working name
 // beside it (noted in `journal` first, when one is given), put on disk, then

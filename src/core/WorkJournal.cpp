@@ -1,5 +1,6 @@
 #include "core/WorkJournal.h"
 
+#include "core/FileSystem.h"
 #include "core/LineFile.h"
 #include "core/Names.h"
 #include "core/Processes.h"
@@ -69,7 +70,7 @@ QStringList sweepWorkingFiles(const QString &journal)
         } else if (!file.ours()) {
             notes << QStringLiteral("%1: %2, not removed")
                          .arg(path, file.isRegular() ? QStringLiteral("another user's file") : file.what());
-        } else if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
+        } else if (const int e = fsio::unlinkFile(path); e != 0 && e != ENOENT) {
             kept += line + '\n';  // tried again next time
         }
     }
@@ -103,12 +104,12 @@ bool removeWorkingFolder(const QString &path)
             continue;
         struct stat entry {};
         if (::fstatat(fd, e->d_name, &entry, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(entry.st_mode))
-            ::unlinkat(fd, e->d_name, 0);
+            fsio::unlinkIn(fd, path, e->d_name);
         else
             onlyFiles = false;
     }
     ::closedir(dir);
-    return onlyFiles && ::rmdir(name.constData()) == 0;
+    return onlyFiles && fsio::removeFolder(path) == 0;
 }
 
 }  // namespace fetchora

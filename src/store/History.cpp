@@ -1,5 +1,6 @@
 #include "store/History.h"
 
+#include "core/FileSystem.h"
 #include "core/LineFile.h"
 #include "core/Names.h"
 
@@ -39,8 +40,7 @@ HistoryEntry HistoryEntry::parse(const QString &line)
 void appendHistory(const QString &path, const HistoryEntry &entry)
 {
     if (QFileInfo(path).size() >= kHistoryRotateBytes) {
-        QFile::remove(path + QStringLiteral(".1"));
-        QFile::rename(path, path + QStringLiteral(".1"));
+        fsio::renameFile(path, path + QStringLiteral(".1"), true);
     }
     appendLine(path, entry.line().toUtf8());
 }

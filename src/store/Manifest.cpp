@@ -44,12 +44,12 @@ int recordStored(const QString &manifest, const StoredCopy &copy)
     return appendLine(manifest, storedLine(copy));
 }
 
-int recordGone(const QString &manifest, const QStringList &paths)
+int recordGone(const QString &manifest, const QStringList &paths, bool durable)
 {
     QByteArray lines;
     for (const QString &path : paths)
         lines += (QStringLiteral("gone\t") + escapeField(path) + u'\n').toUtf8();
-    return lines.isEmpty() ? 0 : appendLine(manifest, lines);
+    return lines.isEmpty() ? 0 : appendLine(manifest, lines, durable);
 }
 
 ManifestContent readManifest(const QString &manifest)

@@ -6,9 +6,11 @@
 //   stored  time (ISO 8601 with UTC offset)  size  mtime (ns)  SHA-256  path  URL (password hidden)
 //   gone    path
 // The last record of a path counts. Records are appended in one write each,
-// so a crash costs at most the one being written; when the records of
-// copies that are gone outnumber the others, the file is rewritten whole
-// beside itself and renamed over the old one.
+// so a crash costs at most the one being written. A copy's record goes
+// before the copy does, or is replaced: the manifest may miss a copy after a
+// crash, but never names one that is not there. When the records of copies
+// that are gone outnumber the others, the file is rewritten whole beside
+// itself and renamed over the old one, so it stays as long as what it keeps.
 
 #include "store/LastCopy.h"
 
@@ -33,9 +35,10 @@ struct StoredCopy {
 
 QString manifestIn(const QString &appFolder);
 
-// Returns 0 or the errno of the failure.
+// Returns 0 or the errno of the failure. Durable: on disk before it returns,
+// for a record that must not be lost when the copy it names goes.
 int recordStored(const QString &manifest, const StoredCopy &copy);
-int recordGone(const QString &manifest, const QStringList &paths);
+int recordGone(const QString &manifest, const QStringList &paths, bool durable = false);
 
 struct ManifestContent {
     QList<StoredCopy> copies;  // oldest first

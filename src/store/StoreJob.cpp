@@ -8,7 +8,6 @@
 #include "zip/Zip.h"
 #include "core/FileSystem.h"
 #include "core/Fingerprint.h"
-#include "core/FlushToDisk.h"
 #include "core/Names.h"
 #include "core/RegularFile.h"
 #include "core/WorkJournal.h"
@@ -23,11 +22,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fetchora {
 
 namespace {
+
+bool isRegularFile(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
 // Puts a complete file in place of `target` in one rename: the old copy is
 // replaced only once the new one is complete beside it, so a failure at any
@@ -50,17 +57,18 @@ QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString 
     }
     // The new copy is on disk before it takes the old one's name, and the
     // name change is on disk before the cycle goes on: a crash or power cut
-    // leaves the old copy or the complete new one.
-    flushToDisk(staging, false);
+    // leaves the old copy or the complete new one. A copy that cannot be put
+    // on disk, or is no file any more, takes no name.
     QString placed = target;
-    const int e = keepOthers ? renameToFreeName(staging, &placed)
-                  : std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) != 0
-                      ? errno
-                      : 0;
+    int e = fsio::syncPath(staging, false);
+    if (e == 0)
+        e = keepOthers ? renameToFreeName(staging, &placed) : fsio::renameFile(staging, target, true);
     if (e != 0) {
-        // Put the new file back where the next attempt expects it.
+        // Put the new file back where the next attempt expects it; whatever
+        // else stands under the working name now is not ours to move.
         try {
-            fs.MoveFile(staging, source);
+            if (isRegularFile(staging))
+                fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
         // The box names the file in the way, so the user knows what to fix.
@@ -68,7 +76,7 @@ QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString 
             throw fileError(err::FileAlreadyExists, target, FileNote::None, language);
         throw errnoError(e, e == ENOENT ? info.absolutePath() : target, err::PathNotFound, language);
     }
-    flushToDisk(info.absolutePath(), true);
+    fsio::syncPath(info.absolutePath(), true);
     return placed;
 }
 
@@ -84,20 +92,23 @@ QString skipped(const QString &path, const RegularFile &file)
 
 // Only what this program stored goes, and only while it still holds what
 // was stored: the manifest's size and time first, the fingerprint only of a
-// copy about to go. Copies found gone or changed leave the manifest.
-void applyRetention(const StoreRequest &r, const QString &manifest, const QString &justStored, StoreResult &result)
+// copy about to go. Copies found gone or changed leave the manifest. Only
+// copies of exactly this folder count: one of a folder inside it or beside
+// it with a longer name is another setting's.
+void applyRetention(const StoreRequest &r, const QString &manifest, ManifestContent &content,
+                    const QString &justStored, StoreResult &result)
 {
     if (r.keepCopies <= 0 && r.keepDays <= 0)
         return;
-    const ManifestContent content = readManifest(manifest);
     const QString url = displayUrl(r.url);
-    const QString folder = cleanAbsolute(r.folder) + u'/';
+    const QString folder = cleanAbsolute(r.folder);
     const QString self = cleanAbsolute(justStored);
     QStringList forget;
+    QList<StoredCopy> remove;
     int kept = 1;                                                 // the copy just stored
     for (qsizetype i = content.copies.size() - 1; i >= 0; --i) {  // newest first
         const StoredCopy &c = content.copies[i];
-        if (c.url != url || !c.path.startsWith(folder) || c.path == self)
+        if (c.url != url || c.path == self || QFileInfo(c.path).absolutePath() != folder)
             continue;
         const bool tooOld = r.keepDays > 0 && c.at.addDays(r.keepDays) < r.now;
         const bool tooMany = r.keepCopies > 0 && kept >= r.keepCopies;
@@ -118,11 +129,10 @@ void applyRetention(const StoreRequest &r, const QString &manifest, const QStrin
         }
         switch (state) {
         case CopyState::Intact:
-            if (sha256OfDescriptor(file.fd()) != c.sha256) {
+            if (sha256OfDescriptor(file.fd()) != c.sha256)
                 forget << c.path;  // the user's own content now
-            } else if (::unlink(QFile::encodeName(c.path).constData()) == 0 || errno == ENOENT) {
-                forget << c.path;
-            }
+            else
+                remove << c;
             break;
         case CopyState::NotAFile:
         case CopyState::Gone:
@@ -130,22 +140,50 @@ void applyRetention(const StoreRequest &r, const QString &manifest, const QStrin
         case CopyState::Unreadable: break;  // tried again after the next copy
         }
     }
-    if (forget.isEmpty())
+    QStringList gone = forget;
+    for (const StoredCopy &c : remove)
+        gone << c.path;
+    // The records go before the copies, and on disk: a crash in between
+    // leaves a copy nobody lists, never a record of a copy that is not there.
+    if (gone.isEmpty() || recordGone(manifest, gone, !remove.isEmpty()) != 0)
         return;
-    // Rewritten once the dead records outnumber the live ones (the copy
-    // just stored is already among them).
-    const qsizetype live = content.copies.size() - forget.size();
-    if (content.records + forget.size() > 2 * live + 32) {
-        QList<StoredCopy> keep;
-        const QSet<QString> gone(forget.begin(), forget.end());
-        for (const StoredCopy &c : content.copies) {
-            if (!gone.contains(c.path))
-                keep << c;
+    content.records += gone.size();
+    const QSet<QString> dead(gone.begin(), gone.end());
+    content.copies.removeIf([&](const StoredCopy &c) { return dead.contains(c.path); });
+    for (const StoredCopy &c : remove) {
+        const int e = fsio::unlinkFile(c.path);
+        if (e != 0 && e != ENOENT && recordStored(manifest, c) == 0) {
+            content.copies << c;  // tried again after the next copy
+            ++content.records;
         }
-        if (rewriteManifest(manifest, keep, workJournalIn(r.appFolder)) == 0)
-            return;
     }
-    recordGone(manifest, forget);
+}
+
+// Rewritten once the dead records outnumber the live ones, so reading it
+// costs what is kept, not every copy ever stored.
+void compact(const QString &manifest, const ManifestContent &content, const QString &journal)
+{
+    if (content.records > 2 * content.copies.size() + 32)
+        rewriteManifest(manifest, content.copies, journal);
+}
+
+// The record of a copy about to be replaced goes first, and on disk: a crash
+// may leave the new file under the name, never with the old one's
+// fingerprint. Returns the record, to be written again when nothing is
+// replaced after all; throws when it cannot go.
+std::optional<StoredCopy> forgetReplaced(const QString &manifest, const QString &path, Language language)
+{
+    if (manifest.isEmpty())
+        return std::nullopt;
+    const QString name = cleanAbsolute(path);
+    for (const StoredCopy &c : readManifest(manifest).copies) {
+        if (c.path != name)
+            continue;
+        if (const int e = recordGone(manifest, {name}, true))
+            throw errnoError(e, manifest, err::PathNotFound, language);
+        return c;
+    }
+    return std::nullopt;
 }
 
 // The manifest's record of a copy just put in place.
@@ -206,7 +244,9 @@ StoreResult storeFinishedFile(const StoreRequest &request)
     FileSystem fs(request.language);
     const QString journal = request.appFolder.isEmpty() ? QString() : workJournalIn(request.appFolder);
     fs.setWorkJournal(journal);
+    const QString manifest = request.appFolder.isEmpty() ? QString() : manifestIn(request.appFolder);
     StoreResult result;
+    std::optional<StoredCopy> replaced;
     try {
         if (request.unchanged) {
             fs.DeleteFile(request.tmpFile, true);
@@ -220,16 +260,24 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             options.language = request.language;
             options.keepOthers = request.keepOthers;
             options.journal = journal;
+            if (!request.keepOthers)
+                replaced = forgetReplaced(manifest, request.archivePath, request.language);
             const zip::ZipResult zipped = zip::packFile(request.archivePath, request.tmpFile, options);
-            if (!zipped.ok())
+            if (!zipped.ok()) {
+                if (replaced)
+                    recordStored(manifest, *replaced);
                 return StoreResult::failure(zipped.number, zipped.description);
+            }
             result.storedPath = zipped.archivePath;
             result.sha256 = QString::fromLatin1(zipped.sha256);
             // Only a complete archive lets the download go.
             fs.DeleteFile(request.tmpFile, true);
         } else if (fs.FileExists(request.tmpFile)) {
+            if (!request.keepOthers)
+                replaced = forgetReplaced(manifest, request.targetPath, request.language);
             result.storedPath = replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.keepOthers, journal,
                                                    request.language);
+            replaced.reset();
             QByteArray sha256 = request.sha256;
             if (sha256.isEmpty()) {
                 const RegularFile copy(result.storedPath);
@@ -241,15 +289,20 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             return result;
         }
     } catch (const RuntimeError &e) {
+        if (replaced)
+            recordStored(manifest, *replaced);
         return StoreResult::failure(e.number(), e.describe(request.language));
     } catch (const std::exception &e) {
+        if (replaced)
+            recordStored(manifest, *replaced);
         const RuntimeError error = fromException(e);
         return StoreResult::failure(error.number(), error.describe(request.language));
     }
-    if (!request.appFolder.isEmpty()) {
-        const QString manifest = manifestIn(request.appFolder);
+    if (!manifest.isEmpty()) {
         recordCopy(request, manifest, result);
-        applyRetention(request, manifest, result.storedPath, result);
+        ManifestContent content = readManifest(manifest);
+        applyRetention(request, manifest, content, result.storedPath, result);
+        compact(manifest, content, journal);
     }
     return result;
 }
@@ -259,10 +312,15 @@ QStringList removeLeftovers(const QString &appFolder, const QString &tmpFolder)
     // Only what no living process writes any more: the journal knows the
     // working names and their writers, wherever the save folder was then.
     const QStringList notes = sweepWorkingFiles(workJournalIn(appFolder));
-    // tmp/ belongs to this program alone (one per application folder).
+    // tmp/ belongs to this program alone (one per application folder), and
+    // nothing is written into it now: partial downloads go, and so does a
+    // whole one a failed store left, whatever name its URL gave it.
     QDir tmp(tmpFolder);
-    for (const QString &name : tmp.entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden))
-        tmp.remove(name);
+    for (const QString &name : tmp.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const RegularFile file(tmp.filePath(name));
+        if (file.ours())
+            fsio::unlinkFile(tmp.filePath(name));
+    }
     return notes;
 }
 

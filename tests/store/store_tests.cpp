@@ -10,6 +10,7 @@
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 #include "support/ZipRead.h"
+#include "DiskStates.h"
 
 #include <QRandomGenerator>
 #include <QStorageInfo>
@@ -51,9 +52,190 @@ protected:
         return paths;
     }
 
+    // The manifest and the lines history.log gained since `before` name only copies that are there, byte for byte.
+    void expectNamesOnlyWhatIsThere(const DiskState &s, const DiskState &before = {}) const
+    {
+        QTemporaryDir scratch;
+        writeFile(scratch.filePath("m"), s.value("app/copies.manifest"));
+        QList<QPair<QString, QByteArray>> named;
+        for (const StoredCopy &c : readManifest(scratch.filePath("m")).copies)
+            named.append({c.path, c.sha256});
+        const QByteArray added = s.value("app/history.log").mid(before.value("app/history.log").size());
+        for (const QByteArray &line : added.split('\n')) {
+            const HistoryEntry e = HistoryEntry::parse(QString::fromUtf8(line));
+            if (e.outcome == "stored")
+                named.append({e.detail, e.sha256.toLatin1()});
+        }
+        for (const auto &[path, sha256] : named) {
+            const QString name = QDir(dir.path()).relativeFilePath(path);
+            EXPECT_EQ(s.contains(name) ? sha256Hex(s[name]) : "missing", sha256) << qPrintable(name);
+        }
+    }
+
     QTemporaryDir dir;
     const QString app = dir.filePath("app"), save = dir.filePath("save");
 };
+
+// A power cut before any call of the storing job to the disk, with or without what was written but not yet synced:
+// the save folder holds the old copy or the new one, whole, and nothing names a copy that is not there.
+TEST_F(Store, APowerCutAtAnyPointLeavesTheOldCopyOrTheNewOneAndNoRecordOfWhatIsNotThere)
+{
+    const struct {
+        bool keepOthers, compress;
+        const char *oldCopy, *newCopy;
+    } rows[] = {{true, false, "save/report.txt", "save/report-2.txt"},
+                {false, false, "save/report.txt", "save/report.txt"},
+                {false, true, "save/report.zip", "save/report.zip"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.newCopy);
+        QDir(save).removeRecursively(), QDir(app).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(save) && QDir().mkpath(app + "/tmp"));
+        StoreRequest r = request();
+        r.keepOthers = row.keepOthers, r.compress = row.compress, r.archivePath = save + "/report.zip";
+        r.keepCopies = 1;
+        ASSERT_TRUE(store(r, "old copy").ok());
+        ASSERT_TRUE(writeFile(r.tmpFile, "the new copy"));
+        const DiskState before = diskState(dir.path());
+        DiskStates cuts(dir.path());
+        cuts.notSynced(r.tmpFile);
+        const StoreResult result = storeFinishedFile(r);
+        appendHistory(app + "/history.log", {r.now, "stored", 200, 12, 1, result.sha256, result.storedPath, r.url});
+        const QList<DiskState> states = cuts.finish();
+        const DiskState &after = states.last();
+        ASSERT_TRUE(result.ok());
+        ASSERT_GT(states.size(), 8);
+        for (qsizetype i = 0; i < states.size(); ++i) {
+            SCOPED_TRACE(i);
+            const DiskState &s = states[i];
+            for (auto it = s.cbegin(); it != s.cend(); ++it) {
+                if (it.key().startsWith("save/") && !QFileInfo(it.key()).fileName().startsWith(u'.')) {
+                    EXPECT_TRUE(*it == before.value(it.key()) || *it == after.value(it.key())) << qPrintable(it.key());
+                }
+            }
+            EXPECT_TRUE(s.value(row.oldCopy) == before[row.oldCopy] || s.value(row.newCopy) == after[row.newCopy]);
+            expectNamesOnlyWhatIsThere(s, before);
+        }
+        EXPECT_NE(before.value(row.newCopy), after.value(row.newCopy));
+        EXPECT_EQ(manifestPaths(), QStringList{QFileInfo(row.newCopy).fileName()});
+    }
+}
+
+// Retention works on exactly the folder of the copy just stored, however it is spelt, and on nothing beside or in it.
+TEST_F(Store, RetentionKeepsTheCopiesOfOtherFoldersEvenInsideOrBesideIt)
+{
+    const struct {
+        QString earlier;  // the folder an earlier copy went to
+        bool stays;
+    } rows[] = {{save + "/archive", true}, {save + "2", true}, {save + "/./", false}, {save, false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(qPrintable(row.earlier));
+        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(row.earlier), QDir().mkpath(save);
+        StoreRequest r = request("old.txt");
+        r.folder = row.earlier, r.targetPath = row.earlier + "/old.txt";
+        ASSERT_TRUE(store(r, "old").ok());
+        r = request("new.txt");
+        r.keepCopies = 1;
+        ASSERT_TRUE(store(r, "new").ok());
+        EXPECT_EQ(QFile::exists(row.earlier + "/old.txt"), row.stays);
+        EXPECT_EQ(manifestPaths().size(), row.stays ? 2 : 1);
+    }
+}
+
+TEST_F(Store, ACopyReplacedUnderItsNameKeepsOneRecordAndTheManifestStaysSmall)
+{
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(store(request(), QByteArray::number(i)).ok());
+    EXPECT_EQ(manifestPaths(), QStringList{"report.txt"});
+    EXPECT_LE(readAll(manifestIn(app)).count('\n'), 36);
+}
+
+// Fails the nth call (from 1) that `op` makes with a name that contains `name`; every one of them with nth 0.
+FsHook failing(FsOp op, const QString &name, int error, int nth = 1)
+{
+    auto seen = std::make_shared<int>(0);
+    return [=](const FsCall &c) -> std::optional<int> {
+        if (c.op != op || !(c.path.contains(name) || c.to.contains(name)) || (++*seen != nth && nth != 0))
+            return std::nullopt;
+        return error;
+    };
+}
+FsHook both(const FsHook &first, const FsHook &then)
+{
+    return [=](const FsCall &c) {
+        const std::optional<int> fault = first(c);
+        return fault ? fault : then(c);
+    };
+}
+// Puts a FIFO or a folder under the working name of the new copy before it is synced (the copy goes aside).
+FsHook replacedBy(bool fifo)
+{
+    return [=](const FsCall &c) -> std::optional<int> {
+        if (c.op == FsOp::Sync && c.path.contains("fetchora-new")) {
+            const QByteArray name = QFile::encodeName(c.path);
+            ::rename(name.constData(), (name + ".aside").constData());
+            fifo ? ::mkfifo(name.constData(), 0600) : ::mkdir(name.constData(), 0700);
+        }
+        return std::nullopt;
+    };
+}
+
+// A fault of one call of the disk: the old copy stays whole, no half file takes a name, the failure is reported and
+// the download waits in tmp/ until the next attempt's landing clears it.
+TEST_F(Store, AFaultOfOneCallToTheDiskLeavesTheOldCopyWholeAndIsReported)
+{
+    // The download moves into the save folder by a copy of its bytes, which go through writes.
+    const auto crossing = [] { return failing(FsOp::Rename, "tmp/report.txt", EXDEV); };
+    const struct {
+        const char *what;
+        FsHook hook;
+        long number;
+        bool keepOthers = false, downloadKept = true;
+    } rows[] = {
+        {"short writes", both(crossing(), failing(FsOp::Write, "fetchora-move", kShortWrite, 0)), 0},
+        {"disk full after a short write",
+         both(both(crossing(), failing(FsOp::Write, "fetchora-move", kShortWrite)), failing(FsOp::Write, "move", ENOSPC)),
+         61},
+        {"sync fails", failing(FsOp::Sync, "fetchora-new", EIO), 75},
+        {"rename into place: EXDEV", failing(FsOp::Rename, "save/report.txt", EXDEV), 75},
+        {"rename into place: EPERM", failing(FsOp::Rename, "save/report.txt", EPERM), 70},
+        {"rename into place: ENOSPC", failing(FsOp::Rename, "save/report.txt", ENOSPC), 61},
+        {"the download cannot go", both(crossing(), failing(FsOp::Unlink, "tmp/report.txt", EPERM)), 70},
+        {"a FIFO under the working name", replacedBy(true), 75, false, false},
+        {"a folder under the working name", replacedBy(false), 75, false, false},
+        {"the old copy cannot go", failing(FsOp::Unlink, "save/report.txt", EPERM), 0, true},
+    };
+    const QByteArray body(100000, 'n');
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(save);
+        StoreRequest r = request();
+        r.keepOthers = row.keepOthers, r.keepCopies = 1;
+        ASSERT_TRUE(store(r, "old copy").ok());
+        ASSERT_TRUE(writeFile(r.tmpFile, body));
+        setFileSystemHook(row.hook);
+        QFuture<StoreResult> job = runOffUiThread(storeFinishedFile, r);
+        const bool ended = waitUntil([&] { return job.isFinished(); }, 10000);
+        setFileSystemHook({});
+        ASSERT_TRUE(ended) << "the job waits";
+        EXPECT_EQ(job.result().number, row.number) << qPrintable(job.result().description);
+        const bool replaced = row.number == 0 && !row.keepOthers;
+        EXPECT_EQ(readAll(save + "/report.txt"), replaced ? body : "old copy");
+        EXPECT_EQ(readAll(save + "/report-2.txt"), row.keepOthers ? body : "");
+        if (row.downloadKept) {
+            EXPECT_EQ(entries(save), row.keepOthers ? QStringList({"report-2.txt", "report.txt"}) : QStringList{"report.txt"});
+        }
+        QStringList recorded = manifestPaths();
+        recorded.sort();
+        EXPECT_EQ(recorded, row.keepOthers ? QStringList({"report-2.txt", "report.txt"}) : QStringList{"report.txt"});
+        expectNamesOnlyWhatIsThere(diskState(dir.path()));
+        EXPECT_EQ(entries(app + "/tmp"), row.number && row.downloadKept ? QStringList{"report.txt"} : QStringList());
+        if (QFileInfo(r.tmpFile).isFile()) {
+            EXPECT_EQ(readAll(r.tmpFile), body);
+        }
+        removeLeftovers(app, app + "/tmp");
+        EXPECT_EQ(entries(app + "/tmp"), QStringList());
+    }
+}
 
 TEST_F(Store, KeepDaysAndKeepCopiesWorkFromTheManifestOverMonths)
 {
@@ -172,7 +354,8 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     QFile::link(dir.filePath("elsewhere"), link);
     for (const QString &path : {mine, running, file, folder, fifo, link, plain, working(ended, "new2")})
         noteWorkingFile(journal, path);
-    writeFile(app + "/tmp/report.txt.3.part", "x");
+    writeFile(app + "/tmp/report.txt.3.part", "x"), writeFile(app + "/tmp/other.txt", "x");
+    QFile::setPermissions(app + "/tmp/other.txt", QFile::ReadOwner);  // a download a failed store left
 
     EXPECT_EQ(removeLeftovers(app, app + "/tmp"),
               QStringList({fifo + ": FIFO, not removed", link + ": symbolic link, not removed"}));
