@@ -79,6 +79,7 @@ public:
     explicit FileSystem(Language language) : m_language(language) {}
     virtual ~FileSystem() = default;
     void setLanguage(Language language) { m_language = language; }
+    Language language() const { return m_language; }
     // Where the working names of moves across file systems are noted
     // (WorkJournal.h); empty: nowhere.
     void setWorkJournal(const QString &journal) { m_journal = journal; }

@@ -1,7 +1,6 @@
 #include "core/IniFile.h"
 
 #include "core/PrivateFiles.h"
-#include "core/Profile.h"
 #include "core/Trace.h"
 
 #include <QFile>
@@ -348,21 +347,6 @@ void IniFile::write(const QString &section, const QString &key, const QString &v
 {
     TraceScope t("modINIHandler", "Sub WriteINIString");
     t.step([&] { writeProfileString(m_path, section, key, value); });
-}
-
-QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size)
-{
-    return IniFile(strINIFile).read(Section, Key, Default, Size);
-}
-
-void WriteINIString(const QString &Section, const QString &Key, const QString &Value)
-{
-    IniFile(strINIFile).write(Section, Key, Value);
-}
-
-QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size)
-{
-    return IniFile(strINIFile).readQuietly(Section, Key, Default, Size);
 }
 
 }  // namespace fetchora

@@ -29,10 +29,4 @@ private:
     QString m_path;
 };
 
-// The settings file of the process's profile (strINIFile), for the code that
-// is not handed its profile yet.
-QString GetINIString(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
-void WriteINIString(const QString &Section, const QString &Key, const QString &Value);
-QString readINIQuietly(const QString &Section, const QString &Key, const QString &Default, short Size = 256);
-
 }  // namespace fetchora

@@ -14,15 +14,11 @@
 
 namespace fetchora {
 
-QString strINIFile;
-QString strLanguage;
-std::unique_ptr<FileSystem> objFSO;
 
 Profile::Profile(QString folder, const Clock *clock)
     : m_folder(std::move(folder)), m_settings(m_folder + QStringLiteral("/fcr.ini")),
       m_files(std::make_unique<FileSystem>(Language::German)), m_clock(clock ? clock : &systemClock())
 {
-    strINIFile = m_settings.file().path();
 }
 
 Profile::~Profile() = default;
@@ -35,7 +31,6 @@ void Profile::readLanguage()
 void Profile::setLanguageName(const QString &name)
 {
     m_languageName = name;
-    strLanguage = name;
     m_files->setLanguage(language());
 }
 
@@ -132,7 +127,6 @@ void openProfile(TraceScope &t, Profile &profile)
     // before anything is read or written, and tmp/ is made private.
     t.step([&] { makeAppFilesPrivate(t.module(), t.procedure()); });
     t.step([&] { profile.readLanguage(); });
-    t.step([&] { objFSO = std::make_unique<FileSystem>(profile.language()); });
 }
 
 RegistryStore &registry()
@@ -146,24 +140,17 @@ void setRegistry(RegistryStore *store)
     g_registry = store;
 }
 
-void SetLanguage()
+void SetLanguage(const Profile &profile)
 {
     TraceScope t("modGlobal", "Sub SetLanguage");
-    t.step([] {
-        if (interfaceLanguage() == Language::English)
+    t.step([&] {
+        if (profile.language() == Language::English)
             InitEnglishLabels();
         else
             InitGermanLabels();
-        setTraceLanguage(interfaceLanguage());
-        if (objFSO)
-            objFSO->setLanguage(interfaceLanguage());
-        applyToolkitLanguage(strLanguage);
+        setTraceLanguage(profile.language());
+        applyToolkitLanguage(profile.languageName());
     });
-}
-
-Language interfaceLanguage()
-{
-    return languageNamed(strLanguage);
 }
 
 }  // namespace fetchora

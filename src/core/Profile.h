@@ -54,11 +54,6 @@ private:
     const Clock *m_clock;
 };
 
-// The code below the front ends that has not been handed the profile yet
-// reaches it here: the one profile of the process, set while one exists.
-extern QString strINIFile;   // <application folder>/fcr.ini
-extern QString strLanguage;  // "Deutsch" or "English" (taken as read)
-extern std::unique_ptr<FileSystem> objFSO;
 
 // The folder of the executable: fcr.ini, tmp/ and bin/banner.bmp live here.
 // Installed system-wide the executable's folder is not ours to write, so
@@ -94,11 +89,9 @@ void openProfile(TraceScope &t, Profile &profile);
 RegistryStore &registry();
 void setRegistry(RegistryStore *store);  // nullptr restores the native store
 
-// Refills the interface texts for strLanguage: exactly "English" gives the
-// English texts, anything else the German ones.
-void SetLanguage();
-
-// strLanguage as a value to hand to work off the UI thread. UI thread only.
-Language interfaceLanguage();
+// Refills the interface texts for the profile's language: exactly "English"
+// gives the English texts, anything else the German ones. The trace's error
+// texts and Qt's own follow.
+void SetLanguage(const Profile &profile);
 
 }  // namespace fetchora

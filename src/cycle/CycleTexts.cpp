@@ -1,16 +1,15 @@
 #include "cycle/CycleTexts.h"
 
 #include "core/Names.h"
-#include "core/Profile.h"
 #include "core/Texts.h"
 
 namespace fetchora {
 
 namespace {
 
-QString own(const char *english, const char *german)
+QString own(Language language, const char *english, const char *german)
 {
-    return QString::fromUtf8(interfaceLanguage() == Language::English ? english : german);
+    return QString::fromUtf8(language == Language::English ? english : german);
 }
 
 }  // namespace
@@ -46,19 +45,19 @@ QString invalidUrlText(const QString &url)
     return displayUrl(url) + QStringLiteral("\r\n\r\n") + msgCheckURL;
 }
 
-QString replacedReason()
+QString replacedReason(Language language)
 {
-    return own("replaced by the next download", "vom nächsten Download abgelöst");
+    return own(language, "replaced by the next download", "vom nächsten Download abgelöst");
 }
 
-QString programEndedReason()
+QString programEndedReason(Language language)
 {
-    return own("the program ended", "das Programm wurde beendet");
+    return own(language, "the program ended", "das Programm wurde beendet");
 }
 
-QString couldNotBeginReason(const QString &url)
+QString couldNotBeginReason(Language language, const QString &url)
 {
-    return own("the download could not begin: ", "der Download konnte nicht beginnen: ") + displayUrl(url);
+    return own(language, "the download could not begin: ", "der Download konnte nicht beginnen: ") + displayUrl(url);
 }
 
 }  // namespace fetchora

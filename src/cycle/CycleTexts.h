@@ -3,6 +3,8 @@
 // texts of the moment (UI thread only). The history's own few words come in
 // the interface language too.
 
+#include "core/RuntimeError.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -16,8 +18,8 @@ QString connectErrorTitle();
 QString invalidUrlText(const QString &url);  // the password masked
 
 // Why a transfer ended without the Cancel button, or why one never began.
-QString replacedReason();
-QString programEndedReason();
-QString couldNotBeginReason(const QString &url);
+QString replacedReason(Language language);
+QString programEndedReason(Language language);
+QString couldNotBeginReason(Language language, const QString &url);
 
 }  // namespace fetchora

@@ -1,7 +1,6 @@
 #include "cycle/DownloadCycle.h"
 
 #include "download/CurlDownload.h"
-#include "core/Options.h"
 #include "cycle/CycleTexts.h"
 #include "store/History.h"
 #include "core/FileSystem.h"
@@ -199,7 +198,7 @@ void DownloadCycle::switchOn(TraceScope &t)
         return refuse(msgNoURL, msgNoURL, mb::Information, QString());
     if (!canFetch(url))
         return refuse(msgInvalidURL, invalidUrlText(url), mb::Exclamation, msgInvalidURL);
-    const bool startNow = optionOn(t, "Start", "0");
+    const bool startNow = m_setup.profile->settings().flag(t, Setting::StartNow);
     m_counter = 0;
     m_said.lineShown = false;
     if (!startNow) {
@@ -227,7 +226,7 @@ void DownloadCycle::start(TraceScope &t)
     const QString folder = m_host.savePathText();
     const QString url = m_host.urlText();
     Refusal refusal;
-    t.step([&] { refusal = cannotBegin(folder, url, m_setup.tmpFolder); });
+    t.step([&] { refusal = cannotBegin(m_setup.profile->files(), folder, url, m_setup.tmpFolder); });
     if (!refusal.box.isEmpty()) {
         recordUnbegun(err::PathNotFound, refusal.detail);
         unbegun(Event::CannotBegin);
@@ -239,11 +238,11 @@ void DownloadCycle::start(TraceScope &t)
         // A silent transfer given up for this one goes first, with its line,
         // so the sweep cannot pull a .part file from under it.
         if (transferRunning())
-            recordLetGo(Kind::Replaced, replacedReason());
+            recordLetGo(Kind::Replaced, replacedReason(m_setup.profile->language()));
         m_download.reset();
         m_pendingVersion.reset();
     });
-    m_landing = prepareLanding(t, url, m_setup.appFolder, m_setup.tmpFolder);
+    m_landing = prepareLanding(t, m_setup.profile->files(), url, m_setup.appFolder, m_setup.tmpFolder);
     appendNotes(historyPath(), m_setup.clock->now(), url, m_landing.notes);
     bool started = false;
     t.step([&] {
@@ -252,14 +251,14 @@ void DownloadCycle::start(TraceScope &t)
         m_attempt.serial = ++m_attemptCount;
         m_attempt.startedMs = m_attempt.lastDataMs = m_setup.clock->elapsedMs();
         // Only a version of a stored copy can make the request conditional.
-        if (!m_lastVersion.isEmpty() && lastCopyThere() && optionOn(t, "CheckVersion", "False"))
+        if (!m_lastVersion.isEmpty() && lastCopyThere() && m_setup.profile->settings().flag(t, Setting::CheckVersion))
             m_download->setStoredVersion(m_lastVersion);
-        m_download->setLanguage(interfaceLanguage());
+        m_download->setLanguage(m_setup.profile->language());
         started = m_download->StartDownload(url, m_landing.tmpFile);
     });
     if (!started) {
         m_download.reset();
-        recordUnbegun(0, couldNotBeginReason(url));
+        recordUnbegun(0, couldNotBeginReason(m_setup.profile->language(), url));
         return unbegun(Event::EngineRefused);
     }
     apply(Event::Begun);
@@ -378,7 +377,7 @@ void DownloadCycle::showVersion(TraceScope &t, const QString &s)
 {
     if (!apply(Event::Report))
         return;
-    if (!optionOn(t, "CheckVersion", "False"))
+    if (!m_setup.profile->settings().flag(t, Setting::CheckVersion))
         return;
     t.step([&] {
         bool same = s == m_lastVersion && lastCopyThere();
@@ -426,7 +425,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
     if (result.kind == Kind::HttpError || result.kind == Kind::ConnectionError || result.kind == Kind::LocalError) {
         const long number =
             result.errorNumber ? result.errorNumber : (result.curlCode ? result.curlCode : long(result.httpStatus));
-        if (optionOn(t, "ShowErrors", "0"))
+        if (m_setup.profile->settings().flag(t, Setting::ShowErrors))
             t.step([&] {
                 m_prompt.notify(connectErrorText(number, result.text), mb::Critical | mb::OKOnly, connectErrorTitle());
             });
@@ -437,6 +436,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
 void DownloadCycle::storeBody(TraceScope &t)
 {
     FinishedDownload d;
+    d.settings = &m_setup.profile->settings();
     d.folder = m_host.savePathText();
     d.baseName = m_landing.baseName;
     d.ext = m_landing.ext;
@@ -445,7 +445,7 @@ void DownloadCycle::storeBody(TraceScope &t)
     d.appFolder = m_setup.appFolder;
     d.compress = m_compress;
     d.now = m_setup.clock->now();
-    d.language = interfaceLanguage();
+    d.language = m_setup.profile->language();
     StoreRequest request = prepareStore(t, d);
     request.sha256 = m_attempt.result.sha256;
     // The whole body came, even when a Cancel was confirmed as it completed.
@@ -457,7 +457,7 @@ void DownloadCycle::storeBody(TraceScope &t)
     if (m_lastCopy.path.isEmpty() && !m_compress)
         m_lastCopy = lastCopyIn(manifestIn(m_setup.appFolder), m_host.savePathText(), displayUrl(m_host.urlText()));
     const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
-    request.unchanged = sameBody && optionOn(t, "CheckVersion", "False");
+    request.unchanged = sameBody && m_setup.profile->settings().flag(t, Setting::CheckVersion);
     apply(Event::Body);
     publish();
     m_job.setFuture(m_setup.runJob(request));
@@ -493,7 +493,7 @@ void DownloadCycle::stored(TraceScope &t)
     if (!result.ok()) {
         // Reported as the handler that started the job, as the user has
         // always seen it; the download stays in tmp/.
-        TraceErrorNotice(QStringLiteral("frmMain"), QStringLiteral("Sub FileDownload_Finished"),
+        TraceErrorNotice(QLatin1String(m_setup.module), QStringLiteral("Sub FileDownload_Finished"),
                          RuntimeError(result.number, result.description));
     }
     drain();
@@ -518,7 +518,7 @@ void DownloadCycle::drain()
 void DownloadCycle::unload()
 {
     if (transferRunning())
-        recordLetGo(Kind::Cancelled, programEndedReason());
+        recordLetGo(Kind::Cancelled, programEndedReason(m_setup.profile->language()));
     m_download.reset();
     apply(Event::Unload);
     publish();

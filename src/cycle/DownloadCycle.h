@@ -41,6 +41,7 @@
 namespace fetchora {
 
 class PromptService;
+class Profile;
 class TraceScope;
 
 enum class CyclePhase { Idle, Counting, Fetching, FirstFetch, Cancelling, Storing };
@@ -165,6 +166,9 @@ public:
 };
 
 struct CycleSetup {
+    const Profile *profile = nullptr;  // required: the settings and the language; must outlive the cycle
+    // The module the cycle's own reports name (the front end's, as in its trace).
+    const char *module = "frmMain";
     DownloadFactory downloads;     // empty: the real engine
     const Clock *clock = nullptr;  // null: the system clock
     QString tmpFolder;             // where downloads land first, ending in "/"

@@ -80,19 +80,24 @@ QString unusableSettings(const Profile &profile)
     return {};
 }
 
-ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, QObject *parent)
-    : QObject(parent), CycleProcedures(kModule), m_profile(profile), m_once(once),
-      m_reactions(profile.historyPath(), [](const QString &line) {
-          printLine(stdout, QStringLiteral("fetchora: ") + line);
+ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, ServiceSeams seams, QObject *parent)
+    : QObject(parent), CycleProcedures(kModule), m_profile(profile), m_once(once), m_seams(std::move(seams)),
+      m_reactions(profile, [out = m_seams.out](const QString &line) {
+          printLine(out, QStringLiteral("fetchora: ") + line);
       })
 {
     CycleSetup setup;
+    setup.downloads = m_seams.downloads;
+    setup.clock = m_seams.clock;
+    setup.runJob = m_seams.storeJobs;
+    setup.profile = &m_profile;
+    setup.module = kModule;
     setup.tmpFolder = profile.tmpFolder();
     setup.appFolder = profile.folder();
     setup.attemptEnded = [this](const HistoryEntry &e) { attemptEnded(e); };
     m_cycle = std::make_unique<DownloadCycle>(*this, prompt, std::move(setup));
     forwardTo(m_cycle.get());
-    m_tick.setInterval(1000);
+    m_tick.setInterval(m_seams.tickMs);
     connect(&m_tick, &QTimer::timeout, this, [this] { Timer1_Timer(); });
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { cmdStart_Click(); });
@@ -117,14 +122,14 @@ void ServiceHost::begin()
     if (m_once) {
         Start();
         if (m_cycle->phase() != DownloadCycle::Phase::Fetching && m_exitCode < 0) {
-            printLine(stderr, QStringLiteral("fetchora: ")
+            printLine(m_seams.err, QStringLiteral("fetchora: ")
                                   + says(m_profile.language(), "the download could not begin",
                                          "der Download konnte nicht beginnen"));
             finish(1);
         }
         return;
     }
-    printLine(stdout, says(m_profile.language(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
+    printLine(m_seams.out, says(m_profile.language(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
                            "Fetchora %1: %2 nach %3 alle %4 min (Einstellungen: %5)")
                           .arg(QLatin1String(kVersionText), displayUrl(m_url), QDir::toNativeSeparators(m_savePath))
                           .arg(m_cycle->interval())
@@ -143,13 +148,14 @@ void ServiceHost::applyView(const CycleView &view)
     // comes an interval on (with "Start" on, switching on would bring it at once).
     if (m_cycle && m_cycle->phase() == DownloadCycle::Phase::Idle && !m_retry.isActive()) {
         const bool startNow = m_profile.settings().flagQuietly(Setting::StartNow);
-        m_retry.start(startNow ? int(std::min<qint64>(qint64(m_cycle->interval()) * 60000, INT_MAX)) : 0);
+        m_retry.start(startNow ? int(std::min<qint64>(qint64(m_cycle->interval()) * 60 * m_seams.tickMs, INT_MAX))
+                               : 0);
     }
 }
 
 void ServiceHost::attemptEnded(const HistoryEntry &attempt)
 {
-    printLine(stdout, attemptLine(attempt));
+    printLine(m_seams.out, attemptLine(attempt));
     m_reactions.attemptEnded(attempt);
     if (m_once) {
         const bool good = attempt.outcome == QLatin1String("stored") || attempt.outcome == QLatin1String("unchanged");
@@ -170,6 +176,9 @@ void ServiceHost::closeNow()
     m_tick.stop();
     m_retry.stop();
     m_cycle->unload();
+    // A signal ends the program within its bound, whatever a hook is doing:
+    // the hook and all it started are ended, with a note.
+    m_reactions.endHooks(QDeadlineTimer(kHooksEndMs));
     finish(m_once ? 1 : 0);
 }
 
@@ -191,7 +200,7 @@ int runService(Profile &profile, PromptService &prompt, bool once)
     {
         TraceScope t(kModule, "Sub Main");
         openProfile(t, profile);
-        t.step([] { SetLanguage(); });
+        t.step([&] { SetLanguage(profile); });
     }
     if (const QString problem = unusableSettings(profile); !problem.isEmpty()) {
         printLine(stderr, QStringLiteral("fetchora: ") + problem);

@@ -10,6 +10,8 @@
 #include "core/PromptService.h"
 
 #include <QTimer>
+#include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace fetchora {
@@ -28,10 +30,24 @@ public:
 // engine's own test, the one every attempt meets.
 QString unusableSettings(const Profile &profile);
 
+// What the service is given from outside. Tests pass fakes.
+struct ServiceSeams {
+    DownloadFactory downloads;     // empty: the real engine
+    const Clock *clock = nullptr;  // null: the system clock
+    // One "second" of the countdown; a test that keeps the time itself makes
+    // it long and fires the timers itself (countdownTimer, retryTimer).
+    int tickMs = 1000;
+    // Runs the job that stores a finished download; empty: on a thread of its own.
+    std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
+    FILE *out = stdout;  // the attempt lines
+    FILE *err = stderr;  // what the window would show in a box
+};
+
 class ServiceHost : public QObject, public CycleProcedures {
     Q_OBJECT
 public:
-    ServiceHost(Profile &profile, bool once, PromptService &prompt, QObject *parent = nullptr);
+    ServiceHost(Profile &profile, bool once, PromptService &prompt, ServiceSeams seams = {},
+                QObject *parent = nullptr);
     ~ServiceHost() override;
 
     // Reads the settings and switches the cycle on, or makes the one attempt.
@@ -39,6 +55,10 @@ public:
     // A signal asked the program to end: a copy being stored is finished first.
     void end();
 
+    const DownloadCycle &cycle() const { return *m_cycle; }
+    QTimer &countdownTimer() { return m_tick; }
+    // Brings the next attempt after a missing file stopped the cycle.
+    QTimer &retryTimer() { return m_retry; }
 
 signals:
     // The program may end with this status.
@@ -57,6 +77,7 @@ private:
 
     Profile &m_profile;
     const bool m_once;
+    const ServiceSeams m_seams;
     QString m_savePath, m_url;
     QTimer m_tick;   // the cycle's one-second countdown
     QTimer m_retry;  // a cycle a missing file stopped goes on one interval later

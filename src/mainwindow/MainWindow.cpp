@@ -37,7 +37,7 @@ MainWindowSeams withProfile(MainWindowSeams seams)
 {
     if (!seams.profile) {
         seams.profile = std::make_shared<Profile>(appFolder());
-        seams.profile->setLanguageName(strLanguage);
+        seams.profile->readLanguage();
     }
     return seams;
 }
@@ -55,14 +55,16 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
     setup.downloads = m_seams.downloads;
     setup.clock = m_seams.clock;
     setup.runJob = m_seams.storeJobs;
+    setup.profile = &m_profile;
+    setup.module = kModule;
     setup.tmpFolder = m_profile.tmpFolder();
     setup.appFolder = m_profile.folder();
     // Notices reach a user who keeps "Show connection errors" off; hooks run
     // as they do in the service.
-    auto *reactions = new AttemptReactions(
-        m_profile.historyPath(),
+    m_reactions = new AttemptReactions(
+        m_profile,
         [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
-    setup.attemptEnded = [reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
+    setup.attemptEnded = [reactions = m_reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     forwardTo(m_cycle.get());
     buildControls();
@@ -214,8 +216,8 @@ void MainWindow::Form_Load()
     t.step([&] { bLoading = true; });
     t.step([&] { zip::InitZip(); });
     t.step([&] {
-        const QString banner = objFSO->BuildPath(m_profile.folder(), QStringLiteral("bin/banner.bmp"));
-        if (objFSO->FileExists(banner)) {
+        const QString banner = m_profile.files().BuildPath(m_profile.folder(), QStringLiteral("bin/banner.bmp"));
+        if (m_profile.files().FileExists(banner)) {
             QPixmap picture(banner);
             if (picture.isNull())
                 raiseError(481, QStringLiteral("Invalid picture"));
@@ -224,7 +226,7 @@ void MainWindow::Form_Load()
             sloganLabel->setVisible(true);
         }
     });
-    t.step([&] { SetLanguage(); });
+    t.step([&] { SetLanguage(m_profile); });
     t.step([&] { SetLabels(); });
     t.step([&] { m_cycle->showView(); });
     t.step([&] { bSave = true; });
@@ -351,10 +353,10 @@ void MainWindow::Form_Unload(int &Cancel)
     t.step([&] { SetRegistry(); });
     t.step([&] {
         m_cycle->unload();
+        m_reactions->endHooks(QDeadlineTimer(kHooksEndMs));
         if (tray)
             tray->Remove();
     });
-    t.step([&] { objFSO.reset(); });
     QMetaObject::invokeMethod(
         this, [this] { emit unloaded(); }, Qt::QueuedConnection);
 }

@@ -22,6 +22,7 @@ namespace fetchora {
 
 class PromptService;
 class Profile;
+class AttemptReactions;
 class TrayLayer;
 class FolderBrowser;
 class ProgressBox;
@@ -115,7 +116,8 @@ private:
 
     MainWindowSeams m_seams;
     Profile &m_profile;
-    HeldNotices m_notices;  // the cycle's boxes, held until the window is on screen
+    HeldNotices m_notices;
+    AttemptReactions *m_reactions = nullptr;  // a child of the window  // the cycle's boxes, held until the window is on screen
     std::unique_ptr<DownloadCycle> m_cycle;
     CycleView m_shown;
     bool m_loaded = false;

@@ -4,6 +4,7 @@
 
 #include "widgets/Controls.h"
 #include "widgets/SystemTray.h"
+#include "core/Profile.h"
 #include "widgets/FolderDialog.h"
 #include "core/Names.h"
 #include "core/Texts.h"
@@ -115,7 +116,7 @@ void MainWindow::cmdBrowse_Click()
 {
     TraceScope t("frmMain", "Sub cmdBrowse_Click");
     t.step([&] {
-        FolderDialogBrowser dialogBrowser(m_seams.prompt);
+        FolderDialogBrowser dialogBrowser(m_seams.prompt, m_profile.languageName());
         FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
         const QString chosen = browser.BrowseForFolder(this, capBrowseTitle, savePathEdit->Text());
         if (!chosen.isEmpty())

@@ -9,14 +9,12 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <cstdlib>
 
 namespace fetchora {
 
-std::unique_ptr<MainWindow> g_frmMain;
-
-void showMainWindow(MainWindowSeams seams)
+std::unique_ptr<MainWindow> showMainWindow(MainWindowSeams seams)
 {
+    std::unique_ptr<MainWindow> window;
     if (!seams.profile)
         seams.profile = std::make_shared<Profile>(appFolder());
     TraceScope t("modGlobal", "Sub Main");
@@ -25,9 +23,10 @@ void showMainWindow(MainWindowSeams seams)
     t.step([] { registry().SaveSetting("Fetchora", "Options", "BGColor", "&H8000000F"); });
     openProfile(t, *seams.profile);
     t.step([&] {
-        g_frmMain = std::make_unique<MainWindow>(std::move(seams));
-        g_frmMain->Show();
+        window = std::make_unique<MainWindow>(std::move(seams));
+        window->Show();
     });
+    return window;
 }
 
 int runWindow(std::shared_ptr<Profile> profile, PromptService &prompt)
@@ -42,23 +41,18 @@ int runWindow(std::shared_ptr<Profile> profile, PromptService &prompt)
     seams.profile = std::move(profile);
     // Without what Qt took for itself ("-style", "-platform").
     seams.arguments = parseCommandLine(QApplication::arguments().mid(1)).rest;
-    showMainWindow(std::move(seams));
-
-    if (!g_frmMain)
+    // Held on this stack, not in a static: when the connection to the display
+    // breaks, the platform ends the process with exit() from inside the event
+    // loop, and the window must not be torn down by exit handlers then (the
+    // application object it needs is still alive, parts of Qt are not).
+    std::unique_ptr<MainWindow> window = showMainWindow(std::move(seams));
+    if (!window)
         return 1;
-    // When its connection to the display breaks (the X server or the session
-    // went away), the platform ends the process with exit() from inside the
-    // event loop. Exit handlers must not tear the window down then: the
-    // application object it needs is still alive on the caller's stack, and
-    // parts of Qt it touches on the way are already gone.
-    std::atexit([] { (void)g_frmMain.release(); });
-    QObject::connect(g_frmMain.get(), &MainWindow::unloaded, qApp, &QCoreApplication::quit);
+    QObject::connect(window.get(), &MainWindow::unloaded, qApp, &QCoreApplication::quit);
     // Ended from outside (a signal, the end of the session): as by the close box.
     EndRequests ends;
-    QObject::connect(&ends, &EndRequests::endRequested, g_frmMain.get(), &MainWindow::closeByProgram);
-    const int rc = QApplication::exec();
-    g_frmMain.reset();
-    return rc;
+    QObject::connect(&ends, &EndRequests::endRequested, window.get(), &MainWindow::closeByProgram);
+    return QApplication::exec();
 }
 
 }  // namespace fetchora

@@ -8,10 +8,9 @@
 
 namespace fetchora {
 
-// The one main window, created by showMainWindow.
-extern std::unique_ptr<MainWindow> g_frmMain;
-
-void showMainWindow(MainWindowSeams seams);
+// The start-up procedure of the window: the profile is opened, and the main
+// window made, loaded and shown. Null when the window could not be made.
+std::unique_ptr<MainWindow> showMainWindow(MainWindowSeams seams);
 
 // The whole run of the window, from a locked profile on, until it has unloaded.
 int runWindow(std::shared_ptr<Profile> profile, PromptService &prompt);

@@ -2,7 +2,6 @@
 
 #include "core/Names.h"
 #include "core/Profile.h"
-#include "core/IniFile.h"
 
 #include <QFile>
 
@@ -23,19 +22,6 @@ bool isSuccess(const QString &outcome)
 QString says(Language language, const char *english, const char *german)
 {
     return QString::fromUtf8(language == Language::English ? english : german);
-}
-
-QString option(const char *key)
-{
-    return readINIQuietly(QStringLiteral("Options"), QLatin1String(key), QString());
-}
-
-// A number from fcr.ini; what does not read as one gives the default.
-int optionInt(const char *key, int fallback)
-{
-    bool ok = false;
-    const int n = option(key).trimmed().toInt(&ok);
-    return ok ? n : fallback;
 }
 
 }  // namespace
@@ -96,9 +82,8 @@ QString attemptLine(const HistoryEntry &a)
     return line.replace(u'\r', u' ').replace(u'\n', u' ');
 }
 
-AttemptReactions::AttemptReactions(const QString &historyPath, std::function<void(const QString &)> say,
-                                   QObject *parent)
-    : QObject(parent), m_say(std::move(say)), m_failing(lastAttemptFailed(historyPath))
+AttemptReactions::AttemptReactions(const Profile &profile, std::function<void(const QString &)> say, QObject *parent)
+    : QObject(parent), m_profile(profile), m_say(std::move(say)), m_failing(lastAttemptFailed(profile.historyPath()))
 {
     connect(&m_hooks, &HookRunner::said, this, [this](const QString &line) { m_say(line); });
     // A hook that goes wrong is told as failing downloads are: once, until it
@@ -108,7 +93,7 @@ AttemptReactions::AttemptReactions(const QString &historyPath, std::function<voi
     connect(&m_hooks, &HookRunner::ended, this, [this](const QString &key, const QString &problem) {
         const QString outcome = problem.isEmpty() ? QStringLiteral("stored") : QStringLiteral("failed");
         if (noticeFor(outcome, level(), m_hookFailing[key]) == Notice::Failing)
-            m_notifier.show(says(interfaceLanguage(), "Fetchora: hook failed", "Fetchora: Hook fehlgeschlagen"),
+            m_notifier.show(says(m_profile.language(), "Fetchora: hook failed", "Fetchora: Hook fehlgeschlagen"),
                             problem);
     });
     const auto settle = [this] {
@@ -121,12 +106,12 @@ AttemptReactions::AttemptReactions(const QString &historyPath, std::function<voi
 
 int AttemptReactions::level() const
 {
-    return optionInt("Notify", 1);
+    return int(m_profile.settings().numberQuietly(Setting::Notify));
 }
 
 void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
 {
-    const Language language = interfaceLanguage();
+    const Language language = m_profile.language();
     const bool wasFailing = m_failing;
     const Notice notice = noticeFor(attempt.outcome, level(), m_failing);
     if (m_failing != wasFailing)
@@ -135,14 +120,16 @@ void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
         const auto [summary, body] = noticeText(notice, attempt, language);
         m_notifier.show(summary, body, notice == Notice::Working);
     }
-    const char *key = attempt.outcome == QLatin1String("stored") ? "OnStored"
-                      : isFailure(attempt.outcome)               ? "OnFailed"
-                                                                 : nullptr;
-    if (!key)
+    const std::optional<Setting> hook = attempt.outcome == QLatin1String("stored") ? std::optional(Setting::OnStored)
+                                        : isFailure(attempt.outcome) ? std::optional(Setting::OnFailed)
+                                                                     : std::nullopt;
+    if (!hook)
         return;
-    const QString command = hookCommand(strINIFile, QLatin1String(key), option(key));
+    const Settings &settings = m_profile.settings();
+    const QString key = QLatin1String(specOf(*hook).name);
+    const QString command = hookCommand(settings.file().path(), key, settings.textQuietly(*hook));
     if (!command.trimmed().isEmpty())
-        m_hooks.run(QLatin1String(key), command, attempt, optionInt("HookTimeout", kDefaultHookTimeoutSec), language);
+        m_hooks.run(key, command, attempt, int(settings.numberQuietly(Setting::HookTimeout)), language);
 }
 
 }  // namespace fetchora

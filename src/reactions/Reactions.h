@@ -13,6 +13,13 @@
 
 namespace fetchora {
 
+class Profile;
+
+// How long the end of the program gives the hooks still running: they are
+// asked to end, killed halfway, and the program must be gone within 2 s of a
+// signal whatever they do.
+inline constexpr int kHooksEndMs = 1000;
+
 enum class Notice { None, Failing, Working, Stored };
 
 // The notice an attempt calls for at notification level `level` (0 none, 1
@@ -35,10 +42,11 @@ QString attemptLine(const HistoryEntry &attempt);
 class AttemptReactions : public QObject {
     Q_OBJECT
 public:
-    // `say` gets the lines of the hooks (skipped, went wrong).
-    AttemptReactions(const QString &historyPath, std::function<void(const QString &)> say, QObject *parent = nullptr);
+    // `say` gets the lines of the hooks (skipped, went wrong). The profile
+    // must outlive this.
+    AttemptReactions(const Profile &profile, std::function<void(const QString &)> say, QObject *parent = nullptr);
 
-    // Reads Notify, OnStored, OnFailed and HookTimeout from fcr.ini now.
+    // Reads Notify, OnStored, OnFailed and HookTimeout from the settings now.
     void attemptEnded(const HistoryEntry &attempt);
     // A hook runs or a notice is on its way.
     bool busy() const { return m_hooks.busy() || m_notifier.busy(); }
@@ -52,6 +60,7 @@ signals:
 private:
     int level() const;
 
+    const Profile &m_profile;
     std::function<void(const QString &)> m_say;
     DesktopNotifier m_notifier;
     HookRunner m_hooks;

@@ -258,7 +258,7 @@ void SettingsDialog::dxLanguage_Change()
 {
     TraceScope t("frmSettings", "Sub dxLanguage_Change");
     t.step([&] { m_profile.setLanguageName(languageBox->Text()); });
-    t.step([&] { SetLanguage(); });
+    t.step([&] { SetLanguage(m_profile); });
     t.step([&] { m_host.SetLabels(); });
     t.step([&] { SetLabels(); });
     t.step([&] { SetCombo(); });
@@ -323,7 +323,7 @@ void SettingsDialog::cmdCancel_Click()
     t.step([&] {
         if (m_profile.languageName() != sLanguageAtOpen) {
             m_profile.setLanguageName(sLanguageAtOpen);
-            SetLanguage();
+            SetLanguage(m_profile);
             m_host.SetLabels();
         }
     });

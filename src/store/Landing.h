@@ -9,6 +9,7 @@
 namespace fetchora {
 
 class TraceScope;
+class FileSystem;
 
 struct Landing {
     QString fileName, ext, baseName;  // from the URL's path
@@ -21,11 +22,12 @@ struct Landing {
 struct Refusal {
     QString box, detail;
 };
-Refusal cannotBegin(const QString &saveFolder, const QString &url, const QString &tmpFolder);
+Refusal cannotBegin(const FileSystem &fs, const QString &saveFolder, const QString &url, const QString &tmpFolder);
 
 // The names the URL gives; tmp/ made (its owner's only); the leftovers of
 // ended programs swept (those the journal in the application folder names);
 // an old download of the same name gone.
-Landing prepareLanding(TraceScope &t, const QString &url, const QString &appFolder, const QString &tmpFolder);
+Landing prepareLanding(TraceScope &t, FileSystem &fs, const QString &url, const QString &appFolder,
+                       const QString &tmpFolder);
 
 }  // namespace fetchora

@@ -1,6 +1,6 @@
 #include "store/StoreJob.h"
 
-#include "core/Options.h"
+#include "core/Settings.h"
 #include "store/Manifest.h"
 #include "store/StoredFileName.h"
 #include "core/Trace.h"
@@ -208,7 +208,7 @@ StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
 {
     StoreRequest request;
     t.step([] { zip::SetLanguage(1); });
-    request.rate = optionNumber(t, "CompRate", "6");
+    request.rate = d.settings->number(t, Setting::CompRate);
     t.step([&] { zip::SetCompressionRate(request.rate); });
     QString date, time;
     t.step([&] {
@@ -216,7 +216,7 @@ StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
         date = stampText(shortDateText(d.now.date(), locale));
         time = stampText(longTimeText(d.now.time(), locale));
     });
-    const bool mode1 = optionOn(t, "Mode1", "1");
+    const bool mode1 = d.settings->flag(t, Setting::StampName);
     t.step([&] {
         const StoredPaths paths = storedPaths(d.folder, d.baseName, d.ext, mode1, date, time);
         request.archivePath = paths.archivePath;
@@ -226,9 +226,9 @@ StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
     request.tmpFile = d.tmpFile;
     request.compress = d.compress;
     if (d.compress)
-        t.step([&] { request.password = optionText("Pwd", ""); });
-    request.keepCopies = int(optionNumber(t, "KeepCopies", "0"));
-    request.keepDays = int(optionNumber(t, "KeepDays", "0"));
+        t.step([&] { request.password = d.settings->text(Setting::Password); });
+    request.keepCopies = int(d.settings->number(t, Setting::KeepCopies));
+    request.keepDays = int(d.settings->number(t, Setting::KeepDays));
     request.appFolder = d.appFolder;
     request.keepOthers = mode1;
     request.url = d.url;
@@ -240,7 +240,7 @@ StoreRequest prepareStore(TraceScope &t, const FinishedDownload &d)
 
 StoreResult storeFinishedFile(const StoreRequest &request)
 {
-    // objFSO belongs to the UI thread; this job has its own.
+    // The profile's file system belongs to the UI thread; this job has its own.
     FileSystem fs(request.language);
     const QString journal = request.appFolder.isEmpty() ? QString() : workJournalIn(request.appFolder);
     fs.setWorkJournal(journal);

@@ -11,6 +11,8 @@
 
 namespace fetchora {
 
+class Settings;
+
 class TraceScope;
 
 struct StoreRequest {
@@ -64,6 +66,7 @@ struct StoreResult {
 // handler always has. A value that does not convert is reported through `t`
 // and its default stands in.
 struct FinishedDownload {
+    const Settings *settings = nullptr;  // required: the naming, the ZIP and the retention
     QString folder, baseName, ext, tmpFile, url, appFolder;
     bool compress = false;
     QDateTime now;

@@ -37,8 +37,8 @@ void setFolderDialogHook(std::function<void(FolderDialog &)> hook)
     g_hook = std::move(hook);
 }
 
-FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText)
-    : QDialog(owner), m_statusText(statusText)
+FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText, const QString &language)
+    : QDialog(owner), m_language(language), m_statusText(statusText)
 {
     setWindowTitle(title);
     // Modal to its owner only, so the tray icon can still bring the owner back.
@@ -69,7 +69,7 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     m_ok->setEnabled(false);
     // On the left, apart from the buttons that end the dialog, as in the
     // desktops' own folder pickers.
-    m_newFolder = new QPushButton(moreTexts(strLanguage).newFolderButton, this);
+    m_newFolder = new QPushButton(moreTexts(m_language).newFolderButton, this);
     m_newFolder->setAutoDefault(false);
     m_newFolder->setObjectName(QStringLiteral("newFolder"));
     m_newFolder->setEnabled(false);
@@ -169,13 +169,13 @@ bool FolderDialog::newFolder()
         const QString parent = selectedPath();
         if (parent.isEmpty())
             return;
-        const QString base = moreTexts(strLanguage).newFolderName;
+        const QString base = moreTexts(m_language).newFolderName;
         QString name = base;
         for (int n = 2; QFileInfo::exists(QDir(parent).filePath(name)); ++n)
             name = QStringLiteral("%1 (%2)").arg(base).arg(n);
         const QModelIndex folder = m_model->mkdir(m_model->index(parent), name);
         if (!folder.isValid()) {
-            const QString text = moreTexts(strLanguage).newFolderFailed.arg(QDir::toNativeSeparators(parent));
+            const QString text = moreTexts(m_language).newFolderFailed.arg(QDir::toNativeSeparators(parent));
             MessageBoxPrompt own;
             (m_prompt ? *m_prompt : static_cast<PromptService &>(own))
                 .msgBox(text, mb::Exclamation | mb::OKOnly, windowTitle());
@@ -234,14 +234,14 @@ void FolderDialog::CallbackString()
 }
 
 QString BrowseForFolder(QString &sTitle, const QString &sStartPath, QWidget *hWndOwner, bool bStatusText,
-                        const QString &vRootPath, bool, bool)
+                        const QString &vRootPath, bool, bool, const QString &language)
 {
     TraceScope t("modBrowseFolders", "Function BrowseForFolder");
     QString result;
     t.step([&] {
         if (sTitle == QLatin1String("$") && bStatusText)
             sTitle.clear();
-        FolderDialog dialog(hWndOwner, sTitle, bStatusText);
+        FolderDialog dialog(hWndOwner, sTitle, bStatusText, language);
         dialog.setPrompt(g_prompt);
         if (!vRootPath.isEmpty())
             dialog.selectPath(vRootPath);
@@ -263,7 +263,7 @@ QString FolderDialogBrowser::BrowseForFolder(QWidget *owner, const QString &titl
 {
     QString t = title;
     g_prompt = m_prompt;
-    const QString chosen = fetchora::BrowseForFolder(t, startPath, owner, true, QString(), true, false);
+    const QString chosen = fetchora::BrowseForFolder(t, startPath, owner, true, QString(), true, false, m_language);
     g_prompt = nullptr;
     return chosen;
 }

@@ -22,7 +22,9 @@ class PromptService;
 class FolderDialog : public QDialog {
     Q_OBJECT
 public:
-    FolderDialog(QWidget *owner, const QString &title, bool statusText);
+    // `language`: the interface language's name, for the dialog's own words.
+    FolderDialog(QWidget *owner, const QString &title, bool statusText,
+                 const QString &language = QStringLiteral("Deutsch"));
 
     // Selects the folder and shows it; false when there is no such folder.
     bool selectPath(const QString &path);
@@ -48,6 +50,7 @@ private:
     void showStatus();
     void fitScreen();
 
+    QString m_language;
     QLabel *m_title = nullptr;
     QPushButton *m_ok = nullptr;
     QPushButton *m_newFolder = nullptr;
@@ -61,7 +64,8 @@ private:
 };
 
 QString BrowseForFolder(QString &sTitle, const QString &sStartPath, QWidget *hWndOwner, bool bStatusText,
-                        const QString &vRootPath = {}, bool bNewStyle = true, bool bIncludeFiles = false);
+                        const QString &vRootPath = {}, bool bNewStyle = true, bool bIncludeFiles = false,
+                        const QString &language = QStringLiteral("Deutsch"));
 
 // Tests answer the dialog here instead of a person: the hook gets the open
 // dialog and must accept() or reject() it.
@@ -69,11 +73,15 @@ void setFolderDialogHook(std::function<void(FolderDialog &)> hook);
 
 class FolderDialogBrowser final : public FolderBrowser {
 public:
-    explicit FolderDialogBrowser(PromptService *prompt = nullptr) : m_prompt(prompt) {}
+    explicit FolderDialogBrowser(PromptService *prompt = nullptr, QString language = QStringLiteral("Deutsch"))
+        : m_prompt(prompt), m_language(std::move(language))
+    {
+    }
     QString BrowseForFolder(QWidget *owner, const QString &title, const QString &startPath) override;
 
 private:
     PromptService *m_prompt;
+    QString m_language;
 };
 
 }  // namespace fetchora

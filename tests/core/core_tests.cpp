@@ -45,9 +45,9 @@ TEST(IniFile, ReadsAValueOrTheDefaultAndNeverChangesTheFile)
         AppSandbox box;
         if (!ini.isNull())
             box.writeIni(ini);
-        EXPECT_EQ(GetINIString("Options", key, "DEF", 256), expected) << ini.constData();
+        EXPECT_EQ(box.ini().read("Options", key, "DEF", 256), expected) << ini.constData();
         EXPECT_EQ(box.readIni(), ini);
-        EXPECT_EQ(QFile::exists(strINIFile), !ini.isNull());
+        EXPECT_EQ(QFile::exists(box.ini().path()), !ini.isNull());
     }
 }
 
@@ -72,15 +72,15 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
         AppSandbox box;
         if (!before.isNull())
             box.writeIni(before);
-        WriteINIString("Options", "URL", value);
+        box.ini().write("Options", "URL", value);
         EXPECT_EQ(box.readIni(), after);
-        EXPECT_EQ(GetINIString("Options", "URL", "-", 256), value);
+        EXPECT_EQ(box.ini().read("Options", "URL", "-", 256), value);
     }
     AppSandbox box;
-    WriteINIString("Options", "SavePath", "/home/jürgen/Büro");
-    ASSERT_EQ(::chmod(qPrintable(strINIFile), 0444), 0);  // a write that cannot happen is silent
-    WriteINIString("Options", "SavePath", "elsewhere");
-    EXPECT_EQ(GetINIString("Options", "SavePath", "", 256), "/home/jürgen/Büro");
+    box.ini().write("Options", "SavePath", "/home/jürgen/Büro");
+    ASSERT_EQ(::chmod(qPrintable(box.ini().path()), 0444), 0);  // a write that cannot happen is silent
+    box.ini().write("Options", "SavePath", "elsewhere");
+    EXPECT_EQ(box.ini().read("Options", "SavePath", "", 256), "/home/jürgen/Büro");
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
@@ -113,8 +113,9 @@ const struct {
 TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
 {
     for (const QString language : {"English", "English", "Deutsch", "english", "ENGLISH", "", "English "}) {
-        strLanguage = language;
-        SetLanguage();
+        Profile profile(QDir::tempPath());
+        profile.setLanguageName(language);
+        SetLanguage(profile);
         for (const auto &row : kTexts)
             EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
     }

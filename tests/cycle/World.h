@@ -1,10 +1,13 @@
 #pragma once
-// A simulated world around the real main window: one seed drives a server, the save folder, the clock and a user who
-// acts at any moment, boxes and dialogs open or not. Only the engine, the storing job, the boxes and the clock are the
-// world's. After every event the promises a user relies on are checked; events are plain words, so a failing run prints
-// a list that replays exactly.
+// A simulated world around the real main window or the real service (--headless, --once): one seed drives a server, the
+// save folder, the disk, the clock, signals and a user who acts at any moment, boxes and dialogs open or not. Only the
+// engine, the storing job's thread, the boxes and the clock are the world's. After every event the promises a user
+// relies on are checked; events are plain words, so a failing run prints a list that replays exactly. Each seed draws
+// its own front end and its own mix and rate of faults.
 
 #include "core/Clock.h"
+#include "core/FileSystem.h"
+#include "headless/ServiceHost.h"
 #include "store/StoreJob.h"
 #include "mainwindow/WindowStartup.h"
 #include "widgets/Controls.h"
@@ -16,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QPromise>
 #include <QScopeGuard>
 #include <QTest>
@@ -28,6 +33,10 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fetchora::testing {
 
@@ -66,6 +75,7 @@ struct WorldConfig {
     QStringList replay = {};  // events to run instead of drawing them, one or more to a line
     QByteArray options = "Intervall=1\nMode1=1\nCheckVersion=1\n";  // of the settings file, beside folder and URL
     QStringList args = {QStringLiteral("-s")};
+    QString front = {};  // "window", "headless" or "once"; empty: the seed draws one (a replay: the window, or its first word)
     std::function<void(MainWindowSeams &)> adjust = [](MainWindowSeams &) {};  // a test's own seams
 };
 
@@ -76,6 +86,8 @@ public:
     explicit World(WorldConfig config) : m_config(std::move(config)), m_random(m_config.seed)
     {
         queue(m_config.replay.join(u' '));
+        if (!m_scripted)
+            drawMix();
         save = box.makeFolder(QStringLiteral("save"));
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
                      + "\nURL=http://127.0.0.1:9/files/report.txt\n" + m_config.options);
@@ -86,11 +98,26 @@ public:
             fail(why);
         });
         server.body = body(0);
+        setFileSystemHook([this](const FsCall &call) { return diskFault(call); });
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "");  // no notices: nothing outside the world answers
+        std::signal(SIGPIPE, SIG_IGN);  // the service's output closed; see the faults this world finds
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+            m_outRead = ends[0];
+            m_out = ::fdopen(ends[1], "w");
+        }
     }
     ~World() override
     {
         job.reset();  // a copy still on its way is given up, so that the window does not wait for it
-        g_frmMain.reset();
+        m_window.reset();
+        m_host.reset();
+        setFileSystemHook({});
+        if (m_out)
+            std::fclose(m_out);
+        if (m_outRead >= 0)
+            ::close(m_outRead);
         DownloadCycle::setIllegalMoveReport({});
         setTracePrompt(nullptr);
     }
@@ -161,8 +188,20 @@ public:
     void run(const QString &more = {})
     {
         queue(more);
-        if (!std::exchange(m_started, true))
+        if (!std::exchange(m_started, true)) {
+            // What the seed drew before the first event, as the first word: "front:once:KeepDays=1".
+            const bool drawn = !m_mix.isEmpty() || (!m_replay.empty() && m_replay.front().startsWith(QLatin1String("front:")));
+            if (m_mix.isEmpty() && drawn)
+                m_config.front = m_replay.front().section(u':', 1, 1), m_keep = m_replay.front().section(u':', 2), m_replay.pop_front();
+            if (m_config.front.isEmpty())
+                m_config.front = QStringLiteral("window");
+            if (drawn) {
+                log << QStringLiteral("front:%1:%2").arg(m_config.front, m_keep);
+                box.writeIni(box.readIni().replace("[Options]\n", "[Options]\n" + m_keep.toUtf8() + '\n'));
+                ownFiles();
+            }
             startProgram(m_config.args);
+        }
         const qint64 endMs = qint64(m_config.days * 86400000.0);
         while (!failure && clock.bootMs < endMs && (!m_scripted || !m_replay.empty()))
             step(next(false));
@@ -207,7 +246,10 @@ public:
     QMap<QString, QByteArray> copies;       // the fingerprint of each copy stored and still there
     qint64 lastAttemptMs = 0;
 
-    MainWindow *window() const { return g_frmMain.get(); }
+    MainWindow *window() const { return m_window.get(); }
+    ServiceHost *service() const { return m_host.get(); }
+    bool running() const { return window() || service(); }
+    int exitCode = -1;  // the service's last
     template <class T = QWidget>
     T *control(const char *name) const
     {
@@ -254,6 +296,31 @@ private:
 
     void startProgram(QStringList args)
     {
+        auto jobs = [this](const StoreRequest &r) {
+            job.emplace();
+            job->start();
+            jobRequest = r;
+            return job->future();
+        };
+        lastAttemptMs = clock.bootMs;
+        if (m_config.front != QLatin1String("window")) {
+            setTracePrompt(&m_lines);
+            m_profile = std::make_shared<Profile>(box.folder());
+            m_profile->readLanguage();
+            if (!unusableSettings(*m_profile).isEmpty())
+                return;  // the service ends at once, with 2
+            ServiceSeams seams;
+            seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
+            seams.clock = &clock;
+            seams.tickMs = 1 << 30;  // the world delivers the ticks
+            seams.storeJobs = jobs;
+            seams.out = seams.err = m_out ? m_out : stdout;
+            m_host = std::make_unique<ServiceHost>(*m_profile, m_config.front == QLatin1String("once"), m_lines,
+                                                   std::move(seams));
+            QObject::connect(m_host.get(), &ServiceHost::finished, [this](int code) { m_hostDone = true, exitCode = code; });
+            m_host->begin();
+            return;
+        }
         MainWindowSeams seams;
         seams.prompt = this;
         seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
@@ -263,19 +330,13 @@ private:
         seams.tickMs = 1 << 30;  // the world delivers the ticks
         seams.showSettings = [this] { settingsDialog(); };
         m_config.adjust(seams);
-        seams.storeJobs = [this](const StoreRequest &r) {
-            job.emplace();
-            job->start();
-            jobRequest = r;
-            return job->future();
-        };
-        showMainWindow(std::move(seams));
+        seams.storeJobs = jobs;
+        m_window = showMainWindow(std::move(seams));
         if (window()) {
             QObject::connect(window(), &MainWindow::unloaded, [this] { m_unloaded = true; });
             if (!QTest::qWaitForWindowExposed(window()))
                 fail(QStringLiteral("the window never came on screen"));
         }
-        lastAttemptMs = clock.bootMs;
     }
 
     // A word for what happens next. Inside a box or a dialog the user can only answer it; everything else goes on.
@@ -297,8 +358,8 @@ private:
         };
         // A user who has just acted is at the screen for a few moments: quick to answer and likely to act again.
         const bool attentive = m_attention > 0 && m_attention--;
-        if (job && chance(0.3))
-            return pick({"store", "store", "store", "diskfull"});
+        if (job && !m_jobStuck && (m_endAskedMs || chance(0.3)))  // a job's own work takes moments
+            return m_endAskedMs ? QStringLiteral("store") : pick({"store", "store", "store", "diskfull"});
         if (modal && chance(m_userAway ? 0.0002 : attentive ? 0.5 : 0.05)) {
             if (m_modalButtons == mb::YesNo)
                 return pick({"answer:yes", "answer:no"});
@@ -308,17 +369,21 @@ private:
         }
         if (!modal && attentive && chance(0.3) && window() && !open)
             return pick({"start", "cancel", "quit"});
-        if (chance(0.985))
-            return QStringLiteral("tick");
-        if (!window())
-            return chance(0.2) ? pick({"restart", "restart:-s"}) : QStringLiteral("tick");
-        if (chance(0.5))
-            return pick({"server:fine", "server:fine", "server:missing", "server:failing", "server:refusing",
-                         "server:slow", "server:stalling", "server:newbody", "server:newetag", "server:noversion"});
-        if (chance(0.3))
-            return pick({"fs:rmdir", "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove",
-                         "clock:sleep", "clock:dst", "clock:back"});
-        if (modal)
+        if (chance(0.985)) {  // quiet seconds pass as one event, the countdown taking the time that passed
+            const long quiet = quietSeconds();
+            return quiet > 2 ? QStringLiteral("tick:%1").arg(std::uniform_int_distribution<long>(2, quiet)(m_random))
+                             : QStringLiteral("tick");
+        }
+        if (chance(m_faultShare)) {  // the mix this seed drew
+            const QString f = m_mix[std::uniform_int_distribution<qsizetype>(0, m_mix.size() - 1)(m_random)];
+            if (!f.startsWith(QLatin1String("signal")) || !modal)  // a box of the window's own is up: no room to end
+                return f;
+        }
+        if (!running())
+            return chance(0.2) ? (window() || m_config.front != QLatin1String("window") ? QStringLiteral("restart")
+                                                                                        : pick({"restart", "restart:-s"}))
+                               : QStringLiteral("tick");
+        if (modal || !window())
             return QStringLiteral("tick");
         if (open)
             return chance(0.5) ? QStringLiteral("ok") : QStringLiteral("tick");
@@ -326,19 +391,57 @@ private:
                      "closebox", "away"});
     }
 
+    // Seconds in which nothing but the countdown can happen.
+    long quietSeconds() const
+    {
+        const DownloadCycle *c = window() ? &window()->cycle() : service() ? &service()->cycle() : nullptr;
+        if ((live && live->alive) || job || m_endAskedMs || (c && c->phase() != DownloadCycle::Phase::Counting))
+            return 0;
+        return c ? std::min(30L, std::max(1L, c->interval()) * 60 - c->counter() - 2) : 30;
+    }
+
+    // Each seed its own front end, mix of faults and their rate, and options that keep copies or not.
+    void drawMix()
+    {
+        static const QStringList kFaults = {
+            "server:fine", "server:fine", "server:missing", "server:failing", "server:refusing", "server:slow",
+            "server:stalling", "server:newbody", "server:newbody", "server:newetag", "server:noversion", "fs:rmdir",
+            "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove", "fs:usercopy",
+            "clock:sleep", "clock:dst", "clock:back", "disk:short-write", "disk:fsync", "disk:exdev-rename",
+            "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
+            "signal:hup", "out:closed", "disk:hang"};
+        // Faults the world has found and the code still has: drawn only when asked for.
+        static const QStringList kKnown = qEnvironmentVariable("FETCHORA_WORLD_FAULTS") == QLatin1String("all")
+                                              ? QStringList()
+                                              : QStringList{"disk:hang"};
+        std::uniform_real_distribution<> unit(0, 1);
+        if (m_config.front.isEmpty())
+            m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
+        for (const QString &f : kFaults)
+            if (unit(m_random) < 0.6 && !kKnown.contains(f))
+                m_mix << f;
+        if (m_mix.isEmpty())
+            m_mix << QStringLiteral("server:newbody");
+        m_faultShare = 0.1 + 0.8 * unit(m_random);
+        m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0"}[int(unit(m_random) * 5)];
+    }
+
     void step(const QString &event)
     {
         log << event;
         const QString verb = event.section(u':', 0, 0), arg = event.section(u':', 1);
         static const std::map<QString, std::function<void(World &, const QString &)>> actions = {
-            {"tick", [](World &w, const QString &) { w.advance(1000); }},
+            {"tick", [](World &w, const QString &a) { w.advance(a.isEmpty() ? 1000 : a.toLongLong() * 1000); }},
             {"store", [](World &w, const QString &) { w.finishJob(false); }},
             {"diskfull", [](World &w, const QString &) { w.finishJob(true); }},
             {"restart",
              [](World &w, const QString &a) {
-                 if (!w.window())
+                 if (!w.running())
                      w.startProgram(a.isEmpty() ? QStringList() : QStringList{a});
              }},
+            {"signal", [](World &w, const QString &) { w.endRequest(); }},  // SIGTERM, SIGHUP: the same request
+            {"disk", [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = true) : void(w.m_disk = a); }},
+            {"out", [](World &w, const QString &) { w.m_outRead >= 0 && ::close(std::exchange(w.m_outRead, -1)); }},
             {"server", [](World &w, const QString &a) { w.serverChange(a); }},
             {"fs", [](World &w, const QString &a) { w.fileSystem(a); }},
             {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
@@ -368,13 +471,29 @@ private:
             fail(QStringLiteral("unknown event ") + event);
         // A report posted from a finished job posts the window's procedure in turn: a few rounds deliver everything
         // that is due.
-        for (int round = 0; round < 3; ++round)
-            QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
         if (m_unloaded) {
             m_unloaded = false;
-            g_frmMain.reset();
+            m_window.reset();
+        }
+        if (std::exchange(m_hostDone, false))
+            m_host.reset();
+        if (!running())
+            m_endAskedMs.reset();
+        for (char buffer[4096]; m_outRead >= 0 && ::read(m_outRead, buffer, sizeof buffer) > 0;) {
         }
         check();
+    }
+
+    void endRequest()
+    {
+        if (!running())
+            return;
+        if (!m_endAskedMs)
+            m_endAskedMs = clock.bootMs, m_endReal.start();
+        window() ? window()->closeByProgram() : service()->end();
     }
 
     void advance(qint64 ms)
@@ -384,6 +503,14 @@ private:
         deliverTransferEvents();
         if (auto *timer = control<QTimer>("Timer1"); timer && timer->isActive())
             window()->Timer1_Timer();
+        if (!service())
+            return;
+        if (service()->countdownTimer().isActive())
+            service()->Timer1_Timer();
+        QTimer &retry = service()->retryTimer();  // fired by the world once an interval has passed
+        if (retry.isActive() && m_retrySinceMs
+            && clock.bootMs - *m_retrySinceMs >= 60000 * std::max<qint64>(1, service()->cycle().interval()))
+            retry.stop(), service()->cmdStart_Click();
     }
 
     void deliverTransferEvents()
@@ -460,7 +587,7 @@ private:
 
     void finishJob(bool diskFull)
     {
-        if (!job)
+        if (!job || m_jobStuck)
             return;
         auto promise = std::move(*job);
         job.reset();
@@ -488,9 +615,13 @@ private:
     void fileSystem(const QString &what)
     {
         const QString target = save + QStringLiteral("/report.txt");
-        if (what == QLatin1String("rmdir")) {
+        if (what == QLatin1String("usercopy")) {  // the user keeps a copy in a folder of their own inside
+            if (QFileInfo(m_lastStored).isFile() && QDir(save).mkpath(QStringLiteral("sub")))
+                own(save + QStringLiteral("/sub/") + QFileInfo(m_lastStored).fileName(), readAll(m_lastStored));
+        } else if (what == QLatin1String("rmdir")) {
             QDir(save).removeRecursively();
             copies.clear();
+            m_own.clear();
         } else if (what == QLatin1String("mkdir")) {
             if (QFileInfo(save).isFile())
                 QFile::remove(save);
@@ -498,6 +629,7 @@ private:
         } else if (what == QLatin1String("fileinplace")) {
             QDir(save).removeRecursively();
             copies.clear();
+            m_own.clear();
             writeFile(save, "a file where the folder was");
         } else if (what == QLatin1String("dirattarget")) {
             if (!QFile::exists(target))
@@ -510,6 +642,65 @@ private:
                 QFile::remove(path);
             copies.remove(path);
         }
+    }
+
+    void own(const QString &path, const QByteArray &content)
+    {
+        writeFile(path, content);
+        m_own[path] = content;
+    }
+    // Files of the user's own beside the copies and in a folder inside: no retention may touch them.
+    void ownFiles()
+    {
+        own(save + QStringLiteral("/report_mine.txt"), "the user's own");
+        own(box.makeFolder(QStringLiteral("save/sub")) + QStringLiteral("/report.txt"), body(99));
+    }
+
+    // One operation of the disk fails as armed ("disk:enospc-rename"), or another program puts a FIFO or a folder under
+    // a name in the save folder between two operations; history.log aside, whose lines the world counts.
+    std::optional<int> diskFault(const FsCall &call)
+    {
+        static const std::map<QString, std::pair<FsOp, int>> kFaults = {
+            {"short-write", {FsOp::Write, kShortWrite}}, {"fsync", {FsOp::Sync, EIO}},
+            {"exdev-rename", {FsOp::Rename, EXDEV}},     {"eperm-rename", {FsOp::Rename, EPERM}},
+            {"enospc-rename", {FsOp::Rename, ENOSPC}},   {"unlink", {FsOp::Unlink, EACCES}},
+            {"fifo", {FsOp::Sync, 0}},                   {"dir", {FsOp::Sync, 0}}};
+        const auto f = kFaults.find(m_disk);
+        if (f == kFaults.end() || f->second.first != call.op || !call.path.startsWith(box.folder())
+            || (f->second.second > 0 && call.path.contains(QLatin1String("history.log"))))
+            return std::nullopt;
+        if (f->second.second == 0) {
+            if (!call.path.startsWith(save + u'/') || !QFileInfo(call.path).isFile())
+                return std::nullopt;
+            QFile::remove(call.path);
+            const QByteArray name = QFile::encodeName(call.path);
+            m_disk == QLatin1String("fifo") ? ::mkfifo(name.constData(), 0600) : ::mkdir(name.constData(), 0700);
+        }
+        m_disk.clear();
+        return f->second.second ? std::optional<int>(f->second.second) : std::nullopt;
+    }
+
+    // Every copy stored is on disk as it was served, unless the user or the world took it away or the options keep
+    // only some; no file of the user's own is touched.
+    void verifyDisk()
+    {
+        const bool keeping = QString::fromUtf8(box.readIni()).contains(QRegularExpression("Keep(Copies|Days)=[1-9]"));
+        for (auto c = copies.begin(); c != copies.end();) {
+            struct stat st {};
+            const bool there = ::lstat(QFile::encodeName(c.key()).constData(), &st) == 0;
+            if (!there && keeping) {
+                c = copies.erase(c);
+                continue;
+            }
+            if (!there || !S_ISREG(st.st_mode))
+                return fail(QStringLiteral("a stored copy is gone: ") + c.key());
+            if (QCryptographicHash::hash(readAll(c.key()), QCryptographicHash::Sha256).toHex() != c.value())
+                return fail(QStringLiteral("a stored copy is damaged: ") + c.key());
+            ++c;
+        }
+        for (auto f = m_own.cbegin(); f != m_own.cend(); ++f)
+            if (!QFileInfo(f.key()).isFile() || readAll(f.key()) != f.value())
+                return fail(QStringLiteral("a file the program never stored is gone or changed: ") + f.key());
     }
 
     void clockChange(const QString &what)
@@ -591,21 +782,45 @@ private:
         if (open > 1)
             return fail(QStringLiteral("two boxes open"));
         readHistory();
+        if (m_endAskedMs && running() && (clock.bootMs - *m_endAskedMs > 2000 || m_endReal.elapsed() > 2000))
+            return fail(QStringLiteral("still running %1 s after the end request").arg((clock.bootMs - *m_endAskedMs) / 1000));
+        if (QStringList{"store", "diskfull", "disk", "fs", "restart"}.contains(log.last().section(u':', 0, 0)))
+            verifyDisk();
+        if (failure)
+            return;
+        const bool busy = (live && live->alive) || job;
+        const std::pair<bool, QString> always[] = {
+            {engines > 1, "two engines alive"},
+            {m_historyTransfers > acceptedStarts, "more history lines than attempts"},
+            {!busy && m_historyTransfers != ended,
+             QStringLiteral("%1 transfers ended, %2 history lines").arg(ended).arg(m_historyTransfers)},
+        };
+        for (const auto &[bad, why] : always)
+            if (bad)
+                return fail(why);
+        if (service()) {
+            QTimer &retry = service()->retryTimer();
+            if (!retry.isActive())
+                m_retrySinceMs.reset();
+            else if (!m_retrySinceMs)
+                m_retrySinceMs = clock.bootMs;
+            const qint64 bound = 60 * 1000 * std::max<qint64>(1, service()->cycle().interval()) + 200 * 1000;
+            const qint64 since = clock.bootMs - std::max({lastAttemptMs, m_wokeMs});
+            if (!m_endAskedMs && since > bound)
+                return fail(m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
+                                                                     : QStringLiteral("the service makes no attempt"));
+        }
         if (!window())
             return;
-        const bool fieldsOn = control("txtURL")->isEnabled(), busy = (live && live->alive) || job;
+        const bool fieldsOn = control("txtURL")->isEnabled();
         const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
         const std::pair<bool, QString> broken[] = {
             {fieldsOn && job, "the fields are open while a copy is being stored"},
-            {engines > 1, "two engines alive"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
             {on() != (control<CommandButton>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
             {job && control<QLabel>("lblStatus")->text() == msgAborted,
              "\"Download canceled\" while the copy is being stored"},
-            {m_historyTransfers > acceptedStarts, "more history lines than attempts"},
-            {!busy && m_historyTransfers != ended,
-             QStringLiteral("%1 transfers ended, %2 history lines").arg(ended).arg(m_historyTransfers)},
             // Every download that falls due leaves a line, also one that cannot begin.
             {on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
              "the cycle is on and makes no attempt"},
@@ -621,7 +836,7 @@ private:
     void readHistory()
     {
         QFile f(box.path(QStringLiteral("history.log")));
-        if (!f.open(QIODevice::ReadOnly))
+        if (f.size() == m_historyOffset || !f.open(QIODevice::ReadOnly))
             return;
         if (f.size() < m_historyOffset)
             m_historyOffset = 0;  // moved aside
@@ -659,6 +874,7 @@ private:
     bool m_scripted = false, m_started = false;
     QString m_settingsChoice;  // "settings:Intervall=0": what the user chooses, else chosen at random
     bool m_unloaded = false;
+    std::unique_ptr<MainWindow> m_window;
     bool m_userAway = false;
     int m_attention = 0;  // events for which the user is still at the screen
     qint64 m_wokeMs = 0;
@@ -668,6 +884,35 @@ private:
     int m_historyTransfers = 0;
     qint64 m_onSinceMs = 0;
     QString m_lastStored;  // the copy an "unchanged" stands for
+    // The service: its profile, the prompt that answers its boxes at once as standard error does, its output.
+    struct Lines : PromptService {
+        explicit Lines(World &w) : w(w) {}
+        int msgBox(const QString &text, int style, const QString &title) override
+        {
+            w.shown << (title.isEmpty() ? text : title + QStringLiteral(" | ") + text);
+            const int b = mb::buttonsOf(style);
+            return b == mb::YesNo || b == mb::YesNoCancel ? mb::No
+                   : b == mb::AbortRetryIgnore            ? mb::Ignore
+                   : b == mb::OKOnly                      ? mb::OK
+                                                          : mb::Cancel;
+        }
+        World &w;
+    } m_lines{*this};
+    std::shared_ptr<Profile> m_profile;
+    std::unique_ptr<ServiceHost> m_host;
+    bool m_hostDone = false;
+    std::optional<qint64> m_retrySinceMs;
+    FILE *m_out = nullptr;  // the service's standard output and error, which the world may close
+    int m_outRead = -1;
+    // Faults: the mix this seed draws from and how often; the one armed for the next operation of the disk.
+    QStringList m_mix;
+    double m_faultShare = 0.5;
+    QString m_disk;
+    QString m_keep;  // an option the seed drew: copies kept, or replaced
+    bool m_jobStuck = false;  // the storing job never reports
+    std::optional<qint64> m_endAskedMs;
+    QElapsedTimer m_endReal;
+    QMap<QString, QByteArray> m_own;  // the user's own files in the save folder
 };
 
 }  // namespace fetchora::testing

@@ -346,31 +346,36 @@ TEST(Smart, AVersionWhoseCopyFailedIsFetchedAgain)
     EXPECT_EQ(unasked.sameAnswers, QList<bool>());
 }
 
-// Several seeds of simulated days each, every promise checked after every event. FETCHORA_WORLD_SEED and
-// FETCHORA_WORLD_DAYS run one seed for as long as asked; FETCHORA_WORLD_EVENTS=<file> replays a printed list of events.
-// After the first seed, memory and open files stay flat over the days that follow.
-TEST(World, EveryPromiseHoldsWhateverHappens)
+// Seeds of simulated weeks, every promise checked after every event; each seed draws its front end, its faults and how
+// often they come. The seeds run in groups, a CTest test each. FETCHORA_WORLD_SEED and FETCHORA_WORLD_DAYS run one seed
+// for as long as asked; FETCHORA_WORLD_EVENTS=<file> replays a printed list of events. After the first seed of a group,
+// memory and open files stay flat over the weeks that follow.
+class Swarm : public ::testing::TestWithParam<int> {};
+
+TEST_P(Swarm, EveryPromiseHoldsWhateverHappens)
 {
+    constexpr int kSeeds = 10;
     const auto residentKiB = [] { return readAll("/proc/self/statm").split(' ').value(1).toLong() * 4; };
     const auto openFiles = [] { return entries("/proc/self/fd").size(); };
+    const QByteArray events = qgetenv("FETCHORA_WORLD_EVENTS");
+    const bool oneSeed = qEnvironmentVariableIsSet("FETCHORA_WORLD_SEED") || !events.isEmpty();
+    if (oneSeed && GetParam() > 0)
+        GTEST_SKIP();
     long kib = 0;
     qsizetype files = 0;
-    for (const quint32 seed : {1, 2, 3, 19}) {
-        const bool oneSeed = qEnvironmentVariableIsSet("FETCHORA_WORLD_SEED");
+    for (int i = 0; i < kSeeds; ++i) {
         WorldConfig c{
-            .seed = oneSeed ? quint32(qEnvironmentVariableIntValue("FETCHORA_WORLD_SEED")) : seed,
-            .days = qEnvironmentVariableIsSet("FETCHORA_WORLD_DAYS") ? qgetenv("FETCHORA_WORLD_DAYS").toDouble() : 1};
-        if (const QByteArray file = qgetenv("FETCHORA_WORLD_EVENTS"); !file.isEmpty())
-            c.replay = QString::fromUtf8(readAll(QString::fromLocal8Bit(file))).split(u'\n', Qt::SkipEmptyParts);
+            .seed = oneSeed ? quint32(qEnvironmentVariableIntValue("FETCHORA_WORLD_SEED")) : quint32(GetParam() * kSeeds + i + 1),
+            .days = qEnvironmentVariableIsSet("FETCHORA_WORLD_DAYS") ? qgetenv("FETCHORA_WORLD_DAYS").toDouble() : 7};
+        if (!events.isEmpty())
+            c.replay = QString::fromUtf8(readAll(QString::fromLocal8Bit(events))).split(u'\n', Qt::SkipEmptyParts);
         World world(c);
         world.run();
         ASSERT_FALSE(world.failure) << world.report().toStdString();
-        if (oneSeed || !c.replay.isEmpty())
+        if (oneSeed)
             return;
-        if (seed == 1) {
-            kib = residentKiB();
-            files = openFiles();
-        }
+        if (i == 0)
+            kib = residentKiB(), files = openFiles();
     }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // Sanitizers keep freed memory back on purpose.
@@ -378,3 +383,5 @@ TEST(World, EveryPromiseHoldsWhateverHappens)
 #endif
     EXPECT_LE(openFiles(), files) << "files left open";
 }
+
+INSTANTIATE_TEST_SUITE_P(World, Swarm, ::testing::Range(0, 5));

@@ -46,11 +46,11 @@ struct Window {
         seams.arguments = std::move(args);
         seams.tickMs = 5;
         beforeStart();
-        showMainWindow(std::move(seams));
+        window = showMainWindow(std::move(seams));
     }
-    ~Window() { g_frmMain.reset(); }
+    ~Window() { window.reset(); }
 
-    MainWindow &w() const { return *g_frmMain; }
+    MainWindow &w() const { return *window; }
     template <class T = QWidget>
     T *get(const char *name) const
     {
@@ -61,6 +61,7 @@ struct Window {
     AppSandbox box;
     std::shared_ptr<FakeDownloadLog> engine = std::make_shared<FakeDownloadLog>();
     FakeTray *tray = nullptr;
+    std::unique_ptr<MainWindow> window;
     QString save = box.makeFolder(QStringLiteral("save"));
 };
 
@@ -146,7 +147,7 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {}, [&] {
             QSettings(appFolder() + "/Fetchora/Fetchora.conf", QSettings::IniFormat).setValue("Options/BGColor", "x");
             if (row.ini == "-")
-                QFile::remove(strINIFile);
+                QFile::remove(appFolder() + "/fcr.ini");
             if (row.banner)
                 QDir(appFolder()).mkpath("bin"),
                     QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
@@ -174,7 +175,7 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
         win.click("cmdQuit");
         EXPECT_TRUE(unloaded.wait(5000));
-        EXPECT_EQ(GetINIString("Options", "URL", "-", 256), on ? "http://h/a.txt" : "");
+        EXPECT_EQ(win.box.ini().read("Options", "URL", "-", 256), on ? "http://h/a.txt" : "");
     }
 }
 
@@ -260,7 +261,7 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     QStringList lines;
     mode_t umaskWas = 0;
     const auto beforeStart = [&] {
-        ::chmod(qPrintable(strINIFile), 0644);
+        ::chmod(qPrintable(appFolder() + "/fcr.ini"), 0644);
         umaskWas = ::umask(0277);
         tracetest::reset();
         tracetest::setLineSink([&](const QString &line) { lines << line; });
@@ -278,7 +279,7 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
         EXPECT_TRUE(unloaded.wait(5000));
         tracetest::setLineSink({});
         tracetest::reset();
-        WriteINIString("Options", "Written", "1");  // a new fcr.ini, still its owner's to write
+        win.box.ini().write("Options", "Written", "1");  // a new fcr.ini, still its owner's to write
         ::umask(umaskWas);
         EXPECT_TRUE(win.box.readIni().contains("Written=1"));
         for (const auto &[name, mode] : {std::pair{"fcr.ini", 0600}, {"history.log", 0600}, {"tmp", 0700}}) {

@@ -136,7 +136,7 @@ TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
         typing.show();
         QTest::keyClicks(typing.passwordEdit, shown);
         QTest::mouseClick(typing.saveButton, Qt::LeftButton);
-        ASSERT_TRUE(zip::packFile(archive, source, GetINIString("Options", "Pwd", "", 256), 6, Language::English).ok());
+        ASSERT_TRUE(zip::packFile(archive, source, sandbox.ini().read("Options", "Pwd", "", 256), 6, Language::English).ok());
         EXPECT_TRUE(opens(shown) && !opens(wrong)) << qPrintable(shown);
     }
 }
@@ -179,7 +179,7 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
     const char *keys[] = {"Language", "Pwd",          "Intervall",  "CompRate", "Compress",
                           "Start",    "CheckVersion", "ShowErrors", "Mode1",    "Mode2"};
     for (int i = 0; i < 10; ++i) {
-        QString got = GetINIString(i ? "Options" : "Global", keys[i], "-", 256);
+        QString got = sandbox.ini().read(i ? "Options" : "Global", keys[i], "-", 256);
         if (i >= 4 && got != "-")
             got = CBool(got) ? "1" : "0";  // any text that reads back as the right Boolean will do
         EXPECT_EQ(got, i < 4 ? QString(e.stored[i]) : QString(saved ? e.checks[i - 4] : '-')) << keys[i];

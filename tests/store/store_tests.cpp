@@ -468,8 +468,8 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
     } rows[] = {
         {log, line, rlim_t(line.size()), history, line + line},
         {log, cut, rlim_t(cut.size()), history, cut + '\n' + line},
-        {strINIFile, ini, 0, [] { WriteINIString("Options", "Interval", "10"); }, "[Options]\r\nInterval=10\r\n"},
-        {strINIFile, ini, 0, [] { WriteINIString("Options", "Pwd", "new"); }, ini + "Pwd=new\r\n"}};
+        {app.ini().path(), ini, 0, [&] { app.ini().write("Options", "Interval", "10"); }, "[Options]\r\nInterval=10\r\n"},
+        {app.ini().path(), ini, 0, [&] { app.ini().write("Options", "Pwd", "new"); }, ini + "Pwd=new\r\n"}};
     for (const auto &row : rows) {
         for (const rlim_t failsAfter : {kAtOnce, rlim_t(8)}) {
             SCOPED_TRACE(::testing::Message() << qPrintable(row.file) << ' ' << row.before.data() << failsAfter);

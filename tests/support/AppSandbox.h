@@ -1,5 +1,5 @@
 #pragma once
-// The program's globals in a fresh temporary application folder for one test: fcr.ini, tmp/ and the registry values
+// A profile in a fresh temporary application folder for one test: fcr.ini, tmp/ and the registry values
 // stay inside it, and the error report answers through a ScriptedPrompt.
 
 #include "core/FileSystem.h"
@@ -19,29 +19,25 @@ public:
     explicit AppSandbox(const QString &language = QStringLiteral("English"))
     {
         setAppFolder(folder());
-        strINIFile = path(QStringLiteral("fcr.ini"));
-        strLanguage = language;
-        objFSO = std::make_unique<FileSystem>(interfaceLanguage());
         profile = std::make_shared<Profile>(folder());
         profile->setLanguageName(language);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder());
         setRegistry(&registry);
         setTracePrompt(&errorPrompt);
-        SetLanguage();
+        SetLanguage(*profile);
     }
     ~AppSandbox()
     {
         setTracePrompt(nullptr);
         setRegistry(nullptr);
-        objFSO.reset();
         setAppFolder(QString());
-        strINIFile.clear();
     }
 
     QString folder() const { return m_dir.path(); }
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
-    void writeIni(const QByteArray &content) const { writeFile(strINIFile, content); }
-    QByteArray readIni() const { return readAll(strINIFile); }
+    const IniFile &ini() const { return profile->settings().file(); }
+    void writeIni(const QByteArray &content) const { writeFile(ini().path(), content); }
+    QByteArray readIni() const { return readAll(ini().path()); }
     QString makeFolder(const QString &relative) const
     {
         QDir(folder()).mkpath(relative);

@@ -133,7 +133,7 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyACho
                 d.reject();  // cancelled, or OK was disabled
         });
         QString title = "t";
-        EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true), r.result);
+        EXPECT_EQ(BrowseForFolder(title, r.start, nullptr, true, {}, true, false, "English"), r.result);
     }
     setFolderDialogHook(nullptr);
 }
@@ -154,7 +154,7 @@ TEST(Buttons, SpeakTheLanguageShowTheirFocusAndKeepIt)
     EXPECT_NE(a->grab().toImage(), plain);
     for (const QStringList &r :
          {QStringList{"Deutsch", "&Ja", "&Nein", "Abbrechen"}, {"English", "&Yes", "&No", "Cancel"}}) {
-        strLanguage = r[0], SetLanguage();
+        sandbox.profile->setLanguageName(r[0]), SetLanguage(*sandbox.profile);
         QStringList shown;
         QTimer::singleShot(0, [&] {
             a->setEnabled(false), a->setEnabled(true);
