@@ -140,14 +140,14 @@ void setRegistry(RegistryStore *store)
     g_registry = store;
 }
 
-void SetLanguage(const Profile &profile)
+void SetLanguage(Profile &profile)
 {
     TraceScope t("modGlobal", "Sub SetLanguage");
     t.step([&] {
         if (profile.language() == Language::English)
-            InitEnglishLabels();
+            InitEnglishLabels(profile.m_texts);
         else
-            InitGermanLabels();
+            InitGermanLabels(profile.m_texts);
         setTraceLanguage(profile.language());
         applyToolkitLanguage(profile.languageName());
     });

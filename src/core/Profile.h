@@ -8,6 +8,7 @@
 #include "core/FileSystem.h"
 #include "core/RuntimeError.h"
 #include "core/Settings.h"
+#include "core/Texts.h"
 
 #include <QString>
 #include <memory>
@@ -43,6 +44,9 @@ public:
     // A new choice (the settings dialog while the user picks one).
     void setLanguageName(const QString &name);
 
+    // The interface texts of the language, as SetLanguage last filled them.
+    const Texts &texts() const { return m_texts; }
+
     FileSystem &files() const { return *m_files; }
     const Clock &clock() const { return *m_clock; }
 
@@ -50,6 +54,8 @@ private:
     QString m_folder;
     Settings m_settings;
     QString m_languageName;
+    Texts m_texts;
+    friend void SetLanguage(Profile &profile);
     std::unique_ptr<FileSystem> m_files;
     const Clock *m_clock;
 };
@@ -92,6 +98,6 @@ void setRegistry(RegistryStore *store);  // nullptr restores the native store
 // Refills the interface texts for the profile's language: exactly "English"
 // gives the English texts, anything else the German ones. The trace's error
 // texts and Qt's own follow.
-void SetLanguage(const Profile &profile);
+void SetLanguage(Profile &profile);
 
 }  // namespace fetchora

@@ -12,160 +12,154 @@
 
 namespace fetchora {
 
-QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle, capSettingsTitle,
-    capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow, capRateNormal,
-    capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL,
-    msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes,
-    capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
-    msgCheckURL, capCompressing;
 
-const QString *const *allTexts()
+const TextMember *allTexts()
 {
-    static const QString *const texts[kTextCount] = {
-        &capSavePath,
-        &capURL,
-        &capSettings,
-        &capStart,
-        &capStop,
-        &capCancel,
-        &capQuit,
-        &capActive,
-        &capTitle,
-        &capSettingsTitle,
-        &capInterval,
-        &capStartNow,
-        &capCompress,
-        &capCompression,
-        &capZipPassword,
-        &capRateNone,
-        &capRateLow,
-        &capRateNormal,
-        &capRateHigh,
-        &capDateTime,
-        &capOverwrite,
-        &capSave,
-        &capBrowseTitle,
-        &msgFolderMissing,
-        &msgNoFolder,
-        &msgNoURL,
-        &msgAbortQuery,
-        &msgAborted,
-        &msgFinished,
-        &capDownload,
-        &capSecondsToNext,
-        &capTrayOpen,
-        &capTrayQuit,
-        &capOf,
-        &capBytes,
-        &capCheckVersion,
-        &capShowConnErrors,
-        &msgConnectError,
-        &msgConnectErrorTitle,
-        &msgFileNotFound,
-        &msgInvalidURL,
-        &msgCheckURL,
-        &capCompressing,
+    static const TextMember texts[kTextCount] = {
+        &Texts::capSavePath,
+        &Texts::capURL,
+        &Texts::capSettings,
+        &Texts::capStart,
+        &Texts::capStop,
+        &Texts::capCancel,
+        &Texts::capQuit,
+        &Texts::capActive,
+        &Texts::capTitle,
+        &Texts::capSettingsTitle,
+        &Texts::capInterval,
+        &Texts::capStartNow,
+        &Texts::capCompress,
+        &Texts::capCompression,
+        &Texts::capZipPassword,
+        &Texts::capRateNone,
+        &Texts::capRateLow,
+        &Texts::capRateNormal,
+        &Texts::capRateHigh,
+        &Texts::capDateTime,
+        &Texts::capOverwrite,
+        &Texts::capSave,
+        &Texts::capBrowseTitle,
+        &Texts::msgFolderMissing,
+        &Texts::msgNoFolder,
+        &Texts::msgNoURL,
+        &Texts::msgAbortQuery,
+        &Texts::msgAborted,
+        &Texts::msgFinished,
+        &Texts::capDownload,
+        &Texts::capSecondsToNext,
+        &Texts::capTrayOpen,
+        &Texts::capTrayQuit,
+        &Texts::capOf,
+        &Texts::capBytes,
+        &Texts::capCheckVersion,
+        &Texts::capShowConnErrors,
+        &Texts::msgConnectError,
+        &Texts::msgConnectErrorTitle,
+        &Texts::msgFileNotFound,
+        &Texts::msgInvalidURL,
+        &Texts::msgCheckURL,
+        &Texts::capCompressing,
     };
     return texts;
 }
 
-void InitGermanLabels()
+void InitGermanLabels(Texts &texts)
 {
     TraceScope t("modText", "Sub InitGermanLabels");
-    t.step([] {
-        capSavePath = QStringLiteral("Speicherort für heruntergeladene Dateien");
-        capURL = QStringLiteral("URL (Http://)");
-        capSettings = QStringLiteral("&Optionen");
-        capStart = QStringLiteral("&Start");
-        capStop = QStringLiteral("&Stopp");
-        capCancel = QStringLiteral("&Abbrechen");
-        capQuit = QStringLiteral("&Beenden");
-        capActive = QStringLiteral("[Aktiv]");
-        capTitle = QStringLiteral("TAQ Fetchora");
-        capSettingsTitle = QStringLiteral("Einstellungen");
-        capInterval = QStringLiteral("Intervall (Min.)");
-        capStartNow = QStringLiteral("Starte sofort nach Klick auf Startknopf");
-        capCompress = QStringLiteral("Datei komprimieren (zip)");
-        capCompression = QStringLiteral("Kompression");
-        capZipPassword = QStringLiteral("ZIP Passwort");
-        capRateNone = QStringLiteral("Keine");
-        capRateLow = QStringLiteral("Gering");
-        capRateNormal = QStringLiteral("Normal");
-        capRateHigh = QStringLiteral("Hoch");
-        capDateTime = QStringLiteral("Datum/Uhrzeit an Dateinamen anhängen");
-        capOverwrite = QStringLiteral("Datei immer überschreiben");
-        capSave = QStringLiteral("&Speichern");
-        capBrowseTitle = QStringLiteral("Speicherort (Ordner) suchen ...");
-        msgFolderMissing = QStringLiteral("Der Ordner Speicherort für heruntergeladene Dateien existiert nicht");
-        msgNoFolder = QStringLiteral("Bitte einen Speicherort für heruntergeladene Dateien eingeben");
-        msgNoURL = QStringLiteral("Bitte eine gültige URL eingeben");
-        msgAbortQuery = QStringLiteral("Download wirklich abbrechen?");
-        msgAborted = QStringLiteral("Download abgebrochen.");
-        msgFinished = QStringLiteral("Download beendet.");
-        capDownload = QStringLiteral("Download");
-        capSecondsToNext = QStringLiteral("Sekunden bis zum nächsten Download");
-        capTrayOpen = QStringLiteral("Ö&ffnen");
-        capTrayQuit = QStringLiteral("&Beenden");
-        capOf = QStringLiteral("von");
-        capBytes = QStringLiteral("Bytes");
-        capCheckVersion = QStringLiteral("Dateiversion überprüfen");
-        capShowConnErrors = QStringLiteral("Zeige Verbindungsfehler");
-        msgConnectError = QStringLiteral("Fehler während des Verbindungsaufbaus");
-        msgConnectErrorTitle = QStringLiteral("Verbindungsfehler");
-        msgFileNotFound = QStringLiteral("Datei wurde nicht gefunden!");
-        msgInvalidURL = QStringLiteral("Ungültige URL");
-        msgCheckURL = QStringLiteral("Bitte überprüfen Sie die Adresse im URL-Feld");
-        capCompressing = QStringLiteral("Komprimiere Datei ...");
+    t.step([&] {
+        texts.capSavePath = QStringLiteral("Speicherort für heruntergeladene Dateien");
+        texts.capURL = QStringLiteral("URL (Http://)");
+        texts.capSettings = QStringLiteral("&Optionen");
+        texts.capStart = QStringLiteral("&Start");
+        texts.capStop = QStringLiteral("&Stopp");
+        texts.capCancel = QStringLiteral("&Abbrechen");
+        texts.capQuit = QStringLiteral("&Beenden");
+        texts.capActive = QStringLiteral("[Aktiv]");
+        texts.capTitle = QStringLiteral("TAQ Fetchora");
+        texts.capSettingsTitle = QStringLiteral("Einstellungen");
+        texts.capInterval = QStringLiteral("Intervall (Min.)");
+        texts.capStartNow = QStringLiteral("Starte sofort nach Klick auf Startknopf");
+        texts.capCompress = QStringLiteral("Datei komprimieren (zip)");
+        texts.capCompression = QStringLiteral("Kompression");
+        texts.capZipPassword = QStringLiteral("ZIP Passwort");
+        texts.capRateNone = QStringLiteral("Keine");
+        texts.capRateLow = QStringLiteral("Gering");
+        texts.capRateNormal = QStringLiteral("Normal");
+        texts.capRateHigh = QStringLiteral("Hoch");
+        texts.capDateTime = QStringLiteral("Datum/Uhrzeit an Dateinamen anhängen");
+        texts.capOverwrite = QStringLiteral("Datei immer überschreiben");
+        texts.capSave = QStringLiteral("&Speichern");
+        texts.capBrowseTitle = QStringLiteral("Speicherort (Ordner) suchen ...");
+        texts.msgFolderMissing = QStringLiteral("Der Ordner Speicherort für heruntergeladene Dateien existiert nicht");
+        texts.msgNoFolder = QStringLiteral("Bitte einen Speicherort für heruntergeladene Dateien eingeben");
+        texts.msgNoURL = QStringLiteral("Bitte eine gültige URL eingeben");
+        texts.msgAbortQuery = QStringLiteral("Download wirklich abbrechen?");
+        texts.msgAborted = QStringLiteral("Download abgebrochen.");
+        texts.msgFinished = QStringLiteral("Download beendet.");
+        texts.capDownload = QStringLiteral("Download");
+        texts.capSecondsToNext = QStringLiteral("Sekunden bis zum nächsten Download");
+        texts.capTrayOpen = QStringLiteral("Ö&ffnen");
+        texts.capTrayQuit = QStringLiteral("&Beenden");
+        texts.capOf = QStringLiteral("von");
+        texts.capBytes = QStringLiteral("Bytes");
+        texts.capCheckVersion = QStringLiteral("Dateiversion überprüfen");
+        texts.capShowConnErrors = QStringLiteral("Zeige Verbindungsfehler");
+        texts.msgConnectError = QStringLiteral("Fehler während des Verbindungsaufbaus");
+        texts.msgConnectErrorTitle = QStringLiteral("Verbindungsfehler");
+        texts.msgFileNotFound = QStringLiteral("Datei wurde nicht gefunden!");
+        texts.msgInvalidURL = QStringLiteral("Ungültige URL");
+        texts.msgCheckURL = QStringLiteral("Bitte überprüfen Sie die Adresse im URL-Feld");
+        texts.capCompressing = QStringLiteral("Komprimiere Datei ...");
     });
 }
 
-void InitEnglishLabels()
+void InitEnglishLabels(Texts &texts)
 {
     TraceScope t("modText", "Sub InitEnglishLabels");
-    t.step([] {
-        capSavePath = QStringLiteral("Folder for downloaded files");
-        capURL = QStringLiteral("URL");
-        capSettings = QStringLiteral("&Settings");
-        capStart = QStringLiteral("&Start");
-        capStop = QStringLiteral("&Stop");
-        capCancel = QStringLiteral("&Cancel");
-        capQuit = QStringLiteral("&Quit");
-        capActive = QStringLiteral("[Active]");
-        capTitle = QStringLiteral("TAQ Fetchora");
-        capSettingsTitle = QStringLiteral("Settings");
-        capInterval = QStringLiteral("Interval (min.)");
-        capStartNow = QStringLiteral("Start download after click on start button");
-        capCompress = QStringLiteral("Compress files (zip)");
-        capCompression = QStringLiteral("Compression");
-        capZipPassword = QStringLiteral("ZIP password");
-        capRateNone = QStringLiteral("None");
-        capRateLow = QStringLiteral("Minimal");
-        capRateNormal = QStringLiteral("Normal");
-        capRateHigh = QStringLiteral("High");
-        capDateTime = QStringLiteral("Add date and time to file name");
-        capOverwrite = QStringLiteral("Always overwrite file");
-        capSave = QStringLiteral("&Save");
-        capBrowseTitle = QStringLiteral("Find folder for downloaded files ...");
-        msgFolderMissing = QStringLiteral("The folder for downloaded files does not exist");
-        msgNoFolder = QStringLiteral("Please enter a folder for downloaded files");
-        msgNoURL = QStringLiteral("Please enter a valid URL");
-        msgAbortQuery = QStringLiteral("Cancel download?");
-        msgAborted = QStringLiteral("Download canceled");
-        msgFinished = QStringLiteral("Download competed");
-        capDownload = QStringLiteral("Download");
-        capSecondsToNext = QStringLiteral("seconds until next download");
-        capTrayOpen = QStringLiteral("&Open");
-        capTrayQuit = QStringLiteral("&Quit");
-        capOf = QStringLiteral("of");
-        capBytes = QStringLiteral("Bytes");
-        capCheckVersion = QStringLiteral("Check file version");
-        capShowConnErrors = QStringLiteral("Show connection errors");
-        msgConnectError = QStringLiteral("Error while connecting");
-        msgConnectErrorTitle = QStringLiteral("Connection error");
-        msgFileNotFound = QStringLiteral("File not found!");
-        msgInvalidURL = QStringLiteral("Invalid URL");
-        msgCheckURL = QStringLiteral("Please check the address in the URL field");
-        capCompressing = QStringLiteral("Compress file ...");
+    t.step([&] {
+        texts.capSavePath = QStringLiteral("Folder for downloaded files");
+        texts.capURL = QStringLiteral("URL");
+        texts.capSettings = QStringLiteral("&Settings");
+        texts.capStart = QStringLiteral("&Start");
+        texts.capStop = QStringLiteral("&Stop");
+        texts.capCancel = QStringLiteral("&Cancel");
+        texts.capQuit = QStringLiteral("&Quit");
+        texts.capActive = QStringLiteral("[Active]");
+        texts.capTitle = QStringLiteral("TAQ Fetchora");
+        texts.capSettingsTitle = QStringLiteral("Settings");
+        texts.capInterval = QStringLiteral("Interval (min.)");
+        texts.capStartNow = QStringLiteral("Start download after click on start button");
+        texts.capCompress = QStringLiteral("Compress files (zip)");
+        texts.capCompression = QStringLiteral("Compression");
+        texts.capZipPassword = QStringLiteral("ZIP password");
+        texts.capRateNone = QStringLiteral("None");
+        texts.capRateLow = QStringLiteral("Minimal");
+        texts.capRateNormal = QStringLiteral("Normal");
+        texts.capRateHigh = QStringLiteral("High");
+        texts.capDateTime = QStringLiteral("Add date and time to file name");
+        texts.capOverwrite = QStringLiteral("Always overwrite file");
+        texts.capSave = QStringLiteral("&Save");
+        texts.capBrowseTitle = QStringLiteral("Find folder for downloaded files ...");
+        texts.msgFolderMissing = QStringLiteral("The folder for downloaded files does not exist");
+        texts.msgNoFolder = QStringLiteral("Please enter a folder for downloaded files");
+        texts.msgNoURL = QStringLiteral("Please enter a valid URL");
+        texts.msgAbortQuery = QStringLiteral("Cancel download?");
+        texts.msgAborted = QStringLiteral("Download canceled");
+        texts.msgFinished = QStringLiteral("Download competed");
+        texts.capDownload = QStringLiteral("Download");
+        texts.capSecondsToNext = QStringLiteral("seconds until next download");
+        texts.capTrayOpen = QStringLiteral("&Open");
+        texts.capTrayQuit = QStringLiteral("&Quit");
+        texts.capOf = QStringLiteral("of");
+        texts.capBytes = QStringLiteral("Bytes");
+        texts.capCheckVersion = QStringLiteral("Check file version");
+        texts.capShowConnErrors = QStringLiteral("Show connection errors");
+        texts.msgConnectError = QStringLiteral("Error while connecting");
+        texts.msgConnectErrorTitle = QStringLiteral("Connection error");
+        texts.msgFileNotFound = QStringLiteral("File not found!");
+        texts.msgInvalidURL = QStringLiteral("Invalid URL");
+        texts.msgCheckURL = QStringLiteral("Please check the address in the URL field");
+        texts.capCompressing = QStringLiteral("Compress file ...");
     });
 }
 

@@ -1,23 +1,22 @@
 #pragma once
-// The interface texts of the current language. Windows hold no texts of
-// their own: they copy these onto their controls (SetLabels) or build their
-// messages from them. A language switch replaces all of them in one call.
+// The interface texts. Windows hold no texts of their own: they copy their
+// profile's onto their controls (SetLabels) or build their messages from
+// them. A language switch replaces all of them in one call.
 
 #include <QString>
 
 namespace fetchora {
 
-extern QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle,
-    capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow,
-    capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder,
-    msgNoURL, msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf,
-    capBytes, capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL,
-    msgCheckURL, capCompressing;
+// The 43 texts of one language, in table order. A profile holds one set and
+// a language switch refills it whole.
+struct Texts {
+    QString capSavePath, capURL, capSettings, capStart, capStop, capCancel, capQuit, capActive, capTitle, capSettingsTitle, capInterval, capStartNow, capCompress, capCompression, capZipPassword, capRateNone, capRateLow, capRateNormal, capRateHigh, capDateTime, capOverwrite, capSave, capBrowseTitle, msgFolderMissing, msgNoFolder, msgNoURL, msgAbortQuery, msgAborted, msgFinished, capDownload, capSecondsToNext, capTrayOpen, capTrayQuit, capOf, capBytes, capCheckVersion, capShowConnErrors, msgConnectError, msgConnectErrorTitle, msgFileNotFound, msgInvalidURL, msgCheckURL, capCompressing;
+};
 
 inline constexpr int kTextCount = 43;
 
-void InitGermanLabels();
-void InitEnglishLabels();
+void InitGermanLabels(Texts &texts);
+void InitEnglishLabels(Texts &texts);
 
 // Said when a second program is started on the same application folder
 // (%1: the folder), in the language the settings file names.
@@ -37,7 +36,8 @@ struct MoreTexts {
 };
 MoreTexts moreTexts(const QString &language);
 
-// All texts in table order, for code that needs to walk them (and tests).
-const QString *const *allTexts();
+// The members in table order, for code that needs to walk them (and tests).
+using TextMember = QString Texts::*;
+const TextMember *allTexts();
 
 }  // namespace fetchora

@@ -14,35 +14,35 @@ QString own(Language language, const char *english, const char *german)
 
 }  // namespace
 
-QString bytesText(qint64 loaded, qint64 size)
+QString bytesText(const Texts &t, qint64 loaded, qint64 size)
 {
-    return QString::number(loaded) + QLatin1Char(' ') + capOf + QLatin1Char(' ') + QString::number(size)
-           + QLatin1Char(' ') + capBytes;
+    return QString::number(loaded) + QLatin1Char(' ') + t.capOf + QLatin1Char(' ') + QString::number(size)
+           + QLatin1Char(' ') + t.capBytes;
 }
 
-QString countdownText(long seconds)
+QString countdownText(const Texts &t, long seconds)
 {
-    return QString::number(seconds) + QLatin1Char(' ') + capSecondsToNext;
+    return QString::number(seconds) + QLatin1Char(' ') + t.capSecondsToNext;
 }
 
-QString notFoundText()
+QString notFoundText(const Texts &t)
 {
-    return msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + msgCheckURL;
+    return t.msgFileNotFound + QStringLiteral("\r\nHTTP Code 404\r\n\r\n") + t.msgCheckURL;
 }
 
-QString connectErrorText(long number, const QString &descr)
+QString connectErrorText(const Texts &t, long number, const QString &descr)
 {
-    return msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n") + descr;
+    return t.msgConnectError + QStringLiteral("!\r\nError: ") + QString::number(number) + QStringLiteral("\r\n") + descr;
 }
 
-QString connectErrorTitle()
+QString connectErrorTitle(const Texts &t)
 {
-    return capTitle + QStringLiteral(" - ") + msgConnectErrorTitle;
+    return t.capTitle + QStringLiteral(" - ") + t.msgConnectErrorTitle;
 }
 
-QString invalidUrlText(const QString &url)
+QString invalidUrlText(const Texts &t, const QString &url)
 {
-    return displayUrl(url) + QStringLiteral("\r\n\r\n") + msgCheckURL;
+    return displayUrl(url) + QStringLiteral("\r\n\r\n") + t.msgCheckURL;
 }
 
 QString replacedReason(Language language)

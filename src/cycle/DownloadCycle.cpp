@@ -81,8 +81,8 @@ CycleView DownloadCycle::viewFor(Phase phase) const
 {
     const bool on = phase != Phase::Idle;
     CycleView v;
-    v.windowCaption = on ? capTitle + QLatin1Char(' ') + capActive : capTitle;
-    v.startCaption = on ? capStop : capStart;
+    v.windowCaption = on ? texts().capTitle + QLatin1Char(' ') + texts().capActive : texts().capTitle;
+    v.startCaption = on ? texts().capStop : texts().capStart;
     v.startEnabled = phase == Phase::Idle || phase == Phase::Counting || phase == Phase::Cancelling;
     v.abortEnabled = phase == Phase::Fetching || phase == Phase::FirstFetch;
     v.fieldsEnabled = !on;
@@ -91,11 +91,11 @@ CycleView DownloadCycle::viewFor(Phase phase) const
     switch (m_said.line) {
     case Line::Nothing: break;
     case Line::Refusal: v.statusText = m_said.refusal; break;
-    case Line::Countdown: v.statusText = countdownText(m_said.secondsLeft); break;
-    case Line::Bytes: v.statusText = bytesText(m_said.loaded, m_said.size); break;
-    case Line::Aborted: v.statusText = msgAborted; break;
-    case Line::Compressing: v.statusText = capCompressing; break;
-    case Line::Finished: v.statusText = msgFinished; break;
+    case Line::Countdown: v.statusText = countdownText(texts(), m_said.secondsLeft); break;
+    case Line::Bytes: v.statusText = bytesText(texts(), m_said.loaded, m_said.size); break;
+    case Line::Aborted: v.statusText = texts().msgAborted; break;
+    case Line::Compressing: v.statusText = texts().capCompressing; break;
+    case Line::Finished: v.statusText = texts().msgFinished; break;
     }
     v.statusVisible = m_said.lineShown;
     if (m_said.barValue > 0 && m_said.barMax >= 1)
@@ -193,11 +193,11 @@ void DownloadCycle::switchOn(TraceScope &t)
         t.step([&] { m_prompt.notify(text, icon | mb::OKOnly, title); });
     };
     if (m_host.savePathText().isEmpty())
-        return refuse(msgNoFolder, msgNoFolder, mb::Information, QString());
+        return refuse(texts().msgNoFolder, texts().msgNoFolder, mb::Information, QString());
     if (url.isEmpty())
-        return refuse(msgNoURL, msgNoURL, mb::Information, QString());
+        return refuse(texts().msgNoURL, texts().msgNoURL, mb::Information, QString());
     if (!canFetch(url))
-        return refuse(msgInvalidURL, invalidUrlText(url), mb::Exclamation, msgInvalidURL);
+        return refuse(texts().msgInvalidURL, invalidUrlText(texts(), url), mb::Exclamation, texts().msgInvalidURL);
     const bool startNow = m_setup.profile->settings().flag(t, Setting::StartNow);
     m_counter = 0;
     m_said.lineShown = false;
@@ -226,7 +226,7 @@ void DownloadCycle::start(TraceScope &t)
     const QString folder = m_host.savePathText();
     const QString url = m_host.urlText();
     Refusal refusal;
-    t.step([&] { refusal = cannotBegin(m_setup.profile->files(), folder, url, m_setup.tmpFolder); });
+    t.step([&] { refusal = cannotBegin(texts(), m_setup.profile->files(), folder, url, m_setup.tmpFolder); });
     if (!refusal.box.isEmpty()) {
         recordUnbegun(err::PathNotFound, refusal.detail);
         unbegun(Event::CannotBegin);
@@ -283,7 +283,7 @@ bool DownloadCycle::cancel(TraceScope &t)
     const quint64 asked = m_attempt.serial;
     int answer = mb::No;
     t.step(
-        [&] { answer = m_prompt.msgBox(msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, capDownload); });
+        [&] { answer = m_prompt.msgBox(texts().msgAbortQuery, mb::Question | mb::YesNo | mb::DefaultButton2, texts().capDownload); });
     if (answer != mb::Yes)
         return false;
     if ((m_phase != Phase::Fetching && m_phase != Phase::FirstFetch) || m_attempt.serial != asked)
@@ -419,7 +419,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
         // The cycle ends; the user has to look at the address.
         m_waiting = {};
         t.step([&] { m_host.cmdStart_Click(); });
-        t.step([&] { m_prompt.notify(notFoundText(), mb::Exclamation | mb::OKOnly, msgInvalidURL); });
+        t.step([&] { m_prompt.notify(notFoundText(texts()), mb::Exclamation | mb::OKOnly, texts().msgInvalidURL); });
         return;
     }
     if (result.kind == Kind::HttpError || result.kind == Kind::ConnectionError || result.kind == Kind::LocalError) {
@@ -427,7 +427,7 @@ void DownloadCycle::endTransfer(TraceScope &t, const TransferResult &result)
             result.errorNumber ? result.errorNumber : (result.curlCode ? result.curlCode : long(result.httpStatus));
         if (m_setup.profile->settings().flag(t, Setting::ShowErrors))
             t.step([&] {
-                m_prompt.notify(connectErrorText(number, result.text), mb::Critical | mb::OKOnly, connectErrorTitle());
+                m_prompt.notify(connectErrorText(texts(), number, result.text), mb::Critical | mb::OKOnly, connectErrorTitle(texts()));
             });
     }
     drain();
@@ -564,6 +564,11 @@ bool DownloadCycle::holdQuit()
     apply(Event::Quit);
     m_waiting.quit = true;
     return true;
+}
+
+const Texts &DownloadCycle::texts() const
+{
+    return m_setup.profile->texts();
 }
 
 }  // namespace fetchora

@@ -40,6 +40,8 @@
 
 namespace fetchora {
 
+struct Texts;
+
 class PromptService;
 class Profile;
 class TraceScope;
@@ -229,6 +231,8 @@ public:
     static void setIllegalMoveReport(std::function<void(const QString &why)> report);
 
 private:
+    // The interface texts of the profile's language.
+    const Texts &texts() const;
     // The one writer of the phase: moves it as kCycleMoves says for `event`.
     // False, and the phase kept, when the table has no such move.
     bool apply(Event event);

@@ -256,12 +256,12 @@ void MainWindow::SetLabels()
 {
     TraceScope t(kModule, "Sub SetLabels");
     t.step([&] {
-        savePathLabel->setText(capSavePath);
-        urlLabel->setText(capURL);
-        settingsButton->setCaption(capSettings);
-        startButton->setCaption(capStart);
-        cancelButton->setCaption(capCancel);
-        quitButton->setCaption(capQuit);
+        savePathLabel->setText(texts().capSavePath);
+        urlLabel->setText(texts().capURL);
+        settingsButton->setCaption(texts().capSettings);
+        startButton->setCaption(texts().capStart);
+        cancelButton->setCaption(texts().capCancel);
+        quitButton->setCaption(texts().capQuit);
         sloganLabel->setText(moreTexts(m_profile.languageName()).slogan);
     });
 }
@@ -399,6 +399,11 @@ void MainWindow::txtSPlace_GotFocus()
 {
     TraceScope t(kModule, "Sub txtSPlace_GotFocus");
     t.step([&] { savePathEdit->selectAllText(); });
+}
+
+const Texts &MainWindow::texts() const
+{
+    return m_profile.texts();
 }
 
 }  // namespace fetchora

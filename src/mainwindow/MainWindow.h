@@ -20,6 +20,8 @@ class QGroupBox;
 
 namespace fetchora {
 
+struct Texts;
+
 class PromptService;
 class Profile;
 class AttemptReactions;
@@ -89,6 +91,7 @@ public:
 
 
     const DownloadCycle &cycle() const { return *m_cycle; }
+    const Profile &profile() const { return m_profile; }
 
 signals:
     // The window has run Form_Unload; the program ends when nothing else is open.
@@ -101,6 +104,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The interface texts of the profile's language.
+    const Texts &texts() const;
     QString savePathText() const override;
     QString urlText() const override;
     void setUrlText(const QString &url) override;

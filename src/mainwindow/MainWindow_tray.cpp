@@ -87,8 +87,8 @@ void MainWindow::sevTray1_Click(int Button)
     if (Button != 2)
         return;
     t.step([&] {
-        tray->AddMenuItem(QStringLiteral("open"), capTrayOpen);
-        tray->AddMenuItem(QStringLiteral("exit"), capTrayQuit);
+        tray->AddMenuItem(QStringLiteral("open"), texts().capTrayOpen);
+        tray->AddMenuItem(QStringLiteral("exit"), texts().capTrayQuit);
         tray->ShowMenu();
     });
 }
@@ -118,7 +118,7 @@ void MainWindow::cmdBrowse_Click()
     t.step([&] {
         FolderDialogBrowser dialogBrowser(m_seams.prompt, m_profile.languageName());
         FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
-        const QString chosen = browser.BrowseForFolder(this, capBrowseTitle, savePathEdit->Text());
+        const QString chosen = browser.BrowseForFolder(this, texts().capBrowseTitle, savePathEdit->Text());
         if (!chosen.isEmpty())
             savePathEdit->setTextValue(chosen);
     });

@@ -19,14 +19,13 @@ namespace fetchora {
 
 namespace {
 
-
-// The layout is given in twips; the screen works in pixels at 96 dpi.
-// The level names of the current language, in the order of kRateNumbers.
-std::array<QString, 4> currentRateNames()
+// The level names of a language, in the order of kRateNumbers.
+std::array<QString, 4> rateNames(const Texts &t)
 {
-    return {capRateNone, capRateLow, capRateNormal, capRateHigh};
+    return {t.capRateNone, t.capRateLow, t.capRateNormal, t.capRateHigh};
 }
 
+// The layout is given in twips; the screen works in pixels at 96 dpi.
 int px(int twips)
 {
     return qRound(twips / 15.0);
@@ -183,12 +182,12 @@ void SettingsDialog::Form_Load()
         const long rate = CLng(m_profile.settings().text(Setting::CompRate));
         for (size_t i = 0; i < kRateNumbers.size(); ++i) {
             if (rate == kRateNumbers[i]) {
-                rateBox->setTextValue(currentRateNames()[i]);
+                rateBox->setTextValue(rateNames(texts())[i]);
                 break;
             }
         }
     });
-    t.step([&] { sOldRate = currentRateNames(); });
+    t.step([&] { sOldRate = rateNames(texts()); });
     t.step([&] { compressBox->setValueText(m_profile.settings().text(Setting::Compress)); });
     t.step(
         [&] { nameModeButtons[0]->setValueText(m_profile.settings().text(Setting::StampName)); });
@@ -213,20 +212,20 @@ void SettingsDialog::SetLabels()
 {
     TraceScope t("frmSettings", "Sub SetLabels");
     t.step([&] {
-        setWindowTitle(capSettingsTitle);
-        intervalLabel->setText(capInterval);
-        startNowBox->setCaption(capStartNow);
-        compressBox->setCaption(capCompress);
-        compressionLabel->setText(capCompression);
-        passwordLabel->setText(capZipPassword);
-        nameModeButtons[0]->setCaption(capDateTime);
-        nameModeButtons[1]->setCaption(capOverwrite);
-        cancelButton->setCaption(capCancel);
-        saveButton->setCaption(capSave);
-        checkVersionBox->setCaption(capCheckVersion);
-        showErrorsBox->setCaption(capShowConnErrors);
+        setWindowTitle(texts().capSettingsTitle);
+        intervalLabel->setText(texts().capInterval);
+        startNowBox->setCaption(texts().capStartNow);
+        compressBox->setCaption(texts().capCompress);
+        compressionLabel->setText(texts().capCompression);
+        passwordLabel->setText(texts().capZipPassword);
+        nameModeButtons[0]->setCaption(texts().capDateTime);
+        nameModeButtons[1]->setCaption(texts().capOverwrite);
+        cancelButton->setCaption(texts().capCancel);
+        saveButton->setCaption(texts().capSave);
+        checkVersionBox->setCaption(texts().capCheckVersion);
+        showErrorsBox->setCaption(texts().capShowConnErrors);
     });
-    t.step([&] { sNewRate = currentRateNames(); });
+    t.step([&] { sNewRate = rateNames(texts()); });
 }
 
 void SettingsDialog::SetZipCombo()
@@ -234,7 +233,7 @@ void SettingsDialog::SetZipCombo()
     TraceScope t("frmSettings", "Sub SetZipCombo");
     t.step([&] {
         rateBox->clearItems();
-        for (const QString &name : currentRateNames())
+        for (const QString &name : rateNames(texts()))
             rateBox->addItemValue(name);
     });
 }
@@ -279,7 +278,7 @@ void SettingsDialog::Check1_Click()
         rateBox->setEnabled(on);
         // Switched on with nothing chosen: the level a fresh setup compresses with.
         if (on && rateBox->Text().isEmpty())
-            rateBox->setTextValue(capRateNormal);
+            rateBox->setTextValue(texts().capRateNormal);
         const unsigned color = on ? kWhite : kButtonFaceColor;
         passwordEdit->setBackColor(color);
         rateBox->setBackColor(color);
@@ -299,7 +298,7 @@ void SettingsDialog::cmdSave_Click()
         t.step([&] { m_host.setInterval(CLng(intervalBox->Text())); });
         t.step([&] {
             const QString level = rateBox->Text();
-            const auto names = currentRateNames();
+            const auto names = rateNames(texts());
             for (size_t i = 0; i < names.size(); ++i) {
                 if (level == names[i]) {
                     m_profile.settings().write(Setting::CompRate, QString::number(kRateNumbers[i]));
@@ -328,6 +327,11 @@ void SettingsDialog::cmdCancel_Click()
         }
     });
     t.step([&] { Unload(); });
+}
+
+const Texts &SettingsDialog::texts() const
+{
+    return m_profile.texts();
 }
 
 }  // namespace fetchora

@@ -18,6 +18,8 @@ class QGroupBox;
 
 namespace fetchora {
 
+struct Texts;
+
 class SettingsHost;
 class Profile;
 class PickField;
@@ -71,6 +73,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The interface texts of the profile's language.
+    const Texts &texts() const;
     void buildControls();
     // Ends the dialog's use: the modal loop returns and the dialog hides.
     void Unload();

@@ -11,17 +11,17 @@
 
 namespace fetchora {
 
-Refusal cannotBegin(const FileSystem &fs, const QString &saveFolder, const QString &url, const QString &tmpFolder)
+Refusal cannotBegin(const Texts &texts, const FileSystem &fs, const QString &saveFolder, const QString &url, const QString &tmpFolder)
 {
     // Copies stored into tmp/ would be swept away as leftovers by the next Start.
     const bool isTmp = QFileInfo(saveFolder).canonicalFilePath() == QFileInfo(tmpFolder).canonicalFilePath();
     if (saveFolder.isEmpty())
-        return {msgNoFolder, msgNoFolder};
+        return {texts.msgNoFolder, texts.msgNoFolder};
     if (!fs.FolderExists(saveFolder) || isTmp)
-        return {msgFolderMissing, fileError(err::PathNotFound, saveFolder, FileNote::None, fs.language())
+        return {texts.msgFolderMissing, fileError(err::PathNotFound, saveFolder, FileNote::None, fs.language())
                                       .describe(fs.language())};
     if (url.isEmpty())
-        return {msgNoURL, msgNoURL};
+        return {texts.msgNoURL, texts.msgNoURL};
     return {};
 }
 

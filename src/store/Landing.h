@@ -10,6 +10,7 @@ namespace fetchora {
 
 class TraceScope;
 class FileSystem;
+struct Texts;
 
 struct Landing {
     QString fileName, ext, baseName;  // from the URL's path
@@ -22,7 +23,7 @@ struct Landing {
 struct Refusal {
     QString box, detail;
 };
-Refusal cannotBegin(const FileSystem &fs, const QString &saveFolder, const QString &url, const QString &tmpFolder);
+Refusal cannotBegin(const Texts &texts, const FileSystem &fs, const QString &saveFolder, const QString &url, const QString &tmpFolder);
 
 // The names the URL gives; tmp/ made (its owner's only); the leftovers of
 // ended programs swept (those the journal in the application folder names);

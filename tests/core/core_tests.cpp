@@ -101,13 +101,13 @@ TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
 
 // A few texts that reach the user outside the window's own captions; the window's tests see the others.
 const struct {
-    const QString *text;
+    QString Texts::*text;
     const char *de, *en;
 } kTexts[] = {
-    {&msgFinished, "Download beendet.", "Download competed"},
-    {&capTrayOpen, "Ö&ffnen", "&Open"},
-    {&capCompressing, "Komprimiere Datei ...", "Compress file ..."},
-    {&capTitle, "TAQ Fetchora", "TAQ Fetchora"},
+    {&Texts::msgFinished, "Download beendet.", "Download competed"},
+    {&Texts::capTrayOpen, "Ö&ffnen", "&Open"},
+    {&Texts::capCompressing, "Komprimiere Datei ...", "Compress file ..."},
+    {&Texts::capTitle, "TAQ Fetchora", "TAQ Fetchora"},
 };
 
 TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
@@ -117,7 +117,7 @@ TEST(Texts, OnlyExactlyEnglishGivesTheEnglishColumn)
         profile.setLanguageName(language);
         SetLanguage(profile);
         for (const auto &row : kTexts)
-            EXPECT_EQ(*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
+            EXPECT_EQ(profile.texts().*row.text, QString::fromUtf8(language == "English" ? row.en : row.de)) << qPrintable(language);
     }
 }
 

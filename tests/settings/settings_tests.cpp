@@ -19,7 +19,9 @@ namespace {
 
 // Keeps the owner's Settings caption of the last relabelling: the language it was switched to.
 struct Host : SettingsHost {
-    void SetLabels() override { caption = capSettings; }
+    explicit Host(const Profile &profile) : profile(profile) {}
+    void SetLabels() override { caption = profile.texts().capSettings; }
+    const Profile &profile;
     bool saveAllowed() const override { return allowed; }
     void setInterval(long minutes) override { interval = minutes; }
     QString caption;
@@ -49,7 +51,7 @@ protected:
         return {dlg.compressBox, dlg.startNowBox, dlg.checkVersionBox, dlg.showErrorsBox, dlg.nameModeButtons[0], dlg.nameModeButtons[1]};
     }
     AppSandbox sandbox{QStringLiteral("Deutsch")};
-    Host host;
+    Host host{*sandbox.profile};
     SettingsDialog dlg{host, *sandbox.profile, nullptr};
 };
 
