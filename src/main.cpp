@@ -44,14 +44,12 @@ int main(int argc, char *argv[])
                    stdout);
         return 0;
     }
-    if (!commandLine.configFolder.isEmpty()) {
-        const QString folder = QDir(commandLine.configFolder).absolutePath();
-        if (!makePrivateFolder(folder)) {
-            std::fprintf(stderr, "fetchora: --config: %s cannot be made\n",
-                         qPrintable(QDir::toNativeSeparators(folder)));
-            return 2;
-        }
-        setAppFolder(folder);
+    const QString configFolder =
+        commandLine.configFolder.isEmpty() ? QString() : QDir(commandLine.configFolder).absolutePath();
+    if (!configFolder.isEmpty() && !makePrivateFolder(configFolder)) {
+        std::fprintf(stderr, "fetchora: --config: %s cannot be made\n",
+                     qPrintable(QDir::toNativeSeparators(configFolder)));
+        return 2;
     }
 
     const bool window = commandLine.mode == CommandLine::Mode::Window;
@@ -61,10 +59,10 @@ int main(int argc, char *argv[])
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Fetchora"));
-    if (!commandLine.configFolder.isEmpty())
-        useAppFolder(appFolder());
+    if (!configFolder.isEmpty())
+        provideBanner(configFolder);
 
-    auto profile = std::make_shared<Profile>(appFolder());
+    auto profile = std::make_shared<Profile>(configFolder.isEmpty() ? defaultAppFolder() : configFolder);
     std::unique_ptr<PromptService> prompt;
     if (window)
         prompt = std::make_unique<MessageBoxPrompt>();

@@ -35,7 +35,6 @@ void Profile::setLanguageName(const QString &name)
 }
 
 namespace {
-QString g_appFolder;
 RegistryStore *g_registry = nullptr;
 }  // namespace
 
@@ -61,7 +60,8 @@ QString shippedBanner()
     return installedDataFolder(QCoreApplication::applicationDirPath()) + QStringLiteral("/bin/banner.bmp");
 }
 
-// The banner comes with the package; a folder of the user's gets a copy.
+}  // namespace
+
 void provideBanner(const QString &folder)
 {
     const QString banner = folder + QStringLiteral("/bin/banner.bmp");
@@ -70,6 +70,8 @@ void provideBanner(const QString &folder)
         QFile::copy(shippedBanner(), banner);
     }
 }
+
+namespace {
 
 // Decided once: the answer must not change while the program runs.
 QString resolveAppFolder()
@@ -87,37 +89,24 @@ QString resolveAppFolder()
 
 }  // namespace
 
-QString appFolder()
+QString defaultAppFolder()
 {
-    if (!g_appFolder.isEmpty())
-        return g_appFolder;
     if (!QCoreApplication::instance())
         return QDir::currentPath();
     static const QString resolved = resolveAppFolder();
     return resolved;
 }
 
-void setAppFolder(const QString &folder)
-{
-    g_appFolder = folder;
-}
-
-void useAppFolder(const QString &folder)
-{
-    setAppFolder(folder);
-    provideBanner(folder);
-}
-
-void makeAppFilesPrivate(const QString &module, const QString &procedure)
+void makeAppFilesPrivate(const QString &folder, const QString &module, const QString &procedure)
 {
     for (const char *name : kPrivateAppFiles) {
-        if (const auto was = closeToOthers(appFolder() + u'/' + QLatin1String(name)))
+        if (const auto was = closeToOthers(folder + u'/' + QLatin1String(name)))
             TraceNote(module, procedure,
                       QStringLiteral("%1 was open to other users (%2): now only its owner's (%3)")
                           .arg(QLatin1String(name), QString::number(*was, 8).rightJustified(4, u'0'),
                                QString::number(*was & 0700, 8).rightJustified(4, u'0')));
     }
-    makePrivateFolder(appFolder() + QStringLiteral("/tmp"));
+    makePrivateFolder(folder + QStringLiteral("/tmp"));
 }
 
 void openProfile(TraceScope &t, Profile &profile)
@@ -125,7 +114,7 @@ void openProfile(TraceScope &t, Profile &profile)
     // The settings hold passwords and the downloads may be anybody's
     // business: what an older version left open to other users is closed
     // before anything is read or written, and tmp/ is made private.
-    t.step([&] { makeAppFilesPrivate(t.module(), t.procedure()); });
+    t.step([&] { makeAppFilesPrivate(profile.folder(), t.module(), t.procedure()); });
     t.step([&] { profile.readLanguage(); });
 }
 

@@ -61,12 +61,13 @@ private:
 };
 
 
-// The folder of the executable: fcr.ini, tmp/ and bin/banner.bmp live here.
+// The application folder of a profile the command line does not name: the
+// executable's folder (fcr.ini, tmp/ and bin/banner.bmp beside the program).
 // Installed system-wide the executable's folder is not ours to write, so
 // the program then keeps them in a per-user data folder instead.
-QString appFolder();
+QString defaultAppFolder();
 
-// The choice behind appFolder(), apart from the file system so it can be
+// The choice behind defaultAppFolder(), apart from the file system so it can be
 // checked: the executable's folder when it can be written and is not an
 // installed package's bin folder (which even root should not write into),
 // else the per-user folder. Never ends in a separator (except the root).
@@ -76,15 +77,13 @@ QString chooseAppFolder(const QString &executableFolder, bool executableFolderWr
 // Where the installed package keeps its read-only files (the banner), for a
 // program in <prefix>/bin: <prefix>/share/fetchora.
 QString installedDataFolder(const QString &executableFolder);
-// Tests point the application folder somewhere else.
-void setAppFolder(const QString &folder);
-// A folder the user named (--config) as the application folder; an
-// installed program gives it a copy of the banner as it does its own.
-void useAppFolder(const QString &folder);
+// The banner comes with the package; a folder the user named (--config)
+// gets a copy of it, as the per-user folder does.
+void provideBanner(const QString &folder);
 
 // What an older version left open to other users in the application folder
 // is closed (noted in the trace of that procedure), and tmp/ is made private.
-void makeAppFilesPrivate(const QString &module, const QString &procedure);
+void makeAppFilesPrivate(const QString &folder, const QString &module, const QString &procedure);
 
 // What every run does with its profile before its front end starts, as steps
 // of the front end's start-up procedure `t`: the application folder's files

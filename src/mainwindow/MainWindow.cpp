@@ -36,7 +36,7 @@ const char *const kModule = "frmMain";
 MainWindowSeams withProfile(MainWindowSeams seams)
 {
     if (!seams.profile) {
-        seams.profile = std::make_shared<Profile>(appFolder());
+        seams.profile = std::make_shared<Profile>(defaultAppFolder());
         seams.profile->readLanguage();
     }
     return seams;

@@ -16,7 +16,7 @@ std::unique_ptr<MainWindow> showMainWindow(MainWindowSeams seams)
 {
     std::unique_ptr<MainWindow> window;
     if (!seams.profile)
-        seams.profile = std::make_shared<Profile>(appFolder());
+        seams.profile = std::make_shared<Profile>(defaultAppFolder());
     TraceScope t("modGlobal", "Sub Main");
     // Qt's widgets need no common-controls initialisation; the QApplication
     // that main() creates before this call plays that part.

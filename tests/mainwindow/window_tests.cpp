@@ -32,11 +32,12 @@ namespace {
 struct Window {
     explicit Window(
         const QByteArray &options, QStringList args = {}, DownloadFactory engine = {},
-        const std::function<void()> &beforeStart = [] {})
+        const std::function<void(const AppSandbox &)> &beforeStart = [](const AppSandbox &) {})
     {
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + options);
         MainWindowSeams seams;
         seams.prompt = &box.prompt;
+        seams.profile = box.profile;
         seams.downloads = engine ? engine : fakeDownloadFactory(this->engine);
         seams.tray = [this](QObject *parent) {
             auto t = std::make_unique<FakeTray>(parent);
@@ -45,7 +46,7 @@ struct Window {
         };
         seams.arguments = std::move(args);
         seams.tickMs = 5;
-        beforeStart();
+        beforeStart(box);
         window = showMainWindow(std::move(seams));
     }
     ~Window() { window.reset(); }
@@ -144,13 +145,13 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         {{"-s"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
     };
     for (const auto &row : rows) {
-        Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {}, [&] {
-            QSettings(appFolder() + "/Fetchora/Fetchora.conf", QSettings::IniFormat).setValue("Options/BGColor", "x");
+        Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {}, [&](const AppSandbox &box) {
+            QSettings(box.path("Fetchora/Fetchora.conf"), QSettings::IniFormat).setValue("Options/BGColor", "x");
             if (row.ini == "-")
-                QFile::remove(appFolder() + "/fcr.ini");
+                QFile::remove(box.ini().path());
             if (row.banner)
-                QDir(appFolder()).mkpath("bin"),
-                    QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", appFolder() + "/bin/banner.bmp");
+                QDir(box.folder()).mkpath("bin"),
+                    QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", box.path("bin/banner.bmp"));
         });
         EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
@@ -260,8 +261,8 @@ TEST(Window, ASessionWithTheRealEngineStoresACopyAndTracesAsAlways)
     server.route("/files/report.txt", reply);
     QStringList lines;
     mode_t umaskWas = 0;
-    const auto beforeStart = [&] {
-        ::chmod(qPrintable(appFolder() + "/fcr.ini"), 0644);
+    const auto beforeStart = [&](const AppSandbox &box) {
+        ::chmod(qPrintable(box.ini().path()), 0644);
         umaskWas = ::umask(0277);
         tracetest::reset();
         tracetest::setLineSink([&](const QString &line) { lines << line; });

@@ -18,7 +18,6 @@ class AppSandbox {
 public:
     explicit AppSandbox(const QString &language = QStringLiteral("English"))
     {
-        setAppFolder(folder());
         profile = std::make_shared<Profile>(folder());
         profile->setLanguageName(language);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder());
@@ -30,7 +29,6 @@ public:
     {
         setTracePrompt(nullptr);
         setRegistry(nullptr);
-        setAppFolder(QString());
     }
 
     QString folder() const { return m_dir.path(); }
