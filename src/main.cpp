@@ -12,6 +12,7 @@
 #include "core/Texts.h"
 #include "core/Trace.h"
 #include "headless/ServiceHost.h"
+#include "reactions/Notifier.h"
 #include "mainwindow/WindowStartup.h"
 #include "trace/TraceSocket.h"
 #include "trace/Tracewright.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -87,5 +89,13 @@ int main(int argc, char *argv[])
     const int rc = window ? runWindow(profile, *prompt)
                           : runService(*profile, *prompt, commandLine.mode == CommandLine::Mode::Once);
     setTracePrompt(nullptr);
+    lock = {};
+    // Everything of ours is done and written; what is left would wait for a
+    // session bus that never answered.
+    if (DesktopNotifier::connectionHangs()) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(rc);
+    }
     return rc;
 }

@@ -85,18 +85,19 @@ DetachedThreads &runningJobs();
 }  // namespace handover_detail
 
 // Runs job(args...) on a thread of its own, with the arguments copied there,
-// and reports its result on the UI thread through the returned future. UI
-// thread only.
+// and reports its result on the UI thread through the returned future; the
+// thread counts among `threads`, which the end of the process waits for as
+// they say. UI thread only.
 template <class F, class... Args>
-auto runOffUiThread(F job, Args... args)
+auto runOffUiThreadIn(DetachedThreads &threads, F job, Args... args)
 {
     using R = std::invoke_result_t<F &, Args &...>;
     auto promise = std::make_shared<QPromise<R>>();
     promise->start();
     QFuture<R> future = promise->future();
     std::shared_ptr<HandOver> back = uiInbox().handOver();
-    handover_detail::runningJobs().started();
-    std::thread([promise = std::move(promise), back = std::move(back),
+    threads.started();
+    std::thread([&threads, promise = std::move(promise), back = std::move(back),
                  run = std::bind_front(std::move(job), std::move(args)...)]() mutable {
         {
             // The job and its copies end here, before the end of the
@@ -112,9 +113,17 @@ auto runOffUiThread(F job, Args... args)
         // go of the hand-over last.
         promise.reset();
         back.reset();
-        handover_detail::runningJobs().ended();
+        threads.ended();
     }).detach();
     return future;
+}
+
+// The same, among the jobs the end of the process waits for without a
+// bound: a copy being stored is finished rather than cut off.
+template <class F, class... Args>
+auto runOffUiThread(F job, Args... args)
+{
+    return runOffUiThreadIn(handover_detail::runningJobs(), std::move(job), std::move(args)...);
 }
 
 }  // namespace fetchora

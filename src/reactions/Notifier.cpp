@@ -7,11 +7,32 @@
 #include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QTimer>
+#include <atomic>
 
 namespace fetchora {
 
 namespace {
-constexpr int kCallTimeoutMs = 5000;
+// A bus that does not answer holds nothing up for longer than these: the
+// notice is dropped, and the program ends within its bound after a signal.
+constexpr int kCallTimeoutMs = 1500;
+constexpr int kConnectTimeoutMs = 1500;
+
+// Connections to the bus still being made. One that hangs (a bus that takes
+// the socket and never says hello) is given up on; the end of the process
+// waits for it only briefly.
+DetachedThreads &busConnects()
+{
+    static DetachedThreads connects(300);
+    return connects;
+}
+
+std::atomic<bool> g_connectionHangs{false};
+}  // namespace
+
+bool DesktopNotifier::connectionHangs()
+{
+    return g_connectionHangs;
 }
 
 DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
@@ -43,19 +64,32 @@ void DesktopNotifier::show(const QString &summary, const QString &body, bool rep
         m_waiting.clear();
         return;
     }
-    // Saying hello to a bus that does not answer could take a long time.
+    // Saying hello to a bus that does not answer could take for ever: the
+    // connection is made off this thread and given up on after a while.
     m_connecting = true;
     auto *watcher = new QFutureWatcher<QDBusConnection>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        m_bus = watcher->result();
         watcher->deleteLater();
+        if (!m_connecting)
+            return;  // given up on meanwhile
+        m_bus = watcher->result();
         m_connecting = false;
         for (const Notice &w : std::exchange(m_waiting, {}))
             send(w);
         settle();
     });
-    watcher->setFuture(runOffUiThread(
-        [address] { return QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications")); }));
+    QTimer::singleShot(kConnectTimeoutMs, this, [this] {
+        if (!m_connecting)
+            return;
+        m_bus = QDBusConnection(QString());
+        m_connecting = false;
+        m_waiting.clear();
+        g_connectionHangs = true;
+        settle();
+    });
+    watcher->setFuture(runOffUiThreadIn(busConnects(), [address] {
+        return QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications"));
+    }));
 }
 
 void DesktopNotifier::send(const Notice &n)

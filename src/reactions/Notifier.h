@@ -27,6 +27,11 @@ public:
     // Never a bus that would have to be started first.
     static QString sessionBusAddress();
 
+    // A connection to the bus was given up on and may still hang in Qt's own
+    // bus thread, which Qt's exit handlers wait for without a bound: the
+    // program must then end without them.
+    static bool connectionHangs();
+
 signals:
     void idle();
 
