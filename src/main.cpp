@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -28,6 +29,9 @@
 int main(int argc, char *argv[])
 {
     using namespace fetchora;
+    // A reader of the output that goes away (`fetchora --headless | head -1`)
+    // must cost the next line, not the program.
+    std::signal(SIGPIPE, SIG_IGN);
     installTracewright();
     provideRuntimeFolder();
     // Decided before any application object exists: the service modes must

@@ -458,6 +458,7 @@ void DownloadCycle::storeBody(TraceScope &t)
         m_lastCopy = lastCopyIn(manifestIn(m_setup.appFolder), m_host.savePathText(), displayUrl(m_host.urlText()));
     const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
     request.unchanged = sameBody && m_setup.profile->settings().flag(t, Setting::CheckVersion);
+    request.unchangedCopy = m_lastCopy.path;
     apply(Event::Body);
     publish();
     m_job.setFuture(m_setup.runJob(request));

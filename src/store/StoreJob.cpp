@@ -248,7 +248,9 @@ StoreResult storeFinishedFile(const StoreRequest &request)
     StoreResult result;
     std::optional<StoredCopy> replaced;
     try {
-        if (request.unchanged) {
+        // The copy that made the body "unchanged" may have gone (moved, deleted,
+        // its folder removed) since the cycle looked: then this body is stored.
+        if (request.unchanged && QFileInfo(request.unchangedCopy).isFile()) {
             fs.DeleteFile(request.tmpFile, true);
             result.unchanged = true;
             return result;

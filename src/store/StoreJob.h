@@ -22,6 +22,7 @@ struct StoreRequest {
     // the copy is read once to make it.
     QByteArray sha256;
     bool unchanged = false;  // the same body as the stored copy: only tmp/ is cleared
+    QString unchangedCopy;   // that copy: stored after all when it is gone by the time the job runs
     bool compress = false;
     QString archivePath;  // used when compressing
     QString password;     // used when compressing; empty: none

@@ -382,9 +382,8 @@ private:
         }
         if (chance(m_faultShare)) {  // the mix this seed drew
             const QString f = m_mix[std::uniform_int_distribution<qsizetype>(0, m_mix.size() - 1)(m_random)];
-            // A box of the window's own is up: no room to end. A copy taken away while the job that finds it unchanged
-            // waits is a fault the world found (drawn then only when asked for, as disk:hang).
-            if ((!f.startsWith(QLatin1String("signal")) || !modal) && (!job || !f.startsWith(QLatin1String("fs:")) || kAllFaults))
+            // A box of the window's own is up: no room to end.
+            if (!f.startsWith(QLatin1String("signal")) || !modal)
                 return f;
         }
         if (!running())
