@@ -11,6 +11,7 @@
 #include "core/PromptService.h"
 #include "core/Trace.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -437,7 +438,9 @@ void DownloadCycle::storeBody(TraceScope &t)
 {
     FinishedDownload d;
     d.settings = &m_setup.profile->settings();
-    d.folder = m_host.savePathText();
+    // Absolute and clean: a hook, history.log and the manifest name the copy
+    // the same way whatever folder the program was started in.
+    d.folder = QDir::cleanPath(QDir(m_host.savePathText()).absolutePath());
     d.baseName = m_landing.baseName;
     d.ext = m_landing.ext;
     d.tmpFile = m_landing.tmpFile;

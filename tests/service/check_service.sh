@@ -51,6 +51,10 @@ copy=$(ls "$work"/hooked/save/b_*.txt)
 printf -v expected 'FETCHORA_%s\n' "BYTES=$(stat -c %s "$copy")" ERROR= "FILE=$copy" OUTCOME=stored \
   "SHA256=$(sha256sum < "$copy" | cut -d' ' -f1)" STATUS=200 "URL=${base/secret/***}/f/b.txt"
 [ $rc = 0 ] && [ "$(cat "$work/env.txt")" = "${expected%$'\n'}" ] || fail "hook environment: $(cat "$work/env.txt")"
+# A save folder given relative to where the program starts: the hook and history.log get the copy's absolute path.
+profile relative "$base/f/r.txt" SavePath=save "OnStored=$record"; (cd "$work/relative" && once relative)
+grep -qx "FETCHORA_FILE=$work/relative/save/r_.*\.txt" "$work/env.txt" &&
+  [ "$(cut -f7 "$work/relative/history.log")" = "$(ls "$work"/relative/save/r_*.txt)" ] || fail "relative save folder"
 profile hookfail "$base/503/b.txt" "OnFailed=$record"; once hookfail
 grep -qx 'FETCHORA_ERROR=http 503 HTTP 503 Service Unavailable' "$work/env.txt" || fail "OnFailed environment"
 while IFS='|' read -r name hook said; do
