@@ -227,7 +227,7 @@ void DownloadCycle::start(TraceScope &t)
     const QString folder = m_host.savePathText();
     const QString url = m_host.urlText();
     Refusal refusal;
-    t.step([&] { refusal = cannotBegin(texts(), m_setup.profile->files(), folder, url, m_setup.tmpFolder); });
+    t.step([&] { refusal = cannotBegin(texts(), m_setup.profile->files(), folder, url, m_setup.profile->tmpFolder()); });
     if (!refusal.box.isEmpty()) {
         recordUnbegun(err::PathNotFound, refusal.detail);
         unbegun(Event::CannotBegin);
@@ -243,7 +243,7 @@ void DownloadCycle::start(TraceScope &t)
         m_download.reset();
         m_pendingVersion.reset();
     });
-    m_landing = prepareLanding(t, m_setup.profile->files(), url, m_setup.appFolder, m_setup.tmpFolder);
+    m_landing = prepareLanding(t, m_setup.profile->files(), url, m_setup.profile->folder(), m_setup.profile->tmpFolder());
     appendNotes(historyPath(), m_setup.clock->now(), url, m_landing.notes);
     bool started = false;
     t.step([&] {
@@ -445,7 +445,7 @@ void DownloadCycle::storeBody(TraceScope &t)
     d.ext = m_landing.ext;
     d.tmpFile = m_landing.tmpFile;
     d.url = m_host.urlText();
-    d.appFolder = m_setup.appFolder;
+    d.appFolder = m_setup.profile->folder();
     d.compress = m_compress;
     d.now = m_setup.clock->now();
     d.language = m_setup.profile->language();
@@ -458,7 +458,7 @@ void DownloadCycle::storeBody(TraceScope &t)
     // version the server gives it, as long as that copy is still there.
     const QByteArray &sha = m_attempt.result.sha256;
     if (m_lastCopy.path.isEmpty() && !m_compress)
-        m_lastCopy = lastCopyIn(manifestIn(m_setup.appFolder), m_host.savePathText(), displayUrl(m_host.urlText()));
+        m_lastCopy = lastCopyIn(manifestIn(m_setup.profile->folder()), m_host.savePathText(), displayUrl(m_host.urlText()));
     const bool sameBody = !sha.isEmpty() && sha == m_lastCopy.bodySha256 && lastCopyThere();
     request.unchanged = sameBody && m_setup.profile->settings().flag(t, Setting::CheckVersion);
     request.unchangedCopy = m_lastCopy.path;
@@ -573,6 +573,11 @@ bool DownloadCycle::holdQuit()
 const Texts &DownloadCycle::texts() const
 {
     return m_setup.profile->texts();
+}
+
+QString DownloadCycle::historyPath() const
+{
+    return m_setup.profile->historyPath();
 }
 
 }  // namespace fetchora

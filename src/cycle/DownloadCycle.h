@@ -173,8 +173,6 @@ struct CycleSetup {
     const char *module = "frmMain";
     DownloadFactory downloads;     // empty: the real engine
     const Clock *clock = nullptr;  // null: the system clock
-    QString tmpFolder;             // where downloads land first, ending in "/"
-    QString appFolder;             // handed to the ZIP layer; history.log lives here
     // Runs the storing job; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
     // Told of every attempt as its line goes to history.log (for output,
@@ -248,7 +246,7 @@ private:
     void recordLetGo(TransferResult::Kind kind, const QString &reason);
     // The download that fell due (or waited): through the Start procedure.
     void beginAttempt();
-    QString historyPath() const { return m_setup.appFolder + QStringLiteral("/history.log"); }
+    QString historyPath() const;
     // One line of history.log for the attempt that just ended.
     void record(const QString &outcome, const TransferResult &result, const QString &detail,
                 std::optional<qint64> startedMs = {});

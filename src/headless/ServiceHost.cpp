@@ -86,15 +86,9 @@ ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, Ser
           printLine(out, QStringLiteral("fetchora: ") + line);
       })
 {
-    CycleSetup setup;
-    setup.downloads = m_seams.downloads;
-    setup.clock = m_seams.clock;
-    setup.runJob = m_seams.storeJobs;
-    setup.profile = &m_profile;
-    setup.module = kModule;
-    setup.tmpFolder = profile.tmpFolder();
-    setup.appFolder = profile.folder();
-    setup.attemptEnded = [this](const HistoryEntry &e) { attemptEnded(e); };
+    CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
+                     .clock = m_seams.clock, .runJob = m_seams.storeJobs,
+                     .attemptEnded = [this](const HistoryEntry &e) { attemptEnded(e); }};
     m_cycle = std::make_unique<DownloadCycle>(*this, prompt, std::move(setup));
     forwardTo(m_cycle.get());
     m_tick.setInterval(m_seams.tickMs);

@@ -51,20 +51,14 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    CycleSetup setup;
-    setup.downloads = m_seams.downloads;
-    setup.clock = m_seams.clock;
-    setup.runJob = m_seams.storeJobs;
-    setup.profile = &m_profile;
-    setup.module = kModule;
-    setup.tmpFolder = m_profile.tmpFolder();
-    setup.appFolder = m_profile.folder();
     // Notices reach a user who keeps "Show connection errors" off; hooks run
     // as they do in the service.
     m_reactions = new AttemptReactions(
         m_profile,
         [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
-    setup.attemptEnded = [reactions = m_reactions](const HistoryEntry &e) { reactions->attemptEnded(e); };
+    CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
+                     .clock = m_seams.clock, .runJob = m_seams.storeJobs,
+                     .attemptEnded = [reactions = m_reactions](const HistoryEntry &e) { reactions->attemptEnded(e); }};
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     forwardTo(m_cycle.get());
     buildControls();
