@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fetchora {
@@ -63,8 +64,10 @@ ProfileLock lockProfile(const Profile &profile, Language language)
     const QString folder = profile.folder();
     const QString path = profile.path(QStringLiteral("fcr.lock"));
     if (!QDir().mkpath(folder)) {
+        // QDir does not say why; the last step of the way, made again, does.
+        const int error = ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 ? 0 : errno;
         result.problem = says(language, "%1: the folder cannot be made (%2)", "%1: der Ordner kann nicht angelegt werden (%2)")
-                             .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno)));
+                             .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(error)));
         result.exitCode = 2;
         return result;
     }
@@ -78,8 +81,8 @@ ProfileLock lockProfile(const Profile &profile, Language language)
     // Held only when a program is named in it: a lock that cannot even be
     // read (a folder in its place) holds nothing but the way.
     if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &program) && pid > 0) {
-        result.problem = alreadyRunningText(profile.languageName().isEmpty() ? QStringLiteral("Deutsch")
-                                                                             : profile.languageName())
+        result.problem = alreadyRunningText(language == Language::English ? QStringLiteral("English")
+                                                                          : QStringLiteral("Deutsch"))
                              .arg(QDir::toNativeSeparators(folder))
                          + says(language, " (process %1, %2 on %3)", " (Prozess %1, %2 auf %3)").arg(pid).arg(program, host);
         result.exitCode = 1;

@@ -9,9 +9,9 @@ namespace fetchora {
 
 namespace {
 
-using Kind = SettingSpec::Kind;
+using Kind = SettingRow::Kind;
 
-constexpr SettingSpec kTable[] = {
+constexpr SettingRow kTable[] = {
     {Setting::Language, "Global", "Language", Kind::Text, "Deutsch"},
     {Setting::SavePath, "Options", "SavePath", Kind::Text, ""},
     {Setting::Url, "Options", "URL", Kind::Text, ""},
@@ -42,56 +42,56 @@ constexpr bool inEnumOrder()
 }
 static_assert(inEnumOrder(), "the settings table lists the keys in the order of enum Setting");
 
-QString nameOf(const SettingSpec &s)
+QString nameOf(const SettingRow &s)
 {
     return QLatin1String(s.name);
 }
 
 }  // namespace
 
-const SettingSpec &specOf(Setting setting)
+const SettingRow &rowOf(Setting setting)
 {
     return kTable[static_cast<std::size_t>(setting)];
 }
 
-const SettingSpec *settingsTableBegin()
+const SettingRow *settingsTableBegin()
 {
     return std::begin(kTable);
 }
 
-const SettingSpec *settingsTableEnd()
+const SettingRow *settingsTableEnd()
 {
     return std::end(kTable);
 }
 
 QString Settings::text(Setting setting) const
 {
-    const SettingSpec &s = specOf(setting);
+    const SettingRow &s = rowOf(setting);
     return m_file.read(QLatin1String(s.section), nameOf(s), QLatin1String(s.fallback), 256);
 }
 
 QString Settings::textQuietly(Setting setting) const
 {
-    const SettingSpec &s = specOf(setting);
+    const SettingRow &s = rowOf(setting);
     return m_file.readQuietly(QLatin1String(s.section), nameOf(s), QLatin1String(s.fallback), 256);
 }
 
 void Settings::write(Setting setting, const QString &value) const
 {
-    const SettingSpec &s = specOf(setting);
+    const SettingRow &s = rowOf(setting);
     m_file.write(QLatin1String(s.section), nameOf(s), value);
 }
 
 bool Settings::flag(TraceScope &t, Setting setting) const
 {
-    bool on = CBool(QLatin1String(specOf(setting).fallback));
+    bool on = CBool(QLatin1String(rowOf(setting).fallback));
     t.step([&] { on = CBool(text(setting)); });
     return on;
 }
 
 long Settings::number(TraceScope &t, Setting setting) const
 {
-    const SettingSpec &s = specOf(setting);
+    const SettingRow &s = rowOf(setting);
     const long fallback = CLng(QLatin1String(s.fallback));
     long n = fallback;
     t.step([&] { n = CLng(text(setting)); });
@@ -113,13 +113,13 @@ bool Settings::flagQuietly(Setting setting) const
     try {
         return CBool(textQuietly(setting));
     } catch (...) {
-        return CBool(QLatin1String(specOf(setting).fallback));
+        return CBool(QLatin1String(rowOf(setting).fallback));
     }
 }
 
 long Settings::numberQuietly(Setting setting) const
 {
-    const SettingSpec &s = specOf(setting);
+    const SettingRow &s = rowOf(setting);
     const long fallback = CLng(QLatin1String(s.fallback));
     try {
         const long n = CLng(textQuietly(setting));

@@ -37,7 +37,7 @@ enum class Setting {
     HookTimeout,   // seconds a hook may run
 };
 
-struct SettingSpec {
+struct SettingRow {
     enum class Kind { Text, Flag, Number };
     Setting setting;
     const char *section;
@@ -47,10 +47,10 @@ struct SettingSpec {
     long min = 0, max = 0;  // Number only
 };
 
-const SettingSpec &specOf(Setting setting);
+const SettingRow &rowOf(Setting setting);
 // The rows in table order, for code that walks them (and tests).
-const SettingSpec *settingsTableBegin();
-const SettingSpec *settingsTableEnd();
+const SettingRow *settingsTableBegin();
+const SettingRow *settingsTableEnd();
 
 // One profile's settings file seen through the table.
 class Settings {

@@ -496,7 +496,7 @@ void DownloadCycle::stored(TraceScope &t)
     publish();
     if (!result.ok()) {
         // Reported as the handler that started the job, as the user has
-        // always seen it; the download stays in tmp/.
+        // always seen it; the download stays in tmp/ until the next attempt.
         TraceErrorNotice(QLatin1String(m_setup.module), QStringLiteral("Sub FileDownload_Finished"),
                          RuntimeError(result.number, result.description));
     }

@@ -117,12 +117,11 @@ private:
     void restoreFromTray();
     // Hands the keys on when the cycle disables the control that had them.
     void followFocus(QWidget *had);
-    // -s could not switch the cycle on: the status line says what is missing.
 
     MainWindowSeams m_seams;
     Profile &m_profile;
-    HeldNotices m_notices;
-    AttemptReactions *m_reactions = nullptr;  // a child of the window  // the cycle's boxes, held until the window is on screen
+    HeldNotices m_notices;                    // the cycle's boxes, held until the window is on screen
+    AttemptReactions *m_reactions = nullptr;  // a child of the window
     std::unique_ptr<DownloadCycle> m_cycle;
     CycleView m_shown;
     bool m_loaded = false;

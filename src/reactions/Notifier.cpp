@@ -28,11 +28,12 @@ DetachedThreads &busConnects()
 }
 
 std::atomic<bool> g_connectionHangs{false};
+std::atomic<int> g_connecting{0};  // connections still on their way, on any thread
 }  // namespace
 
 bool DesktopNotifier::connectionHangs()
 {
-    return g_connectionHangs;
+    return g_connectionHangs || g_connecting > 0;
 }
 
 DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent) {}
@@ -87,8 +88,11 @@ void DesktopNotifier::show(const QString &summary, const QString &body, bool rep
         g_connectionHangs = true;
         settle();
     });
+    ++g_connecting;
     watcher->setFuture(runOffUiThreadIn(busConnects(), [address] {
-        return QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications"));
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("fetchora-notifications"));
+        --g_connecting;
+        return bus;
     }));
 }
 

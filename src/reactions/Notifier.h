@@ -27,9 +27,9 @@ public:
     // Never a bus that would have to be started first.
     static QString sessionBusAddress();
 
-    // A connection to the bus was given up on and may still hang in Qt's own
-    // bus thread, which Qt's exit handlers wait for without a bound: the
-    // program must then end without them.
+    // A connection to the bus is on its way or was given up on, and may hang
+    // in Qt's own bus thread, which Qt's exit handlers wait for without a
+    // bound: the program must then end without them.
     static bool connectionHangs();
 
 signals:

@@ -126,7 +126,7 @@ void AttemptReactions::attemptEnded(const HistoryEntry &attempt)
     if (!hook)
         return;
     const Settings &settings = m_profile.settings();
-    const QString key = QLatin1String(specOf(*hook).name);
+    const QString key = QLatin1String(rowOf(*hook).name);
     const QString command = hookCommand(settings.file().path(), key, settings.textQuietly(*hook));
     if (!command.trimmed().isEmpty())
         m_hooks.run(key, command, attempt, int(settings.numberQuietly(Setting::HookTimeout)), language);

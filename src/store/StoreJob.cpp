@@ -270,6 +270,8 @@ StoreResult storeFinishedFile(const StoreRequest &request)
                     recordStored(manifest, *replaced);
                 return StoreResult::failure(zipped.number, zipped.description);
             }
+            // The archive took the old one's place: its record is not to come back.
+            replaced.reset();
             result.storedPath = zipped.archivePath;
             result.sha256 = QString::fromLatin1(zipped.sha256);
             // Only a complete archive lets the download go.

@@ -17,16 +17,16 @@ TEST(SettingsTable, EachKeyOnceWithADefaultOfItsKindInsideItsRange)
 {
     QSet<QString> names;
     int rows = 0;
-    for (const SettingSpec *s = settingsTableBegin(); s != settingsTableEnd(); ++s, ++rows) {
+    for (const SettingRow *s = settingsTableBegin(); s != settingsTableEnd(); ++s, ++rows) {
         const QString name = QLatin1String(s->section) + u'/' + QLatin1String(s->name);
         EXPECT_FALSE(names.contains(name.toCaseFolded())) << name.toStdString() << " twice";
         names.insert(name.toCaseFolded());
-        EXPECT_EQ(&specOf(s->setting), s) << name.toStdString();
+        EXPECT_EQ(&rowOf(s->setting), s) << name.toStdString();
         const QString fallback = QLatin1String(s->fallback);
-        if (s->kind == SettingSpec::Kind::Flag) {
+        if (s->kind == SettingRow::Kind::Flag) {
             EXPECT_NO_THROW(CBool(fallback)) << name.toStdString();
         }
-        if (s->kind == SettingSpec::Kind::Number) {
+        if (s->kind == SettingRow::Kind::Number) {
             const long n = CLng(fallback);
             EXPECT_TRUE(s->min <= n && n <= s->max) << name.toStdString();
         }
@@ -67,14 +67,14 @@ TEST(SettingsTable, AValueThatDoesNotConvertOrIsOutOfRangeGivesTheDefaultWithOne
         long got = -1;
         {
             TraceScope t("modTest", "Sub Read");
-            got = specOf(r.setting).kind == SettingSpec::Kind::Flag ? long(settings.flag(t, r.setting))
+            got = rowOf(r.setting).kind == SettingRow::Kind::Flag ? long(settings.flag(t, r.setting))
                                                                     : settings.number(t, r.setting);
         }
         EXPECT_EQ(got, r.expected) << r.ini;
         EXPECT_EQ(box.errorPrompt.count(), r.boxes) << r.ini;
         EXPECT_EQ(lines.filter(QStringLiteral("] NOTE ")).size(), r.notes) << r.ini;
         // The quiet readers of the notices and hooks agree, without a word.
-        const long quiet = specOf(r.setting).kind == SettingSpec::Kind::Flag ? long(settings.flagQuietly(r.setting))
+        const long quiet = rowOf(r.setting).kind == SettingRow::Kind::Flag ? long(settings.flagQuietly(r.setting))
                                                                               : settings.numberQuietly(r.setting);
         EXPECT_EQ(quiet, r.expected) << r.ini;
     }
