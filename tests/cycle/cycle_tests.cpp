@@ -354,7 +354,7 @@ class Swarm : public ::testing::TestWithParam<int> {};
 
 TEST_P(Swarm, EveryPromiseHoldsWhateverHappens)
 {
-    constexpr int kSeeds = 10;
+    constexpr int kSeeds = 5;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // Every event costs the sanitizers many times over: half a day a seed
     // still meets every kind of event and fault the seed draws.
@@ -393,4 +393,4 @@ TEST_P(Swarm, EveryPromiseHoldsWhateverHappens)
     EXPECT_LE(openFiles(), files) << "files left open";
 }
 
-INSTANTIATE_TEST_SUITE_P(World, Swarm, ::testing::Range(0, 5));
+INSTANTIATE_TEST_SUITE_P(World, Swarm, ::testing::Range(0, 10));
