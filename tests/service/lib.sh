@@ -4,6 +4,8 @@ set -u
 program=$1/fetchora
 [ -x "$program" ] || { echo "no $program"; exit 1; }
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+# A hook sees the program's FETCHORA_ variables; none of the caller's may mix in.
+for v in $(compgen -e | grep '^FETCHORA_'); do unset "$v"; done
 work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/server.py" "$work/port" & 
 # wait_for COMMAND...: polls for up to 10 s.
