@@ -33,19 +33,10 @@ namespace {
 
 const char *const kModule = "frmMain";
 
-MainWindowSeams withProfile(MainWindowSeams seams)
-{
-    if (!seams.profile) {
-        seams.profile = std::make_shared<Profile>(defaultAppFolder());
-        seams.profile->readLanguage();
-    }
-    return seams;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
-    : QWidget(parent), CycleProcedures(kModule), m_seams(withProfile(std::move(seams))), m_profile(*m_seams.profile),
+    : QWidget(parent), CycleProcedures(kModule), m_seams(std::move(seams)), m_profile(*m_seams.profile),
       m_notices(*m_seams.prompt)
 {
     setAttribute(Qt::WA_QuitOnClose, false);

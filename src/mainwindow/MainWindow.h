@@ -34,7 +34,7 @@ class CommandButton;
 // What the window is given from outside. Tests pass fakes.
 struct MainWindowSeams {
     PromptService *prompt = nullptr;                                  // required; not owned
-    std::shared_ptr<Profile> profile;                                 // null: one for the application folder
+    std::shared_ptr<Profile> profile;                                 // required (showMainWindow opens one)
     DownloadFactory downloads;                                        // empty: the real engine
     std::function<std::unique_ptr<TrayLayer>(QObject *parent)> tray;  // empty: the system tray
     FolderBrowser *browser = nullptr;    // null: the program's own folder dialog; not owned
