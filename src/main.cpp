@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "core/CommandLine.h"
+#include "core/HandOver.h"
 #include "core/PrivateFiles.h"
 #include "core/Profile.h"
 #include "core/ProfileLock.h"
@@ -95,8 +96,8 @@ int main(int argc, char *argv[])
     setTracePrompt(nullptr);
     lock = {};
     // Everything of ours is done and written; what is left would wait for a
-    // session bus that never answered.
-    if (DesktopNotifier::connectionHangs()) {
+    // session bus that never answered, or for a disk that did not.
+    if (DesktopNotifier::connectionHangs() || jobsStillRunning()) {
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(rc);

@@ -72,6 +72,7 @@ public:
     DetachedThreads &operator=(const DetachedThreads &) = delete;
     void started() { ++m_live; }
     void ended() { --m_live; }
+    int live() const { return m_live.load(); }
 
 private:
     std::atomic<int> m_live{0};
@@ -83,6 +84,13 @@ namespace handover_detail {
 // so that a copy being stored is finished rather than cut off.
 DetachedThreads &runningJobs();
 }  // namespace handover_detail
+
+// A job given up at the end (its disk stopped answering) is still running:
+// the end of the process must not wait for it.
+inline bool jobsStillRunning()
+{
+    return handover_detail::runningJobs().live() > 0;
+}
 
 // Runs job(args...) on a thread of its own, with the arguments copied there,
 // and reports its result on the UI thread through the returned future; the

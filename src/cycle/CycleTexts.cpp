@@ -55,6 +55,12 @@ QString programEndedReason(Language language)
     return own(language, "the program ended", "das Programm wurde beendet");
 }
 
+QString storeNotFinishedReason(Language language)
+{
+    return own(language, "the program ended before the copy was stored",
+               "das Programm wurde beendet, bevor die Kopie gespeichert war");
+}
+
 QString couldNotBeginReason(Language language, const QString &url)
 {
     return own(language, "the download could not begin: ", "der Download konnte nicht beginnen: ") + displayUrl(url);

@@ -22,6 +22,8 @@ QString invalidUrlText(const Texts &t, const QString &url);  // the password mas
 // Why a transfer ended without the Cancel button, or why one never began.
 QString replacedReason(Language language);
 QString programEndedReason(Language language);
+// The line of an attempt whose copy a quit could not wait for.
+QString storeNotFinishedReason(Language language);
 QString couldNotBeginReason(Language language, const QString &url);
 
 }  // namespace fetchora

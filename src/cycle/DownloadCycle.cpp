@@ -34,7 +34,7 @@ constexpr qint64 kSilentMs = 10000;
 constexpr const char *kPhaseNames[] = {"Idle", "Counting", "Fetching", "FirstFetch", "Cancelling", "Storing"};
 constexpr const char *kEventNames[] = {"Start", "StartNow",    "FieldsWrong",   "Stop",   "Due",
                                        "Begun", "CannotBegin", "EngineRefused", "Cancel", "Report",
-                                       "Body",  "Ended",       "Stored",        "Quit",   "Unload"};
+                                       "Body",  "Ended",       "Stored",        "Quit",   "GiveUp", "Unload"};
 static_assert(std::size(kPhaseNames) == size_t(Phase::Storing) + 1);
 static_assert(std::size(kEventNames) == size_t(Event::Unload) + 1);
 
@@ -70,12 +70,15 @@ DownloadCycle::DownloadCycle(CycleHost &host, PromptService &prompt, CycleSetup 
     // procedure that started the job.
     connect(
         &m_job, &QFutureWatcherBase::finished, this, [this] { m_host.StoreJob_Finished(); }, Qt::QueuedConnection);
+    m_quitWait.setSingleShot(true);
+    connect(&m_quitWait, &QTimer::timeout, this, [this] { giveUpJob(); });
 }
 
+// A job still running here was given up at a quit: its report, handed back
+// to the UI thread, finds nobody, and the process does not wait for it.
 DownloadCycle::~DownloadCycle()
 {
     m_job.disconnect(this);
-    m_job.waitForFinished();
 }
 
 CycleView DownloadCycle::viewFor(Phase phase) const
@@ -471,6 +474,7 @@ void DownloadCycle::stored(TraceScope &t)
 {
     if (m_phase != Phase::Storing)
         return;
+    m_quitWait.stop();
     const StoreResult result = m_job.result();
     TransferResult attempt = m_attempt.result;
     if (result.ok() && m_pendingVersion)
@@ -567,7 +571,20 @@ bool DownloadCycle::holdQuit()
         return false;
     apply(Event::Quit);
     m_waiting.quit = true;
+    if (!m_quitWait.isActive())
+        m_quitWait.start(m_setup.quitWaitsForJobMs);
     return true;
+}
+
+void DownloadCycle::giveUpJob()
+{
+    if (m_phase != Phase::Storing || !m_waiting.quit)
+        return;
+    m_jobAbandoned = true;
+    m_job.disconnect(this);
+    record(QStringLiteral("failed"), m_attempt.result, storeNotFinishedReason(m_setup.profile->language()));
+    apply(Event::GiveUp);
+    drain();
 }
 
 const Texts &DownloadCycle::texts() const

@@ -32,6 +32,7 @@
 #include "store/StoreJob.h"
 
 #include <QFutureWatcher>
+#include <QTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -65,6 +66,7 @@ enum class CycleEvent {
     Ended,          // the transfer ended any other way
     Stored,         // the storing job reported (stored, the same, failed)
     Quit,           // a quit asked for while a copy is being stored
+    GiveUp,         // the storing job did not report within the bound a quit waits for it
     Unload,         // the window unloads
 };
 
@@ -123,6 +125,7 @@ inline constexpr CycleMove kCycleMoves[] = {
     {Cancelling, Unload,        Idle},
     {Storing,    Stop,          Storing},     // waits
     {Storing,    Quit,          Storing},     // waits
+    {Storing,    GiveUp,        Idle},        // the quit goes ahead; the attempt's line says the copy was not stored
     {Storing,    Stored,        Counting},
     {Storing,    Unload,        Idle},
 };
@@ -175,6 +178,10 @@ struct CycleSetup {
     const Clock *clock = nullptr;  // null: the system clock
     // Runs the storing job; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> runJob;
+    // How long a quit waits for the storing job. A disk that stops answering
+    // (a network share gone, a dying drive) must not keep the program from
+    // ending: the copy then stays in tmp/ and is swept at the next start.
+    int quitWaitsForJobMs = 1500;
     // Told of every attempt as its line goes to history.log (for output,
     // notifications and hooks); may be empty.
     std::function<void(const HistoryEntry &)> attemptEnded;
@@ -205,8 +212,11 @@ public:
     void stored(TraceScope &t);  // StoreJob_Finished
 
     // A quit asked for now: true when it must wait for the storing job (the
-    // cycle then calls closeNow() once the job has reported back).
+    // cycle then calls closeNow() once the job has reported back, or once
+    // quitWaitsForJobMs have passed without a report).
     bool holdQuit();
+    // A storing job was given up at a quit and may still be running.
+    bool jobAbandoned() const { return m_jobAbandoned; }
     // The window unloads: the countdown ends, and a transfer still running
     // ends with it (and gets its line).
     void unload();
@@ -256,6 +266,8 @@ private:
     void storeBody(TraceScope &t);
     // Applies, once each, what waited for the transfer or the job.
     void drain();
+    // The quit stops waiting for a storing job that has not reported.
+    void giveUpJob();
 
     CycleHost &m_host;
     PromptService &m_prompt;
@@ -306,6 +318,8 @@ private:
     } m_waiting;
 
     QFutureWatcher<StoreResult> m_job;
+    QTimer m_quitWait;  // real time: a hung disk does not follow the cycle's clock
+    bool m_jobAbandoned = false;
 };
 
 }  // namespace fetchora

@@ -39,6 +39,7 @@ struct ServiceSeams {
     int tickMs = 1000;
     // Runs the job that stores a finished download; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
+    int quitWaitsForJobMs = 1500;  // how long a quit waits for that job
     FILE *out = stdout;  // the attempt lines
     FILE *err = stderr;  // what the window would show in a box
 };

@@ -48,7 +48,7 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
         m_profile,
         [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
     CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
-                     .clock = m_seams.clock, .runJob = m_seams.storeJobs,
+                     .clock = m_seams.clock, .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
                      .attemptEnded = [reactions = m_reactions](const HistoryEntry &e) { reactions->attemptEnded(e); }};
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     forwardTo(m_cycle.get());

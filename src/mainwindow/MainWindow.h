@@ -44,6 +44,7 @@ struct MainWindowSeams {
     int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
     // Runs the job that stores a finished download; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
+    int quitWaitsForJobMs = 1500;  // how long a quit waits for that job
 };
 
 class MainWindow : public QWidget, public CycleProcedures, public SettingsHost {

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRegularExpression>
@@ -68,6 +69,9 @@ inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes =
     {"failing", {SimTransfer::HttpError, 1}}, {"refusing", {SimTransfer::Refused, 2}},
     {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}},
     {"down", {SimTransfer::Refused, 0}}};  // the engine will not even begin
+
+// How long the program's quit waits for a storing job that does not report (its own default is longer).
+inline constexpr int kQuitWaitMs = 300;
 
 // Faults the world has found and the code still has are drawn only with FETCHORA_WORLD_FAULTS=all.
 inline const bool kAllFaults = qEnvironmentVariable("FETCHORA_WORLD_FAULTS") == QLatin1String("all");
@@ -302,6 +306,7 @@ private:
     void startProgram(QStringList args)
     {
         auto jobs = [this](const StoreRequest &r) {
+            m_jobStuck = false;
             job.emplace();
             job->start();
             jobRequest = r;
@@ -319,6 +324,7 @@ private:
             seams.clock = &clock;
             seams.tickMs = 1 << 30;  // the world delivers the ticks
             seams.storeJobs = jobs;
+            seams.quitWaitsForJobMs = kQuitWaitMs;
             seams.out = seams.err = m_out ? m_out : stdout;
             m_host = std::make_unique<ServiceHost>(*m_profile, m_config.front == QLatin1String("once"), m_lines,
                                                    std::move(seams));
@@ -337,6 +343,7 @@ private:
         seams.showSettings = [this] { settingsDialog(); };
         m_config.adjust(seams);
         seams.storeJobs = jobs;
+        seams.quitWaitsForJobMs = kQuitWaitMs;
         m_window = showMainWindow(std::move(seams));
         if (window()) {
             QObject::connect(window(), &MainWindow::unloaded, [this] { m_unloaded = true; });
@@ -364,6 +371,8 @@ private:
         };
         // A user who has just acted is at the screen for a few moments: quick to answer and likely to act again.
         const bool attentive = m_attention > 0 && m_attention--;
+        if (job && m_jobStuck && m_endAskedMs)  // the program's own bound runs in real time
+            return QStringLiteral("wait");
         if (job && !m_jobStuck && (m_endAskedMs || chance(0.3)))  // a job's own work takes moments
             return m_endAskedMs ? QStringLiteral("store") : pick({"store", "store", "store", "diskfull"});
         if (modal && chance(m_userAway ? 0.0002 : attentive ? 0.5 : 0.05)) {
@@ -418,7 +427,7 @@ private:
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
             "signal:hup", "out:closed", "disk:hang"};
         // Faults the world has found and the code still has: drawn only when asked for.
-        static const QStringList kKnown = kAllFaults ? QStringList() : QStringList{"disk:hang"};
+        static const QStringList kKnown = kAllFaults ? QStringList() : QStringList{};
         std::uniform_real_distribution<> unit(0, 1);
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
@@ -445,7 +454,14 @@ private:
                      w.startProgram(a.isEmpty() ? QStringList() : QStringList{a});
              }},
             {"signal", [](World &w, const QString &) { w.endRequest(); }},  // SIGTERM, SIGHUP: the same request
-            {"disk", [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = true) : void(w.m_disk = a); }},
+            {"disk",  // "hang": the job storing a copy now never reports, as on a network share that went away
+             [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = bool(w.job)) : void(w.m_disk = a); }},
+            {"wait",  // the program ends by itself: a little more than it waits for a job that does not report
+             [](World &w, const QString &) {
+                 const QDeadlineTimer bound(kQuitWaitMs * 4);
+                 while (w.running() && !w.m_unloaded && !w.m_hostDone && !bound.hasExpired())
+                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+             }},
             {"out",  // standard output closed: whatever the service prints next goes nowhere
              [](World &w, const QString &) {
                  if (w.m_outRead >= 0)
@@ -489,8 +505,11 @@ private:
         }
         if (std::exchange(m_hostDone, false))
             m_host.reset();
-        if (!running())
+        if (!running()) {
             m_endAskedMs.reset();
+            if (std::exchange(m_jobStuck, false))
+                job.reset();  // the process that ran it is gone
+        }
         for (char buffer[4096]; m_outRead >= 0 && ::read(m_outRead, buffer, sizeof buffer) > 0;) {
         }
         check();
@@ -815,7 +834,7 @@ private:
                 m_retrySinceMs = clock.bootMs;
             const qint64 bound = 60 * 1000 * std::max<qint64>(1, service()->cycle().interval()) + 200 * 1000;
             const qint64 since = clock.bootMs - std::max({lastAttemptMs, m_wokeMs});
-            if (!m_endAskedMs && since > bound)
+            if (!m_endAskedMs && !m_jobStuck && since > bound)
                 return fail(m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
                                                                      : QStringLiteral("the service makes no attempt"));
         }
@@ -831,7 +850,7 @@ private:
             {job && control<QLabel>("lblStatus")->text() == text(&Texts::msgAborted),
              "\"Download canceled\" while the copy is being stored"},
             // Every download that falls due leaves a line, also one that cannot begin.
-            {on() && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
+            {on() && !m_jobStuck && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
              "the cycle is on and makes no attempt"},
         };
         for (const auto &[bad, why] : broken)

@@ -263,6 +263,26 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     EXPECT_FALSE(w.failure) << w.report().toStdString();
 }
 
+// A disk that stops answering while a copy is stored (a network share gone) must not hold the end: the quit waits a
+// moment for the copy, then ends, and the attempt's line says that the copy was not stored.
+TEST(Cycle, AnEndDoesNotWaitForADiskThatStoppedAnswering)
+{
+    const std::pair<const char *, const char *> fronts[] = {{"", "start tick*63"},
+                                                            {"front:headless: ", "tick*63"}};
+    for (const auto &[front, untilStoring] : fronts) {
+        World w({.replay = {QString::fromLatin1(front) + QString::fromLatin1(untilStoring)}, .options = "Mode1=0\n", .args = {}});
+        w.run();
+        ASSERT_TRUE(w.job) << front << "a copy is being stored";
+        w.run(w.window() ? "disk:hang closebox wait" : "disk:hang signal:term wait");
+        EXPECT_FALSE(w.running()) << front;
+        const QStringList lines = QString::fromUtf8(readAll(w.box.path(QStringLiteral("history.log")))).split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_TRUE(!lines.isEmpty() && lines.last().contains(QLatin1String("\tfailed\t"))
+                    && lines.last().contains(QLatin1String("the program ended before the copy was stored")))
+            << front << lines.join(u'|').toStdString();
+        EXPECT_FALSE(w.failure) << w.report().toStdString();
+    }
+}
+
 // The Settings button: the main window speaks the language chosen while the dialog is open; after Save the interval,
 // compression and language apply at once, after Cancel none of them.
 TEST(Cycle, TheSettingsButtonAppliesWhatWasSavedOnly)
