@@ -21,6 +21,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QPromise>
@@ -36,6 +37,8 @@
 #include <random>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -199,19 +202,27 @@ public:
             // What the seed drew before the first event, as the first word: "front:once:KeepDays=1".
             const bool drawn = !m_mix.isEmpty() || (!m_replay.empty() && m_replay.front().startsWith(QLatin1String("front:")));
             if (m_mix.isEmpty() && drawn)
-                m_config.front = m_replay.front().section(u':', 1, 1), m_keep = m_replay.front().section(u':', 2), m_replay.pop_front();
+                m_config.front = m_replay.front().section(u':', 1, 1), m_keep = m_replay.front().section(u':', 2, 2),
+                m_hook = m_replay.front().section(u':', 3, 3), m_replay.pop_front();
             if (m_config.front.isEmpty())
                 m_config.front = QStringLiteral("window");
             if (drawn) {
-                log << QStringLiteral("front:%1:%2").arg(m_config.front, m_keep);
-                box.writeIni(box.readIni().replace("[Options]\n", "[Options]\n" + m_keep.toUtf8() + '\n'));
+                log << QStringLiteral("front:%1:%2:%3").arg(m_config.front, m_keep, m_hook);
+                box.writeIni(box.readIni().replace("[Options]\n", "[Options]\n" + m_keep.toUtf8() + '\n' + hookOptions()));
                 ownFiles();
             }
             startProgram(m_config.args);
         }
+        // What hooks print goes where the service's lines go, not into the test's log.
+        std::fflush(stdout);
+        const int testOutput = m_hook.isEmpty() || !m_out ? -1 : ::dup(STDOUT_FILENO);
+        if (testOutput >= 0)
+            ::dup2(::fileno(m_out), STDOUT_FILENO);
         const qint64 endMs = qint64(m_config.days * 86400000.0);
         while (!failure && clock.bootMs < endMs && (!m_scripted || !m_replay.empty()))
             step(next(false));
+        if (testOutput >= 0)
+            std::fflush(stdout), ::dup2(testOutput, STDOUT_FILENO), ::close(testOutput);
     }
 
     // Runs of one event as "tick*60", which the replay reads back.
@@ -438,6 +449,9 @@ private:
             m_mix << QStringLiteral("server:newbody");
         m_faultShare = 0.1 + 0.8 * unit(m_random);
         m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0"}[int(unit(m_random) * 5)];
+        m_hook = QStringList{"", "", "endless", "forks", "writes"}[int(unit(m_random) * 5)];
+        if (m_config.front == QLatin1String("once"))
+            m_hook.clear();  // --once waits for its hooks by design, in real time, which the world's clock outruns
     }
 
     void step(const QString &event)
@@ -505,7 +519,10 @@ private:
         }
         if (std::exchange(m_hostDone, false))
             m_host.reset();
+        m_wasRunning = m_wasRunning || running();
         if (!running()) {
+            if (std::exchange(m_wasRunning, false))
+                verifyHooksGone();
             m_endAskedMs.reset();
             if (std::exchange(m_jobStuck, false))
                 job.reset();  // the process that ran it is gone
@@ -669,6 +686,52 @@ private:
             else
                 QFile::remove(path);
             copies.remove(path);
+        }
+    }
+
+    // Hooks that misbehave, real processes all: each carries a mark in its command line by which the world finds what
+    // is left of them once the program has ended.
+    QByteArray hookOptions() const
+    {
+        static const std::map<QString, QByteArray> kHooks = {
+            {"endless", "sleep 600; :"},
+            {"forks", "sh -c 'sleep 600; :' %1-child & sleep 600; :"},
+            {"writes", "while :; do echo %1; done"}};
+        const auto h = kHooks.find(m_hook);
+        if (h == kHooks.end())
+            return {};
+        const QByteArray line = "\"sh\" -c \"" + QByteArray(h->second).replace("%1", hookMark()) + "\" " + hookMark();
+        return "HookTimeout=5\nOnStored=" + line + "\nOnFailed=" + line + '\n';
+    }
+    QByteArray hookMark() const { return "fetchora-world-hook-" + QByteArray::number(::getpid()); }
+    // Once the program has ended, nothing its hooks started may run on: the end of a group is asked for at once and
+    // takes effect within moments.
+    void verifyHooksGone()
+    {
+        if (m_hook.isEmpty())
+            return;
+        auto left = [this] {
+            QList<int> pids;
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+                if (pid.toInt() > 0 && readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(hookMark()))
+                    pids << pid.toInt();  // an ended process that is not yet reaped has no command line
+            return pids;
+        };
+        const QDeadlineTimer bound(3000);
+        for (QList<int> pids = left(); !pids.isEmpty(); pids = left()) {
+            if (bound.hasExpired()) {
+                QStringList names;
+                for (int pid : pids)
+                    names << QString::number(pid);
+                return fail(QStringLiteral("hook processes outlive the program: ") + names.join(u' '));
+            }
+            std::vector<pollfd> ends;  // readable as each one ends
+            for (int pid : pids)
+                if (const int fd = int(::syscall(SYS_pidfd_open, pid, 0)); fd >= 0)
+                    ends.push_back({fd, POLLIN, 0});
+            ::poll(ends.data(), ends.size(), int(bound.remainingTime()));
+            for (const pollfd &e : ends)
+                ::close(e.fd);
         }
     }
 
@@ -937,7 +1000,9 @@ private:
     double m_faultShare = 0.5;
     QString m_disk;
     QString m_keep;  // an option the seed drew: copies kept, or replaced
+    QString m_hook;  // the hooks the seed drew: "endless", "forks" (and leaves a child behind), "writes" without end
     bool m_jobStuck = false;  // the storing job never reports
+    bool m_wasRunning = false;
     std::optional<qint64> m_endAskedMs;
     QElapsedTimer m_endReal;
     QMap<QString, QByteArray> m_own;  // the user's own files in the save folder
