@@ -30,6 +30,7 @@ constexpr SettingRow kTable[] = {
     {Setting::OnStored, "Options", "OnStored", Kind::Text, ""},
     {Setting::OnFailed, "Options", "OnFailed", Kind::Text, ""},
     {Setting::HookTimeout, "Options", "HookTimeout", Kind::Number, "60", 1, 86400},
+    {Setting::CaFile, "Options", "CAFile", Kind::Text, ""},
 };
 
 // The table is indexed by the enum: a row out of place is a compile error.

@@ -35,6 +35,7 @@ enum class Setting {
     OnStored,      // hook after a stored copy
     OnFailed,      // hook after a failed attempt
     HookTimeout,   // seconds a hook may run
+    CaFile,        // the certificate authorities to trust for https ("CAFile")
 };
 
 struct SettingRow {

@@ -258,6 +258,8 @@ void DownloadCycle::start(TraceScope &t)
         if (!m_lastVersion.isEmpty() && lastCopyThere() && m_setup.profile->settings().flag(t, Setting::CheckVersion))
             m_download->setStoredVersion(m_lastVersion);
         m_download->setLanguage(m_setup.profile->language());
+        // Read quietly: a key most profiles never set adds no lines to the session's trace.
+        m_download->setCaFile(m_setup.profile->settings().textQuietly(Setting::CaFile));
         started = m_download->StartDownload(url, m_landing.tmpFile);
     });
     if (!started) {

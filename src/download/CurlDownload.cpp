@@ -75,6 +75,7 @@ struct Transfer {
     QByteArray partFolder;  // whose file system must keep its reserve
     QByteArray condition;   // the header that makes the request conditional; empty: none
     QString storedVersion;
+    QByteArray caFile;  // empty: the system's
     Language language = Language::German;  // of the engine's own texts
     DownloadOptions options;
     std::atomic<bool> abort{false};
@@ -465,6 +466,9 @@ void transferBody(std::shared_ptr<Transfer> transfer, Back back)
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Also for http: a redirect may lead to https.
+    if (!transfer->caFile.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, transfer->caFile.constData());
 
     const CURLcode code = curl_easy_perform(curl);
     long status = 0;
@@ -604,6 +608,12 @@ bool CurlDownload::StartDownload(const QString &URL, const QString &TargetFile)
         t->storedVersion = v;
     }
     t->language = m_language;
+    // The order curl's own tool looks for a bundle in, after the profile's:
+    // an intranet's private authority is trusted without a key of ours.
+    t->caFile = QFile::encodeName(m_caFile);
+    for (const char *variable : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})
+        if (t->caFile.isEmpty())
+            t->caFile = qgetenv(variable);
     t->options = m_options;
     m_transfer = t;
     m_relay->result = {};
@@ -616,6 +626,11 @@ bool CurlDownload::StartDownload(const QString &URL, const QString &TargetFile)
 void CurlDownload::setLanguage(Language language)
 {
     m_language = language;
+}
+
+void CurlDownload::setCaFile(const QString &path)
+{
+    m_caFile = path;
 }
 
 void CurlDownload::AbortDownload()

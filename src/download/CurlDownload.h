@@ -113,6 +113,7 @@ public:
     // If-None-Match, any other text as If-Modified-Since; empty: none.
     void setStoredVersion(const QString &version) override;
     void setLanguage(Language language) override;
+    void setCaFile(const QString &path) override;
     // Set when the transfer's last event is delivered; empty before.
     TransferResult result() const override;
 
@@ -120,6 +121,7 @@ private:
     DownloadOptions m_options;
     QString m_storedVersion;
     Language m_language = Language::German;
+    QString m_caFile;
     std::shared_ptr<download_detail::Relay> m_relay;
     std::shared_ptr<download_detail::Transfer> m_transfer;
 };

@@ -95,6 +95,10 @@ public:
     virtual void setStoredVersion(const QString &version) { Q_UNUSED(version); }
     // The language of the texts its events carry; set before StartDownload.
     virtual void setLanguage(Language language) { Q_UNUSED(language); }
+    // The certificate authorities to trust for HTTPS, as a PEM bundle, in
+    // place of the system's; set before StartDownload. Empty: the bundle that
+    // CURL_CA_BUNDLE, else SSL_CERT_FILE names, else the system's.
+    virtual void setCaFile(const QString &path) { Q_UNUSED(path); }
     virtual TransferResult result() const { return {}; }
 };
 

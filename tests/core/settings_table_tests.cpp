@@ -31,7 +31,7 @@ TEST(SettingsTable, EachKeyOnceWithADefaultOfItsKindInsideItsRange)
             EXPECT_TRUE(s->min <= n && n <= s->max) << name.toStdString();
         }
     }
-    EXPECT_EQ(rows, int(Setting::HookTimeout) + 1);
+    EXPECT_EQ(rows, int(Setting::CaFile) + 1);
 }
 
 // What the file holds, what a converting reader gets, and how many reports

@@ -1,9 +1,24 @@
 # A small HTTP server on 127.0.0.1 for the checks of the real program: "/<status>/<name>" answers with that
-# status, any other path with 200; the body is the path. Writes its port to the file named first.
-import http.server, os, sys
+# status, "/https/<port>/<name>" sends the client on to https://127.0.0.1:<port>/<name>, any other path answers 200;
+# the body is the path. Each request adds "<path> <Authorization header>" to PORTFILE.log, so a check can see what
+# credentials arrived.
+#   server.py PORTFILE                   plain HTTP; its port in PORTFILE
+#   server.py PORTFILE CERTDIR NAME...   one HTTPS server per NAME (CERTDIR/NAME.pem, NAME.key); PORTFILE lists
+#                                        "NAME PORT" lines
+import http.server, os, ssl, sys, threading
+
+lock = threading.Lock()
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        with lock, open(sys.argv[1] + ".log", "a") as log:
+            log.write(f"{self.path} {self.headers.get('Authorization', '-')}\n")
+        if self.path.startswith("/https/"):
+            self.send_response(302)
+            self.send_header("Location", "https://127.0.0.1:" + self.path[len("/https/"):])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         first, body = self.path.split("/")[1], (self.path + "\n").encode()
         self.send_response(int(first) if first.isdigit() else 200)
         self.send_header("Content-Length", str(len(body)))
@@ -12,8 +27,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     log_message = lambda *args: None
 
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+class Server(http.server.ThreadingHTTPServer):
+    # A client that refuses the certificate ends the handshake: nothing to report.
+    handle_error = lambda *args: None
+
+def serve(cert=None):
+    server = Server(("127.0.0.1", 0), Handler)
+    if cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert + ".pem", cert + ".key")
+        # The handshake happens in the request's own thread, so a refused one holds up no other.
+        server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server.server_port
+
+names = sys.argv[3:]
+text = "".join(f"{n} {serve(os.path.join(sys.argv[2], n))}\n" for n in names) if names else str(serve())
 with open(sys.argv[1] + ".new", "w") as f:
-    f.write(str(server.server_port))
+    f.write(text)
 os.rename(sys.argv[1] + ".new", sys.argv[1])
-server.serve_forever()
+threading.Event().wait()

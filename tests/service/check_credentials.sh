@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The user and password of the URL reach the server as they are meant (percent escapes decoded), while
+# history.log, the manifest, the program's output and the desktop notices show them masked. Notices on a private
+# session bus, recorded by python3-dbusmock's notification service, as in check_notify.sh.
+if [ "${2:-}" != inner ]; then
+  command -v dbus-run-session >/dev/null && /usr/bin/python3 -c 'import dbusmock' 2>/dev/null ||
+    { echo "no dbus-run-session or python3-dbusmock"; exit 77; }
+  exec dbus-run-session -- bash "$0" "$1" inner 2> >(grep -v 'Failed to set fd limit' >&2)
+fi
+source "$(dirname "$0")/lib.sh" "$1"
+/usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$work/notices" >/dev/null 2>&1 &
+wait_for dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+  org.freedesktop.Notifications.GetServerInformation >/dev/null 2>&1 || fail "no notification service"
+host=127.0.0.1:$(cat "$work/port")
+
+while IFS='|' read -r name userinfo path keys status sent masked hidden; do
+  url=http://$userinfo@$host/$path shown=http://$masked@$host/$path
+  profile "$name" "$url" $keys; once "$name"
+  [ $rc = "$status" ] || fail "$name: status $rc"
+  grep -qxF "/$path Basic $(printf %s "$sent" | base64)" "$work/port.log" ||
+    fail "$name: the server got $(grep "^/$path " "$work/port.log")"
+  [ "$(cut -f8 "$work/$name/history.log")" = "$shown" ] && grep -qF ", $shown" "$work/$name.out" &&
+    grep -qF "\" \"$shown" "$work/notices" || fail "$name: not shown as $shown"
+  for word in $hidden; do
+    ! grep -qsF "$word" "$work/$name.out" "$work/$name.err" "$work/$name"/*.log "$work/$name"/copies.* "$work/notices" ||
+      fail "$name: $word shown"
+  done
+done <<'TABLE'
+plain|user:secret|f/a.txt|Notify=2|0|user:secret|user:***|secret
+escaped|user:p%40ss%3Aw%C3%B6rd|f/b.txt|Notify=2|0|user:p@ss:wörd|user:***|p%40ss p@ss
+token|t0ken|503/c.txt|ShowErrors=1|1|t0ken:|***|t0ken
+TABLE
+echo ok
