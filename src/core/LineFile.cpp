@@ -4,6 +4,7 @@
 #include "core/Names.h"
 #include "core/WorkJournal.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -66,12 +67,24 @@ QString unescapeField(QStringView text)
     return out;
 }
 
+bool lockWithin(int fd, int boundMs)
+{
+    const QDeadlineTimer bound(boundMs);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if ((errno != EWOULDBLOCK && errno != EINTR) || bound.hasExpired())
+            return false;
+        ::usleep(5000);
+    }
+}
+
 int appendLine(const QString &path, const QByteArray &line, bool durable)
 {
     const int fd = openPrivate(path, O_RDWR | O_APPEND);
     if (fd < 0)
         return errno;
-    ::flock(fd, LOCK_EX);
+    lockWithin(fd);
     QByteArray bytes = line;
     struct stat st {};
     const bool sized = ::fstat(fd, &st) == 0;

@@ -9,6 +9,8 @@
 
 namespace fetchora {
 
+inline constexpr int kLineFileLockMs = 500;
+
 // A field may hold anything, the separators of the format included: a
 // backslash, a tab, a line feed and a carriage return are written as "\\",
 // "\t", "\n" and "\r", and read back.
@@ -27,6 +29,12 @@ int appendLine(const QString &path, const QByteArray &line, bool durable = false
 // beside it (noted in `journal` first, when one is given), put on disk, then
 // renamed over it; private like appendLine's. Returns 0 or an errno.
 int replaceContent(const QString &path, const QByteArray &content, const QString &journal = {});
+
+// Takes flock(LOCK_EX) on `fd` for up to `boundMs`. Another program holding
+// the file (a backup, a viewer that forgot it) must not stop the cycle: past
+// the bound the caller goes on without the lock, whose writes are single
+// appends anyway. True when taken.
+bool lockWithin(int fd, int boundMs = kLineFileLockMs);
 
 // Content of a file of ours, or empty when it cannot be read.
 QByteArray readContent(const QString &path);

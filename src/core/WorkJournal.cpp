@@ -37,8 +37,12 @@ QStringList sweepWorkingFiles(const QString &journal)
     const int fd = ::open(QFile::encodeName(journal).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return notes;
-    // Held while a writer notes a name, so none is lost to the rewrite.
-    ::flock(fd, LOCK_EX);
+    // Held while a writer notes a name, so none is lost to the rewrite; a
+    // journal held by something else is left for the next start.
+    if (!lockWithin(fd)) {
+        ::close(fd);
+        return notes;
+    }
     QByteArray content;
     char buffer[1 << 14];
     for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, content.size())) > 0;)

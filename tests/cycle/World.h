@@ -39,6 +39,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +129,8 @@ public:
             std::fclose(m_out);
         if (m_outRead >= 0)
             ::close(m_outRead);
+        if (m_historyLock >= 0)
+            ::close(m_historyLock);
         DownloadCycle::setIllegalMoveReport({});
         setTracePrompt(nullptr);
     }
@@ -433,7 +436,7 @@ private:
         static const QStringList kFaults = {
             "server:fine", "server:fine", "server:missing", "server:failing", "server:refusing", "server:slow",
             "server:stalling", "server:newbody", "server:newbody", "server:newetag", "server:noversion", "fs:rmdir",
-            "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove", "fs:usercopy",
+            "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove", "fs:usercopy", "fs:lockhistory",
             "clock:sleep", "clock:dst", "clock:back", "disk:short-write", "disk:fsync", "disk:exdev-rename",
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
             "signal:hup", "out:closed", "disk:hang"};
@@ -520,6 +523,8 @@ private:
         if (std::exchange(m_hostDone, false))
             m_host.reset();
         m_wasRunning = m_wasRunning || running();
+        if (m_historyLock >= 0 && --m_historyLockSteps <= 0)
+            ::close(std::exchange(m_historyLock, -1));
         if (!running()) {
             if (std::exchange(m_wasRunning, false))
                 verifyHooksGone();
@@ -660,7 +665,14 @@ private:
     void fileSystem(const QString &what)
     {
         const QString target = save + QStringLiteral("/report.txt");
-        if (what == QLatin1String("usercopy")) {  // the user keeps a copy in a folder of their own inside
+        if (what == QLatin1String("lockhistory")) {  // another program holds history.log locked for a while
+            if (m_historyLock < 0) {
+                m_historyLock = ::open(QFile::encodeName(box.path(QStringLiteral("history.log"))).constData(),
+                                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                ::flock(m_historyLock, LOCK_EX);
+                m_historyLockSteps = 20;
+            }
+        } else if (what == QLatin1String("usercopy")) {  // the user keeps a copy in a folder of their own inside
             if (QFileInfo(m_lastStored).isFile() && QDir(save).mkpath(QStringLiteral("sub")))
                 own(save + QStringLiteral("/sub/") + QFileInfo(m_lastStored).fileName(), readAll(m_lastStored));
         } else if (what == QLatin1String("rmdir")) {
@@ -1003,6 +1015,7 @@ private:
     QString m_hook;  // the hooks the seed drew: "endless", "forks" (and leaves a child behind), "writes" without end
     bool m_jobStuck = false;  // the storing job never reports
     bool m_wasRunning = false;
+    int m_historyLock = -1, m_historyLockSteps = 0;  // history.log held locked by another program
     std::optional<qint64> m_endAskedMs;
     QElapsedTimer m_endReal;
     QMap<QString, QByteArray> m_own;  // the user's own files in the save folder
