@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -25,10 +26,22 @@ QString workJournalIn(const QString &appFolder)
     return appFolder + QStringLiteral("/working.journal");
 }
 
+namespace {
+
+// Names this run of the program: a process id alone is not enough, as a
+// restart in a fresh PID namespace (a container) gets the same one again.
+const QByteArray &runToken()
+{
+    static const QByteArray token = QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+    return token;
+}
+
+}  // namespace
+
 void noteWorkingFile(const QString &journal, const QString &path)
 {
     if (!journal.isEmpty())
-        appendLine(journal, (escapeField(path) + u'\n').toUtf8());
+        appendLine(journal, escapeField(path).toUtf8() + '\t' + runToken() + '\n');
 }
 
 QStringList sweepWorkingFiles(const QString &journal)
@@ -55,18 +68,25 @@ QStringList sweepWorkingFiles(const QString &journal)
     for (const QByteArray &line : content.left(complete).split('\n')) {
         if (line.isEmpty())
             continue;
-        const QString path = unescapeField(QString::fromUtf8(line));
+        // A tab inside a path is escaped: a bare one ends the path.
+        const qsizetype tab = line.lastIndexOf('\t');
+        const QString path = unescapeField(QString::fromUtf8(tab < 0 ? line : line.left(tab)));
+        const QByteArray writer = tab < 0 ? QByteArray() : line.mid(tab + 1);
         const qint64 owner = workingNameOwner(QFileInfo(path).fileName());
         if (owner <= 0)
             continue;  // not a working name: never removed
-        if (owner != self && processAlive(owner)) {
+        // The profile's lock lets one program at a time write here, so a
+        // name another run noted is that run's leftover. A line without its
+        // run (from before runs were noted) trusts the process id.
+        const bool thisRun = writer.isEmpty() ? owner == self : writer == runToken();
+        if (writer.isEmpty() && owner != self && processAlive(owner)) {
             kept += line + '\n';
             continue;
         }
         const RegularFile file(path);
         if (file.kind() == RegularFile::Kind::Missing)
             continue;
-        if (owner == self) {
+        if (thisRun) {
             kept += line + '\n';  // being written right now
         } else if (S_ISDIR(file.status().st_mode) && file.status().st_uid == ::geteuid()) {
             if (!removeWorkingFolder(path))

@@ -348,15 +348,19 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     const qint64 self = QCoreApplication::applicationPid(), ended = 99999999;
     const QString mine = working(self, "new"), file = working(ended, "new"), folder = working(ended, "zip1f"),
                   fifo = working(ended, "move1"), link = working(ended, "move2"), plain = save + "/report.txt",
-                  running = working(1, "new");  // init's: a writer that runs
-    for (const QString &path : {mine, running, file, plain, dir.filePath("elsewhere")})
+                  running = working(1, "new"),  // init's, noted without its run: a writer that runs
+        killedHere = working(self, "zip2f");  // a killed run's whose process id this one got again (a container)
+    for (const QString &path : {mine, running, file, plain, killedHere, dir.filePath("elsewhere")})
         writeFile(path, "x");
     QDir().mkpath(folder);
     writeFile(folder + "/archive.zip.Ab12Cd", "x");
     ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
     QFile::link(dir.filePath("elsewhere"), link);
-    for (const QString &path : {mine, running, file, folder, fifo, link, plain, working(ended, "new2")})
-        noteWorkingFile(journal, path);
+    noteWorkingFile(journal, mine);
+    QByteArray earlier = running.toUtf8() + '\n';
+    for (const QString &path : {file, folder, fifo, link, plain, working(ended, "new2"), killedHere})
+        earlier += path.toUtf8() + "\t5eed\n";
+    writeFile(journal, readAll(journal) + earlier);
     writeFile(app + "/tmp/report.txt.3.part", "x"), writeFile(app + "/tmp/other.txt", "x");
     QFile::setPermissions(app + "/tmp/other.txt", QFile::ReadOwner);  // a download a failed store left
 
@@ -368,7 +372,10 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
     EXPECT_EQ(entries(save), left);
     EXPECT_EQ(readAll(dir.filePath("elsewhere")), "x");
     EXPECT_EQ(entries(app + "/tmp"), QStringList());
-    EXPECT_EQ(readAll(journal), (mine + u'\n' + running + u'\n').toUtf8()) << "the rest is forgotten";
+    const QList<QByteArray> kept = readAll(journal).split('\n');
+    EXPECT_EQ((QList<QByteArray>{kept.value(0).split('\t').value(0), kept.value(1), kept.value(2)}),
+              (QList<QByteArray>{mine.toUtf8(), running.toUtf8(), ""}))
+        << "the rest is forgotten";
 }
 
 // Every file the program writes, failing at its first byte and after some: nothing stored is lost or damaged, no
@@ -447,7 +454,8 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
                       QList<QByteArray>({onDisk, onDisk, "http://me:***@h/report.txt"}));
             // Every working name on the way carries this process's id, so a sweep after a kill knows whose it is.
             for (const QString &noted : QString(readAll(workJournalIn(app))).split(u'\n', Qt::SkipEmptyParts))
-                EXPECT_EQ(workingNameOwner(QFileInfo(noted).fileName()), QCoreApplication::applicationPid())
+                EXPECT_EQ(workingNameOwner(QFileInfo(noted.section(u'\t', 0, 0)).fileName()),
+                          QCoreApplication::applicationPid())
                     << qPrintable(noted);
         }
     }
