@@ -13,6 +13,7 @@ struct CommandLine {
     Mode mode = Mode::Window;
     bool help = false;
     bool version = false;
+    bool quiet = false;    // --quiet: only what went wrong is printed
     QString configFolder;  // --config DIR; empty: the usual application folder
     QStringList rest;      // everything else, in order
     QString error;         // not empty: the command line cannot be run

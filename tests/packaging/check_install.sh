@@ -15,8 +15,8 @@ for f in bin/fetchora bin/fetchora-trace share/fetchora/bin/banner.bmp share/app
   [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 grep -q '^Exec=fetchora$' "$prefix/share/applications/fetchora.desktop"
-[ "$(grep -chx 'ExecStart=/usr/bin/fetchora --headless.*\|Restart=on-failure\|RestartPreventExitStatus=2' \
-     "$units"/fetchora{,@}.service)" = $'3\n3' ] || { echo "user units:"; cat "$units"/*; exit 1; }
+[ "$(grep -chx 'ExecStart=/usr/bin/fetchora --headless.*\|Restart=on-failure\|RestartPreventExitStatus=2\|Type=notify\|WatchdogSec=[1-9][0-9]*' \
+     "$units"/fetchora{,@}.service)" = $'5\n5' ] || { echo "user units:"; cat "$units"/*; exit 1; }
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$prefix/share/applications/fetchora.desktop"; fi
 if command -v lintian >/dev/null; then lintian --fail-on error,warning "$scratch"/*.deb; fi
 if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml; fi

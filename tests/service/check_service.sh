@@ -29,9 +29,9 @@ while IFS='|' read -r name url extra status outcome; do
   profile "$name" "$url" $extra; [ "$name" = storefails ] && mkdir "$work/$name/save/a.txt"
   once "$name"
   [ $rc = "$status" ] || fail "$name: status $rc, expected $status"
-  grep -q "Z $outcome, \|[+-][0-9:]* $outcome, " "$work/$name.out" && [ "$(cut -f2 "$work/$name/history.log")" = "$outcome" ] ||
-    fail "$name: no $outcome line"
-  ! grep -q secret "$work/$name.out" "$work/$name/history.log" || fail "$name: password shown"
+  grep -hq "Z $outcome, \|[+-][0-9:]* $outcome, " "$work/$name.out" "$work/$name.err" &&
+    [ "$(cut -f2 "$work/$name/history.log")" = "$outcome" ] || fail "$name: no $outcome line"
+  ! grep -q secret "$work/$name.out" "$work/$name.err" "$work/$name/history.log" || fail "$name: password shown"
 done <<TABLE
 stored|$base/f/a.txt||0|stored
 notfound|$base/404/a.txt||1|not-found
@@ -59,7 +59,7 @@ profile hookfail "$base/503/b.txt" "OnFailed=$record"; once hookfail
 grep -qx 'FETCHORA_ERROR=http 503 HTTP 503 Service Unavailable' "$work/env.txt" || fail "OnFailed environment"
 while IFS='|' read -r name hook said; do
   profile "$name" "$base/404/c.txt" "OnFailed=$hook" HookTimeout=1; once "$name"
-  [ $rc = 1 ] && [ "$(grep -c "hook OnFailed" "$work/$name.out")" = 1 ] && grep -q "$said" "$work/$name.out" ||
+  [ $rc = 1 ] && [ "$(grep -c "hook OnFailed" "$work/$name.err")" = 1 ] && grep -q "$said" "$work/$name.err" ||
     fail "$name: status $rc, no single report '$said'"
 done <<TABLE
 falls|false|(false): ended with status 1
