@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "core/CommandLine.h"
+#include "core/EndSignals.h"
 #include "core/PrivateFiles.h"
 #include "core/Profile.h"
 #include "core/ProfileLock.h"
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -53,6 +55,13 @@ int main(int argc, char *argv[])
     }
     const Console console(stdout, stderr, commandLine.quiet);
     const bool window = commandLine.mode == CommandLine::Mode::Window;
+    // Qt would abort with a message about its platform plugins.
+    if (window && !commandLine.rest.contains(QLatin1String("-platform"))
+        && !hasDisplay(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"))) {
+        console.say(Severity::Error, QStringLiteral("fetchora: no display to show the window on; without one, "
+                                                    "run the cycle with --headless (or --once)"));
+        return 2;
+    }
     const QString configFolder =
         commandLine.configFolder.isEmpty() ? QString() : QDir(commandLine.configFolder).absolutePath();
     if (!configFolder.isEmpty() && !makePrivateFolder(configFolder)) {
@@ -91,6 +100,10 @@ int main(int argc, char *argv[])
     const QString language = languageSetting(profile->settings(), !window);
     ProfileLock lock = lockProfile(*profile, languageNamed(language));
     if (!lock.lock) {
+        // A signal ends the window's box as OK would.
+        std::optional<EndSignals> ends;
+        if (window)
+            QObject::connect(&ends.emplace(), &EndSignals::endRequested, [] { QCoreApplication::exit(); });
         // The window says it on standard error too, for whoever started it
         // from a terminal or a desktop session's log.
         console.say(Severity::Error, QStringLiteral("fetchora: ") + lock.problem);

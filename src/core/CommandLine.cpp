@@ -43,6 +43,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
     return c;
 }
 
+bool hasDisplay(const QByteArray &platform, const QByteArray &display, const QByteArray &waylandDisplay)
+{
+    if (platform.isEmpty())
+        return !display.isEmpty() || !waylandDisplay.isEmpty();
+    for (const QByteArray &name : platform.split(';')) {
+        // Anything but X11 and Wayland (offscreen, vnc, eglfs …) needs no display named.
+        const bool x11 = name == "xcb", wayland = name.startsWith("wayland");
+        if ((x11 && !display.isEmpty()) || (wayland && !waylandDisplay.isEmpty()) || (!x11 && !wayland))
+            return true;
+    }
+    return false;
+}
+
 QString usageText()
 {
     return QStringLiteral("Usage: fetchora [-s [-m]] [--config DIR]\n"

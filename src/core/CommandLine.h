@@ -22,6 +22,11 @@ struct CommandLine {
 // `arguments` without the program's name.
 CommandLine parseCommandLine(const QStringList &arguments);
 
+// Whether a window can be shown: Qt's platform plugin (QT_QPA_PLATFORM, a
+// list tried in order) finds its display. With none it would abort the
+// program with a message about its plugins.
+bool hasDisplay(const QByteArray &platform, const QByteArray &display, const QByteArray &waylandDisplay);
+
 // What --help prints.
 QString usageText();
 
