@@ -14,7 +14,7 @@ namespace fetchora {
 enum class Severity { Error = 3, Warning = 4, Info = 6 };
 
 // What an attempt's line is: stored and unchanged are results, failed and
-// not-found failures, anything else (cancelled, skipped) a warning.
+// not-found failures, anything else (cancelled) a warning.
 Severity severityOf(const QString &outcome);
 
 // Whether `stream` is the journal: systemd names the journal's stream by
