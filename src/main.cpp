@@ -7,12 +7,14 @@
 #include "Version.h"
 #include "core/CommandLine.h"
 #include "core/HandOver.h"
+#include "core/EndSignals.h"
 #include "core/PrivateFiles.h"
 #include "core/Profile.h"
 #include "core/ProfileLock.h"
 #include "core/Texts.h"
 #include "core/Trace.h"
 #include "headless/ServiceHost.h"
+#include "reactions/Console.h"
 #include "reactions/Notifier.h"
 #include "mainwindow/WindowStartup.h"
 #include "trace/TraceSocket.h"
@@ -26,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -42,7 +45,7 @@ int main(int argc, char *argv[])
         arguments << QFile::decodeName(argv[i]);
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "fetchora: %s\n%s", qPrintable(commandLine.error), qPrintable(usageText()));
+        printLines(stderr, Severity::Error, QStringLiteral("fetchora: %1\n%2").arg(commandLine.error, usageText()));
         return 2;
     }
     if (commandLine.help || commandLine.version) {
@@ -51,15 +54,31 @@ int main(int argc, char *argv[])
                    stdout);
         return 0;
     }
+    const Console console(stdout, stderr, commandLine.quiet);
+    const bool window = commandLine.mode == CommandLine::Mode::Window;
+    // Qt would abort with a message about its platform plugins.
+    if (window && !commandLine.rest.contains(QLatin1String("-platform"))
+        && !hasDisplay(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"))) {
+        console.say(Severity::Error, QStringLiteral("fetchora: no display to show the window on; without one, "
+                                                    "run the cycle with --headless (or --once)"));
+        return 2;
+    }
     const QString configFolder =
         commandLine.configFolder.isEmpty() ? QString() : QDir(commandLine.configFolder).absolutePath();
     if (!configFolder.isEmpty() && !makePrivateFolder(configFolder)) {
-        std::fprintf(stderr, "fetchora: --config: %s cannot be made\n",
-                     qPrintable(QDir::toNativeSeparators(configFolder)));
+        console.say(Severity::Error, QStringLiteral("fetchora: --config: %1 cannot be made")
+                                         .arg(QDir::toNativeSeparators(configFolder)));
         return 2;
     }
 
-    const bool window = commandLine.mode == CommandLine::Mode::Window;
+    if (!window)
+        // Qt's own lines (a plugin's warning) reach the journal with their priority too.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+            const Severity severity = type == QtWarningMsg ? Severity::Warning
+                                      : type == QtCriticalMsg || type == QtFatalMsg ? Severity::Error
+                                                                                     : Severity::Info;
+            printLines(stderr, severity, text + u'\n');
+        });
     std::unique_ptr<QCoreApplication> app;
     if (window)
         app = std::make_unique<QApplication>(argc, argv);
@@ -70,29 +89,35 @@ int main(int argc, char *argv[])
         provideBanner(configFolder);
 
     auto profile = std::make_shared<Profile>(configFolder.isEmpty() ? defaultAppFolder() : configFolder);
+    profile->setService(!window);
     std::unique_ptr<PromptService> prompt;
     if (window)
         prompt = std::make_unique<MessageBoxPrompt>();
     else
-        prompt = std::make_unique<StderrPrompt>();
+        prompt = std::make_unique<StderrPrompt>(console);
     setTracePrompt(prompt.get());
 
     // Nothing is touched before the lock is ours.
-    const QString language = profile->settings().textQuietly(Setting::Language);
+    const QString language = languageSetting(profile->settings(), !window);
     ProfileLock lock = lockProfile(*profile, languageNamed(language));
     if (!lock.lock) {
+        // A signal ends the window's box as OK would.
+        std::optional<EndSignals> ends;
+        if (window)
+            QObject::connect(&ends.emplace(), &EndSignals::endRequested, [] { QCoreApplication::exit(); });
+        // The window says it on standard error too, for whoever started it
+        // from a terminal or a desktop session's log.
+        console.say(Severity::Error, QStringLiteral("fetchora: ") + lock.problem);
         if (window) {
             applyToolkitLanguage(language);
             prompt->msgBox(lock.problem, mb::Information | mb::OKOnly, QString());
-        } else {
-            std::fprintf(stderr, "fetchora: %s\n", qPrintable(lock.problem));
         }
         setTracePrompt(nullptr);
         return lock.exitCode;
     }
 
     const int rc = window ? runWindow(profile, *prompt)
-                          : runService(*profile, *prompt, commandLine.mode == CommandLine::Mode::Once);
+                          : runService(*profile, *prompt, commandLine.mode == CommandLine::Mode::Once, console);
     setTracePrompt(nullptr);
     lock = {};
     // Everything of ours is done and written; what is left would wait for a

@@ -20,6 +20,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             c.help = true;
         } else if (a == QLatin1String("--version")) {
             c.version = true;
+        } else if (a == QLatin1String("--quiet")) {
+            c.quiet = true;
         } else if (a == QLatin1String("--config") || a.startsWith(QLatin1String("--config="))) {
             const bool joined = a.contains(u'=');
             if (!joined && i + 1 >= arguments.size()) {
@@ -36,14 +38,29 @@ CommandLine parseCommandLine(const QStringList &arguments)
             c.rest << a;
         }
     }
+    if (c.quiet && c.mode == CommandLine::Mode::Window && !c.help && !c.version && c.error.isEmpty())
+        c.error = QStringLiteral("--quiet goes with --headless or --once");
     return c;
+}
+
+bool hasDisplay(const QByteArray &platform, const QByteArray &display, const QByteArray &waylandDisplay)
+{
+    if (platform.isEmpty())
+        return !display.isEmpty() || !waylandDisplay.isEmpty();
+    for (const QByteArray &name : platform.split(';')) {
+        // Anything but X11 and Wayland (offscreen, vnc, eglfs …) needs no display named.
+        const bool x11 = name == "xcb", wayland = name.startsWith("wayland");
+        if ((x11 && !display.isEmpty()) || (wayland && !waylandDisplay.isEmpty()) || (!x11 && !wayland))
+            return true;
+    }
+    return false;
 }
 
 QString usageText()
 {
     return QStringLiteral("Usage: fetchora [-s [-m]] [--config DIR]\n"
-                          "       fetchora --headless [--config DIR]\n"
-                          "       fetchora --once [--config DIR]\n"
+                          "       fetchora --headless [--quiet] [--config DIR]\n"
+                          "       fetchora --once [--quiet] [--config DIR]\n"
                           "       fetchora --help | --version\n"
                           "\n"
                           "Fetches one file again and again and keeps every copy.\n"
@@ -51,8 +68,10 @@ QString usageText()
                           "  -s            switch the download cycle on at once, as if Start had been pressed\n"
                           "  -m            with -s: start in the tray\n"
                           "  --headless    run the download cycle with no window and no display, one line\n"
-                          "                per attempt on standard output; SIGTERM, SIGINT and SIGHUP end it\n"
+                          "                per attempt (results on standard output, failures and warnings\n"
+                          "                on standard error); SIGTERM, SIGINT and SIGHUP end it\n"
                           "  --once        make one attempt now, with no window, and end\n"
+                          "  --quiet       with --headless or --once: print only failures and warnings\n"
                           "  --config DIR  use DIR (created if missing) for fcr.ini, history.log, tmp/ and\n"
                           "                the lock, so several profiles can run side by side\n"
                           "  --help        print this and exit\n"

@@ -13,6 +13,7 @@ struct CommandLine {
     Mode mode = Mode::Window;
     bool help = false;
     bool version = false;
+    bool quiet = false;    // --quiet: only what went wrong is printed
     QString configFolder;  // --config DIR; empty: the usual application folder
     QStringList rest;      // everything else, in order
     QString error;         // not empty: the command line cannot be run
@@ -20,6 +21,11 @@ struct CommandLine {
 
 // `arguments` without the program's name.
 CommandLine parseCommandLine(const QStringList &arguments);
+
+// Whether a window can be shown: Qt's platform plugin (QT_QPA_PLATFORM, a
+// list tried in order) finds its display. With none it would abort the
+// program with a message about its plugins.
+bool hasDisplay(const QByteArray &platform, const QByteArray &display, const QByteArray &waylandDisplay);
 
 // What --help prints.
 QString usageText();

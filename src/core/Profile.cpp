@@ -23,9 +23,37 @@ Profile::Profile(QString folder, const Clock *clock)
 
 Profile::~Profile() = default;
 
+namespace {
+
+bool namesLanguage(const Settings &settings)
+{
+    // No value can hold a line break, so this fallback tells a missing key.
+    const SettingRow &row = rowOf(Setting::Language);
+    return settings.file().readQuietly(QLatin1String(row.section), QLatin1String(row.name), QStringLiteral("\n"))
+           != QLatin1String("\n");
+}
+
+}  // namespace
+
+QString localeLanguageName()
+{
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            return value.startsWith("de") ? QStringLiteral("Deutsch") : QStringLiteral("English");
+    }
+    return QStringLiteral("English");
+}
+
+QString languageSetting(const Settings &settings, bool service)
+{
+    return service && !namesLanguage(settings) ? localeLanguageName() : settings.textQuietly(Setting::Language);
+}
+
 void Profile::readLanguage()
 {
-    setLanguageName(m_settings.text(Setting::Language));
+    const QString named = m_settings.text(Setting::Language);
+    setLanguageName(m_service && !namesLanguage(m_settings) ? localeLanguageName() : named);
 }
 
 void Profile::setLanguageName(const QString &name)
@@ -137,6 +165,9 @@ void SetLanguage(Profile &profile)
             InitEnglishLabels(profile.m_texts);
         else
             InitGermanLabels(profile.m_texts);
+        if (profile.m_service)
+            nameSettingsKeys(profile.m_texts, profile.language(),
+                             QDir::toNativeSeparators(profile.settings().file().path()));
         setTraceLanguage(profile.language());
         applyToolkitLanguage(profile.languageName());
     });

@@ -41,6 +41,10 @@ public:
     Language language() const { return languageNamed(m_languageName); }
     // Reads the language from the settings file.
     void readLanguage();
+    // The front end with no window: with no Language= key it speaks the
+    // locale's language (the window keeps German), and its texts name the
+    // settings keys and fcr.ini where the window's speak of its fields.
+    void setService(bool service) { m_service = service; }
     // A new choice (the settings dialog while the user picks one).
     void setLanguageName(const QString &name);
 
@@ -54,12 +58,20 @@ private:
     QString m_folder;
     Settings m_settings;
     QString m_languageName;
+    bool m_service = false;
     Texts m_texts;
     friend void SetLanguage(Profile &profile);
     std::unique_ptr<FileSystem> m_files;
     const Clock *m_clock;
 };
 
+
+// The language the settings name ("Deutsch" when none), read without trace
+// lines; for the service with no Language= key, the locale's.
+QString languageSetting(const Settings &settings, bool service);
+// The locale's language: of LC_ALL, LC_MESSAGES and LANG the first that is
+// set, "Deutsch" when it is German (de…), "English" otherwise (C, POSIX, none).
+QString localeLanguageName();
 
 // The application folder of a profile the command line does not name: the
 // executable's folder (fcr.ini, tmp/ and bin/banner.bmp beside the program).

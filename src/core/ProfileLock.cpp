@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -56,6 +58,24 @@ QString whyNotWritable(const QString &lockPath, const QString &folder)
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
 
+// Who holds the lock, as the line that says so names it: the process, its
+// user (the owner of the lock file it wrote) and host, and on this host
+// whether it is the window or the service.
+QString holder(Language language, const QString &lockPath, qint64 pid, const QString &host)
+{
+    QString role;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (host == QSysInfo::machineHostName() && cmdline.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> arguments = cmdline.readAll().split('\0');
+        const bool service = arguments.contains("--headless") || arguments.contains("--once");
+        role = service ? says(language, "the service, ", "der Dienst, ") : says(language, "the window, ", "das Fenster, ");
+    }
+    return says(language, " (%1process %2 of %3 on %4)", " (%1Prozess %2 von %3 auf %4)")
+        .arg(role)
+        .arg(pid)
+        .arg(QFileInfo(lockPath).owner(), host);
+}
+
 }  // namespace
 
 ProfileLock lockProfile(const Profile &profile, Language language)
@@ -84,7 +104,7 @@ ProfileLock lockProfile(const Profile &profile, Language language)
         result.problem = alreadyRunningText(language == Language::English ? QStringLiteral("English")
                                                                           : QStringLiteral("Deutsch"))
                              .arg(QDir::toNativeSeparators(folder))
-                         + says(language, " (process %1, %2 on %3)", " (Prozess %1, %2 auf %3)").arg(pid).arg(program, host);
+                         + holder(language, path, pid, host);
         result.exitCode = 1;
         return result;
     }

@@ -163,6 +163,23 @@ void InitEnglishLabels(Texts &texts)
     });
 }
 
+void nameSettingsKeys(Texts &texts, Language language, const QString &iniPath)
+{
+    const bool en = language == Language::English;
+    texts.msgFolderMissing = (en ? QStringLiteral("SavePath: the folder in [Options] of %1 does not exist")
+                                 : QStringLiteral("SavePath: den Ordner aus [Options] von %1 gibt es nicht"))
+                                 .arg(iniPath);
+    texts.msgNoFolder = (en ? QStringLiteral("SavePath: no folder for the copies; set SavePath= in [Options] of %1")
+                            : QStringLiteral("SavePath: kein Ordner für die Kopien; SavePath= in [Options] von %1 eintragen"))
+                            .arg(iniPath);
+    texts.msgNoURL = (en ? QStringLiteral("URL: no address to fetch; set URL= in [Options] of %1")
+                         : QStringLiteral("URL: keine Adresse zum Laden; URL= in [Options] von %1 eintragen"))
+                         .arg(iniPath);
+    texts.msgCheckURL = (en ? QStringLiteral("Please check URL= in [Options] of %1")
+                            : QStringLiteral("Bitte URL= in [Options] von %1 überprüfen"))
+                            .arg(iniPath);
+}
+
 QString alreadyRunningText(const QString &language)
 {
     return language == QLatin1String("English") ? QStringLiteral("Fetchora is already running for this folder:\n%1")

@@ -3,6 +3,8 @@
 // profile's onto their controls (SetLabels) or build their messages from
 // them. A language switch replaces all of them in one call.
 
+#include "core/RuntimeError.h"
+
 #include <QString>
 
 namespace fetchora {
@@ -17,6 +19,10 @@ inline constexpr int kTextCount = 43;
 
 void InitGermanLabels(Texts &texts);
 void InitEnglishLabels(Texts &texts);
+
+// The texts the service says where the window points at its fields: they
+// name the key of fcr.ini (%1 of the texts: `iniPath`) instead.
+void nameSettingsKeys(Texts &texts, Language language, const QString &iniPath);
 
 // Said when a second program is started on the same application folder
 // (%1: the folder), in the language the settings file names.

@@ -99,8 +99,10 @@ QStringList sweepWorkingFiles(const QString &journal)
         }
     }
     if (kept.size() != content.size()) {
-        if (::ftruncate(fd, 0) == 0 && !kept.isEmpty())
-            ::pwrite(fd, kept.constData(), size_t(kept.size()), 0);
+        if (::ftruncate(fd, 0) == 0 && !kept.isEmpty()) {
+            // Not written back, the names are lost, not the files: nothing better to do here.
+            [[maybe_unused]] const ssize_t written = ::pwrite(fd, kept.constData(), size_t(kept.size()), 0);
+        }
     }
     ::flock(fd, LOCK_UN);
     ::close(fd);

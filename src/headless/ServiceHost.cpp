@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <systemd/sd-daemon.h>
 
 namespace fetchora {
 
@@ -30,20 +31,12 @@ QString says(Language language, const char *english, const char *german)
     return QString::fromUtf8(language == Language::English ? english : german);
 }
 
-// One line, whole, as journald and a person read it.
-void printLine(FILE *stream, QString line)
-{
-    line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ').replace(u'\r', u' ');
-    std::fputs((line + u'\n').toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
-
 }  // namespace
 
 int StderrPrompt::msgBox(const QString &text, int style, const QString &title)
 {
-    printLine(stderr,
-              QStringLiteral("fetchora: ") + (title.isEmpty() ? QString() : title + QStringLiteral(": ")) + text);
+    m_console.say(mb::iconOf(style) == mb::Critical ? Severity::Error : Severity::Warning,
+                  QStringLiteral("fetchora: ") + (title.isEmpty() ? QString() : title + QStringLiteral(": ")) + text);
     switch (mb::buttonsOf(style)) {
     case mb::YesNo:
     case mb::YesNoCancel: return mb::No;
@@ -82,8 +75,9 @@ QString unusableSettings(const Profile &profile)
 
 ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, ServiceSeams seams, QObject *parent)
     : QObject(parent), CycleProcedures(kModule), m_profile(profile), m_once(once), m_seams(std::move(seams)),
-      m_reactions(profile, [out = m_seams.out](const QString &line) {
-          printLine(out, QStringLiteral("fetchora: ") + line);
+      m_console(m_seams.out, m_seams.err, m_seams.quiet),
+      m_reactions(profile, [this](const QString &line) {
+          m_console.say(Severity::Warning, QStringLiteral("fetchora: ") + line);
       })
 {
     CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
@@ -116,18 +110,19 @@ void ServiceHost::begin()
     if (m_once) {
         Start();
         if (m_cycle->phase() != DownloadCycle::Phase::Fetching && m_exitCode < 0) {
-            printLine(m_seams.err, QStringLiteral("fetchora: ")
-                                  + says(m_profile.language(), "the download could not begin",
-                                         "der Download konnte nicht beginnen"));
+            m_console.say(Severity::Error, QStringLiteral("fetchora: ")
+                                               + says(m_profile.language(), "the download could not begin",
+                                                      "der Download konnte nicht beginnen"));
             finish(1);
         }
         return;
     }
-    printLine(m_seams.out, says(m_profile.language(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
-                           "Fetchora %1: %2 nach %3 alle %4 min (Einstellungen: %5)")
-                          .arg(QLatin1String(kVersionText), displayUrl(m_url), QDir::toNativeSeparators(m_savePath))
-                          .arg(m_cycle->interval())
-                          .arg(QDir::toNativeSeparators(m_profile.settings().file().path())));
+    m_console.say(Severity::Info,
+                  says(m_profile.language(), "Fetchora %1: %2 into %3 every %4 min (settings: %5)",
+                       "Fetchora %1: %2 nach %3 alle %4 min (Einstellungen: %5)")
+                      .arg(QLatin1String(kVersionText), displayUrl(m_url), QDir::toNativeSeparators(m_savePath))
+                      .arg(m_cycle->interval())
+                      .arg(QDir::toNativeSeparators(m_profile.settings().file().path())));
     cmdStart_Click();
 }
 
@@ -149,7 +144,9 @@ void ServiceHost::applyView(const CycleView &view)
 
 void ServiceHost::attemptEnded(const HistoryEntry &attempt)
 {
-    printLine(m_seams.out, attemptLine(attempt));
+    m_console.say(severityOf(attempt.outcome), attemptLine(attempt));
+    if (!m_once)
+        sd_notifyf(0, "STATUS=%s", attemptLine(attempt).toUtf8().constData());
     m_reactions.attemptEnded(attempt);
     if (m_once) {
         const bool good = attempt.outcome == QLatin1String("stored") || attempt.outcome == QLatin1String("unchanged");
@@ -159,6 +156,8 @@ void ServiceHost::attemptEnded(const HistoryEntry &attempt)
 
 void ServiceHost::end()
 {
+    if (!m_once)
+        sd_notify(0, "STOPPING=1");
     if (m_cycle->holdQuit())
         return;  // closeNow() follows once the copy is in place
     closeNow();
@@ -189,7 +188,7 @@ void ServiceHost::finish(int exitCode)
             this, [this] { emit finished(m_exitCode); }, Qt::QueuedConnection);
 }
 
-int runService(Profile &profile, PromptService &prompt, bool once)
+int runService(Profile &profile, PromptService &prompt, bool once, const Console &console)
 {
     {
         TraceScope t(kModule, "Sub Main");
@@ -197,14 +196,26 @@ int runService(Profile &profile, PromptService &prompt, bool once)
         t.step([&] { SetLanguage(profile); });
     }
     if (const QString problem = unusableSettings(profile); !problem.isEmpty()) {
-        printLine(stderr, QStringLiteral("fetchora: ") + problem);
+        console.say(Severity::Error, QStringLiteral("fetchora: ") + problem);
         return 2;
     }
-    ServiceHost host(profile, once, prompt);
+    ServiceSeams seams;
+    seams.quiet = console.quiet();
+    ServiceHost host(profile, once, prompt, seams);
     EndSignals ends;
     QObject::connect(&ends, &EndSignals::endRequested, &host, &ServiceHost::end);
     QObject::connect(&host, &ServiceHost::finished, qApp, &QCoreApplication::exit);
     host.begin();
+    // The beat comes from the thread that runs the cycle: when an attempt
+    // hangs it, the beats stop and systemd restarts the service.
+    QTimer watchdog;
+    uint64_t usec = 0;
+    if (!once && sd_watchdog_enabled(0, &usec) > 0) {
+        QObject::connect(&watchdog, &QTimer::timeout, [] { sd_notify(0, "WATCHDOG=1"); });
+        watchdog.start(std::chrono::milliseconds(std::max<uint64_t>(usec / 2000, 1)));
+    }
+    if (!once)
+        sd_notify(0, "READY=1");
     return QCoreApplication::exec();
 }
 

@@ -2,10 +2,12 @@
 // The download cycle with no window: --headless runs it until a signal ends
 // the program, --once makes one attempt and ends. Settings, copies,
 // history.log, retention and the lock are the window's. Every attempt is one
-// line on standard output; what the window would show in a box is a line on
-// standard error, and nothing waits for an answer.
+// line: a result on standard output, a failure on standard error; what the
+// window would show in a box is a line on standard error, and nothing waits
+// for an answer.
 
 #include "cycle/CycleProcedures.h"
+#include "reactions/Console.h"
 #include "reactions/Reactions.h"
 #include "core/PromptService.h"
 
@@ -22,7 +24,11 @@ class Profile;
 // Ignore, Cancel) at once.
 class StderrPrompt final : public PromptService {
 public:
+    explicit StderrPrompt(const Console &console) : m_console(console) {}
     int msgBox(const QString &text, int style, const QString &title) override;
+
+private:
+    const Console &m_console;
 };
 
 // What makes the settings unusable for a run with no window, as one line
@@ -40,8 +46,9 @@ struct ServiceSeams {
     // Runs the job that stores a finished download; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
     int quitWaitsForJobMs = 1500;  // how long a quit waits for that job
-    FILE *out = stdout;  // the attempt lines
-    FILE *err = stderr;  // what the window would show in a box
+    FILE *out = stdout;  // the results
+    FILE *err = stderr;  // failures, warnings, and what the window would show in a box
+    bool quiet = false;  // no results
 };
 
 class ServiceHost : public QObject, public CycleProcedures {
@@ -84,11 +91,14 @@ private:
     QTimer m_retry;  // a cycle a missing file stopped goes on one interval later
     bool m_ending = false;
     int m_exitCode = -1;  // -1: running
+    const Console m_console;
     AttemptReactions m_reactions;
     std::unique_ptr<DownloadCycle> m_cycle;
 };
 
-// The whole run of --headless and --once, from a locked profile on.
-int runService(Profile &profile, PromptService &prompt, bool once);
+// The whole run of --headless and --once, from a locked profile on. Under
+// systemd (Type=notify) --headless says when it is ready and, while the
+// cycle's own thread comes round, that it is alive: a hung cycle is restarted.
+int runService(Profile &profile, PromptService &prompt, bool once, const Console &console);
 
 }  // namespace fetchora

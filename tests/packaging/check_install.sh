@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks the Debian package built from this build folder into a scratch root and checks it with lintian,
-# appstreamcli and systemd-analyze where the machine has them (a warning is a fault), then starts the installed
-# program and checks that it keeps its files in the user's data folder, not beside the executable.
+# appstreamcli and systemd-analyze where the machine has them (a warning is a fault, and so is any hardening tag
+# lintian -I shows), then starts the installed program and checks that it keeps its files in the user's data
+# folder, not beside the executable, and that its man page carries the version it prints.
 set -euo pipefail
 scratch=$(mktemp -d) pid=
 trap 'kill $pid 2>/dev/null || true; rm -rf "$scratch"' EXIT
@@ -15,11 +16,18 @@ for f in bin/fetchora bin/fetchora-trace share/fetchora/bin/banner.bmp share/app
   [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 grep -q '^Exec=fetchora$' "$prefix/share/applications/fetchora.desktop"
-[ "$(grep -chx 'ExecStart=/usr/bin/fetchora --headless.*\|Restart=on-failure\|RestartPreventExitStatus=2' \
-     "$units"/fetchora{,@}.service)" = $'3\n3' ] || { echo "user units:"; cat "$units"/*; exit 1; }
+[ "$(grep -chx 'ExecStart=/usr/bin/fetchora --headless.*\|Restart=on-failure\|RestartPreventExitStatus=2\|Type=notify\|WatchdogSec=[1-9][0-9]*' \
+     "$units"/fetchora{,@}.service)" = $'5\n5' ] || { echo "user units:"; cat "$units"/*; exit 1; }
+grep -qx 'License: GPL-3+' "$prefix/share/doc/fetchora/copyright" || { echo "copyright:"; cat "$prefix/share/doc/fetchora/copyright"; exit 1; }
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$prefix/share/applications/fetchora.desktop"; fi
-if command -v lintian >/dev/null; then lintian --fail-on error,warning "$scratch"/*.deb; fi
+if command -v lintian >/dev/null; then
+  tags=$(lintian -I --fail-on error,warning "$scratch"/*.deb) && ! grep hardening- <<< "$tags" || { echo "$tags"; exit 1; }
+fi
 if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml; fi
+
+version=$("$prefix/bin/fetchora" --version)
+zcat "$prefix/share/man/man1/fetchora.1.gz" | sed -n 1p | grep -qF "\"Fetchora ${version#fetchora }\"" ||
+  { echo "man page: $(zcat "$prefix/share/man/man1/fetchora.1.gz" | sed -n 1p), program: $version"; exit 1; }
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share XDG_CONFIG_HOME=$scratch/home/.config
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch/run

@@ -3,7 +3,23 @@
 source "$(dirname "$0")/lib.sh" "$1"
 
 "$program" --help | grep -q -- '--headless' && "$program" --version | grep -qx 'fetchora [0-9.]*' || fail "help, version"
-"$program" --config "$work/x" --bogus 2>/dev/null; [ $? = 2 ] || fail "an unknown option is not refused"
+"$program" --config "$work/x" --bogus 2>&1 | grep -q '^Usage:' && [ ${PIPESTATUS[0]} = 2 ] || fail "an unknown option is not refused"
+# No display for a window: one line pointing to --headless and status 2, whatever else the command line holds.
+while IFS='|' read -r vars args; do
+  env $vars "$program" $args > /dev/null 2> "$work/nodisplay.err"; rc=$?
+  [ $rc = 2 ] && [ "$(wc -l < "$work/nodisplay.err")" = 1 ] && grep -q -- --headless "$work/nodisplay.err" ||
+    fail "no display with '$vars $args': status $rc, $(cat "$work/nodisplay.err")"
+done <<TABLE
+-|--config $work/x
+LANG=C|-s -m
+QT_QPA_PLATFORM=xcb|--config $work/x -s
+WAYLAND_DISPLAY=wayland-9 QT_QPA_PLATFORM=xcb|-s
+TABLE
+- --config $work/x
+LANG=C -s -m
+QT_QPA_PLATFORM=xcb --config $work/x -s
+WAYLAND_DISPLAY=wayland-9 QT_QPA_PLATFORM=xcb -s
+TABLE
 
 # Settings it cannot run with: status 2 and one line naming the key.
 while IFS='|' read -r name url extra key; do
@@ -29,9 +45,9 @@ while IFS='|' read -r name url extra status outcome; do
   profile "$name" "$url" $extra; [ "$name" = storefails ] && mkdir "$work/$name/save/a.txt"
   once "$name"
   [ $rc = "$status" ] || fail "$name: status $rc, expected $status"
-  grep -q "Z $outcome, \|[+-][0-9:]* $outcome, " "$work/$name.out" && [ "$(cut -f2 "$work/$name/history.log")" = "$outcome" ] ||
-    fail "$name: no $outcome line"
-  ! grep -q secret "$work/$name.out" "$work/$name/history.log" || fail "$name: password shown"
+  grep -hq "Z $outcome, \|[+-][0-9:]* $outcome, " "$work/$name.out" "$work/$name.err" &&
+    [ "$(cut -f2 "$work/$name/history.log")" = "$outcome" ] || fail "$name: no $outcome line"
+  ! grep -q secret "$work/$name.out" "$work/$name.err" "$work/$name/history.log" || fail "$name: password shown"
 done <<TABLE
 stored|$base/f/a.txt||0|stored
 notfound|$base/404/a.txt||1|not-found
@@ -59,7 +75,7 @@ profile hookfail "$base/503/b.txt" "OnFailed=$record"; once hookfail
 grep -qx 'FETCHORA_ERROR=http 503 HTTP 503 Service Unavailable' "$work/env.txt" || fail "OnFailed environment"
 while IFS='|' read -r name hook said; do
   profile "$name" "$base/404/c.txt" "OnFailed=$hook" HookTimeout=1; once "$name"
-  [ $rc = 1 ] && [ "$(grep -c "hook OnFailed" "$work/$name.out")" = 1 ] && grep -q "$said" "$work/$name.out" ||
+  [ $rc = 1 ] && [ "$(grep -c "hook OnFailed" "$work/$name.err")" = 1 ] && grep -q "$said" "$work/$name.err" ||
     fail "$name: status $rc, no single report '$said'"
 done <<TABLE
 falls|false|(false): ended with status 1
@@ -76,7 +92,12 @@ for sig in TERM INT HUP; do
   "$program" --headless --config "$work/$sig" > "$work/$sig.out" 2> "$work/$sig.err" & eval "pid_$sig=$!"
 done
 for sig in TERM INT HUP; do wait_for grep -q " stored, " "$work/$sig.out" || fail "$sig: no copy stored"; done
-once TERM; [ $rc = 1 ] && grep -q "process $pid_TERM" "$work/TERM.err" || fail "second program: status $rc"
+holder="the service, process $pid_TERM of $(id -un) on $(hostname)"
+once TERM; [ $rc = 1 ] && grep -q "$holder" "$work/TERM.err" || fail "second program: status $rc"
+# The window says it too (in its box and on standard error) and ends with the same status; a signal is its OK.
+QT_QPA_PLATFORM=offscreen "$program" --config "$work/TERM" > /dev/null 2> "$work/window.err" & window=$!
+wait_for grep -q "$holder" "$work/window.err" || fail "window on a held profile: $(cat "$work/window.err")"
+kill -TERM $window; wait $window; rc=$?; [ $rc = 1 ] || fail "window on a held profile: status $rc"
 # A lock that cannot be taken for another reason says why and where, and is the user's to fix.
 profile nolock "$base/f/a.txt"; mkdir "$work/nolock/fcr.lock"; once nolock
 [ $rc = 2 ] && grep -q "fcr.lock: .*(Is a directory)" "$work/nolock.err" || fail "unwritable lock: status $rc"

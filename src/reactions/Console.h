@@ -1,0 +1,39 @@
+#pragma once
+// The lines of the front end with no window. Results go to standard output,
+// failures and warnings to standard error: cron mails what a job prints, and
+// with --quiet a job that worked prints nothing. A stream that is the journal
+// gets every line's priority as sd-daemon's "<N>" prefix, which journald
+// takes off and keeps, so `journalctl -p warning` finds what went wrong.
+
+#include <QString>
+#include <cstdio>
+
+namespace fetchora {
+
+// sd-daemon's priorities.
+enum class Severity { Error = 3, Warning = 4, Info = 6 };
+
+// What an attempt's line is: stored and unchanged are results, failed and
+// not-found failures, anything else (cancelled) a warning.
+Severity severityOf(const QString &outcome);
+
+// Whether `stream` is the journal: systemd names the journal's stream by
+// device and inode in JOURNAL_STREAM.
+bool isJournal(FILE *stream);
+
+// `text` as it stands, each line with its prefix when `stream` is the journal.
+void printLines(FILE *stream, Severity severity, const QString &text);
+
+class Console {
+public:
+    Console(FILE *out, FILE *err, bool quiet);
+    // One line, whole: a line break inside becomes a blank.
+    void say(Severity severity, QString line) const;
+    bool quiet() const { return m_quiet; }
+
+private:
+    FILE *m_out, *m_err;
+    bool m_quiet;
+};
+
+}  // namespace fetchora
