@@ -500,10 +500,10 @@ void transferBody(std::shared_ptr<Transfer> transfer, Back back)
         r.sha256 = w.hash.hex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
-        postLast(back, r, [loaded, total](DownloadEvents *s) {
-            s->FileDownload_Progress(loaded, total);
-            s->FileDownload_Finished();
-        });
+        // Two hand-overs, so that a sink that lets the instance go inside
+        // the last Progress hears nothing more of it.
+        post(back, [loaded, total](DownloadEvents *s) { s->FileDownload_Progress(loaded, total); });
+        postLast(back, r, [](DownloadEvents *s) { s->FileDownload_Finished(); });
     } else if (transfer->abort.load() || w.skipped) {
         r.kind = w.skipped ? Kind::NotModified : Kind::Cancelled;
         postLast(back, r, [](DownloadEvents *s) { s->FileDownload_Abort(); });
