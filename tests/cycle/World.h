@@ -16,6 +16,7 @@
 #include "support/FakeDownload.h"
 #include "support/FakeTray.h"
 #include "support/TestFiles.h"
+#include "support/ZipRead.h"
 
 #include <gtest/gtest.h>
 
@@ -379,7 +380,7 @@ private:
         return c ? std::min(30L, std::max(1L, c->interval()) * 60 - c->counter() - 2) : 30;
     }
 
-    // Each seed its own front end, mix of faults and their rate, and options that keep copies or not.
+    // Each seed its own front end, mix of faults and their rate, and options that keep copies or not, or pack them.
     void drawMix()
     {
         static const QStringList kFaults = {
@@ -400,7 +401,7 @@ private:
         if (m_mix.isEmpty())
             m_mix << QStringLiteral("server:newbody");
         m_faultShare = 0.1 + 0.8 * unit(m_random);
-        m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0"}[int(unit(m_random) * 5)];
+        m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0", "Compress=1"}[int(unit(m_random) * 6)];
     }
 
     void step(const QString &event)
@@ -776,11 +777,19 @@ private:
             const bool stamped = !path.endsWith(QLatin1String("/report.txt"));
             if (stamped && copies.contains(path) && copies[path] != sha)
                 return fail(QStringLiteral("a stamped copy was overwritten: ") + path);
-            if (!bodiesBySha.contains(sha) && !path.endsWith(QLatin1String(".zip")))
+            // What was served is what lies on disk; of an archive, the file inside it.
+            if (!bodiesBySha.contains(path.endsWith(QLatin1String(".zip")) ? sha256OfEntry(path) : sha))
                 return fail(QStringLiteral("stored something never served: ") + path);
             copies[path] = sha;
             m_lastStored = path;
         }
+    }
+
+    QByteArray sha256OfEntry(const QString &archive) const
+    {
+        const QString password = QRegularExpression(QStringLiteral("\nPwd=([^\n]+)")).match(QString::fromUtf8(box.readIni())).captured(1);
+        const QByteArray entry = unzipOnly(archive, password.isEmpty() ? nullptr : password.toUtf8().constData());
+        return QCryptographicHash::hash(entry, QCryptographicHash::Sha256).toHex();
     }
 
     WorldConfig m_config;
