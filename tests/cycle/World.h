@@ -787,7 +787,8 @@ private:
 
     QByteArray sha256OfEntry(const QString &archive) const
     {
-        const QString password = QRegularExpression(QStringLiteral("\nPwd=([^\n]+)")).match(QString::fromUtf8(box.readIni())).captured(1);
+        const QRegularExpression key(QStringLiteral("\nPwd=([^\n]+)"));
+        const QString password = key.match(QString::fromUtf8(box.readIni())).captured(1);
         const QByteArray entry = unzipOnly(archive, password.isEmpty() ? nullptr : password.toUtf8().constData());
         return QCryptographicHash::hash(entry, QCryptographicHash::Sha256).toHex();
     }

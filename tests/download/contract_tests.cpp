@@ -48,7 +48,7 @@ const Script kScripts[] = {
      "http 304", "HTTP 304 Not Modified"},
     {"SameOnlyInsideShowVersion", kTagged, {}, {{"Start", "same"}}, kTaggedDone, Kind::Body, {}, {}, true},
     {"StartWhileRunning", kTagged, {}, {{"Start", "start"}, {"ShowVersion", "start"}},
-     {"Start", "StartDownload false", "ShowVersion \"v2\"", "StartDownload false", "Progress 10/10", "Finished"},
+     {"Start", "StartDownload 0", "ShowVersion \"v2\"", "StartDownload 0", "Progress 10/10", "Finished"},
      Kind::Body, {}, {}, true},
     {"AbortInShowVersion", kTagged, {}, {{"ShowVersion", "abort"}}, {"Start", "ShowVersion \"v2\"", "Abort"},
      Kind::Cancelled},
@@ -63,8 +63,8 @@ const Script kScripts[] = {
      curl_easy_strerror(CURLE_COULDNT_CONNECT)},
     {"DestroyedInStart", kTagged, {}, {{"Start", "destroy"}}, {"Start"}},
     {"DestroyedInShowVersion", kTagged, {}, {{"ShowVersion", "destroy"}}, {"Start", "ShowVersion \"v2\""}},
-    {"DestroyedInTheLastProgress", kEmpty, {}, {{"Progress", "destroy"}}, {"Start", "ShowVersion \"v2\"", "Progress 0/0"},
-     Kind::Body, {}, {}, true},
+    {"DestroyedInTheLastProgress", kEmpty, {}, {{"Progress", "destroy"}}, kEmptyDone.mid(0, 3), Kind::Body, {}, {},
+     true},
     {"DestroyedInFinished", kEmpty, {}, {{"Finished", "destroy"}}, kEmptyDone, Kind::Body, {}, {}, true},
     {"DestroyedInAnError", {.plan = FakeReply::HttpError}, {}, {{"DownloadError", "destroy"}},
      {"Start", "DownloadError 500"}, Kind::HttpError, "http 500", "HTTP 500 Internal Server Error"},
@@ -102,15 +102,16 @@ struct Handler : DownloadEvents {
         else if (deed == "abort")
             engine->AbortDownload();
         else if (deed == "start")
-            events << QString("StartDownload %1").arg(engine->StartDownload("http://127.0.0.1:9/x", "x") ? "true" : "false");
+            events << QString("StartDownload ") + (engine->StartDownload("http://127.0.0.1:9/x", "x") ? "1" : "0");
     }
-    void FileDownload_ConnectionError(long n, const QString &) override { add(QString("ConnectionError %1").arg(n), true); }
-    void FileDownload_DownloadError(long n, const QString &) override { add(QString("DownloadError %1").arg(n), true); }
+    void FileDownload_ConnectionError(long n, const QString &) override { add("ConnectionError " + number(n), true); }
+    void FileDownload_DownloadError(long n, const QString &) override { add("DownloadError " + number(n), true); }
     void FileDownload_Abort() override { add("Abort", true); }
     void FileDownload_NotFound() override { add("NotFound", true); }
     void FileDownload_ShowVersion(const QString &s) override { add("ShowVersion " + s); }
     void FileDownload_Finished() override { add("Finished", true); }
-    void FileDownload_Progress(qint64 l, qint64 s) override { add(QString("Progress %1/%2").arg(l).arg(s)); }
+    void FileDownload_Progress(qint64 l, qint64 s) override { add("Progress " + number(l) + '/' + number(s)); }
+    static QString number(qint64 n) { return QString::number(n); }
     void FileDownload_Start() override { add("Start"); }
 };
 
@@ -139,10 +140,11 @@ protected:
         TestHttpServer server;
         const FakeReply &r = s.reply;
         const bool notModified = !s.stored.isEmpty() && s.stored.toUtf8() == r.version();
+        const Reply body{.body = r.body, .etag = r.etag, .lastModified = r.lastModified};
         server.route("/f", r.plan == FakeReply::NotFound    ? Reply::status_(404, "Not Found")
                            : r.plan == FakeReply::HttpError ? Reply::status_(500, "Internal Server Error")
                            : notModified                    ? Reply::status_(304, "Not Modified", "")
-                                                            : Reply{.body = r.body, .etag = r.etag, .lastModified = r.lastModified});
+                                                            : body);
         const quint16 port = r.plan == FakeReply::Refused ? TestHttpServer::unusedPort() : server.port();
         Handler h(s);
         h.engine = std::make_unique<CurlDownload>(&h, fastEngineOptions());
@@ -192,7 +194,8 @@ TEST_P(Contract, BothEnginesKeepIt)
     }
     // What the script leaves open, the two must agree on.
     const TransferResult &a = outcomes[0].result, &b = outcomes[1].result;
-    EXPECT_EQ(std::tuple(a.httpStatus, a.bytes, a.sha256, a.version), std::tuple(b.httpStatus, b.bytes, b.sha256, b.version));
+    EXPECT_EQ(std::tuple(a.httpStatus, a.bytes, a.sha256, a.version),
+              std::tuple(b.httpStatus, b.bytes, b.sha256, b.version));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, Contract, ::testing::ValuesIn(kScripts),

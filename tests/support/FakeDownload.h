@@ -11,8 +11,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <curl/curl.h>
 #include <cerrno>
+#include <curl/curl.h>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -82,7 +82,8 @@ struct FakeTransfer {
             return last(nowMs, Kind::Cancelled, [](DownloadEvents *s) { s->FileDownload_Abort(); });
         if (reply.plan == FakeReply::Refused) {
             if (nowMs >= endMs)
-                fail(nowMs, Kind::ConnectionError, CURLE_COULDNT_CONNECT, curl_easy_strerror(CURLE_COULDNT_CONNECT), true);
+                fail(nowMs, Kind::ConnectionError, CURLE_COULDNT_CONNECT, curl_easy_strerror(CURLE_COULDNT_CONNECT),
+                     true);
             return;
         }
         if (stage == 0) {
