@@ -242,15 +242,17 @@ constexpr curl_off_t kSpaceCheckStep = 4 << 20;
 // the announced size, or without one the bytes up to the next look.
 bool roomFor(Work *w, curl_off_t bytes)
 {
+    const DownloadOptions &o = w->transfer->options;
     struct statvfs fs {};
-    if (::statvfs(w->transfer->partFolder.constData(), &fs) != 0)
+    if (!o.freeBytes && ::statvfs(w->transfer->partFolder.constData(), &fs) != 0)
         return true;  // what cannot be measured is left to the writes to find out
+    const curl_off_t freeBytes = o.freeBytes ? o.freeBytes(QFile::decodeName(w->transfer->partFolder))
+                                             : curl_off_t(fs.f_bavail) * curl_off_t(fs.f_frsize);
     curl_off_t length = -1;
     if (curl_easy_getinfo(w->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
         length = -1;
     const curl_off_t coming = std::max(length >= 0 ? length - w->loaded : kSpaceCheckStep, bytes);
-    const curl_off_t freeBytes = curl_off_t(fs.f_bavail) * curl_off_t(fs.f_frsize);
-    return freeBytes - coming >= w->transfer->options.minFreeBytes;
+    return freeBytes - coming >= o.minFreeBytes;
 }
 
 size_t onBody(char *data, size_t size, size_t count, void *user)
@@ -504,10 +506,10 @@ void transferBody(std::shared_ptr<Transfer> transfer, Back back)
         r.sha256 = w.hash.hex();
         const qint64 loaded = w.loaded;
         const qint64 total = length >= 0 ? length : -1;
-        postLast(back, r, [loaded, total](DownloadEvents *s) {
-            s->FileDownload_Progress(loaded, total);
-            s->FileDownload_Finished();
-        });
+        // Two hand-overs, so that a sink that lets the instance go inside
+        // the last Progress hears nothing more of it.
+        post(back, [loaded, total](DownloadEvents *s) { s->FileDownload_Progress(loaded, total); });
+        postLast(back, r, [](DownloadEvents *s) { s->FileDownload_Finished(); });
     } else if (transfer->abort.load() || w.skipped) {
         r.kind = w.skipped ? Kind::NotModified : Kind::Cancelled;
         postLast(back, r, [](DownloadEvents *s) { s->FileDownload_Abort(); });

@@ -85,6 +85,9 @@ struct DownloadOptions {
     // 61 (disk full). Looked at when the body begins, against the size the
     // server announces, and again every few MiB as it comes in.
     qint64 minFreeBytes = qint64(64) << 20;
+    // The bytes free to the user on the file system of a folder; empty: as
+    // the file system tells it. Called on the worker thread.
+    std::function<qint64(const QString &folder)> freeBytes = {};
 };
 
 namespace download_detail {

@@ -13,8 +13,10 @@
 #include "widgets/Controls.h"
 #include "core/Texts.h"
 #include "support/AppSandbox.h"
+#include "support/FakeDownload.h"
 #include "support/FakeTray.h"
 #include "support/TestFiles.h"
+#include "support/ZipRead.h"
 
 #include <gtest/gtest.h>
 
@@ -54,25 +56,12 @@ struct WorldClock : Clock {
     qint64 elapsedMs() const override { return bootMs; }
 };
 
-// One transfer of the world's server, as the engine would run it.
-struct SimTransfer {
-    int id = 0;
-    DownloadEvents *sink = nullptr;
-    QString target, storedVersion;
-    QByteArray body, version;
-    enum Plan { Finish, NotFound, HttpError, Refused, Stall } plan = Finish;
-    qint64 startMs = 0, endMs = 0;
-    int stage = 0;  // 0 nothing sent; 1 Start sent; 2 version settled
-    bool abortAsked = false, same = false, alive = true, ended = false;
-    TransferResult result;
-};
-
 // What each mode of the server makes of a transfer, and the seconds it takes.
-inline const std::map<QString, std::pair<SimTransfer::Plan, int>> kServerModes = {
-    {"fine", {SimTransfer::Finish, 3}},       {"missing", {SimTransfer::NotFound, 1}},
-    {"failing", {SimTransfer::HttpError, 1}}, {"refusing", {SimTransfer::Refused, 2}},
-    {"slow", {SimTransfer::Finish, 150}},     {"stalling", {SimTransfer::Stall, 65}},
-    {"down", {SimTransfer::Refused, 0}}};  // the engine will not even begin
+inline const std::map<QString, std::pair<FakeReply::Plan, int>> kServerModes = {
+    {"fine", {FakeReply::Finish, 3}},       {"missing", {FakeReply::NotFound, 1}},
+    {"failing", {FakeReply::HttpError, 1}}, {"refusing", {FakeReply::Refused, 2}},
+    {"slow", {FakeReply::Finish, 150}},     {"stalling", {FakeReply::Stall, 65}},
+    {"down", {FakeReply::Refused, 0}}};  // the engine will not even begin
 
 // How long the program's quit waits for a storing job that does not report (its own default is longer).
 inline constexpr int kQuitWaitMs = 300;
@@ -159,42 +148,32 @@ public:
     int open = 0;       // boxes on screen now
     QStringList shown;  // every box, as "title | text"
 
-    struct Engine : FileDownloadComponent {
-        Engine(World &world, DownloadEvents *sink) : world(world), sink(sink) { ++world.engines; }
-        ~Engine() override
+    struct Engine : FakeEngine {
+        Engine(World &world, DownloadEvents *sink)
+            : FakeEngine(sink, [this](const QString &url, const QString &stored) { return begin(url, stored); }),
+              world(world)
         {
-            --world.engines;
-            if (t)
-                world.letGo(t);
+            ++world.engines;
+        }
+        ~Engine() override { --world.engines; }
+        std::shared_ptr<FakeTransfer> begin(const QString &url, const QString &stored)
+        {
+            world.startCalls << url;
+            world.askedWith << stored;
+            return world.server.mode == QLatin1String("down") ? nullptr : world.begin();
         }
         void SameVersion(bool &same) override
         {
             world.sameAnswers << same;
-            if (t)
-                t->same = same;
-        }
-        bool StartDownload(const QString &url, const QString &target) override
-        {
-            world.startCalls << url;
-            world.askedWith << storedVersion;
-            if (world.server.mode == QLatin1String("down"))
-                return false;
-            t = world.begin(sink, target, storedVersion);
-            return true;
+            FakeEngine::SameVersion(same);
         }
         void AbortDownload() override
         {
             if (t && t->id != world.m_yesFor)
                 world.fail(QStringLiteral("a Yes cancelled transfer %1, not the one it was asked about").arg(t->id));
-            if (t)
-                t->abortAsked = true;
+            FakeEngine::AbortDownload();
         }
-        void setStoredVersion(const QString &v) override { storedVersion = v; }
-        TransferResult result() const override { return t ? t->result : TransferResult{}; }
         World &world;
-        DownloadEvents *sink;
-        QString storedVersion;
-        std::shared_ptr<SimTransfer> t;
     };
 
     // Days drawn at random, or the events given; a test can go on with more.
@@ -256,7 +235,7 @@ public:
     QString save;
     std::optional<QString> failure;
     QStringList log;
-    std::shared_ptr<SimTransfer> live;    // the one instance the window holds, if any
+    std::shared_ptr<FakeTransfer> live;   // the one instance the window holds, if any
     int acceptedStarts = 0, engines = 0;  // transfers begun; engine instances alive
     QStringList startCalls, askedWith;  // of every start asked of the engine: the URL, and the version given as stored
     QList<bool> sameAnswers;
@@ -280,29 +259,23 @@ public:
     // One of the window's interface texts, in its language of the moment.
     QString text(QString Texts::*member) const { return window() ? window()->profile().texts().*member : QString(); }
 
-    std::shared_ptr<SimTransfer> begin(DownloadEvents *sink, const QString &target, const QString &storedVersion)
+    std::shared_ptr<FakeTransfer> begin()
     {
-        auto t = std::make_shared<SimTransfer>();
+        auto t = std::make_shared<FakeTransfer>();
         t->id = ++acceptedStarts;
-        t->sink = sink;
-        t->target = target;
-        t->storedVersion = storedVersion;
         t->startMs = clock.bootMs;
-        t->body = server.body;
-        t->version = server.namesVersion ? server.etag : QByteArray();
-        t->plan = kServerModes.at(server.mode).first;
+        t->reply = {kServerModes.at(server.mode).first, server.body, server.namesVersion ? server.etag : QByteArray()};
         t->endMs = clock.bootMs + kServerModes.at(server.mode).second * 1000;
+        t->onOver = [this](FakeTransfer &over) {
+            ++ended;
+            if (over.result.kind == TransferResult::Kind::Body)
+                bodiesBySha[over.result.sha256] = over.reply.body;
+            if (live.get() == &over)
+                live.reset();
+        };
         live = t;
         lastAttemptMs = clock.bootMs;
         return t;
-    }
-    void letGo(const std::shared_ptr<SimTransfer> &t)
-    {
-        t->alive = false;
-        if (!t->ended)
-            ++ended;
-        if (live == t)
-            live.reset();
     }
 
 private:
@@ -430,7 +403,7 @@ private:
         return c ? std::min(30L, std::max(1L, c->interval()) * 60 - c->counter() - 2) : 30;
     }
 
-    // Each seed its own front end, mix of faults and their rate, and options that keep copies or not.
+    // Each seed its own front end, mix of faults and their rate, and options that keep copies or not, or pack them.
     void drawMix()
     {
         static const QStringList kFaults = {
@@ -451,7 +424,7 @@ private:
         if (m_mix.isEmpty())
             m_mix << QStringLiteral("server:newbody");
         m_faultShare = 0.1 + 0.8 * unit(m_random);
-        m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0"}[int(unit(m_random) * 5)];
+        m_keep = QStringList{"", "", "KeepCopies=3", "KeepDays=1", "Mode1=0", "Compress=1"}[int(unit(m_random) * 6)];
         m_hook = QStringList{"", "", "endless", "forks", "writes"}[int(unit(m_random) * 5)];
         if (m_config.front == QLatin1String("once"))
             m_hook.clear();  // --once waits for its hooks by design, in real time, which the world's clock outruns
@@ -565,74 +538,8 @@ private:
 
     void deliverTransferEvents()
     {
-        const std::shared_ptr<SimTransfer> t = live;
-        if (!t || !t->alive || t->ended)
-            return;
-        using Kind = TransferResult::Kind;
-        auto last = [&](Kind kind, int status, long curl, const QString &text,
-                        const std::function<void(DownloadEvents *)> &event) {
-            t->ended = true;
-            ++ended;
-            t->result.kind = kind;
-            t->result.httpStatus = status;
-            t->result.curlCode = curl;
-            t->result.text = text;
-            t->result.seconds = double(clock.bootMs - t->startMs) / 1000;
-            live.reset();
-            event(t->sink);
-        };
-        // A body that completes within moments of the abort is delivered all the same.
-        if (t->abortAsked && !(t->plan == SimTransfer::Finish && t->stage == 2 && clock.bootMs + 2000 >= t->endMs))
-            return last(Kind::Cancelled, 0, 0, {}, [](DownloadEvents *s) { s->FileDownload_Abort(); });
-        if (t->plan == SimTransfer::Refused) {
-            if (clock.bootMs >= t->endMs)
-                last(Kind::ConnectionError, 0, 7, "Couldn't connect to server",
-                     [](DownloadEvents *s) { s->FileDownload_ConnectionError(7, "Couldn't connect to server"); });
-            return;
-        }
-        if (t->stage == 0) {
-            t->stage = 1;
-            return t->sink->FileDownload_Start();
-        }
-        if (t->plan == SimTransfer::NotFound)
-            return last(Kind::NotFound, 404, 0, "HTTP 404 Not Found",
-                        [](DownloadEvents *s) { s->FileDownload_NotFound(); });
-        if (t->plan == SimTransfer::HttpError)
-            return last(Kind::HttpError, 500, 0, "HTTP 500 Internal Server Error", [](DownloadEvents *s) {
-                s->FileDownload_DownloadError(500, "HTTP 500");  // the box takes the result's text
-            });
-        if (t->stage == 1) {
-            t->stage = 2;
-            const bool notModified = !t->storedVersion.isEmpty() && t->storedVersion.toUtf8() == t->version;
-            const QString named = notModified ? t->storedVersion : QString::fromUtf8(t->version);
-            t->result.version = named;
-            if (named.isEmpty())
-                return;
-            t->sink->FileDownload_ShowVersion(named);
-            if (t->alive && !t->ended && t->same)
-                return last(Kind::NotModified, notModified ? 304 : 200, 0, {},
-                            [](DownloadEvents *s) { s->FileDownload_Abort(); });
-            if (t->alive && !t->ended && notModified)
-                return last(Kind::HttpError, 304, 0, "HTTP 304 Not Modified",
-                            [](DownloadEvents *s) { s->FileDownload_DownloadError(304, "HTTP 304 Not Modified"); });
-            return;
-        }
-        if (clock.bootMs < t->endMs) {
-            if (t->plan != SimTransfer::Stall || clock.bootMs - t->startMs < 5000) {
-                // The body begins a second after the headers, three after the start.
-                t->result.bytes = t->body.size() * (clock.bootMs - t->startMs - 3000) / (t->endMs - t->startMs);
-                t->sink->FileDownload_Progress(t->result.bytes, t->body.size());
-            }
-            return;
-        }
-        if (t->plan == SimTransfer::Stall)
-            return last(Kind::ConnectionError, 200, 28, "Operation too slow",
-                        [](DownloadEvents *s) { s->FileDownload_DownloadError(28, "Operation too slow"); });
-        writeFile(t->target, t->body);
-        t->result.bytes = t->body.size();
-        t->result.sha256 = QCryptographicHash::hash(t->body, QCryptographicHash::Sha256).toHex();
-        bodiesBySha[t->result.sha256] = t->body;
-        last(Kind::Body, 200, 0, {}, [](DownloadEvents *s) { s->FileDownload_Finished(); });
+        if (const std::shared_ptr<FakeTransfer> t = live)
+            t->step(clock.bootMs);
     }
 
     void finishJob(bool diskFull)
@@ -964,11 +871,20 @@ private:
             const bool stamped = !path.endsWith(QLatin1String("/report.txt"));
             if (stamped && copies.contains(path) && copies[path] != sha)
                 return fail(QStringLiteral("a stamped copy was overwritten: ") + path);
-            if (!bodiesBySha.contains(sha) && !path.endsWith(QLatin1String(".zip")))
+            // What was served is what lies on disk; of an archive, the file inside it.
+            if (!bodiesBySha.contains(path.endsWith(QLatin1String(".zip")) ? sha256OfEntry(path) : sha))
                 return fail(QStringLiteral("stored something never served: ") + path);
             copies[path] = sha;
             m_lastStored = path;
         }
+    }
+
+    QByteArray sha256OfEntry(const QString &archive) const
+    {
+        const QRegularExpression key(QStringLiteral("\nPwd=([^\n]+)"));
+        const QString password = key.match(QString::fromUtf8(box.readIni())).captured(1);
+        const QByteArray entry = unzipOnly(archive, password.isEmpty() ? nullptr : password.toUtf8().constData());
+        return QCryptographicHash::hash(entry, QCryptographicHash::Sha256).toHex();
     }
 
     WorldConfig m_config;

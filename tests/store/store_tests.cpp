@@ -7,6 +7,7 @@
 #include "core/WorkJournal.h"
 #include "core/IniFile.h"
 #include "support/AppSandbox.h"
+#include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 #include "support/ZipRead.h"

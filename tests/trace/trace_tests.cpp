@@ -1,3 +1,4 @@
+#include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include "support/ScriptedPrompt.h"
 #include "trace/TraceSocket.h"

@@ -3,6 +3,7 @@
 #include "core/FileSystem.h"
 #include "core/Names.h"
 #include "core/Profile.h"
+#include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
 #include "support/TestFiles.h"
 #include "support/ZipRead.h"
