@@ -65,6 +65,7 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     m_tree->setHeaderHidden(true);
     m_tree->setRootIndex(m_model->index(QString()));
     m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    m_tree->setAccessibleName(title);  // a tree takes no name from a caption beside it
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setEnabled(false);
