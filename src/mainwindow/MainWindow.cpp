@@ -15,6 +15,7 @@
 #include "core/PromptService.h"
 #include "core/Trace.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -33,6 +34,15 @@ namespace {
 
 const char *const kModule = "frmMain";
 
+// A screen reader lists the window as the program's frame, not as an
+// anonymous filler, as a plain widget would be.
+QAccessibleInterface *accessibleMainWindow(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("fetchora::MainWindow"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
@@ -40,6 +50,8 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
       m_notices(*m_seams.prompt)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
+    static const bool accessible = (QAccessible::installFactory(accessibleMainWindow), true);
+    (void)accessible;
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     // Notices reach a user who keeps "Show connection errors" off; hooks run
@@ -248,6 +260,13 @@ void MainWindow::SetLabels()
         cancelButton->setCaption(texts().capCancel);
         quitButton->setCaption(texts().capQuit);
         sloganLabel->setText(moreTexts(m_profile.languageName()).slogan);
+        // Read out, "..." and a bar say nothing: the button is named for the
+        // dialog it opens (its title without the dots), the bar for what it shows.
+        QString browse = texts().capBrowseTitle;
+        if (browse.endsWith(QLatin1String(" ...")))
+            browse.chop(4);
+        browseButton->setAccessibleName(browse);
+        progressBox->setAccessibleName(texts().capDownload);
     });
 }
 

@@ -65,6 +65,11 @@ void MainWindow::buildControls()
     urlEdit = child<TextField>(urlFrame, "txtURL", twips(120, 420, 5745, 315));
     progressBox = child<ProgressBox>(urlFrame, "picProgress", twips(120, 900, 5745, 255));
     statusLabel = child<QLabel>(urlFrame, "lblStatus", twips(150, 1200, 5715, 195));
+    // A screen reader names each field by the caption above it. The status
+    // line keeps no name of its own: its text is its name, so each new text
+    // reaches the reader as a change of name.
+    savePathLabel->setBuddy(savePathEdit);
+    urlLabel->setBuddy(urlEdit);
 
     buttonFrame = child<QGroupBox>(this, "Frame3", twips(15, 3090, 5985, 735));
     settingsButton = child<CommandButton>(buttonFrame, "cmdSettings", twips(150, 240, 1185, 345));

@@ -125,6 +125,12 @@ void SettingsDialog::buildControls()
     saveButton->setAutoDefault(true);
     saveButton->setDefault(true);
 
+    // A screen reader names each field by the caption above it.
+    languageLabel->setBuddy(languageBox);
+    intervalLabel->setBuddy(intervalBox);
+    compressionLabel->setBuddy(rateBox);
+    passwordLabel->setBuddy(passwordEdit);
+
     QWidget *order[] = {languageBox, intervalBox,     startNowBox, compressBox, rateBox,    passwordEdit,
                         nameModeButtons[0], nameModeButtons[1], checkVersionBox, showErrorsBox, cancelButton, saveButton};
     for (size_t i = 1; i < std::size(order); ++i)
@@ -224,6 +230,13 @@ void SettingsDialog::SetLabels()
         saveButton->setCaption(texts().capSave);
         checkVersionBox->setCaption(texts().capCheckVersion);
         showErrorsBox->setCaption(texts().capShowConnErrors);
+    });
+    t.step([&] {
+        // The text field inside a pick list is an object of its own to a screen
+        // reader, and takes no caption from the list's: it is given the same.
+        for (auto [box, label] : {std::pair{languageBox, languageLabel}, {intervalBox, intervalLabel},
+                                  {rateBox, compressionLabel}})
+            box->lineEdit()->setAccessibleName(label->text());
     });
     t.step([&] { sNewRate = rateNames(texts()); });
 }

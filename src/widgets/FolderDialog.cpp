@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -64,6 +65,7 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
     m_tree->setHeaderHidden(true);
     m_tree->setRootIndex(m_model->index(QString()));
     m_tree->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    m_tree->setAccessibleName(title);  // a tree takes no name from a caption beside it
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setEnabled(false);
@@ -81,6 +83,18 @@ FolderDialog::FolderDialog(QWidget *owner, const QString &title, bool statusText
                 m_keep = QDir(in).filePath(name);
                 m_tree->setCurrentIndex(m_model->index(m_keep));
                 CallbackString();
+            });
+    // Escape while a folder just made is being named: the user did not want
+    // it after all. Only an empty one goes; F2 on an older folder keeps it.
+    connect(m_tree->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
+                const QString made = std::exchange(m_naming, QString());
+                if (hint != QAbstractItemDelegate::RevertModelCache || made.isEmpty())
+                    return;
+                const QString parent = QFileInfo(made).path();
+                m_keep = parent;
+                m_tree->setCurrentIndex(m_model->index(parent));
+                m_model->rmdir(m_model->index(made));
             });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -186,6 +200,7 @@ bool FolderDialog::newFolder()
         m_tree->setCurrentIndex(folder);
         m_tree->scrollTo(folder);
         m_tree->edit(folder);
+        m_naming = m_keep;
         made = true;
     });
     return made;
@@ -198,6 +213,20 @@ void FolderDialog::showEvent(QShowEvent *event)
     // Only now has the tree its size: the selection is scrolled into view.
     if (m_tree->currentIndex().isValid())
         m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void FolderDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Enter that ends the naming of a folder is passed on by the name's editor,
+    // and by the tree too once it has laid out its rows anew (a folder above it
+    // came or went): it must not press OK as well and close the dialog.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QWidget *const editor = focusWidget();
+    if (enter && editor && m_tree->viewport()->isAncestorOf(editor)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool FolderDialog::eventFilter(QObject *watched, QEvent *event)

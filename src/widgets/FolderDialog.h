@@ -3,7 +3,7 @@
 // and a status line "Auswahl: <selected path, shortened in the middle>".
 // OK takes a selected folder only; it stays disabled until there is one.
 // "New folder" makes a folder in the selected one and lets the user name
-// it. The dialog never grows past 90 % of its screen's height.
+// it: Enter gives it the name typed, Escape takes the folder back. The dialog never grows past 90 % of its screen's height.
 
 #include "widgets/FolderBrowser.h"
 
@@ -41,6 +41,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -59,6 +60,7 @@ private:
     QTreeView *m_tree = nullptr;
     bool m_followSelection = true;  // until the user scrolls
     QString m_keep;                 // a folder just made or renamed, until the user picks another
+    QString m_naming;               // a folder just made, while its name is open for editing
     QFileSystemModel *m_model = nullptr;
     bool m_statusText = true;
 };

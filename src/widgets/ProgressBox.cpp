@@ -1,5 +1,7 @@
 #include "widgets/ProgressBox.h"
 
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -7,9 +9,49 @@
 
 namespace fetchora {
 
+namespace {
+
+// A screen reader knows the box as a progress bar with its percentage, not
+// as an anonymous picture.
+class AccessibleProgress : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleProgress(QWidget *box) : QAccessibleWidget(box, QAccessible::ProgressBar) {}
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return QString::number(box()->percent()) + QStringLiteral(" %");
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return box()->percent(); }
+    void setCurrentValue(const QVariant &) override {}  // shown, not set
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    const ProgressBox *box() const { return static_cast<const ProgressBox *>(widget()); }
+};
+
+QAccessibleInterface *accessibleProgress(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("fetchora::ProgressBox") && object && object->isWidgetType())
+        return new AccessibleProgress(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+}  // namespace
+
 ProgressBox::ProgressBox(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static const bool installed = (QAccessible::installFactory(accessibleProgress), true);
+    (void)installed;
 }
 
 void ProgressBox::Cls()
@@ -75,6 +117,11 @@ void ProgressBox::draw(qint64 value, qint64 minimum, qint64 maximum, bool withTe
         setAutoRedraw(true);
     m_drawn = {value, maximum, withText};
     Cls();
+    if (const int shown = value > 0 ? int(percent) : 0; shown != m_percent) {
+        m_percent = shown;
+        QAccessibleValueChangeEvent changed(this, shown);
+        QAccessible::updateAccessibility(&changed);
+    }
     if (value <= 0)
         return;
     // Rounded half to even, as the classic conversion to a whole number does.

@@ -37,6 +37,8 @@ public:
     int barWidth() const { return m_barWidth; }
     QString shownText() const { return m_text; }
     QColor textColor() const { return m_textColor; }
+    // The share the bar shows, 0 to 100: what a screen reader reads as its value.
+    int percent() const { return m_percent; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -48,6 +50,7 @@ private:
     int m_barWidth = 0;
     QString m_text;
     QColor m_textColor;
+    int m_percent = 0;
     struct {
         qint64 value = 0, maximum = 0;
         bool withText = false;

@@ -79,8 +79,9 @@ TEST(SizeLimit, DraggingCannotChangeTheFixedSizeUntilTheLimitGoes)
 }
 
 // Forty folders listed above the start folder once they are read: it must stay in view. "New folder" makes one with
-// a free name, open for naming; where none can be made, the box says so. At 200 % (a second run) on a small screen the
-// dialog takes at most 90 % of the screen's height.
+// a free name, open for naming: Enter names it and leaves the dialog open on it, Escape takes the folder back; where
+// none can be made, the box says so. At 200 % (a second run) on a small screen the dialog takes at most 90 % of the
+// screen's height.
 TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyAChosenFolder)
 {
     AppSandbox sandbox;
@@ -91,16 +92,19 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyACho
         QString start;
         bool accept;
         QString selected, result;
-        const char *typed = nullptr;  // New folder pressed, this name typed
+        const char *typed = nullptr;  // New folder pressed, this name typed, then the key
         QString error{};
+        Qt::Key key = Qt::Key_Return;
+        QStringList left{};  // the folders in the start folder afterwards
     };
     const Row rows[] = {{folder + "/", true, folder, folder},
                         {folder, false, folder, ""},
                         {"/no/such/folder", true, "", ""},
                         {"", true, "", ""},
                         {"/", true, "/", "/"},
-                        {folder, true, folder + "/New folder", folder + "/New folder", ""},
-                        {folder, true, folder + "/Reports", folder + "/Reports", "Reports"},
+                        {folder, true, folder, folder, "Draft", "", Qt::Key_Escape, {}},
+                        {folder, true, folder + "/New folder", folder + "/New folder", "", "", {}, {"New folder"}},
+                        {folder, true, folder + "/Reports", folder + "/Reports", "Reports", "", Qt::Key_Return, {"New folder", "Reports"}},
                         {"/proc", false, "/proc", "", "", "No new folder can be made in \"/proc\"."}};
     ScriptedPrompt boxes;
     for (const Row &r : rows) {
@@ -120,9 +124,17 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyACho
             EXPECT_TRUE(!r.start.startsWith(folder) || waitUntil(listedInView, 5000)) << "not in view";
             if (r.typed) {
                 QTest::mouseClick(d.findChild<QPushButton *>("newFolder"), Qt::LeftButton);
+                // Meanwhile a folder comes and goes above (another program's): the tree lays out its rows anew.
+                const QString other = sandbox.makeFolder("other");
+                waitUntil([&] { return model->rowCount(model->index(sandbox.folder())) == 42; }, 5000);
+                QDir().rmdir(other);
+                waitUntil([&] { return model->rowCount(model->index(sandbox.folder())) == 41; }, 5000);
                 if (auto *editor = tree->viewport()->findChild<QLineEdit *>(); *r.typed)
-                    QTest::keyClicks(editor, r.typed), QTest::keyClick(editor, Qt::Key_Return);
-                waitUntil([&] { return QFileInfo(r.selected).isDir(); }, 5000);
+                    QTest::keyClicks(editor, r.typed), QTest::keyClick(editor, r.key);
+                const auto left = [&] { return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot); };
+                waitUntil([&] { return d.selectedPath() == r.selected && left() == r.left; }, 5000);
+                EXPECT_TRUE(r.start != folder || left() == r.left) << left().join(", ").toStdString();
+                EXPECT_TRUE(d.isVisible()) << "the key was the name's, not the dialog's";
             }
             EXPECT_EQ(d.selectedPath(), r.selected);
             EXPECT_EQ(d.statusText(), r.selected.isEmpty() ? "" : "Auswahl: " + r.selected);

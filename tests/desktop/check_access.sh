@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# What a screen reader (Orca) reads of the real window through AT-SPI, in German: every control that takes the focus
+# in the main window, the settings dialog, the folder dialog and a message box has a name, the fields are named by
+# their captions and the folder button for what it opens; the bar is a progress bar with its value; the status line
+# tells of its changes. Buttons are pressed through AT-SPI, as a screen-reader user presses them.
+if [ "${2:-}" != inner ]; then
+  command -v dbus-run-session >/dev/null && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
+    { echo "no dbus-run-session or python3-pyatspi"; exit 77; }
+  exec dbus-run-session -- bash "$0" "$1" inner 2> >(grep -v 'Failed to set fd limit' >&2)
+fi
+set -u
+bus=$DBUS_SESSION_BUS_ADDRESS
+source "$(dirname "$0")/lib.sh" "$1"
+export DBUS_SESSION_BUS_ADDRESS=$bus  # the private one: the accessibility bus is started on it
+printf '[Options]\nSavePath=%s\nURL=http://127.0.0.1:9/x.txt\n' "$work/save" > "$work/app/fcr.ini"
+# The accessibility bus is up before the program looks for it, as in a desktop session.
+dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
+  { echo "no accessibility bus"; exit 1; }
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/app/fetchora" >"$work/app.log" 2>&1 & app=$!
+wait_for has_window || { echo "no window"; cat "$work/app.log"; exit 1; }
+timeout 45 /usr/bin/python3 - "$app" <<'PY' || exit 1
+import sys, time
+import pyatspi
+from gi.repository import GLib
+
+def wait(what, probe, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            found = probe()
+        except Exception:  # an object that went away while it was read: read again
+            found = None
+        if found:
+            return found
+        time.sleep(0.1)
+    dump()
+    sys.exit(f"no {what}")
+
+def app():
+    desktop = pyatspi.Registry.getDesktop(0)
+    return next((a for a in desktop if a and a.get_process_id() == int(sys.argv[1])), None)
+
+def dump():  # what is on the bus, when something is missing
+    for a in pyatspi.Registry.getDesktop(0):
+        print("app", a and a.name, a and a.get_process_id(), [(w.getRoleName(), w.name) for w in a] if a else None, file=sys.stderr)
+
+def window(role, name=None):
+    return wait(f"{name or role} on the bus", lambda: next(
+        (w for w in app() if w.getRole() == role and (name is None or w.name == name)
+         and w.getState().contains(pyatspi.STATE_SHOWING)), None))
+
+def nodes(node):
+    yield node
+    if node.getRole() in (pyatspi.ROLE_TREE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TABLE):
+        return  # the folders in a tree are named by themselves
+    for child in node:
+        if child is not None:
+            yield from nodes(child)
+
+def unnamed(win):
+    return [f"{n.getRoleName()} in {win.name}" for n in nodes(win)
+            if n.getState().contains(pyatspi.STATE_FOCUSABLE) and n.getState().contains(pyatspi.STATE_SHOWING)
+            and not n.name.strip()]
+
+def find(win, role, name=None):
+    return next((n for n in nodes(win) if n.getRole() == role and (name is None or n.name == name)), None)
+
+def press(win, name):
+    button = find(win, pyatspi.ROLE_PUSH_BUTTON, name) or sys.exit(f"no button {name!r} in {win.name}")
+    actions = button.queryAction()
+    actions.doAction(next(i for i in range(actions.nActions) if actions.getName(i).lower() == "press"))
+
+failures = []
+def expect(ok, what):
+    if not ok:
+        failures.append(what)
+
+main = window(pyatspi.ROLE_FRAME, "TAQ Fetchora")
+failures += unnamed(main)
+fields = [n.name for n in nodes(main) if n.getRole() == pyatspi.ROLE_TEXT]
+expect(fields == ["Speicherort für heruntergeladene Dateien", "URL (Http://)"], f"fields named {fields}")
+expect(find(main, pyatspi.ROLE_PUSH_BUTTON, "Speicherort (Ordner) suchen"), "no folder button named for its dialog")
+bar = find(main, pyatspi.ROLE_PROGRESS_BAR)
+if bar is None:
+    failures.append("no progress bar")
+else:
+    value = bar.queryValue()
+    expect(bar.name == "Download" and (value.minimumValue, value.currentValue, value.maximumValue) == (0, 0, 100),
+           f"bar {bar.name!r} at {value.currentValue} of {value.minimumValue}..{value.maximumValue}")
+
+for button, role, title, leave in [("Optionen", pyatspi.ROLE_DIALOG, "Einstellungen", "Abbrechen"),
+                                   ("Speicherort (Ordner) suchen", pyatspi.ROLE_DIALOG,
+                                    "Speicherort (Ordner) suchen ...", "Abbrechen")]:
+    press(main, button)
+    dialog = window(role, title)
+    failures += unnamed(dialog)
+    press(dialog, leave)
+    wait(f"end of {title}", lambda: not any(w.name == title for w in app()))
+
+# The status line counts down once Start is pressed: each change reaches a listener.
+heard = []
+def heard_status(event):
+    if event.source.getRole() == pyatspi.ROLE_LABEL and "Sekunden" in event.source.name:
+        heard.append(event.source.name)
+        pyatspi.Registry.stop()
+pyatspi.Registry.registerEventListener(heard_status, "object:property-change:accessible-name")
+GLib.idle_add(lambda: press(main, "Start"))
+GLib.timeout_add_seconds(10, pyatspi.Registry.stop)
+pyatspi.Registry.start()
+expect(heard, "no change of the status line heard")
+press(main, "Stopp")
+wait("Start again", lambda: find(main, pyatspi.ROLE_PUSH_BUTTON, "Start"))
+
+# A message box: Start with no address.
+find(main, pyatspi.ROLE_TEXT, "URL (Http://)").queryEditableText().setTextContents("")
+press(main, "Start")
+box = window(pyatspi.ROLE_ALERT)
+failures += unnamed(box)
+press(box, "OK")
+
+print("\n".join(failures) or "ok")
+sys.exit(1 if failures else 0)
+PY
+kill -TERM "$app"; wait "$app"
