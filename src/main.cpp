@@ -100,7 +100,7 @@ int main(int argc, char *argv[])
     // Nothing is touched before the lock is ours.
     const QString language = languageSetting(profile->settings(), !window);
     ProfileLock lock = lockProfile(*profile, languageNamed(language));
-    if (!lock.lock) {
+    if (!lock.taken()) {
         // A signal ends the window's box as OK would.
         std::optional<EndSignals> ends;
         if (window)

@@ -6,56 +6,45 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSysInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fetchora {
 
 ProfileLock::ProfileLock() = default;
-ProfileLock::ProfileLock(ProfileLock &&) noexcept = default;
-ProfileLock &ProfileLock::operator=(ProfileLock &&) noexcept = default;
-ProfileLock::~ProfileLock() = default;
+ProfileLock::ProfileLock(ProfileLock &&other) noexcept
+    : fd(std::exchange(other.fd, -1)), problem(std::move(other.problem)), exitCode(other.exitCode)
+{
+}
+ProfileLock &ProfileLock::operator=(ProfileLock &&other) noexcept
+{
+    if (this != &other) {
+        if (fd >= 0)
+            ::close(fd);  // lets go of the lock with the file
+        fd = std::exchange(other.fd, -1);
+        problem = std::move(other.problem);
+        exitCode = other.exitCode;
+    }
+    return *this;
+}
+ProfileLock::~ProfileLock()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
 
 namespace {
 
 QString says(Language language, const char *english, const char *german)
 {
     return QString::fromUtf8(language == Language::English ? english : german);
-}
-
-// QLockFile does not say what the system answered: opening the lock file
-// itself (never truncating it) and writing a file beside it do. Empty when
-// both work.
-QString whyNotWritable(const QString &lockPath, const QString &folder)
-{
-    int error = 0;
-    const QByteArray lock = QFile::encodeName(lockPath);
-    const bool existed = ::access(lock.constData(), F_OK) == 0;
-    int fd = ::open(lock.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = errno;
-    } else {
-        ::close(fd);
-        if (!existed)
-            ::unlink(lock.constData());
-        const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/fcr.lock.probe"));
-        fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            error = errno;
-        } else {
-            if (::write(fd, "0\n", 2) != 2 || ::fsync(fd) != 0)
-                error = errno ? errno : EIO;
-            ::close(fd);
-            ::unlink(probe.constData());
-        }
-    }
-    return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
 
 // Who holds the lock, as the line that says so names it: the process, its
@@ -91,28 +80,40 @@ ProfileLock lockProfile(const Profile &profile, Language language)
         result.exitCode = 2;
         return result;
     }
-    auto lock = std::make_unique<QLockFile>(path);
-    if (lock->tryLock(0)) {
-        result.lock = std::move(lock);
+    auto cannot = [&](int error) {
+        result.problem = says(language, "%1: the lock cannot be taken (%2)", "%1: die Sperre kann nicht gesetzt werden (%2)")
+                             .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error)));
+        result.exitCode = 2;
+        return std::move(result);
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return cannot(errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Who holds it, for a second program's message: best effort, the
+        // lock is the kernel's whatever the disk lets us write.
+        const QByteArray who = QByteArray::number(::getpid()) + "\nfetchora\n" + QSysInfo::machineHostName().toUtf8() + '\n';
+        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, who.constData(), size_t(who.size()), 0) < 0) {
+            [[maybe_unused]] const int ignored = ::ftruncate(fd, 0);
+        }
+        result.fd = fd;
         return result;
     }
-    qint64 pid = 0;
-    QString host, program;
-    // Held only when a program is named in it: a lock that cannot even be
-    // read (a folder in its place) holds nothing but the way.
-    if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &program) && pid > 0) {
-        result.problem = alreadyRunningText(language == Language::English ? QStringLiteral("English")
-                                                                          : QStringLiteral("Deutsch"))
-                             .arg(QDir::toNativeSeparators(folder))
-                         + holder(language, path, pid, host);
-        result.exitCode = 1;
-        return result;
+    const int error = errno;
+    if (error != EWOULDBLOCK) {
+        ::close(fd);
+        return cannot(error);
     }
-    const QString why = whyNotWritable(path, folder);
-    result.problem = says(language, "%1: the lock cannot be taken (%2)", "%1: die Sperre kann nicht gesetzt werden (%2)")
-                         .arg(QDir::toNativeSeparators(path),
-                              why.isEmpty() ? says(language, "not writable", "nicht beschreibbar") : why);
-    result.exitCode = 2;
+    char buffer[512] = {};
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
+    ::close(fd);
+    const QList<QByteArray> lines = QByteArray(buffer, n > 0 ? n : 0).split('\n');
+    const qint64 pid = lines.value(0).toLongLong();
+    result.problem = alreadyRunningText(language == Language::English ? QStringLiteral("English")
+                                                                      : QStringLiteral("Deutsch"))
+                         .arg(QDir::toNativeSeparators(folder))
+                     + (pid > 0 ? holder(language, path, pid, QString::fromUtf8(lines.value(2))) : QString());
+    result.exitCode = 1;
     return result;
 }
 

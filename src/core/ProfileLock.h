@@ -6,29 +6,30 @@
 #include "core/RuntimeError.h"
 
 #include <QString>
-#include <memory>
-
-class QLockFile;
 
 namespace fetchora {
 
 class Profile;
 
 struct ProfileLock {
-    std::unique_ptr<QLockFile> lock;  // null: not taken
+    int fd = -1;  // the lock file, held locked; -1: not taken
+    bool taken() const { return fd >= 0; }
     QString problem;                  // why not, as one line naming the folder or file
     // 1: another live program holds it; 2: something the user must fix
     // (a full or read-only disk, a folder that cannot be made).
     int exitCode = 0;
     ProfileLock();
-    ProfileLock(ProfileLock &&) noexcept;
-    ProfileLock &operator=(ProfileLock &&) noexcept;
+    ProfileLock(ProfileLock &&other) noexcept;
+    ProfileLock &operator=(ProfileLock &&other) noexcept;
     ~ProfileLock();
 };
 
-// A lock left by a program that ended without removing it (killed, a power
-// cut) is taken over: QLockFile tells a live holder by its pid and the
-// program's name.
+// The lock is the kernel's (flock on fcr.lock): it ends with the process
+// that holds it, however that ends (killed, a power cut), so nothing ever
+// has to guess from a process id whether its holder still lives. A restart
+// in a fresh PID namespace, or one whose old id now belongs to another
+// program, takes it at once. The file names the holder for the message of
+// a second program; a disk too full to write that still lets the lock work.
 ProfileLock lockProfile(const Profile &profile, Language language);
 
 }  // namespace fetchora

@@ -2,6 +2,7 @@
 #include "core/FileSystem.h"
 #include "core/Names.h"
 #include "core/Profile.h"
+#include "core/ProfileLock.h"
 #include "core/IniFile.h"
 #include "core/Texts.h"
 #include "support/AppSandbox.h"
@@ -11,7 +12,10 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace fetchora;
 using namespace fetchora::testing;
@@ -81,6 +85,46 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
     ASSERT_EQ(::chmod(qPrintable(box.ini().path()), 0444), 0);  // a write that cannot happen is silent
     box.ini().write("Options", "SavePath", "elsewhere");
     EXPECT_EQ(box.ini().read("Options", "SavePath", "", 256), "/home/jürgen/Büro");
+}
+
+// The lock is held by a live process only: a file left by a killed one (whatever process id it names, even this
+// process's own, as after a restart in a fresh PID namespace) is taken over; what is in the way is said with its cause.
+TEST(ProfileLock, OnlyALiveHolderKeepsItAndEveryOtherCauseIsNamed)
+{
+    const struct {
+        const char *name;
+        std::function<int(const QString &lockPath)> before;  // an open file held locked, or -1
+        int exitCode;
+        QString says;
+    } rows[] = {
+        {"held", [](const QString &path) {
+             writeFile(path, "4242\nfetchora\nelsewhere\n");
+             const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+             ::flock(fd, LOCK_EX);
+             return fd;
+         }, 1, "(process 4242 of "},
+        {"left by a killed program", [](const QString &path) { writeFile(path, "99999999\nfetchora\nh\n"); return -1; }, 0, ""},
+        {"left under this process's id", [](const QString &path) {
+             writeFile(path, QByteArray::number(::getpid()) + "\nfetchora\nh\n");
+             return -1;
+         }, 0, ""},
+        {"a folder in its place", [](const QString &path) { QDir().mkpath(path); return -1; }, 2, "(Is a directory)"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        AppSandbox box;
+        const int held = row.before(box.path("fcr.lock"));
+        ProfileLock lock = lockProfile(*box.profile, Language::English);
+        EXPECT_EQ(lock.taken(), row.exitCode == 0);
+        EXPECT_EQ(lock.exitCode, row.exitCode);
+        EXPECT_TRUE(lock.problem.contains(row.says)) << qPrintable(lock.problem);
+        if (lock.taken()) {  // and a second program on it is told whose it is
+            EXPECT_TRUE(lockProfile(*box.profile, Language::English).problem.contains(
+                QStringLiteral("process %1 of ").arg(::getpid())));
+        }
+        if (held >= 0)
+            ::close(held);
+    }
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)

@@ -19,7 +19,7 @@ while IFS='|' read -r name userinfo path keys status sent masked hidden; do
   [ $rc = "$status" ] || fail "$name: status $rc"
   grep -qxF "/$path Basic $(printf %s "$sent" | base64)" "$work/port.log" ||
     fail "$name: the server got $(grep "^/$path " "$work/port.log")"
-  [ "$(cut -f8 "$work/$name/history.log")" = "$shown" ] && grep -qF ", $shown" "$work/$name.out" &&
+  [ "$(cut -f8 "$work/$name/history.log")" = "$shown" ] && cat "$work/$name.out" "$work/$name.err" | grep -qF ", $shown" &&
     grep -qF "\" \"$shown" "$work/notices" || fail "$name: not shown as $shown"
   for word in $hidden; do
     ! grep -qsF "$word" "$work/$name.out" "$work/$name.err" "$work/$name"/*.log "$work/$name"/copies.* "$work/notices" ||
