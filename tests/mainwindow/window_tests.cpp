@@ -245,20 +245,20 @@ TEST(Window, TheCancelQuestionClosesAsNoWhenItsDownloadEnds)
 }
 
 // How the window comes up: the switches (exact letter case, "-s" also inside a word, others ignored), no settings file
-// at all (German), the banner, the Start button's notice only once the window is on screen. Quit saves the fields as
+// at all (German), the banner (the program's for a profile without one), the Start button's notice only once the window is on screen. Quit saves the fields as
 // they stand, an emptied URL included.
 TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
 {
     const struct {
         QStringList args;
         QByteArray ini;  // "-": no settings file
-        bool banner;
+        int banner;      // 1: the profile's, 2: the program's only (a profile of its own, --config)
         const char *shown;  // interval/error boxes, cycle, window state, last box, Settings caption, banner slogan
     } rows[] = {
         {{}, "-", true, "1/0 off window - &Optionen jede Kopie, pünktlich"},
         {{"-m"}, "Intervall=0\nURL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-S"}, "Intervall=abc\nURL=http://h/a.txt\n", false, "1/1 off window - &Settings -"},
-        {{"-x", "/m"}, "URL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
+        {{"-x", "/m"}, "URL=http://h/a.txt\n", 2, "1/0 off window - &Settings every copy, on schedule"},
         {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
         {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
         {{"-s"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
@@ -268,9 +268,11 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
             QSettings(box.path("Fetchora/Fetchora.conf"), QSettings::IniFormat).setValue("Options/BGColor", "x");
             if (row.ini == "-")
                 QFile::remove(box.ini().path());
-            if (row.banner)
+            if (row.banner == 1)
                 QDir(box.folder()).mkpath("bin"),
                     QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", box.path("bin/banner.bmp"));
+        }, [&](MainWindowSeams &seams) {
+            seams.ownBanner = row.banner == 2 ? FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp" : "/none/banner.bmp";
         });
         EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
