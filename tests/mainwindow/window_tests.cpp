@@ -245,8 +245,8 @@ TEST(Window, TheCancelQuestionClosesAsNoWhenItsDownloadEnds)
 }
 
 // How the window comes up: the switches (exact letter case, "-s" also inside a word, others ignored), no settings file
-// at all (German), the banner (the program's for a profile without one), the Start button's notice only once the window is on screen. Quit saves the fields as
-// they stand, an emptied URL included.
+// at all (German), the banner (the program's for a profile without one), the Start button's notice only once the window
+// is on screen. Quit saves the fields as they stand, an emptied URL included.
 TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
 {
     const struct {
