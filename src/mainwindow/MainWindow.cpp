@@ -1,6 +1,8 @@
 #include "mainwindow/MainWindow.h"
 
 #include "Version.h"
+#include "mainwindow/WindowTexts.h"
+#include "download/CurlDownload.h"
 #include "zip/Zip.h"
 #include "reactions/Reactions.h"
 #include "widgets/Controls.h"
@@ -10,6 +12,7 @@
 #include "core/Conversions.h"
 #include "core/FileSystem.h"
 #include "core/RegistryStore.h"
+#include "core/Names.h"
 #include "core/Profile.h"
 #include "core/Texts.h"
 #include "core/PromptService.h"
@@ -20,13 +23,18 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGroupBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace fetchora {
 
@@ -41,6 +49,18 @@ QAccessibleInterface *accessibleMainWindow(const QString &className, QObject *ob
     if (className == QLatin1String("fetchora::MainWindow"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     return nullptr;
+}
+
+// The banner the program ships: beside it (a build folder), or installed.
+QString ownBanner()
+{
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    for (const QString &folder : {exeFolder, installedDataFolder(exeFolder)}) {
+        const QString banner = folder + QStringLiteral("/bin/banner.bmp");
+        if (QFileInfo::exists(banner))
+            return banner;
+    }
+    return {};
 }
 
 }  // namespace
@@ -59,9 +79,16 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
     m_reactions = new AttemptReactions(
         m_profile,
         [](const QString &line) { std::fprintf(stderr, "fetchora: %s\n", qPrintable(line)); }, this);
-    CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
+    // Each engine instance is one transfer: a Cancel question knows by the
+    // count whether the transfer it asks about was given up for another.
+    DownloadFactory engines = m_seams.downloads ? m_seams.downloads : defaultDownloadFactory();
+    CycleSetup setup{.profile = &m_profile, .module = kModule,
+                     .downloads = [this, engines](DownloadEvents *sink) { return ++m_transfers, engines(sink); },
                      .clock = m_seams.clock, .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
-                     .attemptEnded = [reactions = m_reactions](const HistoryEntry &e) { reactions->attemptEnded(e); }};
+                     .attemptEnded = [this](const HistoryEntry &e) {
+                         m_reactions->attemptEnded(e);
+                         showLastAttempt(e);
+                     }};
     m_cycle = std::make_unique<DownloadCycle>(*this, m_notices, std::move(setup));
     forwardTo(m_cycle.get());
     buildControls();
@@ -99,7 +126,7 @@ void MainWindow::Show()
     if (m_minimiseWhenShown)
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
-    startButton->setFocus();
+    (startButton->isEnabled() ? startButton : keysTarget())->setFocus();
     if (windowHandle())
         windowHandle()->installEventFilter(this);
 }
@@ -156,31 +183,33 @@ void MainWindow::applyView(const CycleView &v)
     if (v.progress != was.progress)
         ShowProgress(v.progress.value, 0, v.progress.maximum, v.progress.withText);
     followFocus(hadFocus);
+    placeLastAttempt();
+    closeStaleCancelQuestion();
+}
+
+QWidget *MainWindow::keysTarget()
+{
+    if (cancelButton->isEnabled())
+        return cancelButton;
+    if (startButton->isEnabled())
+        return startButton;
+    return this;
 }
 
 void MainWindow::followFocus(QWidget *had)
 {
     // Focus follows the user and never moves to Quit by itself, where the
-    // next Space would end the program: a control the cycle disables hands
-    // the keys to Cancel during a transfer, else to Start/Stop. With neither
-    // enabled (a copy is being stored) they wait for one of them.
-    if (m_focusParked && focusWidget()) {
-        m_focusParked = false;  // the user has put the focus somewhere meanwhile
+    // next Space or Enter would end the program. A control the cycle disables
+    // hands the keys to Cancel during a transfer, else to Start/Stop. With
+    // neither enabled (a copy is being stored) the window itself holds them
+    // until one comes back: a window without a focused control would let Qt
+    // pick the next control of its chain when it is activated, Quit.
+    QWidget *const now = focusWidget();
+    if (!(had && !had->isEnabled()) && now && now != this && now->isEnabled())
         return;
-    }
-    if (!m_focusParked && !(had && !had->isEnabled()))
-        return;
-    QWidget *next = cancelButton->isEnabled()   ? static_cast<QWidget *>(cancelButton)
-                    : startButton->isEnabled() ? static_cast<QWidget *>(startButton)
-                                            : nullptr;
-    if (next) {
+    QWidget *const next = keysTarget();
+    if (now != next)
         next->setFocus(Qt::OtherFocusReason);
-        m_focusParked = false;
-    } else if (!m_focusParked) {
-        if (QWidget *moved = focusWidget())
-            moved->clearFocus();
-        m_focusParked = true;
-    }
 }
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
@@ -213,8 +242,11 @@ void MainWindow::Form_Load()
     t.step([&] { bLoading = true; });
     t.step([&] { zip::InitZip(); });
     t.step([&] {
-        const QString banner = m_profile.files().BuildPath(m_profile.folder(), QStringLiteral("bin/banner.bmp"));
-        if (m_profile.files().FileExists(banner)) {
+        QString banner = m_profile.files().BuildPath(m_profile.folder(), QStringLiteral("bin/banner.bmp"));
+        // A profile of its own (--config) shows the program's banner.
+        if (!m_profile.files().FileExists(banner))
+            banner = m_seams.ownBanner.isEmpty() ? ownBanner() : m_seams.ownBanner;
+        if (!banner.isEmpty() && m_profile.files().FileExists(banner)) {
             QPixmap picture(banner);
             if (picture.isNull())
                 raiseError(481, QStringLiteral("Invalid picture"));
@@ -268,6 +300,7 @@ void MainWindow::SetLabels()
         browseButton->setAccessibleName(browse);
         progressBox->setAccessibleName(texts().capDownload);
     });
+    placeLastAttempt();
 }
 
 void MainWindow::SetRegistry()
@@ -384,7 +417,99 @@ void MainWindow::ShowProgress(qint64 value, qint64 minimum, qint64 maximum, bool
 void MainWindow::cmdAbort_Click()
 {
     TraceScope t(kModule, "Sub cmdAbort_Click");
+    const std::optional<quint64> outer = std::exchange(m_cancelAskedAbout, m_transfers);
     m_cancelConfirmed = m_cycle->cancel(t);
+    m_cancelAskedAbout = outer;
+}
+
+void MainWindow::Start()
+{
+    CycleProcedures::Start();
+    closeStaleCancelQuestion();
+}
+
+void MainWindow::closeStaleCancelQuestion()
+{
+    // A question about a transfer that is over asks nothing any more, and a
+    // Yes to it must not be taken for the next one: it closes as No.
+    if (!m_cancelAskedAbout || !m_notices.asking()
+        || (cancelButton->isEnabled() && m_transfers == *m_cancelAskedAbout))
+        return;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (!box || !box->isVisible() || box->text() != texts().msgAbortQuery)
+            continue;
+        if (QAbstractButton *no = box->button(QMessageBox::No))
+            no->click();
+        else
+            box->reject();
+    }
+}
+
+void MainWindow::startPressed()
+{
+    if (m_cycle->phase() == DownloadCycle::Phase::Idle && !offerToCreateSaveFolder())
+        return;
+    cmdStart_Click();
+}
+
+bool MainWindow::offerToCreateSaveFolder()
+{
+    // Only a person is asked: "-s" and the ticks go on without the folder,
+    // each attempt recorded as failed with the folder named, until it is there.
+    const QString folder = savePathEdit->Text();
+    if (folder.isEmpty() || QFileInfo(folder).isDir())
+        return true;
+    TraceScope t(kModule, "Sub CreateSaveFolder");
+    const QString shown = QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
+    const Language language = m_profile.language();
+    int answer = mb::No;
+    t.step([&] {
+        answer = m_notices.msgBox(createFolderQuestion(language, shown), mb::Question | mb::YesNo | mb::DefaultButton2,
+                                  QString());
+    });
+    if (answer != mb::Yes)
+        return false;
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    if (!error && QFileInfo(folder).isDir())
+        return true;
+    const QString why = errnoError(error ? error.value() : ENOTDIR, shown, err::PathNotFound, language).describe(language);
+    t.step([&] { m_notices.msgBox(folderNotMadeText(language, shown, why), mb::Exclamation | mb::OKOnly, QString()); });
+    return false;
+}
+
+void MainWindow::showLastAttempt(const HistoryEntry &attempt)
+{
+    m_lastAttempt = attempt;
+    placeLastAttempt();
+    if (isMinimized())
+        tray->setToolTip(trayTip());
+}
+
+void MainWindow::placeLastAttempt()
+{
+    // Right of the status line, as long as both fit; the tooltips of the
+    // status line and the bar always have it.
+    const Language language = m_profile.language();
+    const QString line = m_lastAttempt ? lastAttemptLine(language, *m_lastAttempt, m_profile.clock().now()) : QString();
+    const QString tip = m_lastAttempt ? lastAttemptTip(language, *m_lastAttempt) : QString();
+    lastAttemptLabel->setText(line);
+    for (QWidget *w : {static_cast<QWidget *>(statusLabel), static_cast<QWidget *>(progressBox),
+                       static_cast<QWidget *>(lastAttemptLabel)})
+        w->setToolTip(tip);
+    const QFontMetrics metrics(lastAttemptLabel->font());
+    const int status = statusLabel->isHidden() ? 0 : metrics.horizontalAdvance(statusLabel->text());
+    const bool fits = status + 2 * metrics.averageCharWidth() + metrics.horizontalAdvance(line) <= lastAttemptLabel->width();
+    lastAttemptLabel->setVisible(m_lastAttempt && fits);
+}
+
+QString MainWindow::trayTip() const
+{
+    QString tip = windowTitle() + QStringLiteral(" [") + displayUrl(urlEdit->Text()) + QLatin1Char(']');
+    if (m_lastAttempt)
+        tip += u'\n' + lastAttemptLine(m_profile.language(), *m_lastAttempt, m_profile.clock().now());
+    return tip;
 }
 
 void MainWindow::txtURL_Change()

@@ -6,6 +6,7 @@
 
 #include "cycle/CycleProcedures.h"
 #include "settingsdialog/SettingsHost.h"
+#include "store/History.h"
 #include "widgets/HeldNotices.h"
 
 #include <QStringList>
@@ -13,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QFrame;
@@ -42,6 +44,7 @@ struct MainWindowSeams {
     QStringList arguments;               // the command-line arguments (without the program)
     const Clock *clock = nullptr;        // null: the system clock
     int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
+    QString ownBanner;  // the program's banner, for a profile without one; empty: the one it ships
     // Runs the job that stores a finished download; empty: on a thread of its own.
     std::function<QFuture<StoreResult>(const StoreRequest &)> storeJobs;
     int quitWaitsForJobMs = 1500;  // how long a quit waits for that job
@@ -77,6 +80,9 @@ public:
     void Form_Resize();
 
     void cmdAbort_Click();
+    // The Start procedure; a transfer it gives up for a new one ends the
+    // question asked about it.
+    void Start() override;
     void cmdQuit_Click();
     void cmdSettings_Click();
     void cmdBrowse_Click();
@@ -118,6 +124,19 @@ private:
     void restoreFromTray();
     // Hands the keys on when the cycle disables the control that had them.
     void followFocus(QWidget *had);
+    // Where the keys go when the control that had them is gone: Cancel, else
+    // Start/Stop, else the window itself (never Quit).
+    QWidget *keysTarget();
+    // Start/Stop pressed by a person: a save folder that is not there is
+    // offered to be made first.
+    void startPressed();
+    bool offerToCreateSaveFolder();
+    // The attempt history.log has just recorded, beside the countdown and in the tray.
+    void showLastAttempt(const HistoryEntry &attempt);
+    void placeLastAttempt();
+    QString trayTip() const;
+    // The Cancel question is answered No for a transfer that ended meanwhile.
+    void closeStaleCancelQuestion();
 
     MainWindowSeams m_seams;
     Profile &m_profile;
@@ -129,7 +148,9 @@ private:
     bool m_unloaded = false;
     bool bLoading = false;
     bool m_cancelConfirmed = false;  // the last cancel question was answered Yes
-    bool m_focusParked = false;      // the keys wait for Cancel or Start/Stop to come back
+    quint64 m_transfers = 0;         // engine instances made: one a transfer
+    std::optional<quint64> m_cancelAskedAbout;  // the transfer the open Cancel question is about
+    std::optional<HistoryEntry> m_lastAttempt;
     bool m_minimiseWhenShown = false;
     bool m_closingByProgram = false;  // a close that is not the user's close box
 
@@ -138,6 +159,7 @@ private:
     QLabel *sloganLabel = nullptr;  // over the banner, in the interface language
     QGroupBox *savePathFrame = nullptr, *urlFrame = nullptr, *buttonFrame = nullptr;
     QLabel *savePathLabel = nullptr, *urlLabel = nullptr, *statusLabel = nullptr;
+    QLabel *lastAttemptLabel = nullptr;  // right of the status line
     TextField *savePathEdit = nullptr, *urlEdit = nullptr;
     CommandButton *browseButton = nullptr, *settingsButton = nullptr, *startButton = nullptr, *cancelButton = nullptr,
               *quitButton = nullptr;

@@ -70,6 +70,9 @@ void MainWindow::buildControls()
     // reaches the reader as a change of name.
     savePathLabel->setBuddy(savePathEdit);
     urlLabel->setBuddy(urlEdit);
+    lastAttemptLabel = child<QLabel>(urlFrame, "lblLastAttempt", twips(150, 1200, 5715, 195));
+    lastAttemptLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lastAttemptLabel->setVisible(false);
 
     buttonFrame = child<QGroupBox>(this, "Frame3", twips(15, 3090, 5985, 735));
     settingsButton = child<CommandButton>(buttonFrame, "cmdSettings", twips(150, 240, 1185, 345));
@@ -84,7 +87,7 @@ void MainWindow::buildControls()
     QWidget::setTabOrder(settingsButton, cancelButton);
     QWidget::setTabOrder(cancelButton, quitButton);
 
-    connect(startButton, &CommandButton::Click, this, [this] { cmdStart_Click(); });
+    connect(startButton, &CommandButton::Click, this, &MainWindow::startPressed);
     connect(cancelButton, &CommandButton::Click, this, &MainWindow::cmdAbort_Click);
     connect(quitButton, &CommandButton::Click, this, &MainWindow::cmdQuit_Click);
     connect(settingsButton, &CommandButton::Click, this, &MainWindow::cmdSettings_Click);

@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 
 namespace fetchora {
 
@@ -53,7 +55,7 @@ void MainWindow::Form_Resize()
     });
     t.step([&] { tray->setStyleValue(0); });
     t.step([&] {
-        tray->setToolTip(windowTitle() + QStringLiteral(" [") + displayUrl(urlEdit->Text()) + QLatin1Char(']'));
+        tray->setToolTip(trayTip());
     });
     t.step([&] { tray->Show(); });
     t.step([&] { tray->setRestored(false); });
@@ -67,7 +69,7 @@ void MainWindow::restoreFromTray()
     tray->Remove();
     activateWindow();
     raise();
-    startButton->setFocus();
+    (startButton->isEnabled() ? startButton : keysTarget())->setFocus();
     // A dialog that was open when the window went to the tray went with it
     // (the window manager minimises a window's dialogs along with it): it
     // comes back on top, where the user left it.
@@ -112,13 +114,31 @@ void MainWindow::sevTray1_MenuClick(int, const QString &Key)
     });
 }
 
+namespace {
+
+// The folder typed, or the nearest one above it that exists: a folder yet to
+// be made opens the browser where it would go, not at the top.
+QString nearestFolder(const QString &typed)
+{
+    if (typed.isEmpty())
+        return typed;
+    QDir folder(QDir::cleanPath(QDir(typed).absolutePath()));
+    while (!folder.exists() && !folder.isRoot())
+        folder.setPath(QDir::cleanPath(folder.absoluteFilePath(QStringLiteral(".."))));
+    return folder.exists() ? QDir::toNativeSeparators(folder.path()) : QString();
+}
+
+}  // namespace
+
 void MainWindow::cmdBrowse_Click()
 {
     TraceScope t("frmMain", "Sub cmdBrowse_Click");
     t.step([&] {
         FolderDialogBrowser dialogBrowser(m_seams.prompt, m_profile.languageName());
         FolderBrowser &browser = m_seams.browser ? *m_seams.browser : dialogBrowser;
-        const QString chosen = browser.BrowseForFolder(this, texts().capBrowseTitle, savePathEdit->Text());
+        const QString typed = savePathEdit->Text();
+        const QString start = QFileInfo(typed).isDir() ? typed : nearestFolder(typed);
+        const QString chosen = browser.BrowseForFolder(this, texts().capBrowseTitle, start);
         if (!chosen.isEmpty())
             savePathEdit->setTextValue(chosen);
     });

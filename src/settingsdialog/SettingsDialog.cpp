@@ -4,9 +4,11 @@
 #include "widgets/Controls.h"
 #include "core/Conversions.h"
 #include "core/Profile.h"
+#include "core/Settings.h"
 #include "core/Texts.h"
 #include "core/Trace.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QFrame>
 #include <QGroupBox>
@@ -82,6 +84,10 @@ void SettingsDialog::buildControls()
     intervalLabel->setGeometry(twipRect(1980, 150, 1365, 195));
     intervalBox = new PickField(settingsFrame);
     intervalBox->setGeometry(twipRect(1980, 360, 1785, 315));
+    // Typed text that is no whole number of minutes would reach Save's
+    // conversion; the lists take their own names only.
+    intervalBox->acceptWholeNumbers(rowOf(Setting::Interval).min, rowOf(Setting::Interval).max);
+    languageBox->acceptItemsOnly();
     line4 = makeLine(settingsFrame, 120, 3760, 810);
 
     startNowBox = new CheckField(settingsFrame);
@@ -94,6 +100,7 @@ void SettingsDialog::buildControls()
     compressionLabel->setGeometry(twipRect(120, 1680, 1605, 195));
     rateBox = new PickField(settingsFrame);
     rateBox->setGeometry(twipRect(120, 1890, 1785, 315));
+    rateBox->acceptItemsOnly();
     passwordLabel = new QLabel(settingsFrame);
     passwordLabel->setGeometry(twipRect(1980, 1680, 1605, 195));
     passwordEdit = new TextField(settingsFrame);
@@ -301,6 +308,16 @@ void SettingsDialog::Check1_Click()
 void SettingsDialog::cmdSave_Click()
 {
     TraceScope t("frmSettings", "Sub cmdSave_Click");
+    // An interval still being typed ("", "0") is not saved: the keys go back
+    // to it, and the dialog stays.
+    if (!intervalBox->textAcceptable()) {
+        t.step([&] {
+            QApplication::beep();
+            intervalBox->setFocus(Qt::OtherFocusReason);
+            intervalBox->lineEdit()->selectAll();
+        });
+        return;
+    }
     bool save = false;
     t.step([&] { save = m_host.saveAllowed(); });
     if (save) {

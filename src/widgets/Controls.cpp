@@ -3,9 +3,11 @@
 #include "core/Conversions.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QValidator>
 
 namespace fetchora {
 
@@ -26,7 +28,59 @@ void applyBase(QWidget *w, unsigned color)
     w->setPalette(p);
 }
 
+// Whole numbers in a range, typed digit by digit: a number that more digits
+// can still bring into range is on its way, one that is already too large or
+// holds anything but digits is refused.
+class WholeNumberValidator : public QValidator {
+public:
+    WholeNumberValidator(long min, long max, QObject *parent) : QValidator(parent), m_min(min), m_max(max) {}
+    State validate(QString &input, int &) const override
+    {
+        if (input.isEmpty())
+            return Intermediate;
+        for (QChar c : input)
+            if (c < u'0' || c > u'9')
+                return Invalid;
+        bool ok = false;
+        const qlonglong n = input.toLongLong(&ok);
+        if (!ok || n > m_max)
+            return Invalid;
+        return n < m_min ? Intermediate : Acceptable;
+    }
+
+private:
+    long m_min, m_max;
+};
+
+// The items of a list and what begins one of them.
+class ItemValidator : public QValidator {
+public:
+    explicit ItemValidator(QComboBox *box) : QValidator(box), m_box(box) {}
+    State validate(QString &input, int &) const override
+    {
+        State best = Invalid;
+        for (int i = 0; i < m_box->count() && best != Acceptable; ++i) {
+            const QString item = m_box->itemText(i);
+            if (item == input)
+                best = Acceptable;
+            else if (item.startsWith(input, Qt::CaseInsensitive))
+                best = Intermediate;
+        }
+        return best;
+    }
+
+private:
+    const QComboBox *m_box;
+};
+
 }  // namespace
+
+bool isUnusedAccessKey(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    return (mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !event->text().isEmpty()
+           && event->text().at(0).isPrint();
+}
 
 QFont designFont(qreal points)
 {
@@ -59,6 +113,15 @@ void TextField::focusInEvent(QFocusEvent *event)
     emit GotFocus();
 }
 
+void TextField::keyPressEvent(QKeyEvent *event)
+{
+    if (isUnusedAccessKey(event)) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
 PickField::PickField(QWidget *parent) : QComboBox(parent)
 {
     setEditable(true);
@@ -67,6 +130,33 @@ PickField::PickField(QWidget *parent) : QComboBox(parent)
         if (!m_settingText)
             emit Change();
     });
+    lineEdit()->installEventFilter(this);
+}
+
+bool PickField::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && isUnusedAccessKey(static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void PickField::acceptWholeNumbers(long min, long max)
+{
+    setValidator(new WholeNumberValidator(min, max, this));
+}
+
+void PickField::acceptItemsOnly()
+{
+    setValidator(new ItemValidator(this));
+}
+
+bool PickField::textAcceptable() const
+{
+    QString text = currentText();
+    int pos = 0;
+    return !validator() || validator()->validate(text, pos) == QValidator::Acceptable;
 }
 
 void PickField::setTextValue(const QString &t)

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QString>
 
+class QKeyEvent;
+
 namespace fetchora {
 
 inline constexpr unsigned kWhite = 0xFFFFFF;
@@ -25,6 +27,10 @@ inline constexpr unsigned kButtonFaceColor = 0x8000000F;
 inline constexpr qreal kButtonPoints = 8.25;
 inline constexpr qreal kCaptionPoints = 7.5;
 QFont designFont(qreal points);
+
+// A key pressed with Alt (and without Ctrl, which AltGr may bring) is an
+// access key that found no control: it must not type its letter into a field.
+bool isUnusedAccessKey(const QKeyEvent *event);
 
 // Single-line text field. Change is raised for every change of the text, by
 // the user or by the program; GotFocus when it receives the focus.
@@ -48,6 +54,7 @@ signals:
 
 protected:
     void focusInEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     unsigned m_backColor = kWhite;
@@ -66,9 +73,19 @@ public:
     void addItemValue(const QString &item);
     unsigned BackColor() const { return m_backColor; }
     void setBackColor(unsigned color);
+    // What may be typed: whole numbers from `min` to `max`, or the items and
+    // the beginnings of their names. Other characters are refused as they are
+    // typed; the program still sets any text (a value read from fcr.ini).
+    void acceptWholeNumbers(long min, long max);
+    void acceptItemsOnly();
+    // The text is complete: a number in range, or an item.
+    bool textAcceptable() const;
 
 signals:
     void Change();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     unsigned m_backColor = kWhite;

@@ -16,8 +16,13 @@ public:
 
     int msgBox(const QString &text, int style, const QString &title) override
     {
-        return m_shown.msgBox(text, style, title);
+        ++m_asking;
+        const int answer = m_shown.msgBox(text, style, title);
+        --m_asking;
+        return answer;
     }
+    // A box waits for its answer now.
+    bool asking() const { return m_asking > 0; }
     void notify(const QString &text, int style, const QString &title) override
     {
         if (m_holding)
@@ -42,6 +47,7 @@ private:
     };
     PromptService &m_shown;
     bool m_holding = true;
+    int m_asking = 0;
     std::vector<Held> m_held;
 };
 

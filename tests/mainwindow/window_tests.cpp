@@ -5,6 +5,7 @@
 #include "widgets/Controls.h"
 #include "widgets/ProgressBox.h"
 #include "widgets/FolderDialog.h"
+#include "widgets/MessageBoxPrompt.h"
 #include "core/IniFile.h"
 #include "support/AppSandbox.h"
 #include "support/FakeDownload.h"
@@ -19,6 +20,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,7 +36,8 @@ namespace {
 struct Window {
     explicit Window(
         const QByteArray &options, QStringList args = {}, DownloadFactory engine = {},
-        const std::function<void(const AppSandbox &)> &beforeStart = [](const AppSandbox &) {})
+        const std::function<void(const AppSandbox &)> &beforeStart = [](const AppSandbox &) {},
+        const std::function<void(MainWindowSeams &)> &adjust = [](MainWindowSeams &) {})
     {
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8() + "\n" + options);
         MainWindowSeams seams;
@@ -49,6 +52,7 @@ struct Window {
         seams.arguments = std::move(args);
         seams.tickMs = 5;
         beforeStart(box);
+        adjust(seams);
         window = showMainWindow(std::move(seams));
     }
     ~Window() { window.reset(); }
@@ -84,10 +88,71 @@ TEST(Window, StartAndStopLockAndFreeTheFieldsAndClearTheBar)
     EXPECT_TRUE(bar->role() == QAccessible::ProgressBar && bar->valueInterface()->currentValue() == 60);
     EXPECT_EQ(win.get<QLabel>("lblStatus")->text(), QStringLiteral("60 of 100 Bytes"));
     win.engine->result.kind = TransferResult::Kind::ConnectionError;
+    win.engine->result.text = QStringLiteral("refused");
     win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
     win.click("cmdStart");
     EXPECT_EQ(win.get<ProgressBox>("picProgress")->barWidth(), 0);
     EXPECT_FALSE(win.get<QLabel>("lblStatus")->isVisible());
+    // The last attempt stays in view, with its details in the tooltips of the status line and the bar, and in the tray.
+    const QString last = "Last: failed, " + QTime::currentTime().toString("HH:mm");
+    EXPECT_TRUE(win.get<QLabel>("lblLastAttempt")->isVisible());
+    EXPECT_EQ(win.get<QLabel>("lblLastAttempt")->text().left(14), last.left(14));
+    EXPECT_TRUE(win.get("picProgress")->toolTip().startsWith("Last attempt: failed at "));
+    EXPECT_TRUE(win.get("lblStatus")->toolTip().endsWith("refused"));
+    win.w().showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return win.tray->shown; }, 5000));
+    EXPECT_EQ(win.tray->tip.section(u'\n', 1).left(14), last.left(14));
+}
+
+// A person's Start with a save folder that is not there offers to make it: Yes makes it and starts, No or a folder that
+// cannot be made leaves the cycle off. "-s" asks nothing: each tick records the attempt as failed, naming the folder, and
+// the folder is used from the tick after it appears. The folder browser opens on the nearest folder there is.
+TEST(Window, AMissingSaveFolderIsOfferedToAPersonAndNamedInEachFailedAttempt)
+{
+    const struct {
+        const char *folder;
+        QStringList args;
+        int answer;
+        const char *shown;  // boxes, folder made, cycle, first line of the last box
+    } rows[] = {
+        {"new/deeper", {}, mb::Yes, "1 made on The folder \"%1\" does not exist."},
+        {"new/deeper", {}, mb::No, "1 - off The folder \"%1\" does not exist."},
+        {"file/sub", {}, mb::Yes, "2 - off The folder \"%1\" could not be created:"},
+        {"new", {"-s"}, mb::Yes, "1 - on The folder for downloaded files does not exist"},
+    };
+    for (const auto &row : rows) {
+        QString folder;
+        Window win("Start=1\nURL=http://h/a.txt\n", row.args, {}, [&](const AppSandbox &box) {
+            writeFile(box.path("save/file"), "in the way");
+            folder = box.path(QString("save/") + row.folder);
+            box.writeIni(box.readIni().replace("/save\n", "/save/" + QByteArray(row.folder) + "\n"));
+        });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
+        QCoreApplication::processEvents();  // the notices held until the window is on screen
+        QString opened;
+        setFolderDialogHook([&](FolderDialog &d) { opened = d.selectedPath(), d.reject(); });
+        win.click("cmdBrowse");
+        setFolderDialogHook(nullptr);
+        EXPECT_EQ(opened, row.args.isEmpty() ? win.save : "") << "opens on the nearest folder there is";
+        win.box.prompt.answerNext(row.answer);
+        if (row.args.isEmpty())
+            win.click("cmdStart");
+        EXPECT_EQ(QString("%1 %2 %3 %4")
+                      .arg(win.box.prompt.count())
+                      .arg(QFileInfo(folder).isDir() ? "made" : "-",
+                           win.w().cycle().phase() != DownloadCycle::Phase::Idle ? "on" : "off",
+                           win.box.prompt.last().text.section("\r\n", 0, 0)),
+                  QString(row.shown).arg(folder));
+        if (row.args.isEmpty())
+            continue;
+        const auto failed = [&] {
+            const QStringList lines = QString::fromUtf8(readAll(win.box.path("history.log"))).split('\n');
+            return lines.filter("\tfailed\t").filter("Path not found: " + folder + '\t').size();
+        };
+        EXPECT_TRUE(waitUntil([&] { return failed() == 2; }, 10000)) << readAll(win.box.path("history.log")).constData();
+        QDir().mkpath(folder);
+        EXPECT_TRUE(waitUntil([&] { return win.engine->starts == 1; }, 10000));
+    }
 }
 
 // With keys alone (through the window, access keys included), first download at once: no key and not the close box ends
@@ -111,6 +176,9 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
         {key(Qt::Key_Backtab, Qt::ShiftModifier), "cmdAbort 4 1"},
         {[&] { win.engine->result.kind = TransferResult::Kind::NotFound, win.w().FileDownload_NotFound(); },
          "cmdStart 5 1"},
+        // Cancel unavailable, J nobody's: neither types its letter into the field with the keys.
+        {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_C, Qt::AltModifier)(), key(Qt::Key_J, Qt::AltModifier)(); },
+         "txtURL 5 1"},
         {[&] { win.get("txtURL")->setFocus(), key(Qt::Key_Enter)(); }, "cmdAbort 5 2"},
         {[&] { win.w().close(); }, "cmdAbort 6 2"}};
     QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
@@ -124,26 +192,77 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
                       .arg(win.engine->starts),
                   s.second);
         EXPECT_TRUE(unloaded.isEmpty() && win.w().isVisible());
+        EXPECT_EQ(win.get<TextField>("txtURL")->Text() + win.get<TextField>("txtSPlace")->Text(), "http://h/a.txt" + win.save);
     }
     win.box.prompt.answerNext(mb::Yes), win.click("cmdQuit");  // ends both; history.log keeps the transfer
     EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
 }
 
+// Started with "-s" and the first download at once, which is over before the window is on screen, its copy stored or
+// not: the keys wait on the window itself meanwhile and then go to Start/Stop, never to Quit.
+TEST(Window, AQuickFirstDownloadLeavesTheKeysOnStartNeverOnQuit)
+{
+    for (const auto kind : {TransferResult::Kind::Body, TransferResult::Kind::ConnectionError}) {
+        QStringList focused;
+        const QMetaObject::Connection watch = QObject::connect(qApp, &QApplication::focusChanged, [&](QWidget *, QWidget *now) {
+            focused << (now ? now->objectName() : QString("-"));
+        });
+        Window win("Start=1\nURL=http://h/a.txt\n", {"-s"});
+        win.engine->result.kind = kind;
+        kind == TransferResult::Kind::Body ? win.w().FileDownload_Finished()
+                                           : win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
+        win.w().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&win.w()));
+        EXPECT_TRUE(waitUntil([&] { return win.w().cycle().phase() == DownloadCycle::Phase::Counting; }, 5000));
+        EXPECT_TRUE(waitUntil([&] { return win.w().focusWidget() == win.get("cmdStart"); }, 5000));
+        QObject::disconnect(watch);
+        EXPECT_FALSE(focused.contains("cmdQuit")) << focused.join(' ').toStdString();
+    }
+}
+
+// The Cancel question, from Cancel or Quit, closes by itself as No when its transfer ends meanwhile: nothing is
+// cancelled, and the program goes on.
+TEST(Window, TheCancelQuestionClosesAsNoWhenItsDownloadEnds)
+{
+    MessageBoxPrompt boxes;
+    for (const char *button : {"cmdAbort", "cmdQuit"}) {
+        Window win("URL=http://h/a.txt\n", {}, {}, [](const AppSandbox &) {},
+                   [&](MainWindowSeams &seams) { seams.prompt = &boxes; });
+        win.click("cmdStart");
+        ASSERT_TRUE(waitUntil([&] { return win.engine->starts > 0; }, 5000));
+        bool closedByItself = false;
+        QTimer::singleShot(0, [&] {
+            auto *question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(question && question->text() == "Cancel download?");
+            win.engine->result.kind = TransferResult::Kind::ConnectionError;
+            win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
+            closedByItself = !question->isVisible();
+            if (!closedByItself)
+                question->button(QMessageBox::Yes)->click();
+        });
+        QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);
+        win.click(button);
+        EXPECT_TRUE(closedByItself) << button;
+        EXPECT_FALSE(unloaded.wait(100)) << button;
+        EXPECT_FALSE(readAll(win.box.path("history.log")).contains("\tcancelled\t")) << button;
+    }
+}
+
 // How the window comes up: the switches (exact letter case, "-s" also inside a word, others ignored), no settings file
-// at all (German), the banner, the Start button's notice only once the window is on screen. Quit saves the fields as
-// they stand, an emptied URL included.
+// at all (German), the banner (the program's for a profile without one), the Start button's notice only once the window
+// is on screen. Quit saves the fields as they stand, an emptied URL included.
 TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
 {
     const struct {
         QStringList args;
         QByteArray ini;  // "-": no settings file
-        bool banner;
+        int banner;      // 1: the profile's, 2: the program's only (a profile of its own, --config)
         const char *shown;  // interval/error boxes, cycle, window state, last box, Settings caption, banner slogan
     } rows[] = {
         {{}, "-", true, "1/0 off window - &Optionen jede Kopie, pünktlich"},
         {{"-m"}, "Intervall=0\nURL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-S"}, "Intervall=abc\nURL=http://h/a.txt\n", false, "1/1 off window - &Settings -"},
-        {{"-x", "/m"}, "URL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
+        {{"-x", "/m"}, "URL=http://h/a.txt\n", 2, "1/0 off window - &Settings every copy, on schedule"},
         {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
         {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
         {{"-s"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
@@ -153,9 +272,11 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
             QSettings(box.path("Fetchora/Fetchora.conf"), QSettings::IniFormat).setValue("Options/BGColor", "x");
             if (row.ini == "-")
                 QFile::remove(box.ini().path());
-            if (row.banner)
+            if (row.banner == 1)
                 QDir(box.folder()).mkpath("bin"),
                     QFile::copy(FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp", box.path("bin/banner.bmp"));
+        }, [&](MainWindowSeams &seams) {
+            seams.ownBanner = row.banner == 2 ? FETCHORA_TESTS_DIR "/../resources/bin/banner.bmp" : "/none/banner.bmp";
         });
         EXPECT_EQ(win.box.prompt.count(), 0) << "not before the window is shown";
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));

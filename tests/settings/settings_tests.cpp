@@ -176,7 +176,7 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
         QTest::mouseClick(e.end == 'C' ? dlg.cancelButton : dlg.saveButton, Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(host.caption, e.hostCaption);  // the language left in effect
-    EXPECT_EQ(host.interval, saved ? QString(e.interval).toLong() : -1);
+    EXPECT_EQ(host.interval, saved ? QString(e.stored[2]).toLong() : -1);
 
     const char *keys[] = {"Language", "Pwd",          "Intervall",  "CompRate", "Compress",
                           "Start",    "CheckVersion", "ShowErrors", "Mode1",    "Mode2"};
@@ -191,7 +191,7 @@ TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 // Each ticked key has its own pattern over the saved rows, so a key written from the wrong box shows.
 const Edited kEdited[] = {
     {true, 'S', "15", "High", "pw", "110001", {"English", "pw", "15", "9"}, "&Settings"},
-    {false, 'S', "0", "typed", "pw2", "011010", {"Deutsch", "pw2", "0", "1"}, "&Optionen"},
+    {false, 'S', "x0y7", "typed", "pw2", "011010", {"Deutsch", "pw2", "07", "1"}, "&Optionen"},
     {true, 'S', "1440", "None", "c", "001101", {"English", "c", "1440", "0"}, "&Settings"},
     {true, 'C', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
     {true, 'E', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
@@ -200,6 +200,33 @@ const Edited kEdited[] = {
     {true, 'N', "15", "High", "pw", "110001", {"-", "old", "-", "1"}, "&Optionen"},
 };
 INSTANTIATE_TEST_SUITE_P(, Editing, ::testing::ValuesIn(kEdited));
+
+// The interval takes digits only, up to the largest interval; Save waits for a whole number in range (none reaches the
+// error report), with Enter as with the button. Alt with a letter types nothing. "-": not saved, the dialog stays.
+TEST_F(Loading, TheIntervalTakesWholeNumbersInRangeOnly)
+{
+    const struct {
+        const char *typed, *shown, *stored;
+    } rows[] = {{"1a2b,", "12", "12"}, {"0", "0", "-"}, {"", "", "-"}, {"5256009", "525600", "525600"}, {"-3", "3", "3"}};
+    for (const auto &row : rows) {
+        for (const bool enter : {false, true}) {
+            sandbox.writeIni("[Options]\nIntervall=abc\n");
+            SettingsDialog typing{host, *sandbox.profile, nullptr};
+            typing.Form_Load();
+            typing.show();
+            QLineEdit *field = typing.intervalBox->lineEdit();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Delete);
+            QTest::keyClicks(field, row.typed);
+            QTest::keyClick(field, Qt::Key_C, Qt::AltModifier);
+            EXPECT_EQ(typing.intervalBox->Text(), row.shown);
+            enter ? QTest::keyClick(field, Qt::Key_Return) : QTest::mouseClick(typing.saveButton, Qt::LeftButton);
+            EXPECT_EQ(typing.isVisible(), QByteArray(row.stored) == "-") << row.typed;
+            EXPECT_EQ(sandbox.ini().read("Options", "Intervall", "-", 256), QString(row.stored) == "-" ? "abc" : row.stored);
+        }
+    }
+    EXPECT_EQ(sandbox.errorPrompt.count(), 0);
+}
 
 }  // namespace
 
