@@ -79,6 +79,19 @@ int main(int argc, char *argv[])
                                                                                      : Severity::Info;
             printLines(stderr, severity, text + u'\n');
         });
+    constexpr int kBusAnswersMs = 1000;
+    // Qt's accessibility bridge and tray ask the session bus synchronously
+    // as the window starts: a bus that stopped answering would hold the
+    // window for good. The window then runs without it.
+    if (window) {
+        const QString bus = DesktopNotifier::sessionBusAddress();
+        if (!bus.isEmpty() && !DesktopNotifier::answers(bus, kBusAnswersMs)) {
+            console.say(Severity::Warning, QStringLiteral("fetchora: the session bus at %1 does not answer: the window "
+                                                          "runs without it (no notices, no screen reader)")
+                                               .arg(bus));
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "");
+        }
+    }
     std::unique_ptr<QCoreApplication> app;
     if (window)
         app = std::make_unique<QApplication>(argc, argv);

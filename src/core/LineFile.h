@@ -9,7 +9,7 @@
 
 namespace fetchora {
 
-inline constexpr int kLineFileLockMs = 500;
+inline constexpr int kLineFileLockMs = 200;
 
 // A field may hold anything, the separators of the format included: a
 // backslash, a tab, a line feed and a carriage return are written as "\\",

@@ -3,12 +3,20 @@
 #include "core/HandOver.h"
 
 #include <QDBusMessage>
+#include <QFile>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace fetchora {
 
@@ -47,6 +55,47 @@ QString DesktopNotifier::sessionBusAddress()
     if (!runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists())
         return QStringLiteral("unix:path=") + runtime + QStringLiteral("/bus");
     return {};
+}
+
+bool DesktopNotifier::answers(const QString &address, int boundMs)
+{
+    // The first of its transports, as "unix:path=/run/user/1000/bus,guid=…".
+    const QString first = address.section(u';', 0, 0);
+    if (!first.startsWith(QLatin1String("unix:")))
+        return true;
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    socklen_t size = 0;
+    for (const QString &pair : first.mid(5).split(u',')) {
+        const QByteArray value = QByteArray::fromPercentEncoding(QFile::encodeName(pair.section(u'=', 1)));
+        const QString key = pair.section(u'=', 0, 0);
+        if ((key != QLatin1String("path") && key != QLatin1String("abstract")) || value.size() >= qsizetype(sizeof where.sun_path) - 1)
+            continue;
+        const int at = key == QLatin1String("abstract") ? 1 : 0;  // an abstract name begins with a NUL
+        std::memcpy(where.sun_path + at, value.constData(), size_t(value.size()));
+        size = socklen_t(offsetof(sockaddr_un, sun_path) + at + value.size() + (at ? 0 : 1));
+    }
+    if (size == 0)
+        return true;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return true;
+    bool answered = true;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&where), size) == 0 || errno == EINPROGRESS
+        || errno == EAGAIN) {
+        // What every client says first; any reply at all is an answer.
+        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL "
+                                 + QByteArray::number(::getuid()).toHex() + "\r\n";
+        pollfd p{fd, POLLOUT, 0};
+        answered = ::poll(&p, 1, boundMs) == 1;
+        // A socket that takes nothing more is closed: that fails fast.
+        if (answered && ::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) > 0) {
+            p = {fd, POLLIN, 0};
+            answered = ::poll(&p, 1, boundMs) == 1;
+        }
+    }
+    ::close(fd);
+    return answered;
 }
 
 void DesktopNotifier::show(const QString &summary, const QString &body, bool replacePrevious)

@@ -27,6 +27,13 @@ public:
     // Never a bus that would have to be started first.
     static QString sessionBusAddress();
 
+    // Whether the bus at `address` answers the first words of a connection
+    // within `boundMs`: a bus that took the socket and stopped (a frozen
+    // daemon) would hold Qt's own synchronous calls, the accessibility
+    // bridge's among them, for as long as it stays so. Only unix sockets
+    // are asked; a bus that is not there at all fails fast by itself.
+    static bool answers(const QString &address, int boundMs);
+
     // A connection to the bus is on its way or was given up on, and may hang
     // in Qt's own bus thread, which Qt's exit handlers wait for without a
     // bound: the program must then end without them.

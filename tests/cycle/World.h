@@ -572,12 +572,12 @@ private:
     void fileSystem(const QString &what)
     {
         const QString target = save + QStringLiteral("/report.txt");
-        if (what == QLatin1String("lockhistory")) {  // another program holds history.log locked for a while
-            if (m_historyLock < 0) {
+        if (what == QLatin1String("lockhistory")) {  // another program holds history.log locked for a moment, once
+            if (m_historyLock < 0 && !std::exchange(m_historyLocked, true)) {
                 m_historyLock = ::open(QFile::encodeName(box.path(QStringLiteral("history.log"))).constData(),
                                        O_RDWR | O_CREAT | O_CLOEXEC, 0600);
                 ::flock(m_historyLock, LOCK_EX);
-                m_historyLockSteps = 20;
+                m_historyLockSteps = 3;  // each line written meanwhile waits for its bound, in real time
             }
         } else if (what == QLatin1String("usercopy")) {  // the user keeps a copy in a folder of their own inside
             if (QFileInfo(m_lastStored).isFile() && QDir(save).mkpath(QStringLiteral("sub")))
@@ -932,6 +932,7 @@ private:
     bool m_jobStuck = false;  // the storing job never reports
     bool m_wasRunning = false;
     int m_historyLock = -1, m_historyLockSteps = 0;  // history.log held locked by another program
+    bool m_historyLocked = false;
     std::optional<qint64> m_endAskedMs;
     QElapsedTimer m_endReal;
     QMap<QString, QByteArray> m_own;  // the user's own files in the save folder

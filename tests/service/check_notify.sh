@@ -58,6 +58,20 @@ kill -TERM $service
 for _ in $(seq 40); do kill -0 $service 2>/dev/null || break; sleep 0.05; done
 kill -0 $service 2>/dev/null && { kill -KILL $service; fail "frozen bus: still running 2 s after SIGTERM"; }
 wait $service || fail "frozen bus: --headless status $?"
+# The window too: Qt's accessibility bridge would wait on such a bus as the window starts (on X, where it is loaded).
+profile frozenwindow "$base/503/fw.txt" Start=1
+platform=offscreen
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  wait_for test -s "$work/display" && platform=xcb display=:$(head -1 "$work/display")
+fi
+DBUS_SESSION_BUS_ADDRESS=$frozen QT_QPA_PLATFORM=$platform DISPLAY=${display:-} "$program" -s --config "$work/frozenwindow" \
+  > /dev/null 2> "$work/frozenwindow.err" & window=$!
+wait_for grep -q "does not answer" "$work/frozenwindow.err" && wait_for grep -q "	failed	" "$work/frozenwindow/history.log" ||
+  fail "frozen bus: the window ($platform) never came to its first attempt"
+kill -TERM $window
+for _ in $(seq 40); do kill -0 $window 2>/dev/null || break; sleep 0.05; done
+kill -0 $window 2>/dev/null && { kill -KILL $window; fail "frozen bus: the window still runs 2 s after SIGTERM"; }
 
 profile nobus "$base/503/a.txt"
 mkdir "$work/run"; env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/run" timeout 30 "$program" --once \
