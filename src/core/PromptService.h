@@ -61,6 +61,10 @@ public:
     // message, or any other box, is open, another is not shown at all, so
     // boxes never pile up on a screen nobody watches.
     virtual void notify(const QString &text, int style, const QString &title) { msgBox(text, style, title); }
+    // A prompt with no window (the service's standard error) is read by
+    // someone who knows settings and files, not the procedures of a window:
+    // an error report says only what went wrong.
+    virtual bool plainErrorReports() const { return false; }
 };
 
 }  // namespace fetchora

@@ -47,6 +47,8 @@ QString reportText(const QString &module, const QString &procedure, const Runtim
         note = QStringLiteral(". This error was generated remotely by ") + component
                + QStringLiteral(", a component of ") + path + QStringLiteral(".");
     }
+    if (s.prompt && s.prompt->plainErrorReports())
+        return QStringLiteral("error %1 (%2)").arg(number).arg(description);
     return QStringLiteral("Tracewright reports ") + path + QStringLiteral(" program error #") + QString::number(number)
            + QStringLiteral(" (") + description + QStringLiteral(") occurred in module ") + module
            + QStringLiteral(", ") + procedure + QStringLiteral(", line ") + QString::number(line) + note;
@@ -89,7 +91,7 @@ void TraceErrorNotice(const QString &module, const QString &procedure, const Run
     try {
         const QString text = reportText(module, procedure, error);
         if (PromptService *prompt = state().prompt)
-            prompt->notify(text, mb::Critical | mb::OKOnly, kReportTitle);
+            prompt->notify(text, mb::Critical | mb::OKOnly, prompt->plainErrorReports() ? QString() : kReportTitle);
         else
             std::fprintf(stderr, "Unexpected Error: %s\n", text.toLocal8Bit().constData());
     } catch (...) {
@@ -103,7 +105,8 @@ int TraceError(const QString &module, const QString &procedure, const RuntimeErr
         const QString text = reportText(module, procedure, error);
         int answer = mb::Ignore;
         if (s.prompt)
-            answer = s.prompt->msgBox(text, mb::Critical | mb::AbortRetryIgnore, kReportTitle);
+            answer = s.prompt->msgBox(text, mb::Critical | mb::AbortRetryIgnore,
+                                      s.prompt->plainErrorReports() ? QString() : kReportTitle);
         else
             std::fprintf(stderr, "Unexpected Error: %s\n", text.toLocal8Bit().constData());
         switch (answer) {

@@ -26,6 +26,7 @@ class StderrPrompt final : public PromptService {
 public:
     explicit StderrPrompt(const Console &console) : m_console(console) {}
     int msgBox(const QString &text, int style, const QString &title) override;
+    bool plainErrorReports() const override { return true; }
 
 private:
     const Console &m_console;
