@@ -66,9 +66,6 @@ inline const std::map<QString, std::pair<FakeReply::Plan, int>> kServerModes = {
 // How long the program's quit waits for a storing job that does not report (its own default is longer).
 inline constexpr int kQuitWaitMs = 300;
 
-// Faults the world has found and the code still has are drawn only with FETCHORA_WORLD_FAULTS=all.
-inline const bool kAllFaults = qEnvironmentVariable("FETCHORA_WORLD_FAULTS") == QLatin1String("all");
-
 struct WorldConfig {
     quint32 seed = 1;
     double days = 1;
@@ -413,13 +410,11 @@ private:
             "clock:sleep", "clock:dst", "clock:back", "disk:short-write", "disk:fsync", "disk:exdev-rename",
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
             "signal:hup", "out:closed", "disk:hang"};
-        // Faults the world has found and the code still has: drawn only when asked for.
-        static const QStringList kKnown = kAllFaults ? QStringList() : QStringList{};
         std::uniform_real_distribution<> unit(0, 1);
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
         for (const QString &f : kFaults)
-            if (unit(m_random) < 0.6 && !kKnown.contains(f))
+            if (unit(m_random) < 0.6)
                 m_mix << f;
         if (m_mix.isEmpty())
             m_mix << QStringLiteral("server:newbody");
