@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
 # The user and password of the URL reach the server as they are meant (percent escapes decoded), while
 # history.log, the manifest, the program's output and the desktop notices show them masked. Notices on a private
-# session bus, recorded by python3-dbusmock's notification service, as in check_notify.sh.
-if [ "${2:-}" != inner ]; then
-  command -v dbus-run-session >/dev/null && /usr/bin/python3 -c 'import dbusmock' 2>/dev/null ||
-    { echo "no dbus-run-session or python3-dbusmock"; exit 77; }
-  exec dbus-run-session -- bash "$0" "$1" inner 2> >(grep -v 'Failed to set fd limit' >&2)
-fi
-source "$(dirname "$0")/lib.sh" "$1"
-/usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$work/notices" >/dev/null 2>&1 &
-wait_for dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
-  org.freedesktop.Notifications.GetServerInformation >/dev/null 2>&1 || fail "no notification service"
+# session bus (notices.sh).
+source "$(dirname "$0")/notices.sh" "$@"
 host=127.0.0.1:$(cat "$work/port")
 
 while IFS='|' read -r name userinfo path keys status sent masked hidden; do

@@ -3,15 +3,7 @@
 # fail, none for the failures after it, one when they work again, one per copy with Notify=2, none with Notify=0,
 # in the profile's language and with the password masked; a failed hook once per outage. With no bus the attempt
 # goes on.
-if [ "${2:-}" != inner ]; then
-  command -v dbus-run-session >/dev/null && /usr/bin/python3 -c 'import dbusmock' 2>/dev/null ||
-    { echo "no dbus-run-session or python3-dbusmock"; exit 77; }
-  exec dbus-run-session -- bash "$0" "$1" inner 2> >(grep -v 'Failed to set fd limit' >&2)
-fi
-source "$(dirname "$0")/lib.sh" "$1"
-/usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$work/notices" >/dev/null 2>&1 &
-wait_for dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
-  org.freedesktop.Notifications.GetServerInformation >/dev/null 2>&1 || fail "no notification service"
+source "$(dirname "$0")/notices.sh" "$@"
 summaries() { grep -o ' Notify "Fetchora" [0-9]* "fetchora" "[^"]*"' "$work/notices" | sed 's/.*"fetchora" "//; s/"$//'; }
 
 while IFS='|' read -r name path keys expected; do
