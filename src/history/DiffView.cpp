@@ -12,13 +12,13 @@ const char *const kFolded = "#eeeeee";
 
 QString cell(int number, const QString &anchor = {})
 {
-    return QStringLiteral("<td class=n>%1%2</td>").arg(anchor, number > 0 ? QString::number(number) : QString());
+    return QStringLiteral("<td class=n width=\"1%\">%1%2</td>").arg(anchor, number > 0 ? QString::number(number) : QString());
 }
 
 QString textCell(const QString &text, const char *colour)
 {
     const QString style = colour ? QStringLiteral(" bgcolor=\"%1\"").arg(QLatin1String(colour)) : QString();
-    return QStringLiteral("<td%1><pre>%2</pre></td>").arg(style, text.toHtmlEscaped());
+    return QStringLiteral("<td%1 width=\"49%\"><pre>%2</pre></td>").arg(style, text.toHtmlEscaped());
 }
 
 // Which lines stay when the equal parts are folded.

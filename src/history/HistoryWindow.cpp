@@ -87,6 +87,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_table->setWordWrap(false);
     // One line a row: uniform heights keep a year of rows cheap to scroll.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
 
     m_older = new QComboBox;
     m_older->setObjectName(QStringLiteral("olderBox"));
