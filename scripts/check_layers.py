@@ -17,7 +17,7 @@ LAYERS = [
     ["cycle"],
     ["reactions"],
     ["headless", "widgets"],
-    ["settingsdialog"],
+    ["settingsdialog", "history"],
     ["mainwindow"],
 ]
 RANK = {folder: rank for rank, folders in enumerate(LAYERS) for folder in folders}

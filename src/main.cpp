@@ -14,6 +14,7 @@
 #include "core/Texts.h"
 #include "core/Trace.h"
 #include "headless/ServiceHost.h"
+#include "history/HistoryWindow.h"
 #include "reactions/Console.h"
 #include "reactions/Notifier.h"
 #include "mainwindow/WindowStartup.h"
@@ -109,6 +110,18 @@ int main(int argc, char *argv[])
     else
         prompt = std::make_unique<StderrPrompt>(console);
     setTracePrompt(prompt.get());
+
+    // The history window only reads the profile: it takes no lock, so it
+    // opens beside the window or service that holds it.
+    if (commandLine.history) {
+        profile->readLanguage();
+        EndSignals ends;
+        QObject::connect(&ends, &EndSignals::endRequested, [] { QCoreApplication::exit(); });
+        openHistoryWindow(*profile);
+        const int rc = app->exec();
+        setTracePrompt(nullptr);
+        return rc;
+    }
 
     // Nothing is touched before the lock is ours.
     const QString language = languageSetting(profile->settings(), !window);

@@ -20,6 +20,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             c.help = true;
         } else if (a == QLatin1String("--version")) {
             c.version = true;
+        } else if (a == QLatin1String("--history")) {
+            c.history = true;
         } else if (a == QLatin1String("--quiet")) {
             c.quiet = true;
         } else if (a == QLatin1String("--config") || a.startsWith(QLatin1String("--config="))) {
@@ -38,6 +40,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             c.rest << a;
         }
     }
+    if (c.history && c.mode != CommandLine::Mode::Window && c.error.isEmpty())
+        c.error = QStringLiteral("--history opens a window: not with --headless or --once");
     if (c.quiet && c.mode == CommandLine::Mode::Window && !c.help && !c.version && c.error.isEmpty())
         c.error = QStringLiteral("--quiet goes with --headless or --once");
     return c;
@@ -61,6 +65,7 @@ QString usageText()
     return QStringLiteral("Usage: fetchora [-s [-m]] [--config DIR]\n"
                           "       fetchora --headless [--quiet] [--config DIR]\n"
                           "       fetchora --once [--quiet] [--config DIR]\n"
+                          "       fetchora --history [--config DIR]\n"
                           "       fetchora --help | --version\n"
                           "\n"
                           "Fetches one file again and again and keeps every copy.\n"
@@ -71,6 +76,9 @@ QString usageText()
                           "                per attempt (results on standard output, failures and warnings\n"
                           "                on standard error); SIGTERM, SIGINT and SIGHUP end it\n"
                           "  --once        make one attempt now, with no window, and end\n"
+                          "  --history     show the history window alone: every attempt and the stored\n"
+                          "                copies compared; it only reads, so a running service may hold\n"
+                          "                the folder\n"
                           "  --quiet       with --headless or --once: print only failures and warnings\n"
                           "  --config DIR  use DIR (created if missing) for fcr.ini, history.log, tmp/ and\n"
                           "                the lock, so several profiles can run side by side\n"

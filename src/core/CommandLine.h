@@ -14,6 +14,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool quiet = false;    // --quiet: only what went wrong is printed
+    bool history = false;  // --history: the history window alone; takes no lock
     QString configFolder;  // --config DIR; empty: the usual application folder
     QStringList rest;      // everything else, in order
     QString error;         // not empty: the command line cannot be run

@@ -300,6 +300,7 @@ void MainWindow::SetLabels()
         browseButton->setAccessibleName(browse);
         progressBox->setAccessibleName(texts().capDownload);
     });
+    labelHistory();
     placeLastAttempt();
 }
 

@@ -9,6 +9,7 @@
 #include "store/History.h"
 #include "widgets/HeldNotices.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +20,7 @@
 class QLabel;
 class QFrame;
 class QGroupBox;
+class QToolButton;
 
 namespace fetchora {
 
@@ -135,6 +137,11 @@ private:
     void showLastAttempt(const HistoryEntry &attempt);
     void placeLastAttempt();
     QString trayTip() const;
+    // The history window: Ctrl+H, its button, the tray's entry.
+    void setUpHistory();
+    void labelHistory();
+    void showHistory();
+    QString historyMenuCaption() const;
     // The Cancel question is answered No for a transfer that ended meanwhile.
     void closeStaleCancelQuestion();
 
@@ -166,6 +173,8 @@ private:
     ProgressBox *progressBox = nullptr;
     QTimer tickTimer;
     std::unique_ptr<TrayLayer> tray;
+    QToolButton *historyButton = nullptr;
+    QPointer<QWidget> historyWindow;
 };
 
 }  // namespace fetchora

@@ -95,6 +95,7 @@ void MainWindow::buildControls()
     connect(urlEdit, &TextField::Change, this, &MainWindow::txtURL_Change);
     connect(urlEdit, &TextField::GotFocus, this, &MainWindow::txtURL_GotFocus);
     connect(savePathEdit, &TextField::GotFocus, this, &MainWindow::txtSPlace_GotFocus);
+    setUpHistory();
 }
 
 }  // namespace fetchora

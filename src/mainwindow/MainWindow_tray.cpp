@@ -90,6 +90,7 @@ void MainWindow::sevTray1_Click(int Button)
         return;
     t.step([&] {
         tray->AddMenuItem(QStringLiteral("open"), texts().capTrayOpen);
+        tray->AddMenuItem(QStringLiteral("history"), historyMenuCaption());
         tray->AddMenuItem(QStringLiteral("exit"), texts().capTrayQuit);
         tray->ShowMenu();
     });
@@ -107,6 +108,8 @@ void MainWindow::sevTray1_MenuClick(int, const QString &Key)
     t.step([&] {
         if (Key == QLatin1String("open")) {
             restoreFromTray();
+        } else if (Key == QLatin1String("history")) {
+            showHistory();
         } else if (Key == QLatin1String("exit")) {
             hide();
             AppExit();

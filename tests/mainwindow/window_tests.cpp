@@ -330,7 +330,7 @@ TEST(Window, GoesToTheTrayAndBackEitherWayAndExitAsksNothing)
         emit win.tray->Click(1);
         emit win.tray->Click(2);
         using Menu = QList<QPair<QString, QString>>;
-        EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"exit", "&Quit"}}}));
+        EXPECT_EQ(win.tray->menus, (QList<Menu>{{{"open", "&Open"}, {"history", "History…"}, {"exit", "&Quit"}}}));
         row.viaMenu ? emit win.tray->MenuClick(1, "open") : emit win.tray->DblClick();
         EXPECT_TRUE(!win.w().isMinimized() && !win.tray->shown);
         QSignalSpy unloaded(&win.w(), &MainWindow::unloaded);

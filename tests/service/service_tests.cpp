@@ -30,6 +30,8 @@ TEST(CommandLine, TakesTheLongOptionsOutBeforeTheSwitchesAreSought)
         {{"--config"}, Mode::Window, "", {}, true},
         {{"--config="}, Mode::Window, "", {}, true},
         {{"--headless", "--once"}, Mode::Once, "", {}, true},
+        {{"--history", "--config", "/p"}, Mode::Window, "/p", {}, false},
+        {{"--history", "--once"}, Mode::Once, "", {}, true},
     };
     for (const Case &c : cases) {
         const CommandLine got = parseCommandLine(c.args);

@@ -1,0 +1,325 @@
+#include "history/HistoryWindow.h"
+
+#include "core/Profile.h"
+#include "history/DiffView.h"
+#include "history/HistoryLog.h"
+#include "history/HistoryModel.h"
+
+#include <QApplication>
+#include <algorithm>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+Q_LOGGING_CATEGORY(lcHistory, "fetchora.history", QtWarningMsg)
+
+namespace fetchora {
+
+namespace {
+
+constexpr int kFileManagerAnswerMs = 2000;
+
+QLabel *buddyLabel(const QString &caption, QWidget *buddy)
+{
+    auto *label = new QLabel(caption);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(QString(caption).remove(u'&').remove(u':'));
+    return label;
+}
+
+}  // namespace
+
+QString HistoryWindow::text(const char *german, const char *english) const
+{
+    return QString::fromUtf8(m_language == Language::German ? german : english);
+}
+
+HistoryWindow::HistoryWindow(const QString &folder, Language language, const QString &password, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_folder(folder), m_language(language), m_password(password),
+      m_model(new HistoryModel(language, this)), m_filter(new HistoryFilter(this)),
+      m_follower(new HistoryFollower(folder + QStringLiteral("/history.log"), this))
+{
+    setObjectName(QStringLiteral("historyWindow"));
+    setWindowTitle(text("Verlauf – %1", "History – %1").arg(QDir::toNativeSeparators(folder)));
+
+    m_outcome = new QComboBox;
+    m_outcome->setObjectName(QStringLiteral("outcomeBox"));
+    m_outcome->addItem(text("alle", "all"), QString());
+    for (const QString &outcome : historyOutcomes())
+        m_outcome->addItem(outcomeWord(outcome, language), outcome);
+    m_search = new QLineEdit;
+    m_search->setObjectName(QStringLiteral("searchEdit"));
+    m_search->setClearButtonEnabled(true);
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(buddyLabel(text("&Ergebnis:", "&Outcome:"), m_outcome));
+    filterRow->addWidget(m_outcome);
+    filterRow->addWidget(buddyLabel(text("&Suchen:", "&Search:"), m_search));
+    filterRow->addWidget(m_search, 1);
+
+    m_filter->setSourceModel(m_model);
+    m_table = new QTableView;
+    m_table->setObjectName(QStringLiteral("attemptTable"));
+    m_table->setAccessibleName(text("Versuche", "Attempts"));
+    m_table->setModel(m_filter);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    // One line a row: uniform heights keep a year of rows cheap to scroll.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+
+    m_older = new QComboBox;
+    m_older->setObjectName(QStringLiteral("olderBox"));
+    m_newer = new QComboBox;
+    m_newer->setObjectName(QStringLiteral("newerBox"));
+    m_sideBySide = new QCheckBox(text("&Nebeneinander", "Side &by side"));
+    m_sideBySide->setObjectName(QStringLiteral("sideBySideBox"));
+    m_sideBySide->setChecked(true);
+    m_onlyChanges = new QCheckBox(text("Nur Än&derungen", "Only &changes"));
+    m_onlyChanges->setObjectName(QStringLiteral("onlyChangesBox"));
+    auto *pickRow = new QHBoxLayout;
+    pickRow->addWidget(buddyLabel(text("Ä&lter:", "O&lder:"), m_older));
+    pickRow->addWidget(m_older, 1);
+    pickRow->addWidget(buddyLabel(text("Ne&uer:", "Ne&wer:"), m_newer));
+    pickRow->addWidget(m_newer, 1);
+    pickRow->addWidget(m_sideBySide);
+    pickRow->addWidget(m_onlyChanges);
+
+    m_diff = new DiffView(language);
+    m_diff->setObjectName(QStringLiteral("diffView"));
+    m_diff->setAccessibleName(text("Unterschiede", "Differences"));
+    m_summary = new QLabel;
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_open = new QPushButton(text("Ö&ffnen", "O&pen"));
+    m_open->setObjectName(QStringLiteral("openButton"));
+    m_show = new QPushButton(text("Im Datei&manager zeigen", "Show in &file manager"));
+    m_show->setObjectName(QStringLiteral("showButton"));
+    m_copyPath = new QPushButton(text("&Pfad kopieren", "Copy pa&th"));
+    m_copyPath->setObjectName(QStringLiteral("copyPathButton"));
+    for (QPushButton *b : {m_open, m_show, m_copyPath})
+        b->setToolTip(text("Die neuere Kopie", "The newer copy"));
+    auto *actRow = new QHBoxLayout;
+    actRow->addWidget(m_summary, 1);
+    actRow->addWidget(m_open);
+    actRow->addWidget(m_show);
+    actRow->addWidget(m_copyPath);
+
+    auto *comparePane = new QWidget;
+    auto *compareLayout = new QVBoxLayout(comparePane);
+    compareLayout->setContentsMargins(0, 0, 0, 0);
+    compareLayout->addLayout(pickRow);
+    compareLayout->addWidget(m_diff, 1);
+    compareLayout->addLayout(actRow);
+    auto *splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(m_table);
+    splitter->addWidget(comparePane);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addWidget(splitter, 1);
+    const QList<QWidget *> order = {m_outcome,     m_search, m_table, m_older, m_newer,   m_sideBySide,
+                                    m_onlyChanges, m_diff,   m_open,  m_show,  m_copyPath};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(m_outcome, &QComboBox::currentIndexChanged, this,
+            [this] { m_filter->setOutcome(m_outcome->currentData().toString()); });
+    connect(m_search, &QLineEdit::textChanged, m_filter, &HistoryFilter::setSearch);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &HistoryWindow::rowChosen);
+    const auto picked = [this] { setPair({m_older->currentIndex(), m_newer->currentIndex()}); };
+    connect(m_older, &QComboBox::activated, this, picked);
+    connect(m_newer, &QComboBox::activated, this, picked);
+    connect(m_sideBySide, &QCheckBox::toggled, m_diff, &DiffView::setSideBySide);
+    connect(m_onlyChanges, &QCheckBox::toggled, m_diff, &DiffView::setOnlyChanges);
+    connect(m_open, &QPushButton::clicked, this, &HistoryWindow::openCopy);
+    connect(m_show, &QPushButton::clicked, this, &HistoryWindow::showCopyInFolder);
+    connect(m_copyPath, &QPushButton::clicked, this, &HistoryWindow::copyPath);
+    const auto key = [this](QKeySequence sequence, auto slot) {
+        auto *shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { stepPair(-1); });
+    key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { stepPair(1); });
+    key(QKeySequence(Qt::Key_F7), [this] { m_diff->stepChange(1); });
+    key(QKeySequence(Qt::SHIFT | Qt::Key_F7), [this] { m_diff->stepChange(-1); });
+    key(QKeySequence(QKeySequence::Close), [this] { close(); });
+
+    connect(m_follower, &HistoryFollower::reloaded, this, [this](const QList<HistoryEntry> &entries) {
+        m_model->setEntries(entries);
+        loadCopies();
+    });
+    connect(m_follower, &HistoryFollower::appended, this, [this](const QList<HistoryEntry> &entries) {
+        m_model->append(entries);
+        if (std::any_of(entries.begin(), entries.end(),
+                        [](const HistoryEntry &e) { return e.outcome == QLatin1String("stored"); }))
+            loadCopies();
+    });
+    m_model->setEntries(m_follower->readAll());
+    loadCopies();
+    qCInfo(lcHistory, "listed %lld attempts, %lld copies", qlonglong(m_model->rowCount()), qlonglong(m_copies.size()));
+    m_table->resizeColumnsToContents();
+    resize(960, 640);
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::loadCopies()
+{
+    // A new copy moves the pair along when it showed the newest.
+    const bool wasNewest = m_pair == newestPair(int(m_copies.size()));
+    m_copies = readManifest(manifestIn(m_folder)).copies;
+    fillPickers();
+    const int count = int(m_copies.size());
+    if (wasNewest || m_pair.newer >= count || m_pair.older >= count)
+        setPair(newestPair(count));
+    else
+        setPair(m_pair);
+}
+
+void HistoryWindow::fillPickers()
+{
+    const QLocale locale(m_language == Language::German ? QLocale::German : QLocale::English);
+    for (QComboBox *box : {m_older, m_newer}) {
+        box->clear();
+        for (const StoredCopy &c : m_copies) {
+            QString item = locale.toString(c.at.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  ")
+                           + QFileInfo(c.path).fileName();
+            if (!QFileInfo::exists(c.path))
+                item += text(" (nicht mehr da)", " (gone)");
+            box->addItem(item, c.path);
+        }
+    }
+}
+
+void HistoryWindow::setPair(CopyPair pair)
+{
+    m_pair = pair;
+    m_older->setCurrentIndex(pair.older);
+    m_newer->setCurrentIndex(pair.newer);
+    compare();
+}
+
+void HistoryWindow::stepPair(int by)
+{
+    setPair(steppedPair(m_pair, by, int(m_copies.size())));
+}
+
+void HistoryWindow::compare()
+{
+    if (m_pair.older < 0 || m_pair.newer < 0) {
+        m_diff->show(CopyComparison{});
+        m_diff->setPlainText(text("Noch keine gespeicherte Kopie.", "No copy stored yet."));
+        m_summary->clear();
+        return;
+    }
+    const CopyComparison c =
+        compareCopies(m_copies[m_pair.older].path, m_copies[m_pair.newer].path, m_password);
+    m_diff->show(c);
+    QString summary;
+    if (c.kind == CopyComparison::Text)
+        summary = c.changes == 0 ? text("gleich", "equal")
+                                 : text("%1 Änderungen (F7, Umschalt+F7)", "%1 changes (F7, Shift+F7)").arg(c.changes);
+    else if (c.kind == CopyComparison::Gone)
+        summary = text("nicht mehr da", "gone");
+    if (!c.inner[1].isEmpty())
+        summary += text(" – in der ZIP-Datei: %1", " – inside the ZIP: %1").arg(c.inner[1]);
+    m_summary->setText(summary);
+}
+
+void HistoryWindow::rowChosen()
+{
+    const QString path = m_table->currentIndex().data(HistoryModel::CopyRole).toString();
+    for (int i = int(m_copies.size()) - 1; i >= 0 && !path.isEmpty(); --i) {
+        if (m_copies[i].path == path) {
+            setPair({std::max(0, i - 1), i});
+            return;
+        }
+    }
+}
+
+QString HistoryWindow::actedOn()
+{
+    if (m_pair.newer < 0)
+        return {};
+    const QString path = m_copies[m_pair.newer].path;
+    if (!QFileInfo::exists(path)) {
+        m_summary->setText(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
+        return {};
+    }
+    return path;
+}
+
+void HistoryWindow::openCopy()
+{
+    if (const QString path = actedOn(); !path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void HistoryWindow::showCopyInFolder()
+{
+    const QString path = actedOn();
+    if (path.isEmpty())
+        return;
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    // Bounded: a file manager that does not answer must not hold the window.
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kFileManagerAnswerMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher *w) {
+        if (w->isError())
+            QDesktopServices::openUrl(folder);
+        w->deleteLater();
+    });
+}
+
+void HistoryWindow::copyPath()
+{
+    if (m_pair.newer < 0)
+        return;
+    // The path of a copy that is gone is still worth having (to look for it).
+    const QString path = m_copies[m_pair.newer].path;
+    QApplication::clipboard()->setText(QDir::toNativeSeparators(path));
+    if (!QFileInfo::exists(path))
+        m_summary->setText(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
+}
+
+HistoryWindow *openHistoryWindow(const Profile &profile, QWidget *parent)
+{
+    auto *window = new HistoryWindow(profile.folder(), profile.language(),
+                                     profile.settings().text(Setting::Password), parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return window;
+}
+
+}  // namespace fetchora

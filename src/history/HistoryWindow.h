@@ -1,0 +1,77 @@
+#pragma once
+// The history window: every attempt of history.log, newest first, and any
+// two stored copies side by side. It reads the profile's files and writes
+// none, so it opens beside a program or service that holds the profile.
+
+#include "core/RuntimeError.h"
+#include "history/CopyDiff.h"
+
+#include <QList>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace fetchora {
+
+class DiffView;
+class HistoryFilter;
+class HistoryFollower;
+class HistoryModel;
+class Profile;
+
+class HistoryWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `folder`: the profile's application folder; `password`: the ZIP password copies were packed with.
+    HistoryWindow(const QString &folder, Language language, const QString &password, QWidget *parent = nullptr);
+    ~HistoryWindow() override;
+
+    const QList<StoredCopy> &copies() const { return m_copies; }
+    CopyPair pair() const { return m_pair; }
+    void setPair(CopyPair pair);
+    void stepPair(int by);
+    // The newer copy of the pair: what Open, Show and Copy path act on.
+    void openCopy();
+    void showCopyInFolder();
+    void copyPath();
+
+private:
+    QString text(const char *german, const char *english) const;
+    void loadCopies();
+    void fillPickers();
+    void compare();
+    void rowChosen();
+    // The copy acted on, or empty with the reason shown when it is gone.
+    QString actedOn();
+
+    QString m_folder;
+    Language m_language;
+    QString m_password;
+    HistoryModel *m_model;
+    HistoryFilter *m_filter;
+    HistoryFollower *m_follower;
+    QList<StoredCopy> m_copies;  // oldest first
+    CopyPair m_pair;
+    QComboBox *m_outcome;
+    QLineEdit *m_search;
+    QTableView *m_table;
+    QComboBox *m_older;
+    QComboBox *m_newer;
+    QCheckBox *m_sideBySide;
+    QCheckBox *m_onlyChanges;
+    DiffView *m_diff;
+    QLabel *m_summary;
+    QPushButton *m_open;
+    QPushButton *m_show;
+    QPushButton *m_copyPath;
+};
+
+// Opens the window for the profile, as a window of its own.
+HistoryWindow *openHistoryWindow(const Profile &profile, QWidget *parent = nullptr);
+
+}  // namespace fetchora

@@ -1,0 +1,283 @@
+#include "core/Profile.h"
+#include "core/ProfileLock.h"
+#include "history/CopyDiff.h"
+#include "history/DiffView.h"
+#include "history/HistoryLog.h"
+#include "history/HistoryModel.h"
+#include "history/HistoryWindow.h"
+#include "support/QStringPrinter.h"
+#include "support/TestFiles.h"
+#include "support/UiTestMain.h"
+#include "zip/Zip.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace fetchora;
+using fetchora::testing::readAll;
+using fetchora::testing::writeFile;
+
+namespace {
+
+QByteArray line(const char *time, const char *outcome, const QString &detail = {}, int status = 200)
+{
+    HistoryEntry e;
+    e.at = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate);
+    e.outcome = QString::fromLatin1(outcome);
+    e.httpStatus = status;
+    e.detail = detail;
+    e.url = QStringLiteral("http://127.0.0.1/r.csv");
+    return e.line().toUtf8();
+}
+
+QString outcomesOf(const QList<HistoryEntry> &entries)
+{
+    QStringList words;
+    for (const HistoryEntry &e : entries)
+        words << e.outcome + u'@' + e.at.toUTC().toString(QStringLiteral("HH"));
+    return words.join(u' ');
+}
+
+// The rotated files are read oldest first; lines that are no attempt and a
+// last line still being written are left out.
+TEST(HistoryLog, ReadsRotatedFilesAndSkipsOddLines)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("history.log"));
+    writeFile(log + QStringLiteral(".2"), line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/a\tb\nc")));
+    writeFile(log + QStringLiteral(".1"), "garbage\n\n" + line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0));
+    writeFile(log, line("2026-12-01T03:00:00Z", "unchanged") + "2026-12-01T04:00:00Z\tstor");
+    const QList<HistoryEntry> entries = readHistory(log);
+    EXPECT_EQ(outcomesOf(entries), QStringLiteral("stored@01 failed@02 unchanged@03"));
+    EXPECT_EQ(entries.value(0).detail, QStringLiteral("/a\tb\nc"));
+
+    HistoryModel model(Language::English);
+    model.setEntries(entries);
+    const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
+    EXPECT_EQ(cell(0, HistoryModel::Outcome), QStringLiteral("unchanged"));  // newest first
+    EXPECT_EQ(cell(1, HistoryModel::Status), QStringLiteral("12029"));
+    EXPECT_EQ(cell(1, HistoryModel::Detail), QStringLiteral("refused"));
+    EXPECT_EQ(cell(2, HistoryModel::Detail), QStringLiteral("/a\tb\nc (gone)"));
+}
+
+// Appended lines arrive as they are completed; a rotation reads the log again.
+TEST(HistoryLog, FollowsAppendsAndRotation)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("history.log"));
+    writeFile(log, line("2026-12-01T01:00:00Z", "stored"));
+    HistoryFollower follower(log);
+    ASSERT_EQ(follower.readAll().size(), 1);
+    QSignalSpy appended(&follower, &HistoryFollower::appended), reloaded(&follower, &HistoryFollower::reloaded);
+    const QByteArray next = line("2026-12-01T02:00:00Z", "failed");
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(next.left(10));
+    file.flush();
+    file.write(next.mid(10));
+    file.close();
+    ASSERT_TRUE(appended.wait(5000));
+    const auto got = appended.last().at(0).value<QList<HistoryEntry>>();
+    EXPECT_EQ(outcomesOf(got), QStringLiteral("failed@02"));
+
+    ASSERT_TRUE(QFile::rename(log, log + QStringLiteral(".1")));
+    writeFile(log, line("2026-12-01T03:00:00Z", "cancelled"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reloaded.isEmpty(); }, 5000));
+    EXPECT_EQ(outcomesOf(reloaded.last().at(0).value<QList<HistoryEntry>>()),
+              QStringLiteral("stored@01 failed@02 cancelled@03"));
+}
+
+TEST(HistoryModel, FiltersByOutcomeAndSearch)
+{
+    HistoryModel model(Language::German);
+    model.setEntries(parseHistoryLines(line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/k/report.csv"))
+                                       + line("2026-12-01T02:00:00Z", "failed", "12007 Host not found", 0)
+                                       + line("2026-12-01T03:00:00Z", "not-found", QString(), 404)));
+    HistoryFilter filter;
+    filter.setSourceModel(&model);
+    const struct {
+        const char *outcome, *search;
+        int rows;
+    } rows[] = {{"", "", 3},         {"failed", "", 1},    {"", "REPORT", 1}, {"", "404", 1},
+                {"", "127.0.0.1", 3}, {"stored", "host", 0}, {"", "gefunden", 1}};
+    for (const auto &r : rows) {
+        filter.setOutcome(QString::fromLatin1(r.outcome));
+        filter.setSearch(QString::fromLatin1(r.search));
+        EXPECT_EQ(filter.rowCount(), r.rows) << r.outcome << " / " << r.search;
+    }
+}
+
+TEST(CopyPair, StepsOneCopyAtATime)
+{
+    const struct {
+        int count;
+        CopyPair from;
+        int by;
+        CopyPair to;
+    } rows[] = {{5, {3, 4}, -1, {2, 3}}, {5, {0, 1}, -1, {0, 1}}, {5, {2, 3}, 1, {3, 4}},
+                {5, {3, 4}, 1, {3, 4}},  {5, {0, 4}, -1, {0, 4}}, {5, {0, 2}, 1, {1, 3}}};
+    for (const auto &r : rows)
+        EXPECT_EQ(steppedPair(r.from, r.by, r.count), r.to) << r.from.older << ',' << r.from.newer << " by " << r.by;
+    EXPECT_EQ(newestPair(5), (CopyPair{3, 4}));
+    EXPECT_EQ(newestPair(1), (CopyPair{0, 0}));
+    EXPECT_EQ(newestPair(0), (CopyPair{-1, -1}));
+}
+
+// "=" an equal line, "-" removed, "+" added, each with its line numbers.
+QString shape(const CopyComparison &c)
+{
+    QStringList out;
+    for (const DiffLine &l : c.lines)
+        out << QStringLiteral("%1%2/%3").arg(QLatin1Char("=-+"[l.kind])).arg(l.left).arg(l.right);
+    return out.join(u' ');
+}
+
+TEST(CopyDiff, ComparesTextLineByLine)
+{
+    const struct {
+        const char *older, *newer, *shape;
+        int changes;
+    } rows[] = {
+        {"a\nb\n", "a\nb\n", "=1/1 =2/2", 0},
+        {"a\nb\nc\n", "a\nB\nc\n", "=1/1 -2/0 +0/2 =3/3", 1},
+        {"a\n", "a\nb\n", "=1/1 +0/2", 1},
+        {"a\nb\nc\nd\n", "b\nc\nD\n", "-1/0 =2/1 =3/2 -4/0 +0/3", 2},
+        {"", "x\n", "+0/1", 1},
+        {"a\r\nb\r\n", "a\nb\n", "=1/1 =2/2", 0},
+    };
+    for (const auto &r : rows) {
+        const CopyComparison c = compareContents(r.older, r.newer);
+        EXPECT_EQ(c.kind, CopyComparison::Text) << r.older;
+        EXPECT_EQ(shape(c), QString::fromLatin1(r.shape)) << r.older;
+        EXPECT_EQ(c.changes, r.changes) << r.older;
+    }
+}
+
+TEST(CopyDiff, ComparesOtherBytesBySizeHashAndFirstDifference)
+{
+    const struct {
+        QByteArray older, newer;
+        qint64 first;
+    } rows[] = {{QByteArray("\x89PNG\0\1", 6), QByteArray("\x89PNG\0\2", 6), 5},
+                {QByteArray("\0\0", 2), QByteArray("\0\0", 2), -1},
+                {QByteArray("\0ab", 3), QByteArray("\0a", 2), 2},
+                {QByteArray("\xff\xfe", 2), QByteArray("ok"), 0}};
+    for (const auto &r : rows) {
+        const CopyComparison c = compareContents(r.older, r.newer);
+        EXPECT_EQ(c.kind, CopyComparison::Binary);
+        EXPECT_EQ(c.firstDifference, r.first);
+        EXPECT_EQ(c.sha256[0] == c.sha256[1], r.first < 0);
+    }
+}
+
+TEST(CopyDiff, ComparesZipCopiesByTheFileInsideAndTellsAGoneCopy)
+{
+    QTemporaryDir dir;
+    const auto zipped = [&](const char *name, const QByteArray &text, const char *password) {
+        const QString plain = dir.filePath(QStringLiteral("report.csv"));
+        writeFile(plain, text);
+        const QString archive = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(zip::packFile(archive, plain, QString::fromLatin1(password), 6, Language::English).ok());
+        return archive;
+    };
+    const QString a = zipped("a.zip", "id;price\n1;10\n", "pw"), b = zipped("b.zip", "id;price\n1;12\n", "pw");
+    CopyComparison c = compareCopies(a, b, QStringLiteral("pw"));
+    EXPECT_EQ(c.kind, CopyComparison::Text);
+    EXPECT_EQ(shape(c), QStringLiteral("=1/1 -2/0 +0/2"));
+    EXPECT_EQ(c.inner[1], QStringLiteral("report.csv"));
+
+    const QString missing = dir.filePath(QStringLiteral("gone.csv"));
+    c = compareCopies(a, missing, QStringLiteral("pw"));
+    EXPECT_EQ(c.kind, CopyComparison::Gone);
+    EXPECT_EQ(c.gone, QStringList{missing});
+    EXPECT_TRUE(diffHtml(c, true, false, Language::English).contains(QStringLiteral("The copy is gone")));
+}
+
+TEST(DiffView, FoldsTheEqualPartsAroundChanges)
+{
+    QByteArray older, newer;
+    for (int i = 1; i <= 20; ++i) {
+        older += QByteArray::number(i) + '\n';
+        newer += (i == 10 ? QByteArray("ten") : QByteArray::number(i)) + '\n';
+    }
+    const CopyComparison c = compareContents(older, newer);
+    for (bool sideBySide : {true, false}) {
+        const QString folded = diffHtml(c, sideBySide, true, Language::English);
+        EXPECT_TRUE(folded.contains(QStringLiteral("… 6 equal lines …"))) << sideBySide;
+        EXPECT_TRUE(folded.contains(QStringLiteral("… 7 equal lines …"))) << sideBySide;
+        EXPECT_TRUE(folded.contains(QStringLiteral("name=\"c0\""))) << sideBySide;
+        EXPECT_FALSE(diffHtml(c, sideBySide, false, Language::English).contains(QStringLiteral("equal lines")));
+    }
+}
+
+// The window lists the attempts and shows a copy that is gone as gone,
+// never as a box, also when it is acted on.
+TEST(HistoryWindow, ShowsAGoneCopyAsGone)
+{
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("r1.txt")), gone = dir.filePath(QStringLiteral("r2.txt"));
+    writeFile(kept, "one\n");
+    for (const QString &path : {kept, gone}) {
+        StoredCopy copy;
+        copy.path = path;
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = QDateTime::fromString(path == kept ? QStringLiteral("2026-12-01T01:00:00Z")
+                                                     : QStringLiteral("2026-12-01T02:00:00Z"),
+                                        Qt::ISODate);
+        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+    }
+    writeFile(dir.filePath(QStringLiteral("history.log")),
+              line("2026-12-01T01:00:00Z", "stored", kept) + line("2026-12-01T02:00:00Z", "stored", gone));
+    HistoryWindow window(dir.path(), Language::English, QString());
+    window.show();
+    EXPECT_TRUE(window.windowTitle().startsWith(QStringLiteral("History – ")));
+    EXPECT_EQ(window.findChild<QTableView *>(QStringLiteral("attemptTable"))->model()->rowCount(), 2);
+    EXPECT_EQ(window.pair(), (CopyPair{0, 1}));
+    EXPECT_TRUE(window.findChild<QComboBox *>(QStringLiteral("newerBox"))->currentText().endsWith(QStringLiteral("(gone)")));
+    window.openCopy();
+    window.showCopyInFolder();
+    EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
+    EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
+}
+
+// --history opens beside a program that holds the profile: it takes no lock.
+TEST(HistoryProgram, OpensAndListsWhileAnotherHoldsTheProfile)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("history.log")),
+              line("2026-12-01T01:00:00Z", "failed", "12029 refused", 0) + line("2026-12-01T02:00:00Z", "unchanged"));
+    Profile held(dir.path());
+    const ProfileLock lock = lockProfile(held, Language::English);
+    ASSERT_TRUE(lock.taken()) << lock.problem.toStdString();
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("fetchora.history.info=true"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(FETCHORA_PROGRAM), {QStringLiteral("--history"), QStringLiteral("--config"), dir.path()});
+    QByteArray said;
+    const bool listed = QTest::qWaitFor(
+        [&] {
+            program.waitForReadyRead(100);
+            said += program.readAllStandardError();
+            return said.contains("listed") || program.state() == QProcess::NotRunning;
+        },
+        30000);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(said.contains("listed 2 attempts, 0 copies")) << said.constData();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+}  // namespace
+
+FETCHORA_QT_TEST_MAIN("fetchora-history-tests-no-viewer")
