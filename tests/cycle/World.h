@@ -7,6 +7,7 @@
 
 #include "core/Clock.h"
 #include "core/FileSystem.h"
+#include "core/ProfileLock.h"
 #include "headless/ServiceHost.h"
 #include "store/StoreJob.h"
 #include "mainwindow/WindowStartup.h"
@@ -28,6 +29,7 @@
 #include <QRegularExpression>
 #include <QPromise>
 #include <QScopeGuard>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -104,6 +106,8 @@ public:
             m_outRead = ends[0];
             m_out = ::fdopen(ends[1], "w");
         }
+        if (::pipe2(m_hookOut, O_CLOEXEC) == 0)
+            ::fcntl(m_hookOut[0], F_SETFL, O_NONBLOCK);
     }
     ~World() override
     {
@@ -115,6 +119,9 @@ public:
             std::fclose(m_out);
         if (m_outRead >= 0)
             ::close(m_outRead);
+        for (const int end : m_hookOut)
+            if (end >= 0)
+                ::close(end);
         if (m_historyLock >= 0)
             ::close(m_historyLock);
         DownloadCycle::setIllegalMoveReport({});
@@ -194,9 +201,9 @@ public:
         }
         // What hooks print goes where the service's lines go, not into the test's log.
         std::fflush(stdout);
-        const int testOutput = m_hook.isEmpty() || !m_out ? -1 : ::dup(STDOUT_FILENO);
+        const int testOutput = m_hook.isEmpty() || m_hookOut[1] < 0 ? -1 : ::dup(STDOUT_FILENO);
         if (testOutput >= 0)
-            ::dup2(::fileno(m_out), STDOUT_FILENO);
+            ::dup2(m_hookOut[1], STDOUT_FILENO);
         const qint64 endMs = qint64(m_config.days * 86400000.0);
         while (!failure && clock.bootMs < endMs && (!m_scripted || !m_replay.empty()))
             step(next(false));
@@ -297,6 +304,11 @@ private:
             return job->future();
         };
         lastAttemptMs = clock.bootMs;
+        // As the program's start does: the one program on this profile must always get its lock, whatever the one
+        // before left (a kill, its process id now someone else's).
+        m_lock = lockProfile(*box.profile, Language::English);
+        if (!m_lock.taken())
+            return fail(QStringLiteral("a start finds its profile held: ") + m_lock.problem);
         if (m_config.front != QLatin1String("window")) {
             setTracePrompt(&m_lines);
             m_profile = std::make_shared<Profile>(box.folder());
@@ -409,7 +421,7 @@ private:
             "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove", "fs:usercopy", "fs:lockhistory",
             "clock:sleep", "clock:dst", "clock:back", "disk:short-write", "disk:fsync", "disk:exdev-rename",
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
-            "signal:hup", "out:closed", "disk:hang"};
+            "signal:hup", "out:closed", "out:stalled", "disk:hang", "signal:kill", "pid:reused"};
         std::uniform_real_distribution<> unit(0, 1);
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
@@ -438,7 +450,14 @@ private:
                  if (!w.running())
                      w.startProgram(a.isEmpty() ? QStringList() : QStringList{a});
              }},
-            {"signal", [](World &w, const QString &) { w.endRequest(); }},  // SIGTERM, SIGHUP: the same request
+            {"signal",  // SIGTERM, SIGHUP: the same request; SIGKILL: gone at once, its lock with it, its file left
+             [](World &w, const QString &a) { a == QLatin1String("kill") ? w.killProgram() : w.endRequest(); }},
+            {"pid",  // the process id the lock file names belongs to someone else now (here: init, or this process)
+             [](World &w, const QString &) {
+                 if (!w.running())
+                     writeFile(w.box.path(QStringLiteral("fcr.lock")), QByteArray::number(w.clock.bootMs % 2 ? 1 : ::getpid())
+                                                                           + "\nfetchora\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+             }},
             {"disk",  // "hang": the job storing a copy now never reports, as on a network share that went away
              [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = bool(w.job)) : void(w.m_disk = a); }},
             {"wait",  // the program ends by itself: a little more than it waits for a job that does not report
@@ -447,9 +466,18 @@ private:
                  while (w.running() && !w.m_unloaded && !w.m_hostDone && !bound.hasExpired())
                      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
              }},
-            {"out",  // standard output closed: whatever the service prints next goes nowhere
-             [](World &w, const QString &) {
-                 if (w.m_outRead >= 0)
+            {"out",  // standard output closed: whatever the service prints next goes nowhere; or its reader stalls for a while
+             [](World &w, const QString &a) {
+                 if (a == QLatin1String("stalled") && !std::exchange(w.m_outStalled, true) && w.m_out) {
+                     w.m_outStalledSteps = 300;
+                     // What it could not take yet fills the pipe: the service's next line finds no room.
+                     const int fd = ::fileno(w.m_out), flags = ::fcntl(fd, F_GETFL);
+                     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+                     for (const QByteArray filler(4096, '.'); ::write(fd, filler.constData(), size_t(filler.size())) > 0;) {
+                     }
+                     ::fcntl(fd, F_SETFL, flags);
+                 }
+                 else if (w.m_outRead >= 0)
                      ::close(std::exchange(w.m_outRead, -1));
              }},
             {"server", [](World &w, const QString &a) { w.serverChange(a); }},
@@ -494,15 +522,32 @@ private:
         if (m_historyLock >= 0 && --m_historyLockSteps <= 0)
             ::close(std::exchange(m_historyLock, -1));
         if (!running()) {
+            m_lock = {};
             if (std::exchange(m_wasRunning, false))
                 verifyHooksGone();
             m_endAskedMs.reset();
             if (std::exchange(m_jobStuck, false))
                 job.reset();  // the process that ran it is gone
         }
-        for (char buffer[4096]; m_outRead >= 0 && ::read(m_outRead, buffer, sizeof buffer) > 0;) {
+        if (m_outStalledSteps > 0)
+            --m_outStalledSteps;  // the reader takes nothing meanwhile
+        for (char buffer[4096]; m_outStalledSteps == 0 && m_outRead >= 0 && ::read(m_outRead, buffer, sizeof buffer) > 0;) {
+        }
+        for (char buffer[4096]; m_hookOut[0] >= 0 && ::read(m_hookOut[0], buffer, sizeof buffer) > 0;) {
         }
         check();
+    }
+
+    void killProgram()
+    {
+        if (!running())
+            return;
+        if (job)
+            job.reset(), m_jobStuck = false;  // the thread that stored it is gone too
+        m_window.reset();
+        m_host.reset();
+        m_lock = {};
+        m_killed = true;  // the transfer it ran may have no line: the count starts again from what history.log holds
     }
 
     void endRequest()
@@ -787,6 +832,8 @@ private:
         if (open > 1)
             return fail(QStringLiteral("two boxes open"));
         readHistory();
+        if (std::exchange(m_killed, false))
+            ended = m_historyTransfers;
         if (m_endAskedMs && running() && (clock.bootMs - *m_endAskedMs > 2000 || m_endReal.elapsed() > 2000))
             return fail(QStringLiteral("still running %1 s after the end request").arg((clock.bootMs - *m_endAskedMs) / 1000));
         if (QStringList{"store", "diskfull", "disk", "fs", "restart"}.contains(log.last().section(u':', 0, 0)))
@@ -918,6 +965,9 @@ private:
     std::optional<qint64> m_retrySinceMs;
     FILE *m_out = nullptr;  // the service's standard output and error, which the world may close
     int m_outRead = -1;
+    int m_outStalledSteps = 0;  // steps for which nobody reads the service's output (once a run: it costs real time)
+    bool m_outStalled = false;
+    int m_hookOut[2] = {-1, -1};  // where hooks print, read after every step
     // Faults: the mix this seed draws from and how often; the one armed for the next operation of the disk.
     QStringList m_mix;
     double m_faultShare = 0.5;
@@ -926,6 +976,8 @@ private:
     QString m_hook;  // the hooks the seed drew: "endless", "forks" (and leaves a child behind), "writes" without end
     bool m_jobStuck = false;  // the storing job never reports
     bool m_wasRunning = false;
+    ProfileLock m_lock;  // the running program's
+    bool m_killed = false;
     int m_historyLock = -1, m_historyLockSteps = 0;  // history.log held locked by another program
     bool m_historyLocked = false;
     std::optional<qint64> m_endAskedMs;
