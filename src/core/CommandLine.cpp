@@ -1,5 +1,13 @@
 #include "core/CommandLine.h"
 
+#include <QRegularExpression>
+
+#include <cstddef>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace fetchora {
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -47,14 +55,45 @@ CommandLine parseCommandLine(const QStringList &arguments)
     return c;
 }
 
+namespace {
+
+// A local X display (":N", ":N.S") whose server is gone (a stale DISPLAY in
+// an SSH session or a container) would make Qt abort; any other form is
+// left to Qt to try.
+bool x11Answers(const QByteArray &display)
+{
+    static const QRegularExpression local(QStringLiteral("^:(\\d+)(\\.\\d+)?$"));
+    const QRegularExpressionMatch m = local.match(QString::fromLatin1(display));
+    if (!m.hasMatch())
+        return !display.isEmpty();
+    const QByteArray path = "/tmp/.X11-unix/X" + m.captured(1).toLatin1();
+    for (const int at : {0, 1}) {  // the socket file, then the abstract name Linux servers also listen on
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        std::memcpy(where.sun_path + at, path.constData(), size_t(path.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool reached = fd >= 0
+                             && ::connect(fd, reinterpret_cast<const sockaddr *>(&where),
+                                          socklen_t(offsetof(sockaddr_un, sun_path) + at + path.size() + (at ? 0 : 1)))
+                                    == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (reached)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool hasDisplay(const QByteArray &platform, const QByteArray &display, const QByteArray &waylandDisplay)
 {
     if (platform.isEmpty())
-        return !display.isEmpty() || !waylandDisplay.isEmpty();
+        return x11Answers(display) || !waylandDisplay.isEmpty();
     for (const QByteArray &name : platform.split(';')) {
         // Anything but X11 and Wayland (offscreen, vnc, eglfs …) needs no display named.
         const bool x11 = name == "xcb", wayland = name.startsWith("wayland");
-        if ((x11 && !display.isEmpty()) || (wayland && !waylandDisplay.isEmpty()) || (!x11 && !wayland))
+        if ((x11 && x11Answers(display)) || (wayland && !waylandDisplay.isEmpty()) || (!x11 && !wayland))
             return true;
     }
     return false;

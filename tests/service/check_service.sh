@@ -14,6 +14,7 @@ done <<TABLE
 LANG=C|-s -m
 QT_QPA_PLATFORM=xcb|--config $work/x -s
 WAYLAND_DISPLAY=wayland-9 QT_QPA_PLATFORM=xcb|-s
+DISPLAY=:987|-s
 TABLE
 - --config $work/x
 LANG=C -s -m
