@@ -22,15 +22,38 @@ namespace fetchora {
 
 namespace {
 
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString text = utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+// Windows-1252 differs from Latin-1 in 0x80–0x9F only: the euro sign, the
+// typographic quotes and dashes that a German password or folder may hold.
+// The five holes of the code page stay as Latin-1 maps them.
+QString fromWindows1252(const QByteArray &bytes)
+{
+    static const char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text = QString::fromLatin1(bytes);
+    for (QChar &c : text)
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9F)
+            c = QChar(kHigh[c.unicode() - 0x80]);
+    return text;
+}
+
 // A file written by an older, single-byte version (Windows-1252) is not valid
-// UTF-8; its bytes are then read one character each, so umlauts survive.
+// UTF-8, and is read in that code page.
 QString fromFileBytes(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    return QString::fromLatin1(bytes);
+    return fromWindows1252(bytes);
 }
 
 bool isBlank(char c)
@@ -282,6 +305,13 @@ void writeProfileString(const QString &iniPath, const QString &section, const QS
         file.close();
     }
 
+    // A file of the older single-byte version becomes UTF-8 at its first
+    // write, every line as it read: a UTF-8 value spliced into it would make
+    // the rest of the file read wrong.
+    const bool converted = !isUtf8(data);
+    if (converted)
+        data = fromWindows1252(data).toUtf8();
+
     QByteArray eol("\r\n");
     const qsizetype firstNl = data.indexOf('\n');
     if (firstNl >= 0 && !(firstNl > 0 && data[firstNl - 1] == '\r'))
@@ -301,7 +331,7 @@ void writeProfileString(const QString &iniPath, const QString &section, const QS
             updated += eol;
         updated += '[' + toFileBytes(sec) + ']' + eol + keyLine + eol;
     }
-    if (info.exists() && updated == data)
+    if (info.exists() && updated == data && !converted)
         return;
 
     // The new content goes to a temporary file beside fcr.ini and replaces it

@@ -127,6 +127,23 @@ TEST(ProfileLock, OnlyALiveHolderKeepsItAndEveryOtherCauseIsNamed)
     }
 }
 
+// A settings file of the older single-byte version (Windows-1252) reads as its user wrote it, and its first write
+// makes it UTF-8 with every other line as it read, so the file reads the same afterwards.
+TEST(IniFile, AWindows1252FileReadsAsWrittenAndItsFirstWriteMakesItUtf8)
+{
+    const std::pair<QByteArray, QString> rows[] = {
+        {"\x80", "€"}, {"\x84", "„"}, {"\x93", "“"}, {"\xfc", "ü"}, {"\xdf", "ß"}, {"pa\x80\x84\x93\xfc\xdf", "pa€„“üß"}};
+    for (const auto &[cp1252, text] : rows) {
+        SCOPED_TRACE(qPrintable(text));
+        AppSandbox box;
+        box.writeIni("[Options]\r\nPwd=" + cp1252 + "\r\nSavePath=/home/j\xfcrgen\r\n");
+        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+        box.ini().write("Options", "URL", "http://h/ä");
+        EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
+        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+    }
+}
+
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
 {
     // Negative: the error raised (13 type mismatch).
