@@ -660,7 +660,7 @@ private:
         if (h == kHooks.end())
             return {};
         const QByteArray line = "\"sh\" -c \"" + QByteArray(h->second).replace("%1", hookMark()) + "\" " + hookMark();
-        return "HookTimeout=5\nOnStored=" + line + "\nOnFailed=" + line + '\n';
+        return "HookTimeout=1\nOnStored=" + line + "\nOnFailed=" + line + '\n';
     }
     QByteArray hookMark() const { return "fetchora-world-hook-" + QByteArray::number(::getpid()); }
     // Once the program has ended, nothing its hooks started may run on: the end of a group is asked for at once and
