@@ -1,5 +1,6 @@
 #include "core/ProfileLock.h"
 
+#include "core/FileSystem.h"
 #include "core/Profile.h"
 #include "core/Texts.h"
 
@@ -86,16 +87,15 @@ ProfileLock lockProfile(const Profile &profile, Language language)
         result.exitCode = 2;
         return std::move(result);
     };
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = fsio::openFile(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return cannot(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         // Who holds it, for a second program's message: best effort, the
         // lock is the kernel's whatever the disk lets us write.
         const QByteArray who = QByteArray::number(::getpid()) + "\nfetchora\n" + QSysInfo::machineHostName().toUtf8() + '\n';
-        if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, who.constData(), size_t(who.size()), 0) < 0) {
-            [[maybe_unused]] const int ignored = ::ftruncate(fd, 0);
-        }
+        if (fsio::truncateFile(fd, path, 0) == 0 && fsio::writeAll(fd, path, who.constData(), size_t(who.size())) != 0)
+            fsio::truncateFile(fd, path, 0);
         result.fd = fd;
         return result;
     }

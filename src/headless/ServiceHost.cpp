@@ -91,7 +91,7 @@ ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, Ser
     connect(&m_retry, &QTimer::timeout, this, [this] { cmdStart_Click(); });
     connect(&m_reactions, &AttemptReactions::idle, this, [this] {
         if (m_exitCode >= 0)
-            emit finished(m_exitCode);
+            sendFinished();
     });
 }
 
@@ -156,6 +156,8 @@ void ServiceHost::attemptEnded(const HistoryEntry &attempt)
 
 void ServiceHost::end()
 {
+    if (m_endBy.isForever())
+        m_endBy.setRemainingTime(kEndsWithinMs);
     if (!m_once)
         sd_notify(0, "STOPPING=1");
     if (m_cycle->holdQuit())
@@ -171,7 +173,7 @@ void ServiceHost::closeNow()
     m_cycle->unload();
     // A signal ends the program within its bound, whatever a hook is doing:
     // the hook and all it started are ended, with a note.
-    m_reactions.endHooks(QDeadlineTimer(kHooksEndMs));
+    m_reactions.endHooks(std::min(QDeadlineTimer(kHooksEndMs), m_endBy));
     finish(m_once ? 1 : 0);
 }
 
@@ -184,8 +186,15 @@ void ServiceHost::finish(int exitCode)
     m_tick.stop();
     m_retry.stop();
     if (!m_reactions.busy())
-        QMetaObject::invokeMethod(
-            this, [this] { emit finished(m_exitCode); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ServiceHost::sendFinished, Qt::QueuedConnection);
+    else if (!m_endBy.isForever())
+        QTimer::singleShot(std::max<qint64>(m_endBy.remainingTime(), 0), this, &ServiceHost::sendFinished);
+}
+
+void ServiceHost::sendFinished()
+{
+    if (!std::exchange(m_finishedSent, true))
+        emit finished(m_exitCode);
 }
 
 int runService(Profile &profile, PromptService &prompt, bool once, const Console &console)

@@ -11,6 +11,7 @@
 #include "reactions/Reactions.h"
 #include "core/PromptService.h"
 
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -83,6 +84,7 @@ private:
     // Ends with `exitCode` once the hooks and notices are done; the first
     // status given counts.
     void finish(int exitCode);
+    void sendFinished();
 
     Profile &m_profile;
     const bool m_once;
@@ -92,6 +94,10 @@ private:
     QTimer m_retry;  // a cycle a missing file stopped goes on one interval later
     bool m_ending = false;
     int m_exitCode = -1;  // -1: running
+    bool m_finishedSent = false;
+    // After a signal, everything left (a copy, hooks, notices on a bus that
+    // stopped answering) shares one bound; otherwise each has its own.
+    QDeadlineTimer m_endBy{QDeadlineTimer::Forever};
     const Console m_console;
     AttemptReactions m_reactions;
     std::unique_ptr<DownloadCycle> m_cycle;

@@ -493,7 +493,17 @@ void MainWindow::placeLastAttempt()
     // Right of the status line, as long as both fit; the tooltips of the
     // status line and the bar always have it.
     const Language language = m_profile.language();
-    const QString line = m_lastAttempt ? lastAttemptLine(language, *m_lastAttempt, m_profile.clock().now()) : QString();
+    const QDateTime now = m_profile.clock().now();
+    // Every tick of the countdown comes here; what is shown changes only
+    // with the attempt, the day, the language, the status line or the width.
+    PlacedFor placed{m_lastAttempt ? m_lastAttempt->at.toMSecsSinceEpoch() : -1,
+                     m_lastAttempt ? m_lastAttempt->outcome + u'\t' + m_lastAttempt->detail : QString(),
+                     int(language), now.date(), statusLabel->isHidden() ? QString() : statusLabel->text(),
+                     lastAttemptLabel->width()};
+    if (placed == m_placedFor)
+        return;
+    m_placedFor = std::move(placed);
+    const QString line = m_lastAttempt ? lastAttemptLine(language, *m_lastAttempt, now) : QString();
     const QString tip = m_lastAttempt ? lastAttemptTip(language, *m_lastAttempt) : QString();
     lastAttemptLabel->setText(line);
     for (QWidget *w : {static_cast<QWidget *>(statusLabel), static_cast<QWidget *>(progressBox),

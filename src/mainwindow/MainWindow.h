@@ -9,6 +9,7 @@
 #include "store/History.h"
 #include "widgets/HeldNotices.h"
 
+#include <QDate>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 class QLabel;
 class QFrame;
@@ -158,6 +160,10 @@ private:
     quint64 m_transfers = 0;         // engine instances made: one a transfer
     std::optional<quint64> m_cancelAskedAbout;  // the transfer the open Cancel question is about
     std::optional<HistoryEntry> m_lastAttempt;
+    // What the last-attempt line was last placed for: its attempt, outcome
+    // and detail, language, day, status line and width.
+    using PlacedFor = std::tuple<qint64, QString, int, QDate, QString, int>;
+    std::optional<PlacedFor> m_placedFor;
     bool m_minimiseWhenShown = false;
     bool m_closingByProgram = false;  // a close that is not the user's close box
 

@@ -19,6 +19,9 @@ class Profile;
 // asked to end, killed halfway, and the program must be gone within 2 s of a
 // signal whatever they do.
 inline constexpr int kHooksEndMs = 1000;
+// All the service waits for after a signal (the copy being stored, hooks,
+// notices on their way) ends by then, leaving the rest of the 2 s to exit.
+inline constexpr int kEndsWithinMs = 1800;
 
 enum class Notice { None, Failing, Working, Stored };
 

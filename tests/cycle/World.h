@@ -44,7 +44,9 @@
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace fetchora::testing {
@@ -124,6 +126,7 @@ public:
                 ::close(end);
         if (m_historyLock >= 0)
             ::close(m_historyLock);
+        thawBus();
         DownloadCycle::setIllegalMoveReport({});
         setTracePrompt(nullptr);
     }
@@ -306,9 +309,19 @@ private:
         lastAttemptMs = clock.bootMs;
         // As the program's start does: the one program on this profile must always get its lock, whatever the one
         // before left (a kill, its process id now someone else's).
+        const bool readOnly = m_disk == QLatin1String("lock-ro");
         m_lock = lockProfile(*box.profile, Language::English);
+        if (readOnly) {  // the profile's disk is read-only at this start: it says so, with 2, and touches nothing
+            if (m_lock.taken() || m_lock.exitCode != 2 || !m_lock.problem.contains(QLatin1String("Read-only file system")))
+                fail(QStringLiteral("a start on a read-only disk: ") + m_lock.problem);
+            m_lock = {};
+            return;
+        }
         if (!m_lock.taken())
             return fail(QStringLiteral("a start finds its profile held: ") + m_lock.problem);
+        // A disk too full for the holder's name still gives the lock; the file names it whole or not at all.
+        if (const QByteArray who = readAll(box.path(QStringLiteral("fcr.lock"))); !who.isEmpty() && !who.startsWith(QByteArray::number(::getpid()) + "\nfetchora\n"))
+            fail(QStringLiteral("the lock file names its holder half: ") + QString::fromUtf8(who));
         if (m_config.front != QLatin1String("window")) {
             setTracePrompt(&m_lines);
             m_profile = std::make_shared<Profile>(box.folder());
@@ -367,7 +380,8 @@ private:
         };
         // A user who has just acted is at the screen for a few moments: quick to answer and likely to act again.
         const bool attentive = m_attention > 0 && m_attention--;
-        if (job && m_jobStuck && m_endAskedMs)  // the program's own bound runs in real time
+        // The program's own bound runs in real time.
+        if (m_endAskedMs && running() && ((job && m_jobStuck) || m_busFd >= 0))
             return QStringLiteral("wait");
         if (job && !m_jobStuck && (m_endAskedMs || chance(0.3)))  // a job's own work takes moments
             return m_endAskedMs ? QStringLiteral("store") : pick({"store", "store", "store", "diskfull"});
@@ -421,7 +435,8 @@ private:
             "fs:mkdir", "fs:fileinplace", "fs:dirattarget", "fs:userdelete", "fs:usermove", "fs:usercopy", "fs:lockhistory",
             "clock:sleep", "clock:dst", "clock:back", "disk:short-write", "disk:fsync", "disk:exdev-rename",
             "disk:eperm-rename", "disk:enospc-rename", "disk:unlink", "disk:fifo", "disk:dir", "signal:term",
-            "signal:hup", "out:closed", "out:stalled", "disk:hang", "signal:kill", "pid:reused"};
+            "signal:hup", "out:closed", "out:stalled", "disk:hang", "signal:kill", "pid:reused", "disk:lock-full",
+            "disk:lock-ro", "bus:frozen"};
         std::uniform_real_distribution<> unit(0, 1);
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
@@ -460,9 +475,9 @@ private:
              }},
             {"disk",  // "hang": the job storing a copy now never reports, as on a network share that went away
              [](World &w, const QString &a) { a == QLatin1String("hang") ? void(w.m_jobStuck = bool(w.job)) : void(w.m_disk = a); }},
-            {"wait",  // the program ends by itself: a little more than it waits for a job that does not report
+            {"wait",  // the program ends by itself, within its bound
              [](World &w, const QString &) {
-                 const QDeadlineTimer bound(kQuitWaitMs * 4);
+                 const QDeadlineTimer bound(2500);
                  while (w.running() && !w.m_unloaded && !w.m_hostDone && !bound.hasExpired())
                      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
              }},
@@ -480,6 +495,7 @@ private:
                  else if (w.m_outRead >= 0)
                      ::close(std::exchange(w.m_outRead, -1));
              }},
+            {"bus", [](World &w, const QString &) { w.freezeBus(); }},
             {"server", [](World &w, const QString &a) { w.serverChange(a); }},
             {"fs", [](World &w, const QString &a) { w.fileSystem(a); }},
             {"clock", [](World &w, const QString &a) { w.clockChange(a); }},
@@ -521,6 +537,8 @@ private:
         m_wasRunning = m_wasRunning || running();
         if (m_historyLock >= 0 && --m_historyLockSteps <= 0)
             ::close(std::exchange(m_historyLock, -1));
+        if (m_busFd >= 0 && --m_busSteps <= 0)
+            thawBus();
         if (!running()) {
             m_lock = {};
             if (std::exchange(m_wasRunning, false))
@@ -536,6 +554,34 @@ private:
         for (char buffer[4096]; m_hookOut[0] >= 0 && ::read(m_hookOut[0], buffer, sizeof buffer) > 0;) {
         }
         check();
+    }
+
+    // The session bus takes connections and never answers, for a while (its daemon stopped); then it is gone. A
+    // program started meanwhile meets it with its first notice.
+    void freezeBus()
+    {
+        if (m_busFd >= 0 || std::exchange(m_busFrozen, true))
+            return;
+        const QByteArray path = QFile::encodeName(box.path(QStringLiteral("bus")));
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        if (size_t(path.size()) >= sizeof where.sun_path)
+            return;
+        std::memcpy(where.sun_path, path.constData(), size_t(path.size()));
+        m_busFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(m_busFd, reinterpret_cast<const sockaddr *>(&where), sizeof where) != 0 || ::listen(m_busFd, 64) != 0)
+            return thawBus();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path);
+        m_busSteps = 400;
+    }
+    // Whoever still waits for the bus learns that it is gone (the connections it never took are reset).
+    void thawBus()
+    {
+        if (m_busFd < 0)
+            return;
+        ::close(std::exchange(m_busFd, -1));
+        ::unlink(QFile::encodeName(box.path(QStringLiteral("bus"))).constData());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "");
     }
 
     void killProgram()
@@ -714,11 +760,18 @@ private:
             {"short-write", {FsOp::Write, kShortWrite}}, {"fsync", {FsOp::Sync, EIO}},
             {"exdev-rename", {FsOp::Rename, EXDEV}},     {"eperm-rename", {FsOp::Rename, EPERM}},
             {"enospc-rename", {FsOp::Rename, ENOSPC}},   {"unlink", {FsOp::Unlink, EACCES}},
-            {"fifo", {FsOp::Sync, 0}},                   {"dir", {FsOp::Sync, 0}}};
+            {"fifo", {FsOp::Sync, 0}},                   {"dir", {FsOp::Sync, 0}},
+            {"lock-full", {FsOp::Write, ENOSPC}},        {"lock-ro", {FsOp::Open, EROFS}}};
         const auto f = kFaults.find(m_disk);
+        // The lock's faults hit only the lock file; the others never do.
+        const bool lockFile = call.path == box.path(QStringLiteral("fcr.lock"));
         if (f == kFaults.end() || f->second.first != call.op || !call.path.startsWith(box.folder())
+            || lockFile != m_disk.startsWith(QLatin1String("lock-"))
             || (f->second.second > 0 && call.path.contains(QLatin1String("history.log"))))
             return std::nullopt;
+        if (m_disk == QLatin1String("lock-full") && !std::exchange(m_lockHalfWritten, true))
+            return kShortWrite;  // the disk takes half the holder's name, then nothing more
+        m_lockHalfWritten = false;
         if (f->second.second == 0) {
             if (!call.path.startsWith(save + u'/') || !QFileInfo(call.path).isFile())
                 return std::nullopt;
@@ -980,6 +1033,9 @@ private:
     bool m_killed = false;
     int m_historyLock = -1, m_historyLockSteps = 0;  // history.log held locked by another program
     bool m_historyLocked = false;
+    int m_busFd = -1, m_busSteps = 0;  // the session bus that stopped answering (once a run: it costs real time)
+    bool m_busFrozen = false;
+    bool m_lockHalfWritten = false;
     std::optional<qint64> m_endAskedMs;
     QElapsedTimer m_endReal;
     QMap<QString, QByteArray> m_own;  // the user's own files in the save folder
