@@ -38,12 +38,14 @@ QString markedText(const QString &text, const QList<CellRange> &cells, const cha
     return html + text.mid(at).toHtmlEscaped();
 }
 
+// `wide`: the one text column of the unified view, else one of two side by side.
 QString textCell(const QString &text, const char *colour, const QList<CellRange> &cells = {},
-                 const char *cellColour = nullptr)
+                 const char *cellColour = nullptr, bool wide = false)
 {
     const QString style = colour ? QStringLiteral(" bgcolor=\"%1\"").arg(QLatin1String(colour)) : QString();
-    return QStringLiteral("<td%1 width=\"49%\"><pre>%2</pre></td>")
-        .arg(style, cellColour ? markedText(text, cells, cellColour) : text.toHtmlEscaped());
+    return QStringLiteral("<td%1 width=\"%2\"><pre>%3</pre></td>")
+        .arg(style, wide ? QStringLiteral("97%") : QStringLiteral("49%"),
+             cellColour ? markedText(text, cells, cellColour) : text.toHtmlEscaped());
 }
 
 // Which lines stay when the equal parts are folded.
@@ -213,8 +215,8 @@ QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Lan
             html += sideBySide ? QStringLiteral("<tr>%1%2%3%4</tr>")
                                      .arg(cell(line.left), textCell(line.text, nullptr), cell(line.right),
                                           textCell(line.text, nullptr))
-                               : QStringLiteral("<tr>%1%2<td> </td>%3</tr>")
-                                     .arg(cell(line.left), cell(line.right), textCell(line.text, nullptr));
+                               : QStringLiteral("<tr>%1%2<td width=\"1%\"> </td>%3</tr>")
+                                     .arg(cell(line.left), cell(line.right), textCell(line.text, nullptr, {}, nullptr, true));
             ++i;
             continue;
         }
@@ -242,10 +244,10 @@ QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Lan
             for (const auto *list : {&removed, &added}) {
                 for (const DiffLine *l : *list) {
                     const bool gone = l->kind == DiffLine::Removed;
-                    html += QStringLiteral("<tr>%1%2<td>%3</td>%4</tr>")
+                    html += QStringLiteral("<tr>%1%2<td width=\"1%\">%3</td>%4</tr>")
                                 .arg(cell(l->left, first ? anchor : QString()), cell(l->right), QString(gone ? u'-' : u'+'),
                                      textCell(l->text, gone ? kRemoved : kAdded, l->cells,
-                                              !cells ? nullptr : gone ? kRemovedCell : kAddedCell));
+                                              !cells ? nullptr : gone ? kRemovedCell : kAddedCell, true));
                     first = false;
                 }
             }
