@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace fetchora {
 
@@ -91,22 +92,29 @@ QString sizeText(const QImage &image)
     return QStringLiteral("%1 × %2").arg(image.width()).arg(image.height());
 }
 
-QString pictureHtml(const CopyComparison &c, bool sideBySide, Language language, bool marked, int width, int serial)
+QString pictureHtml(const CopyComparison &c, bool sideBySide, Language language, bool marked, QSize room, int serial)
 {
     const bool de = language == Language::German;
     const QLocale locale(de ? QLocale::German : QLocale::English);
     const PixelDifference &d = c.pixels;
     const auto caption = [&](int side) {
-        return QStringLiteral("<b>%1</b> %2, %3")
+        return QStringLiteral("<b>%1</b> %2, %3, %4")
             .arg(side == 0 ? (de ? QStringLiteral("Älter:") : QStringLiteral("Older:"))
                            : (de ? QStringLiteral("Neuer:") : QStringLiteral("Newer:")),
-                 sizeText(c.image[side]), QString::fromLatin1(c.format[side]).toUpper());
+                 sizeText(c.image[side]), QString::fromLatin1(c.format[side]).toUpper(),
+                 (de ? QStringLiteral("%1 Bytes") : QStringLiteral("%1 bytes")).arg(locale.toString(c.size[side])));
     };
+    // One scale for both, so a picture that grew shows larger; never enlarged.
+    double scale = 1.0;
+    const QSize largest = c.image[0].size().expandedTo(c.image[1].size()).expandedTo(QSize(1, 1));
+    if (room.width() > 0)
+        scale = std::min(scale, double(room.width()) / largest.width());
+    if (room.height() > 0)
+        scale = std::min(scale, double(room.height()) / largest.height());
     const auto picture = [&](int side) {
         const QImage &image = c.image[side];
-        const int w = width > 0 ? std::clamp(width, 1, image.width()) : image.width();
-        const int h = std::max(1, int(qint64(image.height()) * w / std::max(1, image.width())));
-        return QStringLiteral("<img src=\"copy:%1?%2\" width=%3 height=%4>")
+        const int w = std::max(1, int(image.width() * scale)), h = std::max(1, int(image.height() * scale));
+        return QStringLiteral("<img src=\"copy:%1?%2&amp;w=%3&amp;h=%4\" width=%3 height=%4>")
             .arg(side == 0 ? QStringLiteral("older") : QStringLiteral("newer"))
             .arg(serial)
             .arg(w)
@@ -138,7 +146,7 @@ QString pictureHtml(const CopyComparison &c, bool sideBySide, Language language,
                     .arg(caption(0), caption(1), picture(0), picture(1));
     else
         html += QStringLiteral("<p>%1<br>%2</p><p>%3<br>%4</p>").arg(caption(0), picture(0), caption(1), picture(1));
-    return html + binaryHtml(c, language);
+    return html;
 }
 
 }  // namespace
@@ -167,7 +175,7 @@ QImage markedPicture(const QImage &newer, const PixelDifference &difference)
     return picture;
 }
 
-QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Language language, bool marked, int width,
+QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Language language, bool marked, QSize room,
                  int serial)
 {
     const bool de = language == Language::German;
@@ -181,7 +189,7 @@ QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Lan
     if (c.kind == CopyComparison::Binary)
         return binaryHtml(c, language);
     if (c.kind == CopyComparison::Image)
-        return pictureHtml(c, sideBySide, language, marked, width, serial);
+        return pictureHtml(c, sideBySide, language, marked, room, serial);
     QString html = QStringLiteral("<style>pre{margin:0} td.n{color:#666666; text-align:right} td.f{background:%1}</style>")
                        .arg(QLatin1String(kFolded));
     if (c.changes == 0)
@@ -283,27 +291,37 @@ QVariant DiffView::loadResource(int type, const QUrl &name)
 {
     if (name.scheme() != QLatin1String("copy"))
         return QTextBrowser::loadResource(type, name);
-    if (name.path() == QLatin1String("older"))
-        return m_shown.image[0];
-    return m_marked ? m_markedNewer : m_shown.image[1];
+    const QImage &image = name.path() == QLatin1String("older") ? m_shown.image[0]
+                          : m_marked                            ? m_markedNewer
+                                                                : m_shown.image[1];
+    // Made smaller here, smoothly: the document would scale it pixel by pixel and break the lines of a text.
+    const QUrlQuery query(name);
+    const QSize shown(query.queryItemValue(QStringLiteral("w")).toInt(), query.queryItemValue(QStringLiteral("h")).toInt());
+    if (shown.isEmpty() || shown == image.size())
+        return image;
+    return image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void DiffView::resizeEvent(QResizeEvent *event)
 {
     QTextBrowser::resizeEvent(event);
-    // Pictures fit the width they are given.
+    // Pictures fit the room they are given.
     if (m_shown.kind == CopyComparison::Image && pictureRoom() != m_room)
         render();
 }
 
-int DiffView::pictureRoom() const
+QSize DiffView::pictureRoom() const
 {
-    // From the whole width, less a scroll bar whether it shows or not: a
-    // scroll bar that comes and goes with the pictures' height must not
-    // change their width.
+    // From the whole size, less scroll bars whether they show or not: a
+    // scroll bar that comes and goes with the pictures must not change their size.
     const int inside = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width();
-    // Half the view side by side, less the margins of the table around them.
-    return std::max(64, (m_sideBySide ? inside / 2 : inside) - 24);
+    // Less the margins of the table around them, and side by side the lines
+    // above; one above the other, they are seen by scrolling.
+    const int lines = 3 * fontMetrics().height() + 40;
+    if (!m_sideBySide)
+        return {std::max(64, inside - 24), 0};
+    return {std::max(64, inside / 2 - 24),
+            std::max(120, height() - 2 * frameWidth() - horizontalScrollBar()->sizeHint().height() - lines)};
 }
 
 void DiffView::setSideBySide(bool on)

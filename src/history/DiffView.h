@@ -14,10 +14,10 @@ namespace fetchora {
 
 // The comparison as HTML; each run of changes starts at the anchor "c<n>", from 0.
 // Pictures are the resources "copy:older" and "copy:newer" (with `serial` as
-// the query), at most `width` pixels wide each (0: as they are); `marked`:
-// the changed cells and pixels are marked.
+// the query), both at one scale that fits each into `room` (a width or height
+// of 0: any); `marked`: the changed cells and pixels are marked.
 QString diffHtml(const CopyComparison &c, bool sideBySide, bool onlyChanges, Language language,
-                 bool marked = true, int width = 0, int serial = 0);
+                 bool marked = true, QSize room = {}, int serial = 0);
 // The newer picture with its changed pixels under translucent red and a frame around them.
 QImage markedPicture(const QImage &newer, const PixelDifference &difference);
 
@@ -41,7 +41,7 @@ protected:
 
 private:
     void render();
-    int pictureRoom() const;
+    QSize pictureRoom() const;
 
     Language m_language;
     CopyComparison m_shown;
@@ -49,7 +49,7 @@ private:
     bool m_onlyChanges = false;
     bool m_marked = true;
     QImage m_markedNewer;
-    int m_room = 0;    // the width the pictures were last given
+    QSize m_room;      // what the pictures were last fitted into
     int m_serial = 0;  // a new one for every comparison shown, so no picture shows from the cache
     int m_change = -1;
 };

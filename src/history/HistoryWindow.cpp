@@ -253,6 +253,8 @@ void HistoryWindow::compare()
         summary = text("nicht mehr da", "gone");
     else if (c.kind == CopyComparison::Image && c.pixels.outcome == PixelDifference::SizesDiffer)
         summary = text("verschieden groß", "sizes differ");
+    else if (c.kind == CopyComparison::Image && c.pixels.changed == 0)
+        summary = c.sha256[0] == c.sha256[1] ? text("gleich", "equal") : text("kein Pixel geändert", "no pixel changed");
     else if (c.kind == CopyComparison::Image)
         summary = text("%1 Pixel geändert", "%1 pixels changed").arg(locale.toString(c.pixels.changed));
     if (c.changedCells > 0)
