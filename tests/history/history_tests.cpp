@@ -11,6 +11,7 @@
 #include "zip/Zip.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPainter>
 #include <QLabel>
@@ -401,6 +402,36 @@ TEST(HistoryWindow, ShowsAGoneCopyAsGone)
     window.showCopyInFolder();
     EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
     EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
+}
+
+// The summary says in words what the colours mark, also to a screen reader,
+// and the marks can be hidden.
+TEST(HistoryWindow, CountsChangedCellsAndPixels)
+{
+    QTemporaryDir dir;
+    QImage dot = picture(8, 8);
+    dot.setPixel(1, 1, qRgb(0, 0, 0));
+    const QByteArray contents[] = {"id,n\n1,2\n", "id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG")};
+    for (int i = 0; i < 4; ++i) {
+        StoredCopy copy;
+        copy.path = dir.filePath(QStringLiteral("copy%1").arg(i));
+        writeFile(copy.path, contents[i]);
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = QDateTime::fromString(QStringLiteral("2026-12-01T0%1:00:00Z").arg(i), Qt::ISODate);
+        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+    }
+    HistoryWindow window(dir.path(), Language::German, QString());
+    const auto *summary = window.findChild<QLabel *>(QStringLiteral("summaryLabel"));
+    const auto *diff = window.findChild<DiffView *>(QStringLiteral("diffView"));
+    auto *marked = window.findChild<QCheckBox *>(QStringLiteral("markChangesBox"));
+    ASSERT_TRUE(summary && diff && marked);
+    EXPECT_EQ(summary->text(), QStringLiteral("1 Pixel geändert"));
+    EXPECT_EQ(diff->accessibleDescription(), summary->text());
+    EXPECT_TRUE(diff->toHtml().contains(QStringLiteral("rot markiert")));
+    marked->setChecked(false);
+    EXPECT_FALSE(diff->toHtml().contains(QStringLiteral("rot markiert")));
+    window.setPair({0, 1});
+    EXPECT_EQ(summary->text(), QStringLiteral("1 Änderungen (F7, Umschalt+F7), 1 geänderte Zellen"));
 }
 
 // --history opens beside a program that holds the profile: it takes no lock.
