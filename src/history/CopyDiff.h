@@ -72,8 +72,8 @@ PixelDifference comparePixels(const QImage &older, const QImage &newer, int tole
 // quality moves channels by up to about 16 at hard edges (a chart with lines
 // and text, libjpeg at quality 75), and 24 leaves no pixel of that marked;
 // a changed digit of anti-aliased text still moves most of its pixels by more.
-// Two encodings at different qualities leave a few edge pixels above it,
-// which is rightly a change of the picture.
+// Two encodings at different qualities leave a few edge pixels above it:
+// marked, as the copy did change, if only in how it was encoded.
 inline constexpr int kJpegTolerance = 24;
 
 struct CopyComparison {
@@ -84,7 +84,7 @@ struct CopyComparison {
     QList<DiffLine> lines; // Text
     int changes = 0;       // Text: runs of changed lines
     QChar separator;       // Text: the CSV separator; null: not CSV
-    int changedCells = 0;  // Text: cells marked in the newer copy's lines
+    int changedCells = 0;  // Text: cells that differ between the lines that face each other
     QImage image[2];       // Image: both copies, decoded
     QByteArray format[2];  // Image: "png", "jpeg"
     PixelDifference pixels;  // Image

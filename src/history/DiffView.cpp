@@ -129,9 +129,11 @@ QString pictureHtml(const CopyComparison &c, bool sideBySide, Language language,
                     .arg(sizeText(c.image[0]), sizeText(c.image[1]));
     else if (c.sha256[0] == c.sha256[1])
         html += de ? QStringLiteral("Die Kopien sind gleich.") : QStringLiteral("The copies are equal.");
+    else if (d.changed == 0 && (c.format[0] == "jpeg" || c.format[1] == "jpeg"))
+        html += de ? QStringLiteral("Kein Pixel hat sich über das Rauschen der JPEG-Kompression hinaus geändert.")
+                   : QStringLiteral("No pixel changed beyond the noise of JPEG compression.");
     else if (d.changed == 0)
-        html += de ? QStringLiteral("Kein Pixel hat sich geändert (bei JPEG: über das Rauschen der Kompression hinaus).")
-                   : QStringLiteral("No pixel changed (in a JPEG: beyond the noise of its compression).");
+        html += de ? QStringLiteral("Kein Pixel hat sich geändert.") : QStringLiteral("No pixel changed.");
     else
         html += (de ? QStringLiteral("%1 von %2 Pixeln geändert (%3 %)") : QStringLiteral("%1 of %2 pixels changed (%3 %)"))
                     .arg(locale.toString(d.changed), locale.toString(qint64(c.image[1].width()) * c.image[1].height()),
