@@ -1,8 +1,10 @@
 #include "history/CopyDiff.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QStringDecoder>
 #include <dtl/dtl.hpp>
 #include <vector>
@@ -90,9 +92,196 @@ std::vector<QString> linesOf(const QByteArray &bytes)
     return lines;
 }
 
+QString fieldValue(QStringView field)
+{
+    if (!field.startsWith(u'"'))
+        return field.toString();
+    field = field.mid(1);
+    if (field.endsWith(u'"'))
+        field.chop(1);
+    return field.toString().replace(QLatin1String("\"\""), QLatin1String("\""));
+}
+
+// The number of fields every line has with `separator`; 0 when they differ or are fewer than two.
+int steadyFieldCount(const QStringList &lines, QChar separator)
+{
+    int count = -1;
+    for (const QString &line : lines) {
+        const int n = int(csvFields(line, separator).size());
+        if (count >= 0 && n != count)
+            return 0;
+        count = n;
+    }
+    return count >= 2 ? count : 0;
+}
+
+// The first lines that are not empty, enough to tell a table without splitting a large copy whole.
+void firstLines(const QString &text, QStringList *lines)
+{
+    constexpr int kSampleLines = 200;
+    qsizetype from = 0;
+    for (int n = 0; n < kSampleLines && from < text.size(); ++n) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0)
+            end = text.size();
+        const QString line = text.mid(from, end - from).remove(u'\r');
+        if (!line.isEmpty())
+            *lines << line;
+        from = end + 1;
+    }
+}
+
+// Both copies decoded when both are PNG or JPEG.
+bool decodeImages(const QByteArray *bytes, CopyComparison *c)
+{
+    for (int side = 0; side < 2; ++side) {
+        QBuffer buffer;
+        buffer.setData(bytes[side]);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(true);  // a camera's JPEG shows upright, as a viewer shows it
+        const QByteArray format = reader.format();
+        if (format != "png" && format != "jpeg")
+            return false;
+        c->format[side] = format;
+        c->image[side] = reader.read();
+        if (c->image[side].isNull())
+            return false;
+    }
+    return true;
+}
+
+void markCells(CopyComparison *c)
+{
+    for (qsizetype i = 0; i < c->lines.size();) {
+        if (c->lines[i].kind == DiffLine::Same) {
+            ++i;
+            continue;
+        }
+        // The k-th removed line of a run faces its k-th added line, as side by side shows them.
+        QList<DiffLine *> removed, added;
+        for (; i < c->lines.size() && c->lines[i].kind != DiffLine::Same; ++i)
+            (c->lines[i].kind == DiffLine::Removed ? removed : added).append(&c->lines[i]);
+        for (qsizetype k = 0; k < std::min(removed.size(), added.size()); ++k) {
+            const CellChanges cells = changedCells(removed[k]->text, added[k]->text, c->separator);
+            removed[k]->cells = cells.older;
+            added[k]->cells = cells.newer;
+            c->changedCells += int(std::max(cells.older.size(), cells.newer.size()));
+        }
+    }
+}
+
 }  // namespace
 
-CopyComparison compareContents(const QByteArray &older, const QByteArray &newer)
+QList<CellRange> csvFields(const QString &line, QChar separator)
+{
+    QList<CellRange> fields;
+    int start = 0;
+    bool quoted = false;
+    const int n = int(line.size());
+    for (int i = 0; i <= n; ++i) {
+        if (i == n || (!quoted && line[i] == separator)) {
+            fields.append({start, i - start});
+            start = i + 1;
+        } else if (line[i] == u'"') {
+            if (i == start)
+                quoted = true;
+            else if (quoted && i + 1 < n && line[i + 1] == u'"')
+                ++i;
+            else
+                quoted = false;
+        }
+    }
+    return fields;
+}
+
+CellChanges changedCells(const QString &older, const QString &newer, QChar separator)
+{
+    const QList<CellRange> a = csvFields(older, separator), b = csvFields(newer, separator);
+    CellChanges changes;
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i) {
+        if (i >= b.size()) {
+            changes.older.append({a[i].start - 1, a[i].length + 1});
+        } else if (i >= a.size()) {
+            changes.newer.append({b[i].start - 1, b[i].length + 1});
+        } else if (fieldValue(QStringView(older).mid(a[i].start, a[i].length))
+                   != fieldValue(QStringView(newer).mid(b[i].start, b[i].length))) {
+            changes.older.append(a[i]);
+            changes.newer.append(b[i]);
+        }
+    }
+    return changes;
+}
+
+QChar csvSeparator(const QString &name, const QString &older, const QString &newer)
+{
+    QStringList lines;
+    firstLines(older, &lines);
+    firstLines(newer, &lines);
+    QChar best;
+    int most = 0;
+    for (const QChar separator : {u',', u';', u'\t'}) {
+        if (const int n = steadyFieldCount(lines, separator); n > most) {
+            best = separator;
+            most = n;
+        }
+    }
+    if (!best.isNull() && lines.size() >= 2)
+        return best;
+    if (!name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return {};
+    // A named table whose lines disagree (a quoted line break, a ragged row): its first line tells.
+    best = u',';
+    most = 1;
+    for (const QChar separator : {u',', u';', u'\t'}) {
+        if (const int n = int(csvFields(lines.value(0), separator).size()); n > most) {
+            best = separator;
+            most = n;
+        }
+    }
+    return best;
+}
+
+PixelDifference comparePixels(const QImage &older, const QImage &newer, int tolerance)
+{
+    PixelDifference d;
+    if (older.isNull() || newer.isNull())
+        return d;
+    if (older.size() != newer.size()) {
+        d.outcome = PixelDifference::SizesDiffer;
+        return d;
+    }
+    d.outcome = PixelDifference::Compared;
+    const QImage a = older.convertToFormat(QImage::Format_ARGB32), b = newer.convertToFormat(QImage::Format_ARGB32);
+    d.mask = QImage(b.size(), QImage::Format_Alpha8);
+    d.mask.fill(0);
+    int left = b.width(), top = b.height(), right = -1, bottom = -1;
+    const auto apart = [tolerance](int x, int y) { return std::abs(x - y) > tolerance; };
+    for (int y = 0; y < b.height(); ++y) {
+        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        uchar *mark = d.mask.scanLine(y);
+        for (int x = 0; x < b.width(); ++x) {
+            const QRgb p = pa[x], q = pb[x];
+            if (p == q || (qAlpha(p) == 0 && qAlpha(q) == 0))  // unseen colour behind full transparency
+                continue;
+            if (!apart(qRed(p), qRed(q)) && !apart(qGreen(p), qGreen(q)) && !apart(qBlue(p), qBlue(q))
+                && !apart(qAlpha(p), qAlpha(q)))
+                continue;
+            mark[x] = 255;
+            ++d.changed;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (d.changed > 0)
+        d.bounds = QRect(QPoint(left, top), QPoint(right, bottom));
+    return d;
+}
+
+CopyComparison compareContents(const QByteArray &older, const QByteArray &newer, const QString &name)
 {
     CopyComparison c;
     c.size[0] = older.size();
@@ -108,6 +297,15 @@ CopyComparison compareContents(const QByteArray &older, const QByteArray &newer)
         }
         if (c.firstDifference < 0 && older.size() != newer.size())
             c.firstDifference = common;
+        const QByteArray bytes[2] = {older, newer};
+        if (decodeImages(bytes, &c)) {
+            c.kind = CopyComparison::Image;
+            const bool lossy = c.format[0] == "jpeg" || c.format[1] == "jpeg";
+            c.pixels = comparePixels(c.image[0], c.image[1], lossy ? kJpegTolerance : 0);
+        } else {
+            c.image[0] = c.image[1] = QImage();
+            c.format[0] = c.format[1] = QByteArray();
+        }
         return c;
     }
     const std::vector<QString> a = linesOf(older), b = linesOf(newer);
@@ -135,6 +333,11 @@ CopyComparison compareContents(const QByteArray &older, const QByteArray &newer)
         inChange = change;
         c.lines.append(std::move(line));
     }
+    if (c.changes > 0) {
+        c.separator = csvSeparator(name, QString::fromUtf8(older), QString::fromUtf8(newer));
+        if (!c.separator.isNull())
+            markCells(&c);
+    }
     return c;
 }
 
@@ -154,7 +357,7 @@ CopyComparison compareCopies(const QString &older, const QString &newer, const Q
         c.gone = gone;
         return c;
     }
-    CopyComparison c = compareContents(content[0], content[1]);
+    CopyComparison c = compareContents(content[0], content[1], inner[1].isEmpty() ? newer : inner[1]);
     c.inner[0] = inner[0];
     c.inner[1] = inner[1];
     return c;

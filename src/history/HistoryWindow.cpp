@@ -98,6 +98,10 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_sideBySide->setChecked(true);
     m_onlyChanges = new QCheckBox(text("Nur Än&derungen", "Only &changes"));
     m_onlyChanges->setObjectName(QStringLiteral("onlyChangesBox"));
+    m_marked = new QCheckBox(text("Änderungen ma&rkieren", "Mar&k changes"));
+    m_marked->setObjectName(QStringLiteral("markChangesBox"));
+    m_marked->setToolTip(text("Geänderte CSV-Zellen und Pixel", "Changed CSV cells and pixels"));
+    m_marked->setChecked(true);
     auto *pickRow = new QHBoxLayout;
     pickRow->addWidget(buddyLabel(text("Ä&lter:", "O&lder:"), m_older));
     pickRow->addWidget(m_older, 1);
@@ -105,6 +109,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     pickRow->addWidget(m_newer, 1);
     pickRow->addWidget(m_sideBySide);
     pickRow->addWidget(m_onlyChanges);
+    pickRow->addWidget(m_marked);
 
     m_diff = new DiffView(language);
     m_diff->setObjectName(QStringLiteral("diffView"));
@@ -140,8 +145,8 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filterRow);
     layout->addWidget(splitter, 1);
-    const QList<QWidget *> order = {m_outcome,     m_search, m_table, m_older, m_newer,   m_sideBySide,
-                                    m_onlyChanges, m_diff,   m_open,  m_show,  m_copyPath};
+    const QList<QWidget *> order = {m_outcome,     m_search,  m_table, m_older, m_newer, m_sideBySide,
+                                    m_onlyChanges, m_marked, m_diff,  m_open,  m_show,  m_copyPath};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -154,6 +159,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     connect(m_newer, &QComboBox::activated, this, picked);
     connect(m_sideBySide, &QCheckBox::toggled, m_diff, &DiffView::setSideBySide);
     connect(m_onlyChanges, &QCheckBox::toggled, m_diff, &DiffView::setOnlyChanges);
+    connect(m_marked, &QCheckBox::toggled, m_diff, &DiffView::setMarked);
     connect(m_open, &QPushButton::clicked, this, &HistoryWindow::openCopy);
     connect(m_show, &QPushButton::clicked, this, &HistoryWindow::showCopyInFolder);
     connect(m_copyPath, &QPushButton::clicked, this, &HistoryWindow::copyPath);
@@ -239,14 +245,25 @@ void HistoryWindow::compare()
         compareCopies(m_copies[m_pair.older].path, m_copies[m_pair.newer].path, m_password);
     m_diff->show(c);
     QString summary;
+    const QLocale locale(m_language == Language::German ? QLocale::German : QLocale::English);
     if (c.kind == CopyComparison::Text)
         summary = c.changes == 0 ? text("gleich", "equal")
                                  : text("%1 Änderungen (F7, Umschalt+F7)", "%1 changes (F7, Shift+F7)").arg(c.changes);
     else if (c.kind == CopyComparison::Gone)
         summary = text("nicht mehr da", "gone");
+    else if (c.kind == CopyComparison::Image && c.pixels.outcome == PixelDifference::SizesDiffer)
+        summary = text("verschieden groß", "sizes differ");
+    else if (c.kind == CopyComparison::Image && c.pixels.changed == 0)
+        summary = c.sha256[0] == c.sha256[1] ? text("gleich", "equal") : text("kein Pixel geändert", "no pixel changed");
+    else if (c.kind == CopyComparison::Image)
+        summary = text("%1 Pixel geändert", "%1 pixels changed").arg(locale.toString(c.pixels.changed));
+    if (c.changedCells > 0)
+        summary += text(", %1 geänderte Zellen", ", %1 changed cells").arg(locale.toString(c.changedCells));
     if (!c.inner[1].isEmpty())
         summary += text(" – in der ZIP-Datei: %1", " – inside the ZIP: %1").arg(c.inner[1]);
     m_summary->setText(summary);
+    // A screen reader hears what the colours show.
+    m_diff->setAccessibleDescription(summary);
 }
 
 void HistoryWindow::rowChosen()

@@ -64,6 +64,7 @@ private:
     QComboBox *m_newer;
     QCheckBox *m_sideBySide;
     QCheckBox *m_onlyChanges;
+    QCheckBox *m_marked;
     DiffView *m_diff;
     QLabel *m_summary;
     QPushButton *m_open;

@@ -10,7 +10,10 @@
 #include "support/UiTestMain.h"
 #include "zip/Zip.h"
 
+#include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPainter>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -191,12 +194,145 @@ TEST(CopyDiff, ComparesZipCopiesByTheFileInsideAndTellsAGoneCopy)
     EXPECT_EQ(c.kind, CopyComparison::Text);
     EXPECT_EQ(shape(c), QStringLiteral("=1/1 -2/0 +0/2"));
     EXPECT_EQ(c.inner[1], QStringLiteral("report.csv"));
+    // A table by the inner file's name: the changed cell is marked in both lines and both views.
+    EXPECT_EQ(c.separator, QChar(u';'));
+    EXPECT_EQ(c.lines.value(2).cells, (QList<CellRange>{{2, 2}}));
+    EXPECT_EQ(c.changedCells, 1);
+    for (bool sideBySide : {true, false}) {
+        const QString html = diffHtml(c, sideBySide, false, Language::English);
+        EXPECT_TRUE(html.contains(QStringLiteral("underline\">10</span>"))) << sideBySide;
+        EXPECT_TRUE(html.contains(QStringLiteral("underline\">12</span>"))) << sideBySide;
+        EXPECT_FALSE(diffHtml(c, sideBySide, false, Language::English, false).contains(QStringLiteral("underline")));
+    }
 
     const QString missing = dir.filePath(QStringLiteral("gone.csv"));
     c = compareCopies(a, missing, QStringLiteral("pw"));
     EXPECT_EQ(c.kind, CopyComparison::Gone);
     EXPECT_EQ(c.gone, QStringList{missing});
     EXPECT_TRUE(diffHtml(c, true, false, Language::English).contains(QStringLiteral("The copy is gone")));
+}
+
+// "start+length" of each changed cell, the older line's, then "|", the newer's.
+QString cellsOf(const CellChanges &c)
+{
+    QStringList out;
+    for (const auto *side : {&c.older, &c.newer}) {
+        QStringList cells;
+        for (const CellRange &r : *side)
+            cells << QStringLiteral("%1+%2").arg(r.start).arg(r.length);
+        out << cells.join(u' ');
+    }
+    return out.join(u'|');
+}
+
+TEST(CopyDiff, MarksTheChangedCellsOfACsvLine)
+{
+    const struct {
+        const char *older, *newer;
+        char separator;
+        const char *cells;
+    } rows[] = {
+        {"a,b,c", "a,b,c", ',', "|"},
+        {"\"a,b\",1", "\"a,b\",2", ',', "6+1|6+1"},           // a separator inside quotes
+        {"\"x,y\",1", "\"x;y\",1", ',', "0+5|0+5"},
+        {"\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", ',', "0+16|0+16"},  // "" is a quote
+        {"\"a\",1", "a,1", ',', "|"},                           // quoted or not, the same value
+        {"a,b", "a,b,", ',', "|3+1"},                            // an empty trailing cell added
+        {"a,b,c", "a,b", ',', "3+2|"},
+        {"a;b;c", "a;c", ';', "2+1 3+2|2+1"},                   // column by column
+        {"1;2,5;3", "1;2,6;3", ';', "2+3|2+3"},
+        {"a,,c", "a,x,c", ',', "2+0|2+1"},
+        {"a\tb", "a\tc", '\t', "2+1|2+1"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(cellsOf(changedCells(QString::fromUtf8(r.older), QString::fromUtf8(r.newer), QChar(r.separator))),
+                  QString::fromLatin1(r.cells))
+            << r.older << " / " << r.newer;
+}
+
+TEST(CopyDiff, TellsACsvCopyByNameOrSteadyFields)
+{
+    const struct {
+        const char *name, *older, *newer;
+        char separator;  // 0: not CSV
+    } rows[] = {
+        {"r.csv", "id;price\n1;10\n", "id;price\n1;12\n", ';'},
+        {"r.txt", "a,b,c\r\n1,2,3\r\n", "a,b,c\r\n1,2,4\r\n", ','},
+        {"r", "a\tb\n1\t2\n", "a\tb\n1\t3\n", '\t'},
+        {"r", "\"a;b\",c\n\"d;e\",f\n", "", ','},
+        {"notes.txt", "Hello, world\nBye\n", "Hello, you\nBye\n", 0},
+        {"one.txt", "a,b\n", "a,c\n", ','},
+        {"R.CSV", "only\n", "one\n", ','},          // named: a table of one column
+        {"log.txt", "only\n", "one\n", 0},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(csvSeparator(QString::fromLatin1(r.name), QString::fromUtf8(r.older), QString::fromUtf8(r.newer)),
+                  QChar(r.separator))
+            << r.name << ": " << r.older;
+}
+
+QImage picture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, width, height);
+    g.setColorAt(0, QColor(30, 60, 160));
+    g.setColorAt(1, QColor(240, 200, 80));
+    p.fillRect(image.rect(), g);
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(0, height, width, 0);
+    return image;
+}
+
+QByteArray encoded(const QImage &image, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+TEST(CopyDiff, ComparesPicturesPixelByPixel)
+{
+    const QImage base = picture(64, 48);
+    QImage dot = base, clear(base.size(), QImage::Format_ARGB32), hidden = clear;
+    dot.setPixel(5, 7, qRgb(0, 0, 0));
+    clear.fill(qRgba(0, 0, 0, 0));
+    hidden.fill(qRgba(255, 255, 255, 0));
+    // A JPEG decoded and encoded again at the same quality: noise, no change.
+    const QImage jpeg = QImage::fromData(encoded(base, "JPEG", 75));
+    const QImage again = QImage::fromData(encoded(jpeg, "JPEG", 75));
+    const struct {
+        const char *what;
+        QImage older, newer;
+        int tolerance;
+        PixelDifference::Outcome outcome;
+        qint64 changed;
+        QRect bounds;
+    } rows[] = {
+        {"equal", base, base, 0, PixelDifference::Compared, 0, {}},
+        {"one pixel", base, dot, 0, PixelDifference::Compared, 1, {5, 7, 1, 1}},
+        {"one pixel, JPEG", base, dot, kJpegTolerance, PixelDifference::Compared, 1, {5, 7, 1, 1}},
+        {"sizes", base, picture(48, 64), 0, PixelDifference::SizesDiffer, 0, {}},
+        {"JPEG noise", jpeg, again, kJpegTolerance, PixelDifference::Compared, 0, {}},
+        {"unseen colours", clear, hidden, 0, PixelDifference::Compared, 0, {}},
+        {"gone", QImage(), base, 0, PixelDifference::Missing, 0, {}},
+    };
+    for (const auto &r : rows) {
+        const PixelDifference d = comparePixels(r.older, r.newer, r.tolerance);
+        EXPECT_EQ(d.outcome, r.outcome) << r.what;
+        EXPECT_EQ(d.changed, r.changed) << r.what;
+        EXPECT_EQ(d.bounds, r.bounds) << r.what;
+    }
+    const QImage marked = markedPicture(dot, comparePixels(base, dot, 0));
+    EXPECT_GT(qRed(marked.pixel(5, 7)), 100);
+    EXPECT_EQ(marked.pixel(30, 30), base.pixel(30, 30));
+    // Copies are told as pictures by their content; JPEG ones compared with the tolerance.
+    const CopyComparison c = compareContents(encoded(jpeg, "JPEG", 75), encoded(again, "JPEG", 75));
+    EXPECT_EQ(c.kind, CopyComparison::Image);
+    EXPECT_EQ(c.pixels.changed, 0);
+    EXPECT_GT(comparePixels(c.image[0], c.image[1], 0).changed, 0);
 }
 
 TEST(DiffView, FoldsTheEqualPartsAroundChanges)
@@ -244,6 +380,36 @@ TEST(HistoryWindow, ShowsAGoneCopyAsGone)
     window.showCopyInFolder();
     EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
     EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
+}
+
+// The summary says in words what the colours mark, also to a screen reader,
+// and the marks can be hidden.
+TEST(HistoryWindow, CountsChangedCellsAndPixels)
+{
+    QTemporaryDir dir;
+    QImage dot = picture(8, 8);
+    dot.setPixel(1, 1, qRgb(0, 0, 0));
+    const QByteArray contents[] = {"id,n\n1,2\n", "id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG")};
+    for (int i = 0; i < 4; ++i) {
+        StoredCopy copy;
+        copy.path = dir.filePath(QStringLiteral("copy%1").arg(i));
+        writeFile(copy.path, contents[i]);
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = QDateTime::fromString(QStringLiteral("2026-12-01T0%1:00:00Z").arg(i), Qt::ISODate);
+        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+    }
+    HistoryWindow window(dir.path(), Language::German, QString());
+    const auto *summary = window.findChild<QLabel *>(QStringLiteral("summaryLabel"));
+    const auto *diff = window.findChild<DiffView *>(QStringLiteral("diffView"));
+    auto *marked = window.findChild<QCheckBox *>(QStringLiteral("markChangesBox"));
+    ASSERT_TRUE(summary && diff && marked);
+    EXPECT_EQ(summary->text(), QStringLiteral("1 Pixel geändert"));
+    EXPECT_EQ(diff->accessibleDescription(), summary->text());
+    EXPECT_TRUE(diff->toHtml().contains(QStringLiteral("rot markiert")));
+    marked->setChecked(false);
+    EXPECT_FALSE(diff->toHtml().contains(QStringLiteral("rot markiert")));
+    window.setPair({0, 1});
+    EXPECT_EQ(summary->text(), QStringLiteral("1 Änderungen (F7, Umschalt+F7), 1 geänderte Zellen"));
 }
 
 // --history opens beside a program that holds the profile: it takes no lock.
