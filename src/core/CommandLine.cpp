@@ -1,11 +1,9 @@
 #include "core/CommandLine.h"
 
+#include "core/LocalSocket.h"
+
 #include <QRegularExpression>
 
-#include <cstddef>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace fetchora {
@@ -67,19 +65,11 @@ bool x11Answers(const QByteArray &display)
     if (!m.hasMatch())
         return !display.isEmpty();
     const QByteArray path = "/tmp/.X11-unix/X" + m.captured(1).toLatin1();
-    for (const int at : {0, 1}) {  // the socket file, then the abstract name Linux servers also listen on
-        sockaddr_un where{};
-        where.sun_family = AF_UNIX;
-        std::memcpy(where.sun_path + at, path.constData(), size_t(path.size()));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool reached = fd >= 0
-                             && ::connect(fd, reinterpret_cast<const sockaddr *>(&where),
-                                          socklen_t(offsetof(sockaddr_un, sun_path) + at + path.size() + (at ? 0 : 1)))
-                                    == 0;
-        if (fd >= 0)
+    for (const bool abstract : {false, true}) {  // the socket file, then the abstract name Linux servers also listen on
+        if (const int fd = connectLocalSocket(path, abstract); fd >= 0) {
             ::close(fd);
-        if (reached)
             return true;
+        }
     }
     return false;
 }

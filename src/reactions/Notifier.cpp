@@ -1,6 +1,7 @@
 #include "reactions/Notifier.h"
 
 #include "core/HandOver.h"
+#include "core/LocalSocket.h"
 
 #include <QDBusMessage>
 #include <QFile>
@@ -11,11 +12,8 @@
 #include <QTimer>
 #include <atomic>
 #include <cerrno>
-#include <cstddef>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace fetchora {
@@ -63,26 +61,15 @@ bool DesktopNotifier::answers(const QString &address, int boundMs)
     const QString first = address.section(u';', 0, 0);
     if (!first.startsWith(QLatin1String("unix:")))
         return true;
-    sockaddr_un where{};
-    where.sun_family = AF_UNIX;
-    socklen_t size = 0;
+    int fd = -1;
     for (const QString &pair : first.mid(5).split(u',')) {
-        const QByteArray value = QByteArray::fromPercentEncoding(QFile::encodeName(pair.section(u'=', 1)));
         const QString key = pair.section(u'=', 0, 0);
-        if ((key != QLatin1String("path") && key != QLatin1String("abstract")) || value.size() >= qsizetype(sizeof where.sun_path) - 1)
-            continue;
-        const int at = key == QLatin1String("abstract") ? 1 : 0;  // an abstract name begins with a NUL
-        std::memcpy(where.sun_path + at, value.constData(), size_t(value.size()));
-        size = socklen_t(offsetof(sockaddr_un, sun_path) + at + value.size() + (at ? 0 : 1));
+        if (fd < 0 && (key == QLatin1String("path") || key == QLatin1String("abstract")))
+            fd = connectLocalSocket(QByteArray::fromPercentEncoding(QFile::encodeName(pair.section(u'=', 1))),
+                                    key == QLatin1String("abstract"));
     }
-    if (size == 0)
-        return true;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return true;
     bool answered = true;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&where), size) == 0 || errno == EINPROGRESS
-        || errno == EAGAIN) {
+    if (fd >= 0) {
         // What every client says first; any reply at all is an answer.
         const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL "
                                  + QByteArray::number(::getuid()).toHex() + "\r\n";
@@ -93,8 +80,8 @@ bool DesktopNotifier::answers(const QString &address, int boundMs)
             p = {fd, POLLIN, 0};
             answered = ::poll(&p, 1, boundMs) == 1;
         }
+        ::close(fd);
     }
-    ::close(fd);
     return answered;
 }
 
