@@ -97,14 +97,15 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     c.failures->setName(text("Fehlgeschlagen", "Failed"));
     c.failures->setObjectName(QStringLiteral("failureSeries"));
     c.failures->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    c.failures->setMarkerSize(9);
     c.failures->setColor(QColor(0xd0, 0x20, 0x20));
     c.failures->setBorderColor(QColor(0x80, 0, 0));
     c.chart->legend()->setAlignment(Qt::AlignBottom);
+    c.chart->setLocale(QLocale(language == Language::German ? QLocale::German : QLocale::English));
+    c.chart->setLocalizeNumbers(true);
     c.chart->setMargins(QMargins(4, 4, 4, 4));
     c.time->setTickCount(6);
     c.bytes->setLabelFormat(QStringLiteral("%.0f"));
-    c.seconds->setLabelFormat(QStringLiteral("%.1f"));
+    c.seconds->setLabelFormat(QStringLiteral("%.3g"));
     c.seconds->setTitleText(text("Sekunden", "Seconds"));
     c.chart->addAxis(c.time, Qt::AlignBottom);
     c.chart->addAxis(c.bytes, Qt::AlignLeft);
@@ -175,8 +176,14 @@ PlotSample sampleOf(const HistoryModel *model, int row)
 
 void HistoryPlot::reload()
 {
-    const int rows = m_model->rowCount();
+    // A year of rows takes a while to go through: not before the plot is seen.
     m_samples.clear();
+    m_unread = !isVisible();
+    if (m_unread) {
+        m_dirty = true;
+        return;
+    }
+    const int rows = m_model->rowCount();
     m_samples.reserve(size_t(rows));
     for (int row = rows - 1; row >= 0; --row)
         m_samples.push_back(sampleOf(m_model, row));
@@ -185,6 +192,8 @@ void HistoryPlot::reload()
 
 void HistoryPlot::rowsAdded(int first, int last)
 {
+    if (m_unread)
+        return;
     // New attempts come in as the newest rows, on top; anything else is read again.
     if (first != 0 || size_t(m_model->rowCount()) != m_samples.size() + size_t(last - first + 1)) {
         reload();
@@ -205,6 +214,8 @@ void HistoryPlot::changed()
 void HistoryPlot::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (m_unread)
+        reload();
     if (m_dirty)
         redraw();
 }
@@ -277,8 +288,12 @@ void HistoryPlot::redraw()
     c.bytes->setTitleText(unit == 1 << 20   ? text("Größe (MiB)", "Size (MiB)")
                           : unit == 1 << 10 ? text("Größe (KiB)", "Size (KiB)")
                                             : text("Größe (Bytes)", "Size (bytes)"));
-    c.bytes->setRange(0, largest > 0 ? double(largest) / double(unit) * 1.08 : 1);
-    c.seconds->setRange(0, longest > 0 ? longest * 1.08 : 1);
+    c.bytes->setRange(0, largest > 0 ? double(largest) / double(unit) * 1.05 : 1);
+    c.seconds->setRange(0, longest > 0 ? longest * 1.05 : 1);
+    c.bytes->applyNiceNumbers();
+    c.seconds->applyNiceNumbers();
+    // Failures on most buckets (a year of a flaky server) would hide the lines.
+    c.failures->setMarkerSize(xy[Failures].size() > kMarkedPoints ? 6 : 9);
     // A range of one instant still needs a width to draw it in.
     const qint64 pad = last > from ? 0 : 60 * 1000;
     c.time->setRange(QDateTime::fromMSecsSinceEpoch(from - pad), QDateTime::fromMSecsSinceEpoch(last + pad));

@@ -52,6 +52,7 @@ private:
     std::vector<PlotSample> m_samples;  // oldest first: sample i is row size()-1-i
     std::vector<int> m_drawn[3];        // each series' points as samples
     bool m_dirty = true;
+    bool m_unread = true;  // the samples are read when the plot is first shown
     QTimer m_redraw;  // one redraw for a burst of new rows or a resize
     QComboBox *m_range;
     View *m_view;
