@@ -9,6 +9,7 @@
 #include <QDateTimeAxis>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QScatterSeries>
@@ -36,6 +37,7 @@ struct HistoryPlot::Chart {
     QLineSeries *sizes = new QLineSeries;
     QLineSeries *durations = new QLineSeries;
     QScatterSeries *failures = new QScatterSeries;
+    QScatterSeries *chosen = new QScatterSeries;  // the attempt chosen in the table
     QDateTimeAxis *time = new QDateTimeAxis;
     QValueAxis *bytes = new QValueAxis;
     QValueAxis *seconds = new QValueAxis;
@@ -111,11 +113,16 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     c.chart->addAxis(c.bytes, Qt::AlignLeft);
     c.chart->addAxis(c.seconds, Qt::AlignRight);
     // Order matters: series(1), the durations, maps a click that missed.
-    for (QXYSeries *s : std::initializer_list<QXYSeries *>{c.sizes, c.durations, c.failures}) {
+    c.chosen->setObjectName(QStringLiteral("chosenSeries"));
+    c.chosen->setMarkerSize(16);
+    c.chosen->setColor(Qt::transparent);
+    c.chosen->setBorderColor(Qt::black);
+    for (QXYSeries *s : std::initializer_list<QXYSeries *>{c.sizes, c.durations, c.failures, c.chosen}) {
         c.chart->addSeries(s);
         s->attachAxis(c.time);
         s->attachAxis(s == c.sizes ? c.bytes : c.seconds);
     }
+    c.chart->legend()->markers(c.chosen).value(0)->setVisible(false);
     connect(c.sizes, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Sizes, p); });
     connect(c.durations, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Durations, p); });
     connect(c.failures, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Failures, p); });
@@ -178,6 +185,7 @@ void HistoryPlot::reload()
 {
     // A year of rows takes a while to go through: not before the plot is seen.
     m_samples.clear();
+    m_chosen = -1;
     m_unread = !isVisible();
     if (m_unread) {
         m_dirty = true;
@@ -294,6 +302,7 @@ void HistoryPlot::redraw()
     c.seconds->applyNiceNumbers();
     // Failures on most buckets (a year of a flaky server) would hide the lines.
     c.failures->setMarkerSize(xy[Failures].size() > kMarkedPoints ? 6 : 9);
+    drawChosen();
     // A range of one instant still needs a width to draw it in.
     const qint64 pad = last > from ? 0 : 60 * 1000;
     c.time->setRange(QDateTime::fromMSecsSinceEpoch(from - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
@@ -301,6 +310,25 @@ void HistoryPlot::redraw()
     c.time->setFormat(span <= 2LL * 24 * 3600 * 1000    ? QStringLiteral("HH:mm")
                       : span <= 14LL * 24 * 3600 * 1000 ? QStringLiteral("MM-dd HH:mm")
                                                         : QStringLiteral("yyyy-MM-dd"));
+}
+
+void HistoryPlot::setChosen(int row)
+{
+    m_chosen = row < 0 ? -1 : int(m_model->rowCount()) - 1 - row;  // rows move down as attempts come in, samples stay
+    if (!m_dirty)
+        drawChosen();
+}
+
+void HistoryPlot::drawChosen()
+{
+    const QDateTime from = m_chart->time->min(), to = m_chart->time->max();
+    QList<QPointF> at;
+    if (m_chosen >= 0 && size_t(m_chosen) < m_samples.size()) {
+        const PlotSample &s = m_samples[size_t(m_chosen)];
+        if (s.kind != PlotSample::Note && s.at >= from.toMSecsSinceEpoch() && s.at <= to.toMSecsSinceEpoch())
+            at.append(QPointF(double(s.at), s.seconds));
+    }
+    m_chart->chosen->replace(at);
 }
 
 void HistoryPlot::choose(Series series, const QPointF &point)

@@ -170,6 +170,8 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     connect(m_show, &QPushButton::clicked, this, &HistoryWindow::showCopyInFolder);
     connect(m_copyPath, &QPushButton::clicked, this, &HistoryWindow::copyPath);
     connect(m_plot, &HistoryPlot::attemptChosen, this, &HistoryWindow::showAttempt);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, m_plot,
+            [this](const QModelIndex &current) { m_plot->setChosen(m_filter->mapToSource(current).row()); });
     const auto key = [this](QKeySequence sequence, auto slot) {
         auto *shortcut = new QShortcut(sequence, this);
         connect(shortcut, &QShortcut::activated, this, slot);
