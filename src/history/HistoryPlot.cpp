@@ -48,7 +48,7 @@ struct HistoryPlot::Chart {
 class HistoryPlot::View : public QChartView {
 public:
     View(QChart *chart, std::function<void(QPointF)> missed) : QChartView(chart), m_missed(std::move(missed)) {}
-    int taken = 0;  // counted by the series' clicks
+    int taken = 0;  // clicks a series took, counted by choose()
 
 protected:
     void mousePressEvent(QMouseEvent *event) override
@@ -57,11 +57,11 @@ protected:
         QChartView::mousePressEvent(event);
         if (taken == before && event->button() == Qt::LeftButton
             && chart()->plotArea().contains(event->position()))
-            m_missed(chart()->mapToValue(event->position(), chart()->series().value(1)));
+            m_missed(event->position());
     }
 
 private:
-    std::function<void(QPointF)> m_missed;
+    std::function<void(QPointF)> m_missed;  // where, in the view
 };
 
 QString HistoryPlot::text(const char *german, const char *english) const
@@ -73,7 +73,7 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     : QWidget(parent), m_model(model), m_language(language), m_chart(new Chart)
 {
     setObjectName(QStringLiteral("historyPlot"));
-    setAccessibleName(text("Verlauf als Bild", "Plot over time"));
+    setAccessibleName(text("Verlauf als Bild", "Graph over time"));
 
     m_range = new QComboBox;
     m_range->setObjectName(QStringLiteral("rangeBox"));
@@ -112,7 +112,6 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     c.chart->addAxis(c.time, Qt::AlignBottom);
     c.chart->addAxis(c.bytes, Qt::AlignLeft);
     c.chart->addAxis(c.seconds, Qt::AlignRight);
-    // Order matters: series(1), the durations, maps a click that missed.
     c.chosen->setObjectName(QStringLiteral("chosenSeries"));
     c.chosen->setMarkerSize(16);
     c.chosen->setColor(Qt::transparent);
@@ -127,7 +126,7 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     connect(c.durations, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Durations, p); });
     connect(c.failures, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Failures, p); });
 
-    m_view = new View(c.chart, [this](QPointF p) { choose(Durations, p); });
+    m_view = new View(c.chart, [this](QPointF at) { choose(Durations, m_chart->chart->mapToValue(at, m_chart->durations)); });
     m_view->setObjectName(QStringLiteral("plotView"));
     m_view->setAccessibleName(text("Größe und Dauer der Versuche", "Size and duration of the attempts"));
     m_view->setAccessibleDescription(text("Ein Klick wählt den Versuch in der Tabelle.",
