@@ -13,8 +13,8 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QScatterSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -55,8 +55,7 @@ protected:
     {
         const int before = taken;
         QChartView::mousePressEvent(event);
-        if (taken == before && event->button() == Qt::LeftButton
-            && chart()->plotArea().contains(event->position()))
+        if (taken == before && event->button() == Qt::LeftButton && chart()->plotArea().contains(event->position()))
             m_missed(event->position());
     }
 
@@ -126,11 +125,12 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
     connect(c.durations, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Durations, p); });
     connect(c.failures, &QXYSeries::clicked, this, [this](const QPointF &p) { choose(Failures, p); });
 
-    m_view = new View(c.chart, [this](QPointF at) { choose(Durations, m_chart->chart->mapToValue(at, m_chart->durations)); });
+    m_view = new View(c.chart,
+                      [this](QPointF at) { choose(Durations, m_chart->chart->mapToValue(at, m_chart->durations)); });
     m_view->setObjectName(QStringLiteral("plotView"));
     m_view->setAccessibleName(text("Größe und Dauer der Versuche", "Size and duration of the attempts"));
-    m_view->setAccessibleDescription(text("Ein Klick wählt den Versuch in der Tabelle.",
-                                          "A click chooses the attempt in the table."));
+    m_view->setAccessibleDescription(
+        text("Ein Klick wählt den Versuch in der Tabelle.", "A click chooses the attempt in the table."));
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setFocusPolicy(Qt::NoFocus);  // nothing in it to do by keys: the table has every attempt
     m_view->setMinimumSize(240, 160);

@@ -55,9 +55,9 @@ private:
     std::vector<PlotSample> m_samples;  // oldest first: sample i is row size()-1-i
     std::vector<int> m_drawn[3];        // each series' points as samples
     bool m_dirty = true;
-    int m_chosen = -1;  // a sample
+    int m_chosen = -1;     // a sample
     bool m_unread = true;  // the samples are read when the plot is first shown
-    QTimer m_redraw;  // one redraw for a burst of new rows or a resize
+    QTimer m_redraw;       // one redraw for a burst of new rows or a resize
     QComboBox *m_range;
     View *m_view;
     struct Chart;

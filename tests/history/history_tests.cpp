@@ -222,10 +222,10 @@ TEST(DiffView, FoldsTheEqualPartsAroundChanges)
 // failure (F, with how many), as sample indices; a skipped line counts for none.
 TEST(PlotPoints, KeepsWhatEachBucketShows)
 {
-    const std::vector<PlotSample> samples = {
-        {0, 100, 1.0, PlotSample::Copy},  {10, 300, 0.5, PlotSample::Copy}, {20, 0, 4.0, PlotSample::Failed},
-        {30, 0, 2.0, PlotSample::Failed}, {40, 0, 9.0, PlotSample::Note},   {99, 50, 0.2, PlotSample::Other},
-        {100, 200, 0.1, PlotSample::Copy}};
+    const std::vector<PlotSample> samples = {{0, 100, 1.0, PlotSample::Copy},  {10, 300, 0.5, PlotSample::Copy},
+                                             {20, 0, 4.0, PlotSample::Failed}, {30, 0, 2.0, PlotSample::Failed},
+                                             {40, 0, 9.0, PlotSample::Note},   {99, 50, 0.2, PlotSample::Other},
+                                             {100, 200, 0.1, PlotSample::Copy}};
     const struct {
         qint64 from, to;
         int buckets;
@@ -242,7 +242,9 @@ TEST(PlotPoints, KeepsWhatEachBucketShows)
     for (const auto &r : rows) {
         QStringList points;
         for (const PlotPoint &p : plotPoints(samples, r.from, r.to, r.buckets))
-            points << QStringLiteral("L%1 D%2 F%3x%4").arg(index(p.largest), index(p.longest), index(p.failed)).arg(p.failures);
+            points << QStringLiteral("L%1 D%2 F%3x%4")
+                          .arg(index(p.largest), index(p.longest), index(p.failed))
+                          .arg(p.failures);
         EXPECT_EQ(points.join(QStringLiteral(" | ")), QString::fromLatin1(r.points)) << r.from << ".." << r.to;
     }
 }
@@ -276,10 +278,15 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
         outcome->setCurrentIndex(1);  // stored only
         window.findChild<QComboBox *>(QStringLiteral("rangeBox"))->setCurrentIndex(r.range);
         EXPECT_EQ(plot->pointCount(HistoryPlot::Durations), r.durations) << r.range;
-        plot->choose(r.series, QPointF(double(QDateTime::fromString(QString::fromLatin1(r.at), Qt::ISODate).toMSecsSinceEpoch()), 0));
+        plot->choose(
+            r.series,
+            QPointF(double(QDateTime::fromString(QString::fromLatin1(r.at), Qt::ISODate).toMSecsSinceEpoch()), 0));
         const QModelIndex chosen = table->currentIndex();
-        EXPECT_EQ((chosen.data(HistoryModel::OutcomeRole).toString() + u' ' + chosen.data(HistoryModel::CopyRole).toString()).trimmed(),
-                  QString::fromLatin1(r.chosen)) << r.range << ' ' << r.at;
+        EXPECT_EQ(
+            (chosen.data(HistoryModel::OutcomeRole).toString() + u' ' + chosen.data(HistoryModel::CopyRole).toString())
+                .trimmed(),
+            QString::fromLatin1(r.chosen))
+            << r.range << ' ' << r.at;
     }
     EXPECT_EQ(outcome->currentIndex(), 0);
     EXPECT_EQ(window.size(), QSize(960, 640));  // the plot fits in the window's size
