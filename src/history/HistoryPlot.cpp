@@ -147,11 +147,16 @@ HistoryPlot::HistoryPlot(HistoryModel *model, Language language, QWidget *parent
         if (isVisible())
             redraw();
     });
-    connect(model, &QAbstractItemModel::modelReset, this, &HistoryPlot::reload);
+    // Any change but new rows on top leaves the samples and the chosen one behind.
+    const auto again = [this] {
+        m_chosen = -1;
+        reload();
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, again);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { rowsAdded(first, last); });
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &HistoryPlot::reload);
-    connect(model, &QAbstractItemModel::layoutChanged, this, &HistoryPlot::reload);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, again);
+    connect(model, &QAbstractItemModel::layoutChanged, this, again);
     reload();
 }
 
@@ -184,7 +189,6 @@ void HistoryPlot::reload()
 {
     // A year of rows takes a while to go through: not before the plot is seen.
     m_samples.clear();
-    m_chosen = -1;
     m_unread = !isVisible();
     if (m_unread) {
         m_dirty = true;
@@ -203,6 +207,7 @@ void HistoryPlot::rowsAdded(int first, int last)
         return;
     // New attempts come in as the newest rows, on top; anything else is read again.
     if (first != 0 || size_t(m_model->rowCount()) != m_samples.size() + size_t(last - first + 1)) {
+        m_chosen = -1;
         reload();
         return;
     }
@@ -301,7 +306,6 @@ void HistoryPlot::redraw()
     c.seconds->applyNiceNumbers();
     // Failures on most buckets (a year of a flaky server) would hide the lines.
     c.failures->setMarkerSize(xy[Failures].size() > kMarkedPoints ? 6 : 9);
-    drawChosen();
     // A range of one instant still needs a width to draw it in.
     const qint64 pad = last > from ? 0 : 60 * 1000;
     c.time->setRange(QDateTime::fromMSecsSinceEpoch(from - pad), QDateTime::fromMSecsSinceEpoch(last + pad));
@@ -309,6 +313,7 @@ void HistoryPlot::redraw()
     c.time->setFormat(span <= 2LL * 24 * 3600 * 1000    ? QStringLiteral("HH:mm")
                       : span <= 14LL * 24 * 3600 * 1000 ? QStringLiteral("MM-dd HH:mm")
                                                         : QStringLiteral("yyyy-MM-dd"));
+    drawChosen();
 }
 
 void HistoryPlot::setChosen(int row)
