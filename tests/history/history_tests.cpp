@@ -290,6 +290,18 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
     }
     EXPECT_EQ(outcome->currentIndex(), 0);
     EXPECT_EQ(window.size(), QSize(960, 640));  // the plot fits in the window's size
+
+    // A line written while the window is open is drawn and chosen as the newest row.
+    QFile log(dir.filePath(QStringLiteral("history.log")));
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write(line("2026-12-01T12:00:00Z", "failed", "http 503 HTTP 503", 503));
+    log.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return plot->pointCount(HistoryPlot::Failures) == 2; }, 5000));
+    plot->choose(
+        HistoryPlot::Failures,
+        QPointF(double(QDateTime::fromString(QStringLiteral("2026-12-01T12:00:00Z"), Qt::ISODate).toMSecsSinceEpoch()),
+                0));
+    EXPECT_EQ(table->currentIndex().row(), 0);
 }
 
 // The window lists the attempts and shows a copy that is gone as gone,
