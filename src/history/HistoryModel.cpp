@@ -115,6 +115,12 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
         return e.outcome;
     if (role == CopyRole)
         return isCopy(e) ? e.detail : QString();
+    if (role == TimeRole)
+        return e.at.toMSecsSinceEpoch();
+    if (role == BytesRole)
+        return e.bytes;
+    if (role == SecondsRole)
+        return e.seconds;
     if (role == Qt::DecorationRole && index.column() == Outcome)
         return QApplication::style()->standardIcon(iconOf(e.outcome));
     if (role == Qt::TextAlignmentRole && (index.column() == Bytes || index.column() == Seconds))

@@ -20,6 +20,10 @@ public:
     enum Column { Time, Outcome, Status, Bytes, Seconds, Detail, ColumnCount };
     static constexpr int OutcomeRole = Qt::UserRole;  // the outcome as history.log writes it
     static constexpr int CopyRole = Qt::UserRole + 1; // the stored file; empty: none
+    // What the plot takes of a row, in any column.
+    static constexpr int TimeRole = Qt::UserRole + 2;     // ms since the epoch (qint64)
+    static constexpr int BytesRole = Qt::UserRole + 3;    // body bytes (qint64)
+    static constexpr int SecondsRole = Qt::UserRole + 4;  // seconds taken (double)
 
     explicit HistoryModel(Language language, QObject *parent = nullptr);
 

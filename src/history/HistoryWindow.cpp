@@ -4,6 +4,7 @@
 #include "history/DiffView.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryModel.h"
+#include "history/HistoryPlot.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -137,9 +139,17 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     compareLayout->addLayout(pickRow);
     compareLayout->addWidget(m_diff, 1);
     compareLayout->addLayout(actRow);
+    // The plot shares the lower half with the two copies; a click on it
+    // chooses its attempt in the table above.
+    m_plot = new HistoryPlot(m_model, language);
+    m_views = new QTabWidget;
+    m_views->setObjectName(QStringLiteral("viewTabs"));
+    m_views->setAccessibleName(text("Ansicht", "View"));
+    m_views->addTab(comparePane, text("Zwei &Kopien", "Two cop&ies"));
+    m_views->addTab(m_plot, text("Verlauf als &Bild", "&Graph over time"));
     auto *splitter = new QSplitter(Qt::Vertical);
     splitter->addWidget(m_table);
-    splitter->addWidget(comparePane);
+    splitter->addWidget(m_views);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
     auto *layout = new QVBoxLayout(this);
@@ -149,6 +159,8 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
                                     m_onlyChanges, m_marked, m_diff,  m_open,  m_show,  m_copyPath};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    setTabOrder(m_table, m_views);
+    setTabOrder(m_copyPath, m_plot);
 
     connect(m_outcome, &QComboBox::currentIndexChanged, this,
             [this] { m_filter->setOutcome(m_outcome->currentData().toString()); });
@@ -163,6 +175,9 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     connect(m_open, &QPushButton::clicked, this, &HistoryWindow::openCopy);
     connect(m_show, &QPushButton::clicked, this, &HistoryWindow::showCopyInFolder);
     connect(m_copyPath, &QPushButton::clicked, this, &HistoryWindow::copyPath);
+    connect(m_plot, &HistoryPlot::attemptChosen, this, &HistoryWindow::showAttempt);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, m_plot,
+            [this](const QModelIndex &current) { m_plot->setChosen(m_filter->mapToSource(current).row()); });
     const auto key = [this](QKeySequence sequence, auto slot) {
         auto *shortcut = new QShortcut(sequence, this);
         connect(shortcut, &QShortcut::activated, this, slot);
@@ -287,6 +302,20 @@ QString HistoryWindow::actedOn()
         return {};
     }
     return path;
+}
+
+void HistoryWindow::showAttempt(int row)
+{
+    // The user asked for this very attempt: a filter that hides it gives way,
+    // rather than another attempt being shown in its place.
+    const QModelIndex source = m_model->index(row, 0);
+    if (!m_filter->mapFromSource(source).isValid()) {
+        m_outcome->setCurrentIndex(0);
+        m_search->clear();
+    }
+    const QModelIndex shown = m_filter->mapFromSource(source);
+    m_table->setCurrentIndex(shown);
+    m_table->scrollTo(shown);
 }
 
 void HistoryWindow::openCopy()

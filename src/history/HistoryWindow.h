@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 class QTableView;
 
 namespace fetchora {
@@ -22,6 +23,7 @@ class DiffView;
 class HistoryFilter;
 class HistoryFollower;
 class HistoryModel;
+class HistoryPlot;
 class Profile;
 
 class HistoryWindow : public QWidget {
@@ -48,6 +50,8 @@ private:
     void rowChosen();
     // The copy acted on, or empty with the reason shown when it is gone.
     QString actedOn();
+    // An attempt chosen on the plot, as a row of the model.
+    void showAttempt(int row);
 
     QString m_folder;
     Language m_language;
@@ -70,6 +74,8 @@ private:
     QPushButton *m_open;
     QPushButton *m_show;
     QPushButton *m_copyPath;
+    QTabWidget *m_views;  // the two copies, or the plot
+    HistoryPlot *m_plot;
 };
 
 // Opens the window for the profile, as a window of its own.

@@ -4,6 +4,7 @@
 #include "history/DiffView.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryModel.h"
+#include "history/HistoryPlot.h"
 #include "history/HistoryWindow.h"
 #include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -350,6 +352,92 @@ TEST(DiffView, FoldsTheEqualPartsAroundChanges)
         EXPECT_TRUE(folded.contains(QStringLiteral("name=\"c0\""))) << sideBySide;
         EXPECT_FALSE(diffHtml(c, sideBySide, false, Language::English).contains(QStringLiteral("equal lines")));
     }
+}
+
+// Each bucket keeps its largest copy (L), longest attempt (D) and latest
+// failure (F, with how many), as sample indices; a skipped line counts for none.
+TEST(PlotPoints, KeepsWhatEachBucketShows)
+{
+    const std::vector<PlotSample> samples = {{0, 100, 1.0, PlotSample::Copy},  {10, 300, 0.5, PlotSample::Copy},
+                                             {20, 0, 4.0, PlotSample::Failed}, {30, 0, 2.0, PlotSample::Failed},
+                                             {40, 0, 9.0, PlotSample::Note},   {99, 50, 0.2, PlotSample::Other},
+                                             {100, 200, 0.1, PlotSample::Copy}};
+    const struct {
+        qint64 from, to;
+        int buckets;
+        const char *points;
+    } rows[] = {
+        {0, 99, 1, "L1 D2 F3x2"},
+        {0, 99, 2, "L1 D2 F3x2 | L- D5 F-x0"},
+        {10, 30, 3, "L1 D1 F-x0 | L- D2 F2x1 | L- D3 F3x1"},
+        {11, 19, 4, ""},
+        {100, 100, 5, "L6 D6 F-x0"},
+        {0, 100, 1000, "L0 D0 F-x0 | L1 D1 F-x0 | L- D2 F2x1 | L- D3 F3x1 | L- D5 F-x0 | L6 D6 F-x0"},
+    };
+    const auto index = [](int i) { return i < 0 ? QStringLiteral("-") : QString::number(i); };
+    for (const auto &r : rows) {
+        QStringList points;
+        for (const PlotPoint &p : plotPoints(samples, r.from, r.to, r.buckets))
+            points << QStringLiteral("L%1 D%2 F%3x%4")
+                          .arg(index(p.largest), index(p.longest), index(p.failed))
+                          .arg(p.failures);
+        EXPECT_EQ(points.join(QStringLiteral(" | ")), QString::fromLatin1(r.points)) << r.from << ".." << r.to;
+    }
+}
+
+// A range ends at the newest attempt; a click on the plot chooses the attempt
+// drawn nearest in time, also when the table's filter hid it.
+TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("history.log")),
+              line("2026-11-20T10:00:00Z", "stored", QStringLiteral("/k/a.csv"))
+                  + line("2026-12-01T09:00:00Z", "failed", "curl 28 timed out", 0)
+                  + line("2026-12-01T10:00:00Z", "stored", QStringLiteral("/k/b.csv"))
+                  + line("2026-12-01T11:00:00Z", "unchanged"));
+    HistoryWindow window(dir.path(), Language::English, QString());
+    window.show();
+    window.findChild<QTabWidget *>(QStringLiteral("viewTabs"))->setCurrentIndex(1);
+    auto *plot = window.findChild<HistoryPlot *>(QStringLiteral("historyPlot"));
+    auto *outcome = window.findChild<QComboBox *>(QStringLiteral("outcomeBox"));
+    const QTableView *table = window.findChild<QTableView *>(QStringLiteral("attemptTable"));
+    const struct {
+        HistoryPlot::Range range;
+        int durations;
+        HistoryPlot::Series series;
+        const char *at, *chosen;
+    } rows[] = {{HistoryPlot::Day, 3, HistoryPlot::Sizes, "2026-11-20T10:00:00Z", "stored /k/b.csv"},
+                {HistoryPlot::All, 4, HistoryPlot::Sizes, "2026-11-20T11:00:00Z", "stored /k/a.csv"},
+                {HistoryPlot::All, 4, HistoryPlot::Failures, "2026-12-01T11:00:00Z", "failed"},
+                {HistoryPlot::Week, 3, HistoryPlot::Durations, "2026-12-01T10:40:00Z", "unchanged"}};
+    for (const auto &r : rows) {
+        outcome->setCurrentIndex(1);  // stored only
+        window.findChild<QComboBox *>(QStringLiteral("rangeBox"))->setCurrentIndex(r.range);
+        EXPECT_EQ(plot->pointCount(HistoryPlot::Durations), r.durations) << r.range;
+        plot->choose(
+            r.series,
+            QPointF(double(QDateTime::fromString(QString::fromLatin1(r.at), Qt::ISODate).toMSecsSinceEpoch()), 0));
+        const QModelIndex chosen = table->currentIndex();
+        EXPECT_EQ(
+            (chosen.data(HistoryModel::OutcomeRole).toString() + u' ' + chosen.data(HistoryModel::CopyRole).toString())
+                .trimmed(),
+            QString::fromLatin1(r.chosen))
+            << r.range << ' ' << r.at;
+    }
+    EXPECT_EQ(outcome->currentIndex(), 0);
+    EXPECT_EQ(window.size(), QSize(960, 640));  // the plot fits in the window's size
+
+    // A line written while the window is open is drawn and chosen as the newest row.
+    QFile log(dir.filePath(QStringLiteral("history.log")));
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write(line("2026-12-01T12:00:00Z", "failed", "http 503 HTTP 503", 503));
+    log.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return plot->pointCount(HistoryPlot::Failures) == 2; }, 5000));
+    plot->choose(
+        HistoryPlot::Failures,
+        QPointF(double(QDateTime::fromString(QStringLiteral("2026-12-01T12:00:00Z"), Qt::ISODate).toMSecsSinceEpoch()),
+                0));
+    EXPECT_EQ(table->currentIndex().row(), 0);
 }
 
 // The window lists the attempts and shows a copy that is gone as gone,
