@@ -119,6 +119,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    showSummary({});
     m_open = new QPushButton(text("Ö&ffnen", "O&pen"));
     m_open->setObjectName(QStringLiteral("openButton"));
     m_show = new QPushButton(text("Im Datei&manager zeigen", "Show in &file manager"));
@@ -253,7 +254,7 @@ void HistoryWindow::compare()
     if (m_pair.older < 0 || m_pair.newer < 0) {
         m_diff->show(CopyComparison{});
         m_diff->setPlainText(text("Noch keine gespeicherte Kopie.", "No copy stored yet."));
-        m_summary->clear();
+        showSummary({});
         return;
     }
     const CopyComparison c =
@@ -276,7 +277,7 @@ void HistoryWindow::compare()
         summary += text(", %1 geänderte Zellen", ", %1 changed cells").arg(locale.toString(c.changedCells));
     if (!c.inner[1].isEmpty())
         summary += text(" – in der ZIP-Datei: %1", " – inside the ZIP: %1").arg(c.inner[1]);
-    m_summary->setText(summary);
+    showSummary(summary);
     // A screen reader hears what the colours show.
     m_diff->setAccessibleDescription(summary);
 }
@@ -298,7 +299,7 @@ QString HistoryWindow::actedOn()
         return {};
     const QString path = m_copies[m_pair.newer].path;
     if (!QFileInfo::exists(path)) {
-        m_summary->setText(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
+        showSummary(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
         return {};
     }
     return path;
@@ -356,7 +357,7 @@ void HistoryWindow::copyPath()
     const QString path = m_copies[m_pair.newer].path;
     QApplication::clipboard()->setText(QDir::toNativeSeparators(path));
     if (!QFileInfo::exists(path))
-        m_summary->setText(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
+        showSummary(text("Die Kopie ist nicht mehr da: %1", "The copy is gone: %1").arg(path));
 }
 
 HistoryWindow *openHistoryWindow(const Profile &profile, QWidget *parent)
@@ -366,6 +367,14 @@ HistoryWindow *openHistoryWindow(const Profile &profile, QWidget *parent)
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     return window;
+}
+
+void HistoryWindow::showSummary(const QString &summary)
+{
+    m_summary->setText(summary);
+    // Selectable text takes the focus, and a screen reader would land on a
+    // label that says nothing: an empty summary takes none.
+    m_summary->setFocusPolicy(summary.isEmpty() ? Qt::NoFocus : Qt::ClickFocus);
 }
 
 }  // namespace fetchora

@@ -47,6 +47,7 @@ private:
     void loadCopies();
     void fillPickers();
     void compare();
+    void showSummary(const QString &summary);
     void rowChosen();
     // The copy acted on, or empty with the reason shown when it is gone.
     QString actedOn();

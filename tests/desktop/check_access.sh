@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What a screen reader (Orca) reads of the real window through AT-SPI, in German: every control that takes the focus
-# in the main window, the settings dialog, the folder dialog and a message box has a name, the fields are named by
+# in the main window, the settings dialog, the folder dialog, a message box and the history window has a name, the fields are named by
 # their captions and the folder button for what it opens; the bar is a progress bar with its value; the status line
 # tells of its changes. Buttons are pressed through AT-SPI, as a screen-reader user presses them.
 if [ "${2:-}" != inner ]; then
@@ -13,6 +13,8 @@ bus=$DBUS_SESSION_BUS_ADDRESS
 source "$(dirname "$0")/lib.sh" "$1"
 export DBUS_SESSION_BUS_ADDRESS=$bus  # the private one: the accessibility bus is started on it
 printf '[Options]\nSavePath=%s\nURL=http://127.0.0.1:9/x.txt\n' "$work/save" > "$work/app/fcr.ini"
+printf '2026-12-01T10:00:00+01:00\t%s\t%s\t0\t1.000\t-\t%s\thttp://127.0.0.1:9/x.txt\n' \
+  failed 7 "connection refused" not-found 404 "http 404" > "$work/app/history.log"
 # The accessibility bus is up before the program looks for it, as in a desktop session.
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
   { echo "no accessibility bus"; exit 1; }
@@ -117,6 +119,14 @@ press(main, "Start")
 box = window(pyatspi.ROLE_ALERT)
 failures += unnamed(box)
 press(box, "OK")
+
+# The history window: its controls named, its attempts a table of as many rows.
+press(main, "Verlauf")
+history = wait("the history window", lambda: next((w for w in app() if w.name.startswith("Verlauf – ")), None))
+failures += unnamed(history)
+table = find(history, pyatspi.ROLE_TABLE)
+rows = table.queryTable().nRows if table else None
+expect(rows == 2, f"history table with {rows} rows")
 
 print("\n".join(failures) or "ok")
 sys.exit(1 if failures else 0)
