@@ -115,4 +115,39 @@ profile killed "$base/f/k.txt" Start=1
 wait_for grep -q " stored, " "$work/killed.out" || fail "killed: no copy stored"
 echo half > "$work/killed/tmp/k.txt.7.part"; kill -KILL $pid; wait $pid 2>/dev/null
 once killed; [ $rc = 0 ] && [ -z "$(ls -A "$work/killed/tmp")" ] || fail "after kill -9: status $rc, tmp: $(ls -A "$work/killed/tmp")"
+# SIGTERM while a copy is packed: the copy is finished whole, or given up when that would outlast the end's bound;
+# either way its line is written, the status is 0, and nothing half is left under a copy's name. A small copy is
+# mostly finished, a large one given up.
+for size_rate in 4:1 64:9; do
+profile packing "$base/big/${size_rate%:*}/p.txt" Start=1 Compress=1 CompRate=${size_rate#*:}
+/usr/bin/python3 - "$program" "$work/packing" <<'PY' || fail "SIGTERM while packing"
+import ctypes, os, select, signal, struct, subprocess, sys, time
+libc = ctypes.CDLL(None, use_errno=True)
+watch = libc.inotify_init1(os.O_NONBLOCK)
+libc.inotify_add_watch(watch, os.path.join(sys.argv[2], "save").encode(), 0x100)  # IN_CREATE
+p = subprocess.Popen([sys.argv[1], "--headless", "--config", sys.argv[2]], stdout=subprocess.DEVNULL)
+end, packing = time.monotonic() + 20, False
+while not packing and time.monotonic() < end:
+    if not select.select([watch], [], [], 1)[0]:
+        continue
+    events, at = os.read(watch, 65536), 0
+    while at < len(events):
+        size = struct.unpack_from("iIII", events, at)[3]
+        packing |= b".fetchora-zip" in events[at + 16 : at + 16 + size]
+        at += 16 + size
+if not packing:
+    p.kill()
+p.send_signal(signal.SIGTERM)
+sys.exit(0 if packing and p.wait(timeout=5) == 0 else f"packing seen: {packing}, status {p.wait()}")
+PY
+IFS=$'\t' read -r _ outcome _ _ _ _ detail _ < <(tail -n1 "$work/packing/history.log")
+case $outcome in
+  stored) 7z t -bso0 -bse0 "$detail" || fail "packing: the copy stored is not whole" ;;
+  failed) [ "$detail" = "the program ended before the copy was stored" ] && [ -z "$(ls "$work/packing/save")" ] ||
+            fail "packing: given up as '$detail', save holds $(ls "$work/packing/save")" ;;
+  *) fail "packing: the last line says $outcome" ;;
+esac
+once packing; [ -z "$(ls -A "$work/packing/save" | grep '^\.')" ] || fail "packing: the next start left $(ls -A "$work/packing/save")"
+rm -rf "$work/packing"
+done
 echo ok

@@ -1,5 +1,5 @@
 # A small HTTP server on 127.0.0.1 for the checks of the real program: "/<status>/<name>" answers with that
-# status, "/https/<port>/<name>" sends the client on to https://127.0.0.1:<port>/<name>, any other path answers 200;
+# status, "/big/<MiB>/<name>" answers with that many MiB of text, "/https/<port>/<name>" sends the client on to https://127.0.0.1:<port>/<name>, any other path answers 200;
 # the body is the path. Each request adds "<path> <Authorization header>" to PORTFILE.log, so a check can see what
 # credentials arrived.
 #   server.py PORTFILE                   plain HTTP; its port in PORTFILE
@@ -20,6 +20,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         first, body = self.path.split("/")[1], (self.path + "\n").encode()
+        if first == "big":
+            lines = b"".join(b"%08d a line of a long report that packs a little\n" % i for i in range(1 << 14))
+            body = (lines * ((int(self.path.split("/")[2]) << 20) // len(lines) + 1))[: int(self.path.split("/")[2]) << 20]
         self.send_response(int(first) if first.isdigit() else 200)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
