@@ -369,6 +369,21 @@ HistoryWindow *openHistoryWindow(const Profile &profile, QWidget *parent)
     return window;
 }
 
+HistoryView HistoryWindow::view() const
+{
+    return {m_pair, m_views->currentIndex(), m_outcome->currentData().toString(), m_search->text()};
+}
+
+void HistoryWindow::setView(const HistoryView &view)
+{
+    m_outcome->setCurrentIndex(std::max(0, m_outcome->findData(view.outcome)));
+    m_search->setText(view.search);
+    m_views->setCurrentIndex(view.tab);
+    const int count = int(m_copies.size());
+    if (view.pair.older >= 0 && view.pair.older < count && view.pair.newer >= 0 && view.pair.newer < count)
+        setPair(view.pair);
+}
+
 void HistoryWindow::showSummary(const QString &summary)
 {
     m_summary->setText(summary);

@@ -26,6 +26,13 @@ class HistoryModel;
 class HistoryPlot;
 class Profile;
 
+// What the window shows, kept when it is opened again in another language.
+struct HistoryView {
+    CopyPair pair;
+    int tab = 0;
+    QString outcome, search;
+};
+
 class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
@@ -41,6 +48,9 @@ public:
     void openCopy();
     void showCopyInFolder();
     void copyPath();
+    Language language() const { return m_language; }
+    HistoryView view() const;
+    void setView(const HistoryView &view);
 
 private:
     QString text(const char *german, const char *english) const;

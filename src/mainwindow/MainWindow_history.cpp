@@ -49,6 +49,21 @@ void MainWindow::labelHistory()
     const QString caption = historyCaption(m_profile.language());
     historyButton->setAccessibleName(caption);
     historyButton->setToolTip(caption + QStringLiteral(" (Ctrl+H)"));
+    // An open history window follows the language: it opens again in the
+    // new one, where it was and showing what it showed.
+    auto *open = qobject_cast<HistoryWindow *>(historyWindow.data());
+    if (!open || open->language() == m_profile.language())
+        return;
+    const HistoryView view = open->view();
+    const QRect where = open->geometry();
+    const bool minimized = open->isMinimized();
+    open->close();
+    auto *again = openHistoryWindow(m_profile);
+    again->setGeometry(where);
+    again->setView(view);
+    if (minimized)
+        again->showMinimized();
+    historyWindow = again;
 }
 
 void MainWindow::showHistory()

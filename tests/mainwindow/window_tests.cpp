@@ -17,9 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include "history/HistoryWindow.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
@@ -386,6 +389,29 @@ TEST(Window, EveryControlHasANameForAScreenReader)
     });
     win.click("cmdSettings");
     EXPECT_EQ(found, QStringList());
+}
+
+// An open history window follows a change of language, where it was and showing what it showed.
+TEST(Window, TheHistoryWindowFollowsTheLanguage)
+{
+    Window win("");
+    const auto history = [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *h = qobject_cast<HistoryWindow *>(w); h && h->isVisible())
+                return h;
+        return static_cast<HistoryWindow *>(nullptr);
+    };
+    win.click("historyButton");
+    ASSERT_TRUE(history());
+    history()->findChild<QLineEdit *>("searchEdit")->setText("404");
+    win.box.writeIni(win.box.readIni().replace("Language=English", "Language=Deutsch"));
+    win.box.profile->readLanguage();
+    win.w().SetLabels();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(history());
+    EXPECT_TRUE(history()->windowTitle().startsWith("Verlauf"));
+    EXPECT_EQ(history()->findChild<QLineEdit *>("searchEdit")->text(), "404");
+    history()->close();
 }
 
 // The procedures entered and left, without counters and times; ticks and progress events come as often as time allows,
