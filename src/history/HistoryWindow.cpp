@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
@@ -203,7 +204,10 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     loadCopies();
     qCInfo(lcHistory, "listed %lld attempts, %lld copies", qlonglong(m_model->rowCount()), qlonglong(m_copies.size()));
     m_table->resizeColumnsToContents();
-    resize(960, 640);
+    // At 200 % on a small screen that would not fit: never more than nine
+    // tenths of what the screen has room for.
+    const QSize room = screen() ? screen()->availableGeometry().size() * 9 / 10 : QSize(960, 640);
+    resize(QSize(960, 640).boundedTo(room));
 }
 
 HistoryWindow::~HistoryWindow() = default;

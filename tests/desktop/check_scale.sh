@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # At 100, 150 and 200 % on a 1280 x 800 screen: the window at its scaled size, the folder browser
-# within 90 % of the height, its buttons answering a click. Pictures stay in <build>/desktop-shots.
+# within 90 % of the height, its buttons answering a click; the history window on the screen whole. Pictures stay in <build>/desktop-shots.
 set -u
 SCREEN=1280x800 source "$(dirname "$0")/lib.sh" "$1"; mkdir -p "$1/desktop-shots"
 browser() { xdotool search --onlyvisible --name "^Find folder" 2>/dev/null; }
@@ -14,6 +14,13 @@ for scale in 1 1.5 2; do
   import -window "$(frame_of "$win")" "$1/desktop-shots/main-$scale.png"; import -window "$(frame_of "$dlg")" "$1/desktop-shots/browser-$scale.png"
   size "$dlg"; xdotool mousemove --window "$dlg" $((W - $(at 50))) $((H - $(at 22))) click 1
   wait_for gone browser || { echo "no button under the click at $scale"; exit 1; }
+  kill "$app"; wait "$app"
+  # The history window at that scale: on the screen whole.
+  QT_SCALE_FACTOR=$scale "$work/app/fetchora" --history --config "$work/app" >/dev/null 2>&1 & app=$!
+  wait_for found xdotool search --onlyvisible --name "^History" && hist=$(xdotool search --onlyvisible --name "^History" | head -1) &&
+    wait_for viewable "$hist" && size "$(frame_of "$hist")" && [ "$Y" -ge 0 ] && [ "$H" -le 800 ] && [ "$W" -le 1280 ] ||
+    { echo "history at $scale: $W x $H, $Y + $H"; exit 1; }
+  import -window "$(frame_of "$hist")" "$1/desktop-shots/history-$scale.png"
   kill "$app"; wait "$app"
 done
 echo ok
