@@ -15,12 +15,21 @@ export DBUS_SESSION_BUS_ADDRESS=$bus  # the private one: the accessibility bus i
 printf '[Options]\nSavePath=%s\nURL=http://127.0.0.1:9/x.txt\n' "$work/save" > "$work/app/fcr.ini"
 printf '2026-12-01T10:00:00+01:00\t%s\t%s\t0\t1.000\t-\t%s\thttp://127.0.0.1:9/x.txt\n' \
   failed 7 "connection refused" not-found 404 "http 404" > "$work/app/history.log"
+# One stored copy, and a file manager on the bus that notes what it is asked to show.
+echo report > "$work/save/a.txt"
+printf 'stored\t2026-12-01T09:00:00+01:00\t7\t0\t%s\t%s\thttp://127.0.0.1:9/x.txt\n' \
+  "$(sha256sum < "$work/save/a.txt" | cut -d' ' -f1)" "$work/save/a.txt" > "$work/app/copies.manifest"
+/usr/bin/python3 -m dbusmock --session -l "$work/filemanager" org.freedesktop.FileManager1 /org/freedesktop/FileManager1 \
+  org.freedesktop.FileManager1 >/dev/null 2>&1 &
+wait_for dbus-send --session --print-reply --dest=org.freedesktop.FileManager1 /org/freedesktop/FileManager1 \
+  org.freedesktop.DBus.Mock.AddMethod string:'' string:ShowItems string:ass string: string: >/dev/null 2>&1 ||
+  { echo "no file manager on the bus"; exit 1; }
 # The accessibility bus is up before the program looks for it, as in a desktop session.
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
   { echo "no accessibility bus"; exit 1; }
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/app/fetchora" >"$work/app.log" 2>&1 & app=$!
 wait_for has_window || { echo "no window"; cat "$work/app.log"; exit 1; }
-timeout 45 /usr/bin/python3 - "$app" <<'PY' || exit 1
+timeout 45 /usr/bin/python3 - "$app" "$work/filemanager" <<'PY' || exit 1
 import sys, time
 import pyatspi
 from gi.repository import GLib
@@ -127,6 +136,9 @@ failures += unnamed(history)
 table = find(history, pyatspi.ROLE_TABLE)
 rows = table.queryTable().nRows if table else None
 expect(rows == 2, f"history table with {rows} rows")
+press(history, "Im Dateimanager zeigen")
+shown = wait("the copy shown in the file manager", lambda: "ShowItems" in open(sys.argv[2]).read() and open(sys.argv[2]).read())
+expect("save/a.txt" in shown, f"the file manager was asked for {shown!r}")
 
 print("\n".join(failures) or "ok")
 sys.exit(1 if failures else 0)
