@@ -58,7 +58,7 @@ clean:
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ASAN_TESTS := core_tests trace_tests download_tests zip_tests store_tests cycle_tests
-TSAN_TESTS := download_tests cycle_tests zip_tests store_tests window_tests service_tests
+TSAN_TESTS := download_tests cycle_tests zip_tests store_tests window_tests service_tests history_tests
 comma := ,
 space := $(empty) $(empty)
 # The folder dialog's file-system model reads folders on a thread of Qt's own
