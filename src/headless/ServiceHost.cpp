@@ -81,7 +81,7 @@ ServiceHost::ServiceHost(Profile &profile, bool once, PromptService &prompt, Ser
       })
 {
     CycleSetup setup{.profile = &m_profile, .module = kModule, .downloads = m_seams.downloads,
-                     .clock = m_seams.clock, .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
+                     .clock = &m_profile.clock(), .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
                      .attemptEnded = [this](const HistoryEntry &e) { attemptEnded(e); }};
     m_cycle = std::make_unique<DownloadCycle>(*this, prompt, std::move(setup));
     forwardTo(m_cycle.get());

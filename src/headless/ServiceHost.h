@@ -41,7 +41,6 @@ QString unusableSettings(const Profile &profile);
 // What the service is given from outside. Tests pass fakes.
 struct ServiceSeams {
     DownloadFactory downloads;     // empty: the real engine
-    const Clock *clock = nullptr;  // null: the system clock
     // One "second" of the countdown; a test that keeps the time itself makes
     // it long and fires the timers itself (countdownTimer, retryTimer).
     int tickMs = 1000;

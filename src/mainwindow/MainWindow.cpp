@@ -84,7 +84,7 @@ MainWindow::MainWindow(MainWindowSeams seams, QWidget *parent)
     DownloadFactory engines = m_seams.downloads ? m_seams.downloads : defaultDownloadFactory();
     CycleSetup setup{.profile = &m_profile, .module = kModule,
                      .downloads = [this, engines](DownloadEvents *sink) { return ++m_transfers, engines(sink); },
-                     .clock = m_seams.clock, .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
+                     .clock = &m_profile.clock(), .runJob = m_seams.storeJobs, .quitWaitsForJobMs = m_seams.quitWaitsForJobMs,
                      .attemptEnded = [this](const HistoryEntry &e) {
                          m_reactions->attemptEnded(e);
                          showLastAttempt(e);

@@ -46,7 +46,6 @@ struct MainWindowSeams {
     FolderBrowser *browser = nullptr;    // null: the program's own folder dialog; not owned
     std::function<void()> showSettings;  // null: the real settings dialog (cmdSettings_Click)
     QStringList arguments;               // the command-line arguments (without the program)
-    const Clock *clock = nullptr;        // null: the system clock
     int tickMs = 1000;                   // one "second" of the countdown; only tests shorten it
     QString ownBanner;  // the program's banner, for a profile without one; empty: the one it ships
     // Runs the job that stores a finished download; empty: on a thread of its own.

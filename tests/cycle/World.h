@@ -89,6 +89,10 @@ public:
         queue(m_config.replay.join(u' '));
         if (!m_scripted)
             drawMix();
+        // One clock for the whole run, the profile's: whatever reads the time reads the world's.
+        box.profile = std::make_shared<Profile>(box.folder(), &clock);
+        box.profile->setLanguageName(QStringLiteral("English"));
+        SetLanguage(*box.profile);
         save = box.makeFolder(QStringLiteral("save"));
         box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
                      + "\nURL=http://127.0.0.1:9/files/report.txt\n" + m_config.options);
@@ -307,6 +311,7 @@ private:
             return job->future();
         };
         lastAttemptMs = clock.bootMs;
+        m_attemptLined = m_onceWaited = false;
         // As the program's start does: the one program on this profile must always get its lock, whatever the one
         // before left (a kill, its process id now someone else's).
         const bool readOnly = m_disk == QLatin1String("lock-ro");
@@ -324,13 +329,12 @@ private:
             fail(QStringLiteral("the lock file names its holder half: ") + QString::fromUtf8(who));
         if (m_config.front != QLatin1String("window")) {
             setTracePrompt(&m_lines);
-            m_profile = std::make_shared<Profile>(box.folder());
+            m_profile = std::make_shared<Profile>(box.folder(), &clock);
             m_profile->readLanguage();
             if (!unusableSettings(*m_profile).isEmpty())
                 return;  // the service ends at once, with 2
             ServiceSeams seams;
             seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
-            seams.clock = &clock;
             seams.tickMs = 1 << 30;  // the world delivers the ticks
             seams.storeJobs = jobs;
             seams.quitWaitsForJobMs = kQuitWaitMs;
@@ -347,7 +351,6 @@ private:
         seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
         seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
         seams.arguments = std::move(args);
-        seams.clock = &clock;
         seams.tickMs = 1 << 30;  // the world delivers the ticks
         seams.showSettings = [this] { settingsDialog(); };
         m_config.adjust(seams);
@@ -382,6 +385,10 @@ private:
         const bool attentive = m_attention > 0 && m_attention--;
         // The program's own bound runs in real time.
         if (m_endAskedMs && running() && ((job && m_jobStuck) || m_busFd >= 0))
+            return QStringLiteral("wait");
+        // --once ends by itself after its attempt; a notice still on its way to a bus that stopped answering is given
+        // up in real time.
+        if (m_config.front == QLatin1String("once") && running() && m_attemptLined && !std::exchange(m_onceWaited, true))
             return QStringLiteral("wait");
         if (job && !m_jobStuck && (m_endAskedMs || chance(0.3)))  // a job's own work takes moments
             return m_endAskedMs ? QStringLiteral("store") : pick({"store", "store", "store", "diskfull"});
@@ -952,6 +959,7 @@ private:
                 break;
             m_historyOffset += line.size();
             lastAttemptMs = clock.bootMs;
+            m_attemptLined = true;
             const QList<QByteArray> fields = line.trimmed().split('\t');
             const QByteArray outcome = fields.value(1);
             // An attempt that could not even begin took no time (every world transfer takes some).
@@ -1036,6 +1044,7 @@ private:
     int m_busFd = -1, m_busSteps = 0;  // the session bus that stopped answering (once a run: it costs real time)
     bool m_busFrozen = false;
     bool m_lockHalfWritten = false;
+    bool m_attemptLined = false, m_onceWaited = false;  // this run's attempt has its line; --once was waited for
     std::optional<qint64> m_endAskedMs;
     QElapsedTimer m_endReal;
     QMap<QString, QByteArray> m_own;  // the user's own files in the save folder
