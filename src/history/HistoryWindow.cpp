@@ -1,6 +1,7 @@
 #include "history/HistoryWindow.h"
 
 #include "core/Profile.h"
+#include "history/CopyList.h"
 #include "history/DiffView.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryModel.h"
@@ -20,7 +21,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
+#include <QListView>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QShortcut>
@@ -55,7 +56,8 @@ QString HistoryWindow::text(const char *german, const char *english) const
 HistoryWindow::HistoryWindow(const QString &folder, Language language, const QString &password, QWidget *parent)
     : QWidget(parent, Qt::Window), m_folder(folder), m_language(language), m_password(password),
       m_model(new HistoryModel(language, this)), m_filter(new HistoryFilter(this)),
-      m_follower(new HistoryFollower(folder + QStringLiteral("/history.log"), this))
+      m_follower(new HistoryFollower(folder + QStringLiteral("/history.log"), this)),
+      m_copyList(new CopyListModel(language, this))
 {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(text("Verlauf – %1", "History – %1").arg(QDir::toNativeSeparators(folder)));
@@ -93,6 +95,14 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_older->setObjectName(QStringLiteral("olderBox"));
     m_newer = new QComboBox;
     m_newer->setObjectName(QStringLiteral("newerBox"));
+    for (QComboBox *box : {m_older, m_newer}) {
+        box->setModel(m_copyList);
+        // Sized for a typical entry rather than by measuring every copy.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(32);
+        if (auto *list = qobject_cast<QListView *>(box->view()))
+            list->setUniformItemSizes(true);
+    }
     m_sideBySide = new QCheckBox(text("&Nebeneinander", "Side &by side"));
     m_sideBySide->setObjectName(QStringLiteral("sideBySideBox"));
     m_sideBySide->setChecked(true);
@@ -167,17 +177,20 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     key(QKeySequence(Qt::SHIFT | Qt::Key_F7), [this] { m_diff->stepChange(-1); });
     key(QKeySequence(QKeySequence::Close), [this] { close(); });
 
-    connect(m_follower, &HistoryFollower::reloaded, this, [this](const QList<HistoryEntry> &entries) {
-        m_model->setEntries(entries);
+    connect(m_follower, &HistoryFollower::reloaded, this, [this] {
+        m_model->setLines(m_follower->lines());
         loadCopies();
     });
-    connect(m_follower, &HistoryFollower::appended, this, [this](const QList<HistoryEntry> &entries) {
-        m_model->append(entries);
-        if (std::any_of(entries.begin(), entries.end(),
-                        [](const HistoryEntry &e) { return e.outcome == QLatin1String("stored"); }))
-            loadCopies();
+    connect(m_follower, &HistoryFollower::appended, this, [this](qsizetype count) {
+        m_model->showAppended();
+        for (int row = 0; row < count; ++row) {
+            if (m_model->entry(row).outcome == QLatin1String("stored")) {
+                loadCopies();
+                break;
+            }
+        }
     });
-    m_model->setEntries(m_follower->readAll());
+    m_model->setLines(m_follower->readAll());
     loadCopies();
     qCInfo(lcHistory, "listed %lld attempts, %lld copies", qlonglong(m_model->rowCount()), qlonglong(m_copies.size()));
     m_table->resizeColumnsToContents();
@@ -201,17 +214,7 @@ void HistoryWindow::loadCopies()
 
 void HistoryWindow::fillPickers()
 {
-    const QLocale locale(m_language == Language::German ? QLocale::German : QLocale::English);
-    for (QComboBox *box : {m_older, m_newer}) {
-        box->clear();
-        for (const StoredCopy &c : m_copies) {
-            QString item = locale.toString(c.at.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  ")
-                           + QFileInfo(c.path).fileName();
-            if (!QFileInfo::exists(c.path))
-                item += text(" (nicht mehr da)", " (gone)");
-            box->addItem(item, c.path);
-        }
-    }
+    m_copyList->setCopies(m_copies);
 }
 
 void HistoryWindow::setPair(CopyPair pair)

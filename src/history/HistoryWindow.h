@@ -18,6 +18,7 @@ class QTableView;
 
 namespace fetchora {
 
+class CopyListModel;
 class DiffView;
 class HistoryFilter;
 class HistoryFollower;
@@ -56,6 +57,7 @@ private:
     HistoryFilter *m_filter;
     HistoryFollower *m_follower;
     QList<StoredCopy> m_copies;  // oldest first
+    CopyListModel *m_copyList;   // both pickers list it
     CopyPair m_pair;
     QComboBox *m_outcome;
     QLineEdit *m_search;
