@@ -1,9 +1,41 @@
 #include "history/CopyList.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QListView>
 #include <QLocale>
+#include <QProxyStyle>
 
 namespace fetchora {
+
+namespace {
+
+// A list that pops up over its picker is first made as wide as its widest
+// entry, which asks for every entry and so looks at every copy's file.
+class PickerStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        return hint == SH_ComboBox_Popup ? 0 : QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+}  // namespace
+
+void pickFrom(QComboBox *box, CopyListModel *copies)
+{
+    box->setModel(copies);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(32);
+    if (auto *list = qobject_cast<QListView *>(box->view()))
+        list->setUniformItemSizes(true);
+    auto *style = new PickerStyle(QApplication::style()->name());
+    style->setParent(box);
+    box->setStyle(style);
+}
 
 CopyListModel::CopyListModel(Language language, QObject *parent) : QAbstractListModel(parent), m_language(language) {}
 

@@ -10,6 +10,8 @@
 #include <QAbstractListModel>
 #include <QHash>
 
+class QComboBox;
+
 namespace fetchora {
 
 class CopyListModel : public QAbstractListModel {
@@ -28,5 +30,9 @@ private:
     QList<StoredCopy> m_copies;
     mutable QHash<int, bool> m_gone;  // by row, looked at once while the list stands
 };
+
+// Makes `box` a picker of `copies`: sized for a typical entry, its list
+// dropped below it, so that neither measures every copy.
+void pickFrom(QComboBox *box, CopyListModel *copies);
 
 }  // namespace fetchora

@@ -281,14 +281,16 @@ void HistoryFilter::setOutcome(const QString &outcome)
 {
     m_outcome = outcome;
     m_keptOf.reset();
-    invalidateRowsFilter();
+    // Filtering anew rather than row range by row range: a year of rows
+    // thinned to a few thousand would tell the view of each range removed.
+    invalidate();
 }
 
 void HistoryFilter::setSearch(const QString &text)
 {
     m_search = text.trimmed();
     m_keptOf.reset();
-    invalidateRowsFilter();
+    invalidate();
 }
 
 bool HistoryFilter::filterAcceptsRow(int row, const QModelIndex &parent) const

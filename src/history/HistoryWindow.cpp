@@ -21,7 +21,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QShortcut>
@@ -95,14 +94,8 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_older->setObjectName(QStringLiteral("olderBox"));
     m_newer = new QComboBox;
     m_newer->setObjectName(QStringLiteral("newerBox"));
-    for (QComboBox *box : {m_older, m_newer}) {
-        box->setModel(m_copyList);
-        // Sized for a typical entry rather than by measuring every copy.
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(32);
-        if (auto *list = qobject_cast<QListView *>(box->view()))
-            list->setUniformItemSizes(true);
-    }
+    pickFrom(m_older, m_copyList);
+    pickFrom(m_newer, m_copyList);
     m_sideBySide = new QCheckBox(text("&Nebeneinander", "Side &by side"));
     m_sideBySide->setObjectName(QStringLiteral("sideBySideBox"));
     m_sideBySide->setChecked(true);
