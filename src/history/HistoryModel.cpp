@@ -52,7 +52,8 @@ struct Needle {
     QByteArray ascii;          // the text as the log escapes it, in lower case; empty: not ASCII
     QString escaped;           // the same, for text that is not ASCII
     QList<QByteArray> byWord;  // outcomes whose word holds the text
-    QString shown;             // the text when it may be in a time or number as shown; else empty
+    bool time = false;         // it may be in the time as shown ("2026-12-04 19:59:58")
+    bool numbers = false;      // in the bytes or seconds as shown, grouped and rounded
 };
 
 Needle needleOf(const QString &outcome, const QString &text, Language language)
@@ -68,8 +69,11 @@ Needle needleOf(const QString &outcome, const QString &text, Language language)
         if (outcomeWord(o, language).contains(text, Qt::CaseInsensitive))
             n.byWord << o.toUtf8();
     }
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() || QStringView(u" -:.,").contains(c); }))
-        n.shown = text;
+    // Anything else in a shown time or number is in the line as written, too.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() || QStringView(u" -:.,").contains(c); })) {
+        n.time = text.contains(u' ');
+        n.numbers = text.contains(u'.') || text.contains(u',');
+    }
     return n;
 }
 
@@ -103,13 +107,16 @@ bool lineMatches(QByteArrayView line, const Needle &n, const QLocale &locale, st
     } else if (QString::fromUtf8(line).contains(n.escaped, Qt::CaseInsensitive)) {
         return true;
     }
-    if (n.shown.isEmpty())
-        return false;
-    // The time as written is the time shown, bar the "T"; numbers are shown grouped and rounded.
-    QString time = QString::fromLatin1(line.first(std::min<qsizetype>(19, line.size())));
-    time.replace(u'T', u' ');
-    return time.contains(n.shown) || locale.toString(field(line, 3).toLongLong()).contains(n.shown)
-           || locale.toString(field(line, 4).toDouble(), 'f', 1).contains(n.shown);
+    if (n.time && line.size() >= 19) {
+        char shown[19];
+        std::memcpy(shown, line.data(), sizeof shown);
+        shown[10] = ' ';  // the "T" between date and time
+        if (::memmem(shown, sizeof shown, n.ascii.constData(), size_t(n.ascii.size())))
+            return true;
+    }
+    return n.numbers
+           && (locale.toString(field(line, 3).toLongLong()).contains(n.escaped)
+               || locale.toString(field(line, 4).toDouble(), 'f', 1).contains(n.escaped));
 }
 
 }  // namespace

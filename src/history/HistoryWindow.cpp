@@ -36,6 +36,7 @@ namespace fetchora {
 namespace {
 
 constexpr int kFileManagerAnswerMs = 2000;
+constexpr qsizetype kWholeLines = 10000;
 
 QLabel *buddyLabel(const QString &caption, QWidget *buddy)
 {
@@ -233,6 +234,9 @@ void HistoryWindow::compare()
     }
     const CopyComparison c =
         compareCopies(m_copies[m_pair.older].path, m_copies[m_pair.newer].path, m_password);
+    // Shown whole, a long text takes the view many seconds: its equal parts are folded.
+    if (c.lines.size() > kWholeLines)
+        m_onlyChanges->setChecked(true);
     m_diff->show(c);
     QString summary;
     if (c.kind == CopyComparison::Text)
