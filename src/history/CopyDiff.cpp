@@ -31,8 +31,11 @@ bool looksLikeText(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return false;
+    // In pieces: a copy of many megabytes is not held a second time, as UTF-16.
+    constexpr qsizetype kPiece = 1 << 16;
     QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(bytes);
+    for (qsizetype at = 0; at < bytes.size() && !decoder.hasError(); at += kPiece)
+        const QString piece = decoder(QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at)));
     return !decoder.hasError();
 }
 
@@ -131,6 +134,7 @@ CopyComparison compareContents(const QByteArray &older, const QByteArray &newer)
     while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
         ++tail;
     std::unordered_map<std::string_view, int> ids;
+    ids.reserve(a.size() + b.size() - 2 * (head + tail));
     const auto idsOf = [&](const std::vector<std::string_view> &lines) {
         std::vector<int> out;
         out.reserve(lines.size() - head - tail);
@@ -144,6 +148,7 @@ CopyComparison compareContents(const QByteArray &older, const QByteArray &newer)
         diff.onHuge();
     diff.compose();
 
+    c.lines.reserve(qsizetype(head + diff.getSes().getSequence().size() + tail));
     for (size_t i = 0; i < head; ++i)
         c.lines.append(diffLine(DiffLine::Same, qsizetype(i + 1), qsizetype(i + 1), a[i]));
     bool inChange = false;

@@ -10,6 +10,7 @@
 #include "support/UiTestMain.h"
 #include "zip/Zip.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -212,6 +213,7 @@ TEST(CopyDiff, ComparesTextLineByLine)
         EXPECT_EQ(shape(c), QString::fromLatin1(r.shape)) << r.older;
         EXPECT_EQ(c.changes, r.changes) << r.older;
     }
+    EXPECT_TRUE(looksLikeText(QByteArray((1 << 16) - 1, 'a') + "ä\n"));  // a letter across two pieces
 }
 
 TEST(CopyDiff, ComparesOtherBytesBySizeHashAndFirstDifference)
@@ -299,6 +301,25 @@ TEST(HistoryWindow, ShowsAGoneCopyAsGone)
     window.showCopyInFolder();
     EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
     EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
+}
+
+// Two long texts are shown folded: whole, they would hold the window for seconds.
+TEST(HistoryWindow, FoldsALongComparison)
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 0; i < 10000; ++i)
+        text += QByteArray::number(i) + '\n';
+    for (int k = 0; k < 2; ++k) {
+        StoredCopy copy;
+        copy.path = dir.filePath(QStringLiteral("r%1.txt").arg(k));
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = QDateTime(QDate(2026, 12, 1), QTime(k, 0), Qt::UTC);
+        writeFile(copy.path, k ? text + "end\n" : text);
+        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+    }
+    HistoryWindow window(dir.path(), Language::English, QString());
+    EXPECT_TRUE(window.findChild<QCheckBox *>(QStringLiteral("onlyChangesBox"))->isChecked());
 }
 
 // --history opens beside a program that holds the profile: it takes no lock.
