@@ -76,6 +76,8 @@ TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
         if (lines->size() > 0 && lines->entry(0).outcome == QLatin1String("stored")) {
             EXPECT_EQ(lines->entry(0).detail, QStringLiteral("/a\tb\nc")) << r.outcomes;
         }
+        for (qsizetype i = 0; i < lines->size(); ++i)
+            EXPECT_EQ(lines->entry(i).url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
     }
 
     // Twenty thousand lines over three files, the log read in pieces that end inside a line.
@@ -159,6 +161,7 @@ TEST(HistoryModel, FiltersByOutcomeAndSearch)
     }
     // A line appended after the filter looked is filtered as it is shown.
     filter.setSearch(QStringLiteral("host"));
+    ASSERT_EQ(filter.rowCount(), 1);
     writeFile(log, readAll(log) + line("2026-12-01T04:00:00Z", "failed", "12007 Host not found", 0));
     EXPECT_EQ(lines->extend(), 1);
     model.showAppended();
