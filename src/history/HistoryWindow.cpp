@@ -1,5 +1,6 @@
 #include "history/HistoryWindow.h"
 
+#include "core/HandOver.h"
 #include "core/Profile.h"
 #include "history/CopyList.h"
 #include "history/DiffView.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <utility>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,6 +40,13 @@ namespace {
 
 constexpr int kFileManagerAnswerMs = 2000;
 constexpr qsizetype kWholeLines = 10000;
+
+// Reads of the manifest still running when the program ends: it waits a moment for them.
+DetachedThreads &manifestReads()
+{
+    static DetachedThreads reads(1000);
+    return reads;
+}
 
 QLabel *buddyLabel(const QString &caption, QWidget *buddy)
 {
@@ -173,13 +183,13 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
 
     connect(m_follower, &HistoryFollower::reloaded, this, [this] {
         m_model->setLines(m_follower->lines());
-        loadCopies();
+        reloadCopies();
     });
     connect(m_follower, &HistoryFollower::appended, this, [this](qsizetype count) {
         m_model->showAppended();
         for (int row = 0; row < count; ++row) {
             if (m_model->entry(row).outcome == QLatin1String("stored")) {
-                loadCopies();
+                reloadCopies();
                 break;
             }
         }
@@ -195,9 +205,34 @@ HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::loadCopies()
 {
+    showCopies(readManifest(manifestIn(m_folder)).copies);
+}
+
+void HistoryWindow::reloadCopies()
+{
+    if (m_reading) {
+        m_readAgain = true;
+        return;
+    }
+    m_reading = true;
+    auto *watcher = new QFutureWatcher<QList<StoredCopy>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_reading = false;
+        showCopies(watcher->result());
+        if (std::exchange(m_readAgain, false))
+            reloadCopies();
+    });
+    watcher->setFuture(runOffUiThreadIn(manifestReads(), [manifest = manifestIn(m_folder)] {
+        return readManifest(manifest).copies;
+    }));
+}
+
+void HistoryWindow::showCopies(const QList<StoredCopy> &copies)
+{
     // A new copy moves the pair along when it showed the newest.
     const bool wasNewest = m_pair == newestPair(int(m_copies.size()));
-    m_copies = readManifest(manifestIn(m_folder)).copies;
+    m_copies = copies;
     fillPickers();
     const int count = int(m_copies.size());
     if (wasNewest || m_pair.newer >= count || m_pair.older >= count)

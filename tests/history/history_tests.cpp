@@ -325,6 +325,30 @@ TEST(HistoryWindow, FoldsALongComparison)
     EXPECT_TRUE(window.findChild<QCheckBox *>(QStringLiteral("onlyChangesBox"))->isChecked());
 }
 
+// A copy stored while the window is open joins the pickers, and the pair moves on to it.
+TEST(HistoryWindow, ListsACopyStoredWhileOpen)
+{
+    QTemporaryDir dir;
+    const auto store = [&](int hour) {
+        HistoryEntry e;
+        e.at = QDateTime(QDate(2026, 12, 1), QTime(hour, 0), Qt::UTC);
+        e.outcome = QStringLiteral("stored");
+        e.detail = dir.filePath(QStringLiteral("r%1.txt").arg(hour));
+        writeFile(e.detail, QByteArray::number(hour) + '\n');
+        StoredCopy copy;
+        copy.path = e.detail;
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = e.at;
+        EXPECT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+        appendHistory(dir.filePath(QStringLiteral("history.log")), e);
+    };
+    store(1);
+    HistoryWindow window(dir.path(), Language::English, QString());
+    EXPECT_EQ(window.pair(), (CopyPair{0, 0}));
+    store(2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 1}; }, 5000));
+}
+
 // --history opens beside a program that holds the profile: it takes no lock.
 TEST(HistoryProgram, OpensAndListsWhileAnotherHoldsTheProfile)
 {
