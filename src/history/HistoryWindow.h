@@ -43,9 +43,8 @@ public:
 
 private:
     QString text(const char *german, const char *english) const;
-    void loadCopies();
-    // The same while the window is open, off the UI thread (a year of copies
-    // takes a moment to read); one read at a time.
+    // The copies the manifest lists, read again off the UI thread (a year of
+    // them takes a moment); one read at a time.
     void reloadCopies();
     void showCopies(const QList<StoredCopy> &copies);
     void fillPickers();
