@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <algorithm>
-#include <thread>
 #include <utility>
 #include <QCheckBox>
 #include <QClipboard>
@@ -195,19 +194,19 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
             }
         }
     });
-    // The manifest is read beside the log, each a moment's work over a year;
-    // joined before the window goes on, so it opens with both.
-    QList<StoredCopy> copies;
-    std::thread manifestReader([&copies, manifest = manifestIn(folder)] { copies = readManifest(manifest).copies; });
     m_model->setLines(m_follower->readAll());
-    manifestReader.join();
-    showCopies(copies);
+    loadCopies();
     qCInfo(lcHistory, "listed %lld attempts, %lld copies", qlonglong(m_model->rowCount()), qlonglong(m_copies.size()));
     m_table->resizeColumnsToContents();
     resize(960, 640);
 }
 
 HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::loadCopies()
+{
+    showCopies(readManifest(manifestIn(m_folder)).copies);
+}
 
 void HistoryWindow::reloadCopies()
 {

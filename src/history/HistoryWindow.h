@@ -43,8 +43,9 @@ public:
 
 private:
     QString text(const char *german, const char *english) const;
-    // The copies the manifest lists, read again off the UI thread (a year of
-    // them takes a moment); one read at a time.
+    void loadCopies();
+    // The same while the window is open, off the UI thread (a year of copies
+    // takes a moment to read); one read at a time.
     void reloadCopies();
     void showCopies(const QList<StoredCopy> &copies);
     void fillPickers();
