@@ -2,15 +2,16 @@
 //
 //   bench_history --dir TMPDIR [--lines 525600] [--copies 100000] [--diff-bytes 10485760] [--runs 3]
 //
-// Writes (in a child process, so that its memory is not counted) a year of
+// Writes (in a child process, as each window is opened in one) a year of
 // history.log, one attempt a minute, in twelve files (history.log.11 … .1 and
 // the log itself), a manifest of the copies that year stored (the two newest
 // are real small files, the rest gone), and two text copies of --diff-bytes
 // that differ in five lines. Then, in one process, offscreen:
 //
-// - the window opened over that folder until its table is painted, against
+// - the window opened over that folder until its table is painted, in a
+//   fresh process each time as `fetchora --history` opens it, against
 //   `tail -n 1000 history.log` plus `wc -l` over every file of the log;
-// - the resident memory (VmRSS) the first window added, against the size of
+// - the resident memory (VmRSS) the window added there, against the size of
 //   the log's files: what holding them whole would take at the least;
 // - the two large copies compared and shown as the window does (read,
 //   SHA-256, text check, dtl, the equal parts folded), against `diff`.
@@ -33,6 +34,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -183,7 +185,9 @@ void exercise(HistoryWindow *w)
     older->hidePopup();
 }
 
-int measure(const QString &dir, int lines, int copies, qint64 diffBytes, int runs)
+// One window opened in a process of its own, as `fetchora --history` opens
+// it: prints its time to the painted table and the resident memory it added.
+int openOnce(const QString &dir, bool exerciseToo)
 {
     // Qt's own start (platform, style, fonts) comes first: the growth is the window's.
     {
@@ -191,6 +195,22 @@ int measure(const QString &dir, int lines, int copies, qint64 diffBytes, int run
         warm.show();
         paint(&warm);
     }
+    const long long before = residentBytes();
+    const double t0 = bench::now();
+    HistoryWindow w(dir, Language::English, QString());
+    w.show();
+    auto *table = w.findChild<QTableView *>(QStringLiteral("attemptTable"));
+    paint(table);
+    const double t = bench::now() - t0;
+    std::printf("OPENED\t%.6f\t%lld\t%d\n", t, residentBytes() - before, table->model()->rowCount());
+    std::fflush(stdout);
+    if (exerciseToo)
+        exercise(&w);
+    return 0;
+}
+
+int measure(const QString &dir, int lines, int copies, qint64 diffBytes, int runs)
+{
     {
         double t0 = bench::now();
         const auto lines = HistoryLines::index(logName(dir, 0));
@@ -200,34 +220,33 @@ int measure(const QString &dir, int lines, int copies, qint64 diffBytes, int run
         std::fprintf(stderr, "  parts: the log's %lld lines indexed in %.3f s, the manifest's %lld copies read in %.3f s\n",
                      qlonglong(lines->size()), index, qlonglong(listed), bench::now() - t0);
     }
-    const long long before = residentBytes();
-    std::vector<double> ours, peer;
-    long long grown = 0;
+    std::vector<double> ours, peer, grown;
     std::vector<std::string> wc = {"wc", "-l"};
     for (int k = 11; k >= 0; --k)
         wc.push_back(logName(dir, k).toStdString());
     for (int r = 0; r < runs; ++r) {
-        const double t0 = bench::now();
-        auto *w = new HistoryWindow(dir, Language::English, QString());
-        w->show();
-        auto *table = w->findChild<QTableView *>(QStringLiteral("attemptTable"));
-        paint(table);
-        ours.push_back(bench::now() - t0);
-        if (r == 0) {
-            grown = residentBytes() - before;
-            std::fprintf(stderr, "  opened: %d rows, %.2f s, VmRSS +%.1f MiB\n", table->model()->rowCount(), ours.back(),
-                         double(grown) / 1048576.0);
-            exercise(w);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList args{QStringLiteral("--open"), QStringLiteral("--dir"), dir};
+        if (r == 0)
+            args << QStringLiteral("--exercise");
+        child.start(QStringLiteral("/proc/self/exe"), args);
+        child.waitForFinished(-1);
+        const QList<QByteArray> said = child.readAllStandardOutput().trimmed().split('\t');
+        if (child.exitCode() != 0 || said.size() != 4 || said[0] != "OPENED") {
+            std::fprintf(stderr, "the window did not open\n");
+            return 1;
         }
-        delete w;
-        QCoreApplication::processEvents();
+        ours.push_back(said[1].toDouble());
+        grown.push_back(said[2].toDouble());
 
         const double a = bench::runTimed({"tail", "-n", "1000", logName(dir, 0).toStdString()}, true);
         const double b = bench::runTimed(wc, true);
         if (a < 0 || b < 0)
             return 1;
         peer.push_back(a + b);
-        std::fprintf(stderr, "  run %d: window %.3f s, tail + wc -l %.3f s\n", r + 1, ours.back(), peer.back());
+        std::fprintf(stderr, "  run %d: window %.3f s (%s rows, VmRSS +%.1f MiB), tail + wc -l %.3f s\n", r + 1,
+                     ours.back(), said[3].constData(), grown.back() / 1048576.0, peer.back());
     }
     qint64 logBytes = 0;
     for (int k = 0; k <= 11; ++k)
@@ -235,11 +254,12 @@ int measure(const QString &dir, int lines, int copies, qint64 diffBytes, int run
 
     const std::string year = "history window over a year (" + std::to_string(lines) + " lines in 12 files, "
                              + std::to_string(copies) + " copies)";
-    const double to = bench::median(ours), tp = bench::median(peer);
-    bench::row(year + ": open to table painted, median of " + std::to_string(runs), bench::fmt("%.2f s", to),
+    const std::string each = ", a fresh process each time, median of " + std::to_string(runs);
+    const double to = bench::median(ours), tp = bench::median(peer), rss = bench::median(grown);
+    bench::row(year + ": open to table painted" + each, bench::fmt("%.2f s", to),
                "tail -n 1000 + wc -l " + bench::fmt("%.3f s", tp), bench::fmt("%.1fx", to / tp), "< 1 s");
-    bench::row(year + ": resident memory the window adds (VmRSS)", bench::mib(double(grown)),
-               "the log's files " + bench::mib(double(logBytes)), bench::fmt("%.2fx", double(grown) / double(logBytes)),
+    bench::row(year + ": resident memory the window adds (VmRSS)" + each, bench::mib(rss),
+               "the log's files " + bench::mib(double(logBytes)), bench::fmt("%.2fx", rss / double(logBytes)),
                "< 150 MiB");
 
     const QString older = dir + QStringLiteral("/diff/older.csv"), newer = dir + QStringLiteral("/diff/newer.csv");
@@ -282,11 +302,15 @@ int main(int argc, char **argv)
     QString dir;
     int lines = 525600, copies = 100000, runs = 3;
     qint64 diffBytes = 10 << 20;
-    bool generateOnly = false;
+    bool generateOnly = false, openOnly = false, exerciseToo = false;
     for (int i = 1; i < argc; ++i) {
         const bool value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--generate"))
             generateOnly = true;
+        else if (!std::strcmp(argv[i], "--open"))
+            openOnly = true;
+        else if (!std::strcmp(argv[i], "--exercise"))
+            exerciseToo = true;
         else if (!std::strcmp(argv[i], "--dir") && value)
             dir = QString::fromLocal8Bit(argv[++i]);
         else if (!std::strcmp(argv[i], "--lines") && value)
@@ -306,14 +330,18 @@ int main(int argc, char **argv)
     if (generateOnly)
         return generate(dir, lines, copies, diffBytes);
 
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (openOnly) {
+        QApplication app(argc, argv);
+        return openOnce(dir, exerciseToo);
+    }
     const double t0 = bench::now();
     if (bench::runTimed({"/proc/self/exe", "--generate", "--dir", dir.toStdString(), "--lines", std::to_string(lines),
                          "--copies", std::to_string(copies), "--diff-bytes", std::to_string(diffBytes)})
         < 0)
         return 1;
     std::fprintf(stderr, "  generated the year in %.1f s\n", bench::now() - t0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     return measure(dir, lines, copies, diffBytes, runs);
 }

@@ -57,7 +57,14 @@ HistoryLines::~HistoryLines() = default;
 std::shared_ptr<HistoryLines> HistoryLines::index(const QString &logPath)
 {
     auto lines = std::make_shared<HistoryLines>();
-    for (const QString &path : historyFiles(logPath)) {
+    const QStringList files = historyFiles(logPath);
+    // Room for the shortest lines the log holds: grown step by step, half a
+    // million places would be copied over and over. What goes unused is never touched.
+    qint64 bytes = 0;
+    for (const QString &path : files)
+        bytes += QFileInfo(path).size();
+    lines->m_lines.reserve(size_t(bytes / 48));
+    for (const QString &path : files) {
         auto file = std::make_unique<QFile>(path);
         if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             continue;

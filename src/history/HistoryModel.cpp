@@ -231,8 +231,14 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
         return e.outcome;
     if (role == CopyRole)
         return isCopy(e) ? e.detail : QString();
-    if (role == Qt::DecorationRole && index.column() == Outcome)
-        return QApplication::style()->standardIcon(iconOf(e.outcome));
+    if (role == Qt::DecorationRole && index.column() == Outcome) {
+        // The style reads an icon's files each time it is asked.
+        const QStyle::StandardPixmap which = iconOf(e.outcome);
+        auto icon = m_icons.constFind(which);
+        if (icon == m_icons.constEnd())
+            icon = m_icons.insert(which, QApplication::style()->standardIcon(which));
+        return *icon;
+    }
     if (role == Qt::TextAlignmentRole && (index.column() == Bytes || index.column() == Seconds))
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ToolTipRole && index.column() == Detail)

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QCache>
 #include <QHash>
+#include <QIcon>
 #include <QSortFilterProxyModel>
 
 #include <memory>
@@ -52,6 +53,7 @@ private:
     qsizetype m_count = 0;                        // of them shown
     mutable QCache<qsizetype, HistoryEntry> m_parsed{4096};  // by line: the rows just painted
     mutable QHash<QString, bool> m_gone;
+    mutable QHash<int, QIcon> m_icons;  // by QStyle::StandardPixmap
 };
 
 // Rows of one outcome (none: all) whose line holds the search, in any case:

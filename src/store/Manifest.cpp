@@ -65,9 +65,13 @@ ManifestContent readManifest(const QString &manifest)
     // A year of copies is 100,000 records: each is parsed in place and kept once.
     QHash<QString, qsizetype> index;  // path: its place in `content.copies`
     std::vector<bool> dropped;        // by place: replaced or gone since
+    QByteArrayView lastUrlField;
+    QString lastUrl;
     // Only whole lines: one a crash cut short is not a record.
     const qsizetype complete = bytes.lastIndexOf('\n') + 1;
-    content.copies.reserve(bytes.count('\n'));
+    const qsizetype lines = bytes.count('\n');
+    content.copies.reserve(lines);
+    index.reserve(lines);
     for (qsizetype start = 0; start < complete;) {
         const qsizetype end = bytes.indexOf('\n', start);
         const QByteArrayView line = QByteArrayView(bytes).sliced(start, end - start);
@@ -90,7 +94,12 @@ ManifestContent readManifest(const QString &manifest)
             c.mtimeNs = f[3].toLongLong(&timeOk);
             c.sha256 = f[4].toByteArray();
             c.path = fieldText(f[5]);
-            c.url = fieldText(f[6]);
+            // Copies of one URL share its text.
+            if (f[6] != lastUrlField) {
+                lastUrlField = f[6];
+                lastUrl = fieldText(f[6]);
+            }
+            c.url = lastUrl;
             if (!sizeOk || !timeOk || !c.at.isValid() || c.sha256.size() != 64 || c.path.isEmpty())
                 continue;
             if (const auto it = index.constFind(c.path); it != index.constEnd())
