@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QStringDecoder>
 #include <dtl/dtl.hpp>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 #include <zip.h>
 
@@ -31,8 +33,11 @@ bool looksLikeText(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return false;
+    // In pieces: a copy of many megabytes is not held a second time, as UTF-16.
+    constexpr qsizetype kPiece = 1 << 16;
     QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(bytes);
+    for (qsizetype at = 0; at < bytes.size() && !decoder.hasError(); at += kPiece)
+        const QString piece = decoder(QByteArrayView(bytes).sliced(at, std::min(kPiece, bytes.size() - at)));
     return !decoder.hasError();
 }
 
@@ -78,17 +83,21 @@ bool readCopy(const QString &path, const QString &password, QByteArray *content,
 
 namespace {
 
-std::vector<QString> linesOf(const QByteArray &bytes)
+// The lines of a text, without their breaks (CR LF as one).
+std::vector<std::string_view> linesOf(const QByteArray &bytes)
 {
-    QString text = QString::fromUtf8(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (text.endsWith(u'\n'))
-        text.chop(1);
-    std::vector<QString> lines;
-    if (text.isEmpty() && bytes.isEmpty())
-        return lines;
-    for (const QString &line : text.split(u'\n'))
-        lines.push_back(line);
+    std::vector<std::string_view> lines;
+    const std::string_view text(bytes.constData(), size_t(bytes.size()));
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        const size_t length = end > start && text[end - 1] == '\r' ? end - 1 - start : end - start;
+        lines.push_back(text.substr(start, length));
+        start = end + 1;
+    }
     return lines;
 }
 
@@ -169,6 +178,11 @@ void markCells(CopyComparison *c)
             c->changedCells += int(std::max(cells.older.size(), cells.newer.size()));
         }
     }
+}
+
+DiffLine diffLine(DiffLine::Kind kind, qsizetype left, qsizetype right, std::string_view text)
+{
+    return {kind, int(left), int(right), QString::fromUtf8(text.data(), qsizetype(text.size()))};
 }
 
 }  // namespace
@@ -308,31 +322,51 @@ CopyComparison compareContents(const QByteArray &older, const QByteArray &newer,
         }
         return c;
     }
-    const std::vector<QString> a = linesOf(older), b = linesOf(newer);
-    dtl::Diff<QString> diff(a, b, true);
-    if (a.size() + b.size() > 100000)
+    const std::vector<std::string_view> a = linesOf(older), b = linesOf(newer);
+    // Copies a day apart mostly differ in a few lines: the equal head and
+    // tail are taken as they are, and dtl compares the rest as numbers, one
+    // for each distinct line, instead of as strings.
+    size_t head = 0, tail = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head])
+        ++head;
+    while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+        ++tail;
+    std::unordered_map<std::string_view, int> ids;
+    ids.reserve(a.size() + b.size() - 2 * (head + tail));
+    const auto idsOf = [&](const std::vector<std::string_view> &lines) {
+        std::vector<int> out;
+        out.reserve(lines.size() - head - tail);
+        for (size_t i = head; i < lines.size() - tail; ++i)
+            out.push_back(ids.try_emplace(lines[i], int(ids.size())).first->second);
+        return out;
+    };
+    const std::vector<int> middleA = idsOf(a), middleB = idsOf(b);
+    dtl::Diff<int> diff(middleA, middleB, true);
+    if (middleA.size() + middleB.size() > 100000)
         diff.onHuge();
     diff.compose();
+
+    c.lines.reserve(qsizetype(head + diff.getSes().getSequence().size() + tail));
+    for (size_t i = 0; i < head; ++i)
+        c.lines.append(diffLine(DiffLine::Same, qsizetype(i + 1), qsizetype(i + 1), a[i]));
     bool inChange = false;
-    for (const auto &[text, info] : diff.getSes().getSequence()) {
-        DiffLine line;
-        line.text = text;
-        if (info.type == dtl::SES_COMMON) {
-            line.left = int(info.beforeIdx);
-            line.right = int(info.afterIdx);
-        } else if (info.type == dtl::SES_DELETE) {
-            line.kind = DiffLine::Removed;
-            line.left = int(info.beforeIdx);
-        } else {
-            line.kind = DiffLine::Added;
-            line.right = int(info.afterIdx);
-        }
-        const bool change = line.kind != DiffLine::Same;
+    for (const auto &[id, info] : diff.getSes().getSequence()) {
+        Q_UNUSED(id);
+        const qsizetype left = qsizetype(head) + qsizetype(info.beforeIdx);
+        const qsizetype right = qsizetype(head) + qsizetype(info.afterIdx);
+        if (info.type == dtl::SES_COMMON)
+            c.lines.append(diffLine(DiffLine::Same, left, right, a[size_t(left - 1)]));
+        else if (info.type == dtl::SES_DELETE)
+            c.lines.append(diffLine(DiffLine::Removed, left, 0, a[size_t(left - 1)]));
+        else
+            c.lines.append(diffLine(DiffLine::Added, 0, right, b[size_t(right - 1)]));
+        const bool change = info.type != dtl::SES_COMMON;
         if (change && !inChange)
             ++c.changes;
         inChange = change;
-        c.lines.append(std::move(line));
     }
+    for (size_t i = tail; i > 0; --i)
+        c.lines.append(diffLine(DiffLine::Same, qsizetype(a.size() - i + 1), qsizetype(b.size() - i + 1), a[a.size() - i]));
     if (c.changes > 0) {
         c.separator = csvSeparator(name, QString::fromUtf8(older), QString::fromUtf8(newer));
         if (!c.separator.isNull())

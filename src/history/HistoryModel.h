@@ -5,10 +5,17 @@
 #include "store/History.h"
 
 #include <QAbstractTableModel>
+#include <QCache>
 #include <QHash>
+#include <QIcon>
 #include <QSortFilterProxyModel>
 
+#include <memory>
+#include <vector>
+
 namespace fetchora {
+
+class HistoryLines;
 
 // The outcomes history.log writes, in the order the filter offers them.
 QStringList historyOutcomes();
@@ -27,9 +34,15 @@ public:
 
     explicit HistoryModel(Language language, QObject *parent = nullptr);
 
-    void setEntries(QList<HistoryEntry> oldestFirst);
-    void append(const QList<HistoryEntry> &oldestFirst);
-    const HistoryEntry &entry(int row) const { return m_entries.at(m_entries.size() - 1 - row); }
+    // Shows every line of `lines`, which may grow: showAppended() shows what they gained.
+    void setLines(std::shared_ptr<const HistoryLines> lines);
+    void showAppended();
+    void setEntries(const QList<HistoryEntry> &oldestFirst);
+    HistoryEntry entry(int row) const;
+    const std::shared_ptr<const HistoryLines> &lines() const { return m_lines; }
+    qsizetype lineOf(int row) const { return m_count - 1 - row; }
+    // Which of the lines from `from` on pass the filter, one flag each (see HistoryFilter).
+    std::vector<bool> matching(qsizetype from, const QString &outcome, const QString &search) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -40,11 +53,17 @@ private:
     bool gone(const QString &path) const;
 
     Language m_language;
-    QList<HistoryEntry> m_entries;  // oldest first, as read
+    std::shared_ptr<const HistoryLines> m_lines;  // oldest first, as read
+    qsizetype m_count = 0;                        // of them shown
+    mutable QCache<qsizetype, HistoryEntry> m_parsed{4096};  // by line: the rows just painted
     mutable QHash<QString, bool> m_gone;
+    mutable QHash<int, QIcon> m_icons;  // by QStyle::StandardPixmap
 };
 
-// Rows of one outcome (none: all) whose texts hold the search, in any case.
+// Rows of one outcome (none: all) whose line holds the search, in any case:
+// any field as written (the SHA-256 and the URL included), the outcome's word,
+// and the time, bytes and seconds as the table shows them. It scans the log's
+// lines once when the filter changes, not the table's texts row by row.
 class HistoryFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -58,6 +77,8 @@ protected:
 private:
     QString m_outcome;
     QString m_search;
+    mutable std::vector<bool> m_kept;  // by line, oldest first; lines past its end are asked one by one
+    mutable std::shared_ptr<const HistoryLines> m_keptOf;
 };
 
 }  // namespace fetchora

@@ -1,6 +1,8 @@
 #include "history/HistoryWindow.h"
 
+#include "core/HandOver.h"
 #include "core/Profile.h"
+#include "history/CopyList.h"
 #include "history/DiffView.h"
 #include "history/HistoryLog.h"
 #include "history/HistoryModel.h"
@@ -8,6 +10,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <utility>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -17,11 +20,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QShortcut>
@@ -39,6 +42,14 @@ namespace fetchora {
 namespace {
 
 constexpr int kFileManagerAnswerMs = 2000;
+constexpr qsizetype kWholeLines = 10000;
+
+// Reads of the manifest still running when the program ends: it waits a moment for them.
+DetachedThreads &manifestReads()
+{
+    static DetachedThreads reads(1000);
+    return reads;
+}
 
 QLabel *buddyLabel(const QString &caption, QWidget *buddy)
 {
@@ -58,7 +69,8 @@ QString HistoryWindow::text(const char *german, const char *english) const
 HistoryWindow::HistoryWindow(const QString &folder, Language language, const QString &password, QWidget *parent)
     : QWidget(parent, Qt::Window), m_folder(folder), m_language(language), m_password(password),
       m_model(new HistoryModel(language, this)), m_filter(new HistoryFilter(this)),
-      m_follower(new HistoryFollower(folder + QStringLiteral("/history.log"), this))
+      m_follower(new HistoryFollower(folder + QStringLiteral("/history.log"), this)),
+      m_copyList(new CopyListModel(language, this))
 {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(text("Verlauf – %1", "History – %1").arg(QDir::toNativeSeparators(folder)));
@@ -96,6 +108,8 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_older->setObjectName(QStringLiteral("olderBox"));
     m_newer = new QComboBox;
     m_newer->setObjectName(QStringLiteral("newerBox"));
+    pickFrom(m_older, m_copyList);
+    pickFrom(m_newer, m_copyList);
     m_sideBySide = new QCheckBox(text("&Nebeneinander", "Side &by side"));
     m_sideBySide->setObjectName(QStringLiteral("sideBySideBox"));
     m_sideBySide->setChecked(true);
@@ -190,17 +204,20 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     key(QKeySequence(Qt::SHIFT | Qt::Key_F7), [this] { m_diff->stepChange(-1); });
     key(QKeySequence(QKeySequence::Close), [this] { close(); });
 
-    connect(m_follower, &HistoryFollower::reloaded, this, [this](const QList<HistoryEntry> &entries) {
-        m_model->setEntries(entries);
-        loadCopies();
+    connect(m_follower, &HistoryFollower::reloaded, this, [this] {
+        m_model->setLines(m_follower->lines());
+        reloadCopies();
     });
-    connect(m_follower, &HistoryFollower::appended, this, [this](const QList<HistoryEntry> &entries) {
-        m_model->append(entries);
-        if (std::any_of(entries.begin(), entries.end(),
-                        [](const HistoryEntry &e) { return e.outcome == QLatin1String("stored"); }))
-            loadCopies();
+    connect(m_follower, &HistoryFollower::appended, this, [this](qsizetype count) {
+        m_model->showAppended();
+        for (int row = 0; row < count; ++row) {
+            if (m_model->entry(row).outcome == QLatin1String("stored")) {
+                reloadCopies();
+                break;
+            }
+        }
     });
-    m_model->setEntries(m_follower->readAll());
+    m_model->setLines(m_follower->readAll());
     loadCopies();
     qCInfo(lcHistory, "listed %lld attempts, %lld copies", qlonglong(m_model->rowCount()), qlonglong(m_copies.size()));
     m_table->resizeColumnsToContents();
@@ -214,9 +231,34 @@ HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::loadCopies()
 {
+    showCopies(readManifest(manifestIn(m_folder)).copies);
+}
+
+void HistoryWindow::reloadCopies()
+{
+    if (m_reading) {
+        m_readAgain = true;
+        return;
+    }
+    m_reading = true;
+    auto *watcher = new QFutureWatcher<QList<StoredCopy>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_reading = false;
+        showCopies(watcher->result());
+        if (std::exchange(m_readAgain, false))
+            reloadCopies();
+    });
+    watcher->setFuture(runOffUiThreadIn(manifestReads(), [manifest = manifestIn(m_folder)] {
+        return readManifest(manifest).copies;
+    }));
+}
+
+void HistoryWindow::showCopies(const QList<StoredCopy> &copies)
+{
     // A new copy moves the pair along when it showed the newest.
     const bool wasNewest = m_pair == newestPair(int(m_copies.size()));
-    m_copies = readManifest(manifestIn(m_folder)).copies;
+    m_copies = copies;
     fillPickers();
     const int count = int(m_copies.size());
     if (wasNewest || m_pair.newer >= count || m_pair.older >= count)
@@ -227,17 +269,7 @@ void HistoryWindow::loadCopies()
 
 void HistoryWindow::fillPickers()
 {
-    const QLocale locale(m_language == Language::German ? QLocale::German : QLocale::English);
-    for (QComboBox *box : {m_older, m_newer}) {
-        box->clear();
-        for (const StoredCopy &c : m_copies) {
-            QString item = locale.toString(c.at.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  ")
-                           + QFileInfo(c.path).fileName();
-            if (!QFileInfo::exists(c.path))
-                item += text(" (nicht mehr da)", " (gone)");
-            box->addItem(item, c.path);
-        }
-    }
+    m_copyList->setCopies(m_copies);
 }
 
 void HistoryWindow::setPair(CopyPair pair)
@@ -263,6 +295,9 @@ void HistoryWindow::compare()
     }
     const CopyComparison c =
         compareCopies(m_copies[m_pair.older].path, m_copies[m_pair.newer].path, m_password);
+    // Shown whole, a long text takes the view many seconds: its equal parts are folded.
+    if (c.lines.size() > kWholeLines)
+        m_onlyChanges->setChecked(true);
     m_diff->show(c);
     QString summary;
     const QLocale locale(m_language == Language::German ? QLocale::German : QLocale::English);

@@ -19,6 +19,7 @@ class QTableView;
 
 namespace fetchora {
 
+class CopyListModel;
 class DiffView;
 class HistoryFilter;
 class HistoryFollower;
@@ -55,6 +56,10 @@ public:
 private:
     QString text(const char *german, const char *english) const;
     void loadCopies();
+    // The same while the window is open, off the UI thread (a year of copies
+    // takes a moment to read); one read at a time.
+    void reloadCopies();
+    void showCopies(const QList<StoredCopy> &copies);
     void fillPickers();
     void compare();
     void showSummary(const QString &summary);
@@ -71,6 +76,9 @@ private:
     HistoryFilter *m_filter;
     HistoryFollower *m_follower;
     QList<StoredCopy> m_copies;  // oldest first
+    CopyListModel *m_copyList;   // both pickers list it
+    bool m_reading = false;      // the manifest, off the UI thread
+    bool m_readAgain = false;    // it changed again meanwhile
     CopyPair m_pair;
     QComboBox *m_outcome;
     QLineEdit *m_search;

@@ -8,11 +8,17 @@
 #include <QHash>
 
 #include <algorithm>
-#include <optional>
+#include <vector>
 
 namespace fetchora {
 
 namespace {
+
+// Most fields hold no escape: they are taken as they are.
+QString fieldText(QByteArrayView field)
+{
+    return field.contains('\\') ? unescapeField(QString::fromUtf8(field)) : QString::fromUtf8(field);
+}
 
 QByteArray storedLine(const StoredCopy &c)
 {
@@ -56,43 +62,70 @@ ManifestContent readManifest(const QString &manifest)
 {
     ManifestContent content;
     const QByteArray bytes = readContent(manifest);
-    QHash<QString, qsizetype> index;  // path: its place in `live`
-    QList<std::optional<StoredCopy>> live;
+    // A year of copies is 100,000 records: each is parsed in place and kept once.
+    QHash<QString, qsizetype> index;  // path: its place in `content.copies`
+    std::vector<bool> dropped;        // by place: replaced or gone since
+    QByteArrayView lastUrlField;
+    QString lastUrl;
     // Only whole lines: one a crash cut short is not a record.
     const qsizetype complete = bytes.lastIndexOf('\n') + 1;
+    const qsizetype lines = bytes.count('\n');
+    content.copies.reserve(lines);
+    index.reserve(lines);
     for (qsizetype start = 0; start < complete;) {
         const qsizetype end = bytes.indexOf('\n', start);
-        const QList<QByteArray> f = bytes.mid(start, end - start).split('\t');
+        const QByteArrayView line = QByteArrayView(bytes).sliced(start, end - start);
         start = end + 1;
         ++content.records;
-        if (f.size() == 7 && f[0] == "stored") {
+        QByteArrayView f[8];
+        int fields = 0;  // 8: more than 7
+        for (qsizetype from = 0; fields < 8;) {
+            const qsizetype tab = line.indexOf('\t', from);
+            f[fields++] = line.sliced(from, (tab < 0 ? line.size() : tab) - from);
+            if (tab < 0)
+                break;
+            from = tab + 1;
+        }
+        if (fields == 7 && f[0] == "stored") {
             StoredCopy c;
             c.at = QDateTime::fromString(QString::fromLatin1(f[1]), Qt::ISODate);
             bool sizeOk = false, timeOk = false;
             c.size = f[2].toLongLong(&sizeOk);
             c.mtimeNs = f[3].toLongLong(&timeOk);
-            c.sha256 = f[4];
-            c.path = unescapeField(QString::fromUtf8(f[5]));
-            c.url = unescapeField(QString::fromUtf8(f[6]));
+            c.sha256 = f[4].toByteArray();
+            c.path = fieldText(f[5]);
+            // Copies of one URL share its text.
+            if (f[6] != lastUrlField) {
+                lastUrlField = f[6];
+                lastUrl = fieldText(f[6]);
+            }
+            c.url = lastUrl;
             if (!sizeOk || !timeOk || !c.at.isValid() || c.sha256.size() != 64 || c.path.isEmpty())
                 continue;
             if (const auto it = index.constFind(c.path); it != index.constEnd())
-                live[*it].reset();
-            index.insert(c.path, live.size());
-            live.append(c);
-        } else if (f.size() == 2 && f[0] == "gone") {
-            if (const auto it = index.constFind(unescapeField(QString::fromUtf8(f[1]))); it != index.constEnd()) {
-                live[*it].reset();
+                dropped[size_t(*it)] = true;
+            index.insert(c.path, content.copies.size());
+            content.copies.append(std::move(c));
+            dropped.push_back(false);
+        } else if (fields == 2 && f[0] == "gone") {
+            if (const auto it = index.constFind(fieldText(f[1])); it != index.constEnd()) {
+                dropped[size_t(*it)] = true;
                 index.erase(it);
             }
         }
     }
-    for (const std::optional<StoredCopy> &c : live) {
-        if (c)
-            content.copies.append(*c);
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < content.copies.size(); ++i) {
+        if (dropped[size_t(i)])
+            continue;
+        if (kept != i)
+            content.copies[kept] = std::move(content.copies[i]);
+        ++kept;
     }
-    std::stable_sort(content.copies.begin(), content.copies.end(),
-                     [](const StoredCopy &a, const StoredCopy &b) { return a.at < b.at; });
+    content.copies.resize(kept);
+    const auto older = [](const StoredCopy &a, const StoredCopy &b) { return a.at < b.at; };
+    if (!std::is_sorted(content.copies.begin(), content.copies.end(), older))
+        std::stable_sort(content.copies.begin(), content.copies.end(), older);
     return content;
 }
 

@@ -41,34 +41,77 @@ QByteArray line(const char *time, const char *outcome, const QString &detail = {
     return e.line().toUtf8();
 }
 
-QString outcomesOf(const QList<HistoryEntry> &entries)
+QString outcomesOf(const HistoryLines &lines)
 {
     QStringList words;
-    for (const HistoryEntry &e : entries)
-        words << e.outcome + u'@' + e.at.toUTC().toString(QStringLiteral("HH"));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        words << lines.entry(i).outcome + u'@' + lines.entry(i).at.toUTC().toString(QStringLiteral("HH"));
     return words.join(u' ');
 }
 
-// The rotated files are read oldest first; lines that are no attempt and a
-// last line still being written are left out.
-TEST(HistoryLog, ReadsRotatedFilesAndSkipsOddLines)
+// The index reads the rotated files oldest first; lines that are no attempt
+// and a last line still being written are left out.
+TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
 {
+    const QByteArray one = line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/a\tb\nc")),
+                     two = line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0),
+                     three = line("2026-12-01T03:00:00Z", "unchanged");
+    const QByteArray longer = line("2026-12-01T04:00:00Z", "failed", "1 " + QString(3 << 19, u'x'), 0);
+    const struct {
+        QByteArray dotTwo, dotOne, log;
+        const char *outcomes;
+    } rows[] = {
+        {one, two, three, "stored@01 failed@02 unchanged@03"},
+        {{}, "garbage\n\n2026-13-01T01:00:00Z\tstored\n2026-12-01T01:00:00Z\t\t-\n" + two,
+         three + "2026-12-01T04:00:00Z\tstor", "failed@02 unchanged@03"},
+        {{}, {}, QByteArray(one + two).replace('\n', "\r\n"), "stored@01 failed@02"},
+        {{}, one, longer + three, "stored@01 failed@04 unchanged@03"},
+        {{}, {}, {}, ""},
+    };
+    for (const auto &r : rows) {
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("history.log"));
+        for (const auto &[suffix, bytes] : {std::pair{".2", r.dotTwo}, {".1", r.dotOne}, {"", r.log}}) {
+            if (!bytes.isEmpty())
+                writeFile(log + QLatin1String(suffix), bytes);
+        }
+        const auto lines = HistoryLines::index(log);
+        EXPECT_EQ(outcomesOf(*lines), QString::fromLatin1(r.outcomes)) << r.outcomes;
+        if (lines->size() > 0 && lines->entry(0).outcome == QLatin1String("stored")) {
+            EXPECT_EQ(lines->entry(0).detail, QStringLiteral("/a\tb\nc")) << r.outcomes;
+        }
+        for (qsizetype i = 0; i < lines->size(); ++i)
+            EXPECT_EQ(lines->entry(i).url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
+    }
+
+    // Twenty thousand lines over three files, the log read in pieces that end inside a line.
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("history.log"));
-    writeFile(log + QStringLiteral(".2"), line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/a\tb\nc")));
-    writeFile(log + QStringLiteral(".1"), "garbage\n\n" + line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0));
-    writeFile(log, line("2026-12-01T03:00:00Z", "unchanged") + "2026-12-01T04:00:00Z\tstor");
-    const QList<HistoryEntry> entries = readHistory(log);
-    EXPECT_EQ(outcomesOf(entries), QStringLiteral("stored@01 failed@02 unchanged@03"));
-    EXPECT_EQ(entries.value(0).detail, QStringLiteral("/a\tb\nc"));
+    QByteArray files[3];
+    for (int i = 0; i < 20000; ++i)
+        files[std::min(2, i / 2000)] += line(
+            qPrintable(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(60 * i).toString(Qt::ISODate)),
+            i % 7 ? "unchanged" : "stored", QStringLiteral("/k/r%1.csv").arg(i));
+    writeFile(log + QStringLiteral(".2"), files[0]);
+    writeFile(log + QStringLiteral(".1"), files[1]);
+    writeFile(log, files[2]);
+    const auto lines = HistoryLines::index(log);
+    ASSERT_EQ(lines->size(), 20000);
+    EXPECT_EQ(lines->entry(13579).detail, QStringLiteral("/k/r13579.csv"));
 
     HistoryModel model(Language::English);
-    model.setEntries(entries);
-    const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
-    EXPECT_EQ(cell(0, HistoryModel::Outcome), QStringLiteral("unchanged"));  // newest first
-    EXPECT_EQ(cell(1, HistoryModel::Status), QStringLiteral("12029"));
-    EXPECT_EQ(cell(1, HistoryModel::Detail), QStringLiteral("refused"));
-    EXPECT_EQ(cell(2, HistoryModel::Detail), QStringLiteral("/a\tb\nc (gone)"));
+    model.setLines(lines);
+    EXPECT_EQ(model.entry(3).detail, QStringLiteral("/k/r19996.csv"));  // newest first
+    EXPECT_EQ(model.index(0, HistoryModel::Outcome).data().toString(), QStringLiteral("stored"));
+    EXPECT_EQ(model.index(0, HistoryModel::Detail).data().toString(), QStringLiteral("/k/r19999.csv (gone)"));
+}
+
+TEST(HistoryModel, ShowsStatusAndErrorApart)
+{
+    HistoryModel model(Language::English);
+    model.setLines(HistoryLines::ofBytes(line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0)));
+    EXPECT_EQ(model.index(0, HistoryModel::Status).data().toString(), QStringLiteral("12029"));
+    EXPECT_EQ(model.index(0, HistoryModel::Detail).data().toString(), QStringLiteral("refused"));
 }
 
 // Appended lines arrive as they are completed; a rotation reads the log again.
@@ -78,7 +121,7 @@ TEST(HistoryLog, FollowsAppendsAndRotation)
     const QString log = dir.filePath(QStringLiteral("history.log"));
     writeFile(log, line("2026-12-01T01:00:00Z", "stored"));
     HistoryFollower follower(log);
-    ASSERT_EQ(follower.readAll().size(), 1);
+    ASSERT_EQ(follower.readAll()->size(), 1);
     QSignalSpy appended(&follower, &HistoryFollower::appended), reloaded(&follower, &HistoryFollower::reloaded);
     const QByteArray next = line("2026-12-01T02:00:00Z", "failed");
     QFile file(log);
@@ -88,34 +131,45 @@ TEST(HistoryLog, FollowsAppendsAndRotation)
     file.write(next.mid(10));
     file.close();
     ASSERT_TRUE(appended.wait(5000));
-    const auto got = appended.last().at(0).value<QList<HistoryEntry>>();
-    EXPECT_EQ(outcomesOf(got), QStringLiteral("failed@02"));
+    EXPECT_EQ(outcomesOf(*follower.lines()), QStringLiteral("stored@01 failed@02"));
 
     ASSERT_TRUE(QFile::rename(log, log + QStringLiteral(".1")));
     writeFile(log, line("2026-12-01T03:00:00Z", "cancelled"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reloaded.isEmpty(); }, 5000));
-    EXPECT_EQ(outcomesOf(reloaded.last().at(0).value<QList<HistoryEntry>>()),
-              QStringLiteral("stored@01 failed@02 cancelled@03"));
+    EXPECT_EQ(outcomesOf(*follower.lines()), QStringLiteral("stored@01 failed@02 cancelled@03"));
 }
 
 TEST(HistoryModel, FiltersByOutcomeAndSearch)
 {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("history.log"));
+    QByteArray big = line("2026-12-01T03:00:00Z", "not-found", QString(), 404);
+    big.replace("\t404\t0\t", "\t404\t1048576\t");
+    writeFile(log, line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/k/Müller/report.csv"))
+                       + line("2026-12-01T02:00:00Z", "failed", "12007 Host not found", 0) + big);
+    const auto lines = HistoryLines::index(log);
     HistoryModel model(Language::German);
-    model.setEntries(parseHistoryLines(line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/k/report.csv"))
-                                       + line("2026-12-01T02:00:00Z", "failed", "12007 Host not found", 0)
-                                       + line("2026-12-01T03:00:00Z", "not-found", QString(), 404)));
+    model.setLines(lines);
     HistoryFilter filter;
     filter.setSourceModel(&model);
     const struct {
         const char *outcome, *search;
         int rows;
-    } rows[] = {{"", "", 3},         {"failed", "", 1},    {"", "REPORT", 1}, {"", "404", 1},
-                {"", "127.0.0.1", 3}, {"stored", "host", 0}, {"", "gefunden", 1}};
+    } rows[] = {{"", "", 3},          {"failed", "", 1},    {"", "REPORT", 1},    {"", "404", 1},
+                {"", "127.0.0.1", 3}, {"stored", "host", 0}, {"", "gefunden", 1}, {"", "MÜLLER", 1},
+                {"", "12-01 02:", 1}, {"", "048.5", 1}};
     for (const auto &r : rows) {
         filter.setOutcome(QString::fromLatin1(r.outcome));
-        filter.setSearch(QString::fromLatin1(r.search));
+        filter.setSearch(QString::fromUtf8(r.search));
         EXPECT_EQ(filter.rowCount(), r.rows) << r.outcome << " / " << r.search;
     }
+    // A line appended after the filter looked is filtered as it is shown.
+    filter.setSearch(QStringLiteral("host"));
+    ASSERT_EQ(filter.rowCount(), 1);
+    writeFile(log, readAll(log) + line("2026-12-01T04:00:00Z", "failed", "12007 Host not found", 0));
+    EXPECT_EQ(lines->extend(), 1);
+    model.showAppended();
+    EXPECT_EQ(filter.rowCount(), 2);
 }
 
 TEST(CopyPair, StepsOneCopyAtATime)
@@ -155,6 +209,10 @@ TEST(CopyDiff, ComparesTextLineByLine)
         {"a\nb\nc\nd\n", "b\nc\nD\n", "-1/0 =2/1 =3/2 -4/0 +0/3", 2},
         {"", "x\n", "+0/1", 1},
         {"a\r\nb\r\n", "a\nb\n", "=1/1 =2/2", 0},
+        {"a\r\nb", "a\nb\n", "=1/1 =2/2", 0},
+        {"a\na\n", "a\n", "=1/1 -2/0", 1},
+        {"a\nb\nc\n", "a\nc\n", "=1/1 -2/0 =3/2", 1},
+        {"x\n1\n2\nx\n", "x\n2\n1\nx\n", "=1/1 -2/0 =3/2 +0/3 =4/4", 2},
     };
     for (const auto &r : rows) {
         const CopyComparison c = compareContents(r.older, r.newer);
@@ -162,6 +220,7 @@ TEST(CopyDiff, ComparesTextLineByLine)
         EXPECT_EQ(shape(c), QString::fromLatin1(r.shape)) << r.older;
         EXPECT_EQ(c.changes, r.changes) << r.older;
     }
+    EXPECT_TRUE(looksLikeText(QByteArray((1 << 16) - 1, 'a') + "ä\n"));  // a letter across two pieces
 }
 
 TEST(CopyDiff, ComparesOtherBytesBySizeHashAndFirstDifference)
@@ -397,6 +456,7 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
                   + line("2026-12-01T11:00:00Z", "unchanged"));
     HistoryWindow window(dir.path(), Language::English, QString());
     window.show();
+    const QSize size = window.size();
     window.findChild<QTabWidget *>(QStringLiteral("viewTabs"))->setCurrentIndex(1);
     auto *plot = window.findChild<HistoryPlot *>(QStringLiteral("historyPlot"));
     auto *outcome = window.findChild<QComboBox *>(QStringLiteral("outcomeBox"));
@@ -425,7 +485,7 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
             << r.range << ' ' << r.at;
     }
     EXPECT_EQ(outcome->currentIndex(), 0);
-    EXPECT_EQ(window.size(), QSize(960, 640));  // the plot fits in the window's size
+    EXPECT_EQ(window.size(), size);  // the plot fits in the window's size
 
     // A line written while the window is open is drawn and chosen as the newest row.
     QFile log(dir.filePath(QStringLiteral("history.log")));
@@ -498,6 +558,49 @@ TEST(HistoryWindow, CountsChangedCellsAndPixels)
     EXPECT_FALSE(diff->toHtml().contains(QStringLiteral("rot markiert")));
     window.setPair({0, 1});
     EXPECT_EQ(summary->text(), QStringLiteral("1 Änderungen (F7, Umschalt+F7), 1 geänderte Zellen"));
+}
+
+// Two long texts are shown folded: whole, they would hold the window for seconds.
+TEST(HistoryWindow, FoldsALongComparison)
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 0; i < 10000; ++i)
+        text += QByteArray::number(i) + '\n';
+    for (int k = 0; k < 2; ++k) {
+        StoredCopy copy;
+        copy.path = dir.filePath(QStringLiteral("r%1.txt").arg(k));
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = QDateTime(QDate(2026, 12, 1), QTime(k, 0), Qt::UTC);
+        writeFile(copy.path, k ? text + "end\n" : text);
+        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+    }
+    HistoryWindow window(dir.path(), Language::English, QString());
+    EXPECT_TRUE(window.findChild<QCheckBox *>(QStringLiteral("onlyChangesBox"))->isChecked());
+}
+
+// A copy stored while the window is open joins the pickers, and the pair moves on to it.
+TEST(HistoryWindow, ListsACopyStoredWhileOpen)
+{
+    QTemporaryDir dir;
+    const auto store = [&](int hour) {
+        HistoryEntry e;
+        e.at = QDateTime(QDate(2026, 12, 1), QTime(hour, 0), Qt::UTC);
+        e.outcome = QStringLiteral("stored");
+        e.detail = dir.filePath(QStringLiteral("r%1.txt").arg(hour));
+        writeFile(e.detail, QByteArray::number(hour) + '\n');
+        StoredCopy copy;
+        copy.path = e.detail;
+        copy.sha256 = QByteArray(64, 'a');
+        copy.at = e.at;
+        EXPECT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+        appendHistory(dir.filePath(QStringLiteral("history.log")), e);
+    };
+    store(1);
+    HistoryWindow window(dir.path(), Language::English, QString());
+    EXPECT_EQ(window.pair(), (CopyPair{0, 0}));
+    store(2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 1}; }, 5000));
 }
 
 // --history opens beside a program that holds the profile: it takes no lock.
