@@ -67,6 +67,14 @@ inline const std::map<QString, std::pair<FakeReply::Plan, int>> kServerModes = {
     {"slow", {FakeReply::Finish, 150}},     {"stalling", {FakeReply::Stall, 65}},
     {"down", {FakeReply::Refused, 0}}};  // the engine will not even begin
 
+// A bus that never answers keeps Qt's own connection thread busy, whose hand-over to the UI thread the thread sanitizer
+// cannot see into (its reports name only Qt's frames): under it the world leaves that fault out.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kUninstrumentedBus = true;
+#else
+inline constexpr bool kUninstrumentedBus = false;
+#endif
+
 // How long the program's quit waits for a storing job that does not report (its own default is longer).
 inline constexpr int kQuitWaitMs = 300;
 
@@ -448,7 +456,7 @@ private:
         if (m_config.front.isEmpty())
             m_config.front = QStringList{"window", "headless", "once"}[int(unit(m_random) * 3)];
         for (const QString &f : kFaults)
-            if (unit(m_random) < 0.6)
+            if (unit(m_random) < 0.6 && !(kUninstrumentedBus && f == QLatin1String("bus:frozen")))
                 m_mix << f;
         if (m_mix.isEmpty())
             m_mix << QStringLiteral("server:newbody");
