@@ -65,7 +65,7 @@ space := $(empty) $(empty)
 # and hands them over under Qt's locks, which the sanitizer cannot see; the
 # report names only Qt's frames, so the tests that open that dialog are
 # left out rather than a library suppressed.
-TSAN_SKIP := ^window_tests\.Window\.(BrowseReplacesTheFolderOnlyWhenOneIsChosen|AMissingSaveFolderIsOfferedToAPersonAndNamedInEachFailedAttempt|EveryControlHasANameForAScreenReader)$$
+TSAN_SKIP := ^window_tests\.Window\.(BrowseReplacesTheFolderOnlyWhenOneIsChosen|AMissingSaveFolderIsOfferedToAPersonAndNamedInEachFailedAttempt)$$
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
 # the build (the suites are run once while building to list their tests).

@@ -16,11 +16,6 @@ QT_QPA_PLATFORM=xcb|--config $work/x -s
 WAYLAND_DISPLAY=wayland-9 QT_QPA_PLATFORM=xcb|-s
 DISPLAY=:987|-s
 TABLE
-- --config $work/x
-LANG=C -s -m
-QT_QPA_PLATFORM=xcb --config $work/x -s
-WAYLAND_DISPLAY=wayland-9 QT_QPA_PLATFORM=xcb -s
-TABLE
 
 # Settings it cannot run with: status 2 and one line naming the key.
 while IFS='|' read -r name url extra key; do

@@ -145,14 +145,6 @@ TEST_F(Store, RetentionKeepsTheCopiesOfOtherFoldersEvenInsideOrBesideIt)
     }
 }
 
-TEST_F(Store, ACopyReplacedUnderItsNameKeepsOneRecordAndTheManifestStaysSmall)
-{
-    for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(store(request(), QByteArray::number(i)).ok());
-    EXPECT_EQ(manifestPaths(), QStringList{"report.txt"});
-    EXPECT_LE(readAll(manifestIn(app)).count('\n'), 36);
-}
-
 // Fails the nth call (from 1) that `op` makes with a name that contains `name`; every one of them with nth 0.
 FsHook failing(FsOp op, const QString &name, int error, int nth = 1)
 {
@@ -392,14 +384,6 @@ void withFileSizeLimit(rlim_t bytes, const std::function<void()> &write)
     ::setrlimit(RLIMIT_FSIZE, &limit), write(), ::setrlimit(RLIMIT_FSIZE, &was);
 }
 
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    for (const QString &name : entries(folder))
-        files[name] = readAll(folder + u'/' + name);
-    return files;
-}
-
 constexpr rlim_t kAtOnce = 0, kLate = 64 << 10;
 
 // The download lands on another file system than the save folder, so a move is a copy of its bytes.
@@ -434,11 +418,11 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
             const QString name = compress ? "report.zip" : "report.txt";
             if (row.oldCopy)
                 writeFile(save + u'/' + name, "old copy");
-            const auto before = snapshot(save);
+            const auto before = diskState(save);
             StoreResult result;
             withFileSizeLimit(row.failsAfter, [&] { result = storeFinishedFile(r); });
             EXPECT_EQ(QString::number(result.number) + ' ' + result.description, "61 Disk full: " + save + u'/' + name);
-            EXPECT_EQ(snapshot(save), before);
+            EXPECT_EQ(diskState(save), before);
             EXPECT_EQ(readAll(r.tmpFile), body);
 
             result = storeFinishedFile(r);
@@ -486,9 +470,9 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
         for (const rlim_t failsAfter : {kAtOnce, rlim_t(8)}) {
             SCOPED_TRACE(::testing::Message() << qPrintable(row.file) << ' ' << row.before.data() << failsAfter);
             QFile::remove(log), writeFile(row.file, row.before);
-            const auto before = snapshot(app.folder());
+            const auto before = diskState(app.folder());
             withFileSizeLimit(row.newBytesFrom + failsAfter, row.write);
-            EXPECT_EQ(snapshot(app.folder()), before);
+            EXPECT_EQ(diskState(app.folder()), before);
             row.write();
             EXPECT_EQ(readAll(row.file), row.afterRetry);
         }
