@@ -29,7 +29,7 @@ void pickFrom(QComboBox *box, CopyListModel *copies)
 {
     box->setModel(copies);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(20);
+    box->setMinimumContentsLength(8);  // the layout gives them the room there is; a small screen at 200 % has little
     if (auto *list = qobject_cast<QListView *>(box->view()))
         list->setUniformItemSizes(true);
     auto *style = new PickerStyle(QApplication::style()->name());

@@ -124,9 +124,13 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     pickRow->addWidget(m_older, 1);
     pickRow->addWidget(buddyLabel(text("Ne&uer:", "Ne&wer:"), m_newer));
     pickRow->addWidget(m_newer, 1);
-    pickRow->addWidget(m_sideBySide);
-    pickRow->addWidget(m_onlyChanges);
-    pickRow->addWidget(m_marked);
+    // The view's switches get a row of their own: beside the pickers they
+    // made the window wider than a small screen at 200 %.
+    auto *viewRow = new QHBoxLayout;
+    viewRow->addWidget(m_sideBySide);
+    viewRow->addWidget(m_onlyChanges);
+    viewRow->addWidget(m_marked);
+    viewRow->addStretch(1);
 
     m_diff = new DiffView(language);
     m_diff->setObjectName(QStringLiteral("diffView"));
@@ -134,6 +138,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->setWordWrap(true);  // a long summary takes lines, not the window's width
     showSummary({});
     m_open = new QPushButton(text("Ö&ffnen", "O&pen"));
     m_open->setObjectName(QStringLiteral("openButton"));
@@ -153,6 +158,7 @@ HistoryWindow::HistoryWindow(const QString &folder, Language language, const QSt
     auto *compareLayout = new QVBoxLayout(comparePane);
     compareLayout->setContentsMargins(0, 0, 0, 0);
     compareLayout->addLayout(pickRow);
+    compareLayout->addLayout(viewRow);
     compareLayout->addWidget(m_diff, 1);
     compareLayout->addLayout(actRow);
     // The plot shares the lower half with the two copies; a click on it
