@@ -17,6 +17,9 @@
             qunsetenv(v);                                                                                              \
         /* No notices on the desktop of whoever runs them. */                                                          \
         qputenv("DBUS_SESSION_BUS_ADDRESS", "");                                                                       \
+        /* The machine's own zone, named: unnamed, the C library reads its file again at every conversion of a time. */ \
+        if (!qEnvironmentVariableIsSet("TZ"))                                                                          \
+            qputenv("TZ", ":/etc/localtime");                                                                          \
         App app(argc, argv);                                                                                           \
         ::testing::InitGoogleTest(&argc, argv);                                                                        \
         fetchora::installTracewright();                                                                                \
