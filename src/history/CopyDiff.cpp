@@ -182,7 +182,7 @@ void markCells(CopyComparison *c)
 
 DiffLine diffLine(DiffLine::Kind kind, qsizetype left, qsizetype right, std::string_view text)
 {
-    return {kind, int(left), int(right), QString::fromUtf8(text.data(), qsizetype(text.size()))};
+    return {kind, int(left), int(right), QString::fromUtf8(text.data(), qsizetype(text.size())), {}};
 }
 
 }  // namespace
