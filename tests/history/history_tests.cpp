@@ -11,6 +11,7 @@
 #include "support/UiTestMain.h"
 #include "zip/Zip.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -502,6 +503,20 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
 
 // The window lists the attempts and shows a copy that is gone as gone,
 // never as a box, also when it is acted on.
+// Before the first copy, nothing that takes the focus is left for a screen reader to read as nothing.
+TEST(HistoryWindow, NothingThatTakesTheFocusIsNamelessBeforeTheFirstCopy)
+{
+    QTemporaryDir dir;
+    HistoryWindow window(dir.path(), Language::English, QString());
+    window.show();
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(&window)) {
+            EXPECT_FALSE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).trimmed().isEmpty())
+                << w->metaObject()->className() << ' ' << w->objectName().toStdString();
+        }
+    }
+}
+
 TEST(HistoryWindow, ShowsAGoneCopyAsGone)
 {
     QTemporaryDir dir;
