@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace fetchora {
 
@@ -129,19 +130,13 @@ QStringList historyOutcomes()
 
 QString outcomeWord(const QString &outcome, Language language)
 {
-    const bool de = language == Language::German;
-    if (outcome == QLatin1String("stored"))
-        return de ? QStringLiteral("gespeichert") : QStringLiteral("stored");
-    if (outcome == QLatin1String("unchanged"))
-        return de ? QStringLiteral("unverändert") : QStringLiteral("unchanged");
-    if (outcome == QLatin1String("failed"))
-        return de ? QStringLiteral("fehlgeschlagen") : QStringLiteral("failed");
-    if (outcome == QLatin1String("not-found"))
-        return de ? QStringLiteral("nicht gefunden") : QStringLiteral("not found");
-    if (outcome == QLatin1String("cancelled"))
-        return de ? QStringLiteral("abgebrochen") : QStringLiteral("cancelled");
-    if (outcome == QLatin1String("skipped"))
-        return de ? QStringLiteral("übersprungen") : QStringLiteral("skipped");
+    static const std::pair<const char *, std::pair<const char *, const char *>> kWords[] = {
+        {"stored", {"stored", "gespeichert"}},       {"unchanged", {"unchanged", "unverändert"}},
+        {"failed", {"failed", "fehlgeschlagen"}},    {"not-found", {"not found", "nicht gefunden"}},
+        {"cancelled", {"cancelled", "abgebrochen"}}, {"skipped", {"skipped", "übersprungen"}}};
+    for (const auto &[key, words] : kWords)
+        if (outcome == QLatin1String(key))
+            return QString::fromUtf8(language == Language::German ? words.second : words.first);
     return outcome;  // one a later version writes
 }
 

@@ -1,5 +1,6 @@
 #include "mainwindow/WindowTexts.h"
 
+#include "history/HistoryModel.h"
 #include "store/History.h"
 
 #include <utility>
@@ -11,19 +12,6 @@ namespace {
 bool english(Language language)
 {
     return language == Language::English;
-}
-
-// The outcome as history.log writes it, in words.
-QString outcomeWord(Language language, const QString &outcome)
-{
-    static const std::pair<const char *, std::pair<const char *, const char *>> kWords[] = {
-        {"stored", {"stored", "gespeichert"}},         {"unchanged", {"unchanged", "unverändert"}},
-        {"failed", {"failed", "fehlgeschlagen"}},      {"not-found", {"not found", "nicht gefunden"}},
-        {"cancelled", {"cancelled", "abgebrochen"}},   {"skipped", {"skipped", "übersprungen"}}};
-    for (const auto &[key, words] : kWords)
-        if (outcome == QLatin1String(key))
-            return QString::fromUtf8(english(language) ? words.first : words.second);
-    return outcome;
 }
 
 }  // namespace
@@ -50,16 +38,16 @@ QString lastAttemptLine(Language language, const HistoryEntry &attempt, const QD
                                : at.toString(english(language) ? QStringLiteral("yyyy-MM-dd HH:mm")
                                                                : QStringLiteral("dd.MM.yyyy HH:mm"));
     return (english(language) ? QStringLiteral("Last: %1, %2") : QStringLiteral("Zuletzt: %1, %2"))
-        .arg(outcomeWord(language, attempt.outcome), when);
+        .arg(outcomeWord(attempt.outcome, language), when);
 }
 
 QString lastAttemptTip(Language language, const HistoryEntry &attempt)
 {
     const QDateTime at = attempt.at.toLocalTime();
     QString tip = english(language)
-                      ? QStringLiteral("Last attempt: %1 at %2").arg(outcomeWord(language, attempt.outcome),
+                      ? QStringLiteral("Last attempt: %1 at %2").arg(outcomeWord(attempt.outcome, language),
                                                                        at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                      : QStringLiteral("Letzter Versuch: %1 am %2").arg(outcomeWord(language, attempt.outcome),
+                      : QStringLiteral("Letzter Versuch: %1 am %2").arg(outcomeWord(attempt.outcome, language),
                                                                           at.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
     if (!attempt.detail.isEmpty())
         tip += u'\n' + attempt.detail;
