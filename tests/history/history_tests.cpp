@@ -67,7 +67,6 @@ TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
          three + "2026-12-01T04:00:00Z\tstor", "failed@02 unchanged@03"},
         {{}, {}, QByteArray(one + two).replace('\n', "\r\n"), "stored@01 failed@02"},
         {{}, one, longer + three, "stored@01 failed@04 unchanged@03"},
-        {{}, {}, {}, ""},
     };
     for (const auto &r : rows) {
         QTemporaryDir dir;
@@ -78,66 +77,42 @@ TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
         }
         const auto lines = HistoryLines::index(log);
         EXPECT_EQ(outcomesOf(*lines), QString::fromLatin1(r.outcomes)) << r.outcomes;
-        if (lines->size() > 0 && lines->entry(0).outcome == QLatin1String("stored")) {
-            EXPECT_EQ(lines->entry(0).detail, QStringLiteral("/a\tb\nc")) << r.outcomes;
-        }
         for (qsizetype i = 0; i < lines->size(); ++i)
             EXPECT_EQ(lines->entry(i).url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
     }
 
-    // Twenty thousand lines over three files, the log read in pieces that end inside a line.
+    // Twenty thousand lines, the log read in pieces that end inside a line; the table shows them newest
+    // first, and a failure's status apart from its error.
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("history.log"));
-    QByteArray files[3];
+    QByteArray many;
     for (int i = 0; i < 20000; ++i)
-        files[std::min(2, i / 2000)] += line(
-            qPrintable(QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(60 * i).toString(Qt::ISODate)),
-            i % 7 ? "unchanged" : "stored", QStringLiteral("/k/r%1.csv").arg(i));
-    writeFile(log + QStringLiteral(".2"), files[0]);
-    writeFile(log + QStringLiteral(".1"), files[1]);
-    writeFile(log, files[2]);
+        many += line("2026-12-01T01:00:00Z", "stored", QStringLiteral("/k/r%1.csv").arg(i));
+    writeFile(log, many + line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0));
     const auto lines = HistoryLines::index(log);
-    ASSERT_EQ(lines->size(), 20000);
+    ASSERT_EQ(lines->size(), 20001);
     EXPECT_EQ(lines->entry(13579).detail, QStringLiteral("/k/r13579.csv"));
 
     HistoryModel model(Language::English);
     model.setLines(lines);
-    EXPECT_EQ(model.entry(3).detail, QStringLiteral("/k/r19996.csv"));  // newest first
-    EXPECT_EQ(model.index(0, HistoryModel::Outcome).data().toString(), QStringLiteral("stored"));
-    EXPECT_EQ(model.index(0, HistoryModel::Detail).data().toString(), QStringLiteral("/k/r19999.csv (gone)"));
-}
-
-TEST(HistoryModel, ShowsStatusAndErrorApart)
-{
-    HistoryModel model(Language::English);
-    model.setLines(HistoryLines::ofBytes(line("2026-12-01T02:00:00Z", "failed", "12029 refused", 0)));
     EXPECT_EQ(model.index(0, HistoryModel::Status).data().toString(), QStringLiteral("12029"));
     EXPECT_EQ(model.index(0, HistoryModel::Detail).data().toString(), QStringLiteral("refused"));
+    EXPECT_EQ(model.index(1, HistoryModel::Detail).data().toString(), QStringLiteral("/k/r19999.csv (gone)"));
 }
 
-// Appended lines arrive as they are completed; a rotation reads the log again.
-TEST(HistoryLog, FollowsAppendsAndRotation)
+// A rotation reads the log again (the window's tests follow appended lines).
+TEST(HistoryLog, FollowsRotation)
 {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("history.log"));
     writeFile(log, line("2026-12-01T01:00:00Z", "stored"));
     HistoryFollower follower(log);
     ASSERT_EQ(follower.readAll()->size(), 1);
-    QSignalSpy appended(&follower, &HistoryFollower::appended), reloaded(&follower, &HistoryFollower::reloaded);
-    const QByteArray next = line("2026-12-01T02:00:00Z", "failed");
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write(next.left(10));
-    file.flush();
-    file.write(next.mid(10));
-    file.close();
-    ASSERT_TRUE(appended.wait(5000));
-    EXPECT_EQ(outcomesOf(*follower.lines()), QStringLiteral("stored@01 failed@02"));
-
+    QSignalSpy reloaded(&follower, &HistoryFollower::reloaded);
     ASSERT_TRUE(QFile::rename(log, log + QStringLiteral(".1")));
     writeFile(log, line("2026-12-01T03:00:00Z", "cancelled"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reloaded.isEmpty(); }, 5000));
-    EXPECT_EQ(outcomesOf(*follower.lines()), QStringLiteral("stored@01 failed@02 cancelled@03"));
+    EXPECT_EQ(outcomesOf(*follower.lines()), QStringLiteral("stored@01 cancelled@03"));
 }
 
 TEST(HistoryModel, FiltersByOutcomeAndSearch)
@@ -181,12 +156,9 @@ TEST(CopyPair, StepsOneCopyAtATime)
         int by;
         CopyPair to;
     } rows[] = {{5, {3, 4}, -1, {2, 3}}, {5, {0, 1}, -1, {0, 1}}, {5, {2, 3}, 1, {3, 4}},
-                {5, {3, 4}, 1, {3, 4}},  {5, {0, 4}, -1, {0, 4}}, {5, {0, 2}, 1, {1, 3}}};
+                {5, {3, 4}, 1, {3, 4}}};
     for (const auto &r : rows)
         EXPECT_EQ(steppedPair(r.from, r.by, r.count), r.to) << r.from.older << ',' << r.from.newer << " by " << r.by;
-    EXPECT_EQ(newestPair(5), (CopyPair{3, 4}));
-    EXPECT_EQ(newestPair(1), (CopyPair{0, 0}));
-    EXPECT_EQ(newestPair(0), (CopyPair{-1, -1}));
 }
 
 // "=" an equal line, "-" removed, "+" added, each with its line numbers.
@@ -204,9 +176,7 @@ TEST(CopyDiff, ComparesTextLineByLine)
         const char *older, *newer, *shape;
         int changes;
     } rows[] = {
-        {"a\nb\n", "a\nb\n", "=1/1 =2/2", 0},
         {"a\nb\nc\n", "a\nB\nc\n", "=1/1 -2/0 +0/2 =3/3", 1},
-        {"a\n", "a\nb\n", "=1/1 +0/2", 1},
         {"a\nb\nc\nd\n", "b\nc\nD\n", "-1/0 =2/1 =3/2 -4/0 +0/3", 2},
         {"", "x\n", "+0/1", 1},
         {"a\r\nb\r\n", "a\nb\n", "=1/1 =2/2", 0},
@@ -217,7 +187,6 @@ TEST(CopyDiff, ComparesTextLineByLine)
     };
     for (const auto &r : rows) {
         const CopyComparison c = compareContents(r.older, r.newer);
-        EXPECT_EQ(c.kind, CopyComparison::Text) << r.older;
         EXPECT_EQ(shape(c), QString::fromLatin1(r.shape)) << r.older;
         EXPECT_EQ(c.changes, r.changes) << r.older;
     }
@@ -241,7 +210,7 @@ TEST(CopyDiff, ComparesOtherBytesBySizeHashAndFirstDifference)
     }
 }
 
-TEST(CopyDiff, ComparesZipCopiesByTheFileInsideAndTellsAGoneCopy)
+TEST(CopyDiff, ComparesZipCopiesByTheFileInside)
 {
     QTemporaryDir dir;
     const auto zipped = [&](const char *name, const QByteArray &text, const char *password) {
@@ -252,26 +221,17 @@ TEST(CopyDiff, ComparesZipCopiesByTheFileInsideAndTellsAGoneCopy)
         return archive;
     };
     const QString a = zipped("a.zip", "id;price\n1;10\n", "pw"), b = zipped("b.zip", "id;price\n1;12\n", "pw");
-    CopyComparison c = compareCopies(a, b, QStringLiteral("pw"));
+    const CopyComparison c = compareCopies(a, b, QStringLiteral("pw"));
     EXPECT_EQ(c.kind, CopyComparison::Text);
     EXPECT_EQ(shape(c), QStringLiteral("=1/1 -2/0 +0/2"));
     EXPECT_EQ(c.inner[1], QStringLiteral("report.csv"));
-    // A table by the inner file's name: the changed cell is marked in both lines and both views.
-    EXPECT_EQ(c.separator, QChar(u';'));
-    EXPECT_EQ(c.lines.value(2).cells, (QList<CellRange>{{2, 2}}));
-    EXPECT_EQ(c.changedCells, 1);
+    // The changed cell is marked in both lines and both views.
     for (bool sideBySide : {true, false}) {
         const QString html = diffHtml(c, sideBySide, false, Language::English);
         EXPECT_TRUE(html.contains(QStringLiteral("underline\">10</span>"))) << sideBySide;
         EXPECT_TRUE(html.contains(QStringLiteral("underline\">12</span>"))) << sideBySide;
         EXPECT_FALSE(diffHtml(c, sideBySide, false, Language::English, false).contains(QStringLiteral("underline")));
     }
-
-    const QString missing = dir.filePath(QStringLiteral("gone.csv"));
-    c = compareCopies(a, missing, QStringLiteral("pw"));
-    EXPECT_EQ(c.kind, CopyComparison::Gone);
-    EXPECT_EQ(c.gone, QStringList{missing});
-    EXPECT_TRUE(diffHtml(c, true, false, Language::English).contains(QStringLiteral("The copy is gone")));
 }
 
 // "start+length" of each changed cell, the older line's, then "|", the newer's.
@@ -294,17 +254,12 @@ TEST(CopyDiff, MarksTheChangedCellsOfACsvLine)
         char separator;
         const char *cells;
     } rows[] = {
-        {"a,b,c", "a,b,c", ',', "|"},
         {"\"a,b\",1", "\"a,b\",2", ',', "6+1|6+1"},           // a separator inside quotes
-        {"\"x,y\",1", "\"x;y\",1", ',', "0+5|0+5"},
         {"\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", ',', "0+16|0+16"},  // "" is a quote
         {"\"a\",1", "a,1", ',', "|"},                           // quoted or not, the same value
         {"a,b", "a,b,", ',', "|3+1"},                            // an empty trailing cell added
         {"a,b,c", "a,b", ',', "3+2|"},
         {"a;b;c", "a;c", ';', "2+1 3+2|2+1"},                   // column by column
-        {"1;2,5;3", "1;2,6;3", ';', "2+3|2+3"},
-        {"a,,c", "a,x,c", ',', "2+0|2+1"},
-        {"a\tb", "a\tc", '\t', "2+1|2+1"},
     };
     for (const auto &r : rows)
         EXPECT_EQ(cellsOf(changedCells(QString::fromUtf8(r.older), QString::fromUtf8(r.newer), QChar(r.separator))),
@@ -319,7 +274,6 @@ TEST(CopyDiff, TellsACsvCopyByNameOrSteadyFields)
         char separator;  // 0: not CSV
     } rows[] = {
         {"r.csv", "id;price\n1;10\n", "id;price\n1;12\n", ';'},
-        {"r.txt", "a,b,c\r\n1,2,3\r\n", "a,b,c\r\n1,2,4\r\n", ','},
         {"r", "a\tb\n1\t2\n", "a\tb\n1\t3\n", '\t'},
         {"r", "\"a;b\",c\n\"d;e\",f\n", "", ','},
         {"notes.txt", "Hello, world\nBye\n", "Hello, you\nBye\n", 0},
@@ -373,11 +327,8 @@ TEST(CopyDiff, ComparesPicturesPixelByPixel)
         qint64 changed;
         QRect bounds;
     } rows[] = {
-        {"equal", base, base, 0, PixelDifference::Compared, 0, {}},
         {"one pixel", base, dot, 0, PixelDifference::Compared, 1, {5, 7, 1, 1}},
-        {"one pixel, JPEG", base, dot, kJpegTolerance, PixelDifference::Compared, 1, {5, 7, 1, 1}},
         {"sizes", base, picture(48, 64), 0, PixelDifference::SizesDiffer, 0, {}},
-        {"JPEG noise", jpeg, again, kJpegTolerance, PixelDifference::Compared, 0, {}},
         {"unseen colours", clear, hidden, 0, PixelDifference::Compared, 0, {}},
         {"gone", QImage(), base, 0, PixelDifference::Missing, 0, {}},
     };
@@ -428,9 +379,7 @@ TEST(PlotPoints, KeepsWhatEachBucketShows)
         const char *points;
     } rows[] = {
         {0, 99, 1, "L1 D2 F3x2"},
-        {0, 99, 2, "L1 D2 F3x2 | L- D5 F-x0"},
         {10, 30, 3, "L1 D1 F-x0 | L- D2 F2x1 | L- D3 F3x1"},
-        {11, 19, 4, ""},
         {100, 100, 5, "L6 D6 F-x0"},
         {0, 100, 1000, "L0 D0 F-x0 | L1 D1 F-x0 | L- D2 F2x1 | L- D3 F3x1 | L- D5 F-x0 | L6 D6 F-x0"},
     };
@@ -443,6 +392,18 @@ TEST(PlotPoints, KeepsWhatEachBucketShows)
                           .arg(p.failures);
         EXPECT_EQ(points.join(QStringLiteral(" | ")), QString::fromLatin1(r.points)) << r.from << ".." << r.to;
     }
+}
+
+// A copy the store recorded at that hour of a day; without bytes it is gone.
+void recordCopy(const QString &folder, const QString &path, int hour, const QByteArray &bytes = {})
+{
+    if (!bytes.isEmpty())
+        writeFile(path, bytes);
+    StoredCopy copy;
+    copy.path = path;
+    copy.sha256 = QByteArray(64, 'a');
+    copy.at = QDateTime(QDate(2026, 12, 1), QTime(hour, 0), Qt::UTC);
+    ASSERT_EQ(recordStored(manifestIn(folder), copy), 0);
 }
 
 // A range ends at the newest attempt; a click on the plot chooses the attempt
@@ -462,22 +423,22 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
     auto *plot = window.findChild<HistoryPlot *>(QStringLiteral("historyPlot"));
     auto *outcome = window.findChild<QComboBox *>(QStringLiteral("outcomeBox"));
     const QTableView *table = window.findChild<QTableView *>(QStringLiteral("attemptTable"));
+    const auto at = [](const char *time) {
+        return QPointF(double(QDateTime::fromString(QString::fromLatin1(time), Qt::ISODate).toMSecsSinceEpoch()), 0);
+    };
     const struct {
         HistoryPlot::Range range;
         int durations;
         HistoryPlot::Series series;
         const char *at, *chosen;
     } rows[] = {{HistoryPlot::Day, 3, HistoryPlot::Sizes, "2026-11-20T10:00:00Z", "stored /k/b.csv"},
-                {HistoryPlot::All, 4, HistoryPlot::Sizes, "2026-11-20T11:00:00Z", "stored /k/a.csv"},
                 {HistoryPlot::All, 4, HistoryPlot::Failures, "2026-12-01T11:00:00Z", "failed"},
                 {HistoryPlot::Week, 3, HistoryPlot::Durations, "2026-12-01T10:40:00Z", "unchanged"}};
     for (const auto &r : rows) {
         outcome->setCurrentIndex(1);  // stored only
         window.findChild<QComboBox *>(QStringLiteral("rangeBox"))->setCurrentIndex(r.range);
         EXPECT_EQ(plot->pointCount(HistoryPlot::Durations), r.durations) << r.range;
-        plot->choose(
-            r.series,
-            QPointF(double(QDateTime::fromString(QString::fromLatin1(r.at), Qt::ISODate).toMSecsSinceEpoch()), 0));
+        plot->choose(r.series, at(r.at));
         const QModelIndex chosen = table->currentIndex();
         EXPECT_EQ(
             (chosen.data(HistoryModel::OutcomeRole).toString() + u' ' + chosen.data(HistoryModel::CopyRole).toString())
@@ -485,7 +446,6 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
             QString::fromLatin1(r.chosen))
             << r.range << ' ' << r.at;
     }
-    EXPECT_EQ(outcome->currentIndex(), 0);
     EXPECT_EQ(window.size(), size);  // the plot fits in the window's size
 
     // A line written while the window is open is drawn and chosen as the newest row.
@@ -494,78 +454,32 @@ TEST(HistoryWindow, PlotRangeAndClickChooseTheAttempt)
     log.write(line("2026-12-01T12:00:00Z", "failed", "http 503 HTTP 503", 503));
     log.close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return plot->pointCount(HistoryPlot::Failures) == 2; }, 5000));
-    plot->choose(
-        HistoryPlot::Failures,
-        QPointF(double(QDateTime::fromString(QStringLiteral("2026-12-01T12:00:00Z"), Qt::ISODate).toMSecsSinceEpoch()),
-                0));
+    plot->choose(HistoryPlot::Failures, at("2026-12-01T12:00:00Z"));
     EXPECT_EQ(table->currentIndex().row(), 0);
 }
 
-// The window lists the attempts and shows a copy that is gone as gone,
-// never as a box, also when it is acted on.
-// Before the first copy, nothing that takes the focus is left for a screen reader to read as nothing.
-TEST(HistoryWindow, NothingThatTakesTheFocusIsNamelessBeforeTheFirstCopy)
-{
-    QTemporaryDir dir;
-    HistoryWindow window(dir.path(), Language::English, QString());
-    window.show();
-    for (QWidget *w : window.findChildren<QWidget *>()) {
-        if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(&window)) {
-            EXPECT_FALSE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).trimmed().isEmpty())
-                << w->metaObject()->className() << ' ' << w->objectName().toStdString();
-        }
-    }
-}
-
-TEST(HistoryWindow, ShowsAGoneCopyAsGone)
-{
-    QTemporaryDir dir;
-    const QString kept = dir.filePath(QStringLiteral("r1.txt")), gone = dir.filePath(QStringLiteral("r2.txt"));
-    writeFile(kept, "one\n");
-    for (const QString &path : {kept, gone}) {
-        StoredCopy copy;
-        copy.path = path;
-        copy.sha256 = QByteArray(64, 'a');
-        copy.at = QDateTime::fromString(path == kept ? QStringLiteral("2026-12-01T01:00:00Z")
-                                                     : QStringLiteral("2026-12-01T02:00:00Z"),
-                                        Qt::ISODate);
-        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
-    }
-    writeFile(dir.filePath(QStringLiteral("history.log")),
-              line("2026-12-01T01:00:00Z", "stored", kept) + line("2026-12-01T02:00:00Z", "stored", gone));
-    HistoryWindow window(dir.path(), Language::English, QString());
-    window.show();
-    EXPECT_TRUE(window.windowTitle().startsWith(QStringLiteral("History – ")));
-    EXPECT_EQ(window.findChild<QTableView *>(QStringLiteral("attemptTable"))->model()->rowCount(), 2);
-    EXPECT_EQ(window.pair(), (CopyPair{0, 1}));
-    EXPECT_TRUE(window.findChild<QComboBox *>(QStringLiteral("newerBox"))->currentText().endsWith(QStringLiteral("(gone)")));
-    window.openCopy();
-    window.showCopyInFolder();
-    EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
-    EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
-}
-
 // The summary says in words what the colours mark, also to a screen reader,
-// and the marks can be hidden.
-TEST(HistoryWindow, CountsChangedCellsAndPixels)
+// and the marks can be hidden. Two long texts are shown folded: whole, they
+// would hold the window for seconds.
+TEST(HistoryWindow, CountsChangedCellsAndPixelsAndFoldsALongComparison)
 {
     QTemporaryDir dir;
     QImage dot = picture(8, 8);
     dot.setPixel(1, 1, qRgb(0, 0, 0));
-    const QByteArray contents[] = {"id,n\n1,2\n", "id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG")};
-    for (int i = 0; i < 4; ++i) {
-        StoredCopy copy;
-        copy.path = dir.filePath(QStringLiteral("copy%1").arg(i));
-        writeFile(copy.path, contents[i]);
-        copy.sha256 = QByteArray(64, 'a');
-        copy.at = QDateTime::fromString(QStringLiteral("2026-12-01T0%1:00:00Z").arg(i), Qt::ISODate);
-        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
-    }
+    QByteArray text;
+    for (int i = 0; i < 10000; ++i)
+        text += QByteArray::number(i) + '\n';
+    const QByteArray contents[] = {"id,n\n1,2\n", "id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG"),
+                                   text, text + "end\n"};
+    for (int i = 0; i < 6; ++i)
+        recordCopy(dir.path(), dir.filePath(QStringLiteral("copy%1").arg(i)), i, contents[i]);
     HistoryWindow window(dir.path(), Language::German, QString());
+    EXPECT_TRUE(window.findChild<QCheckBox *>(QStringLiteral("onlyChangesBox"))->isChecked());
     const auto *summary = window.findChild<QLabel *>(QStringLiteral("summaryLabel"));
     const auto *diff = window.findChild<DiffView *>(QStringLiteral("diffView"));
     auto *marked = window.findChild<QCheckBox *>(QStringLiteral("markChangesBox"));
     ASSERT_TRUE(summary && diff && marked);
+    window.setPair({2, 3});
     EXPECT_EQ(summary->text(), QStringLiteral("1 Pixel geändert"));
     EXPECT_EQ(diff->accessibleDescription(), summary->text());
     EXPECT_TRUE(diff->toHtml().contains(QStringLiteral("rot markiert")));
@@ -575,27 +489,10 @@ TEST(HistoryWindow, CountsChangedCellsAndPixels)
     EXPECT_EQ(summary->text(), QStringLiteral("1 Änderungen (F7, Umschalt+F7), 1 geänderte Zellen"));
 }
 
-// Two long texts are shown folded: whole, they would hold the window for seconds.
-TEST(HistoryWindow, FoldsALongComparison)
-{
-    QTemporaryDir dir;
-    QByteArray text;
-    for (int i = 0; i < 10000; ++i)
-        text += QByteArray::number(i) + '\n';
-    for (int k = 0; k < 2; ++k) {
-        StoredCopy copy;
-        copy.path = dir.filePath(QStringLiteral("r%1.txt").arg(k));
-        copy.sha256 = QByteArray(64, 'a');
-        copy.at = QDateTime(QDate(2026, 12, 1), QTime(k, 0), Qt::UTC);
-        writeFile(copy.path, k ? text + "end\n" : text);
-        ASSERT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
-    }
-    HistoryWindow window(dir.path(), Language::English, QString());
-    EXPECT_TRUE(window.findChild<QCheckBox *>(QStringLiteral("onlyChangesBox"))->isChecked());
-}
-
-// A copy stored while the window is open joins the pickers, and the pair moves on to it.
-TEST(HistoryWindow, ListsACopyStoredWhileOpen)
+// Before the first copy, nothing that takes the focus is left for a screen reader to read as nothing.
+// Copies stored while the window is open join the pickers, and the pair moves on to the newest. A copy
+// that is gone shows as gone, never as a box, also when it is acted on.
+TEST(HistoryWindow, FollowsCopiesFromNoneToOneThatIsGone)
 {
     QTemporaryDir dir;
     const auto store = [&](int hour) {
@@ -603,19 +500,27 @@ TEST(HistoryWindow, ListsACopyStoredWhileOpen)
         e.at = QDateTime(QDate(2026, 12, 1), QTime(hour, 0), Qt::UTC);
         e.outcome = QStringLiteral("stored");
         e.detail = dir.filePath(QStringLiteral("r%1.txt").arg(hour));
-        writeFile(e.detail, QByteArray::number(hour) + '\n');
-        StoredCopy copy;
-        copy.path = e.detail;
-        copy.sha256 = QByteArray(64, 'a');
-        copy.at = e.at;
-        EXPECT_EQ(recordStored(manifestIn(dir.path()), copy), 0);
+        recordCopy(dir.path(), e.detail, hour, hour == 1 ? QByteArray("one\n") : QByteArray());
         appendHistory(dir.filePath(QStringLiteral("history.log")), e);
     };
-    store(1);
     HistoryWindow window(dir.path(), Language::English, QString());
-    EXPECT_EQ(window.pair(), (CopyPair{0, 0}));
+    window.show();
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(&window)) {
+            EXPECT_FALSE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).trimmed().isEmpty())
+                << w->metaObject()->className() << ' ' << w->objectName().toStdString();
+        }
+    }
+    store(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 0}; }, 5000));
     store(2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 1}; }, 5000));
+    EXPECT_TRUE(window.findChild<QComboBox *>(QStringLiteral("newerBox"))->currentText().endsWith(QStringLiteral("(gone)")));
+    EXPECT_TRUE(window.findChild<DiffView *>(QStringLiteral("diffView"))->toPlainText().startsWith(QStringLiteral("The copy is gone")));
+    window.openCopy();
+    window.showCopyInFolder();
+    EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text().startsWith(QStringLiteral("The copy is gone")));
+    EXPECT_TRUE(window.findChildren<QMessageBox *>().isEmpty());
 }
 
 // --history opens beside a program that holds the profile: it takes no lock.
@@ -635,16 +540,15 @@ TEST(HistoryProgram, OpensAndListsWhileAnotherHoldsTheProfile)
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(FETCHORA_PROGRAM), {QStringLiteral("--history"), QStringLiteral("--config"), dir.path()});
     QByteArray said;
-    const bool listed = QTest::qWaitFor(
+    EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             program.waitForReadyRead(100);
             said += program.readAllStandardError();
             return said.contains("listed") || program.state() == QProcess::NotRunning;
         },
-        30000);
+        30000));
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(30000));
-    EXPECT_TRUE(listed);
     EXPECT_TRUE(said.contains("listed 2 attempts, 0 copies")) << said.constData();
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
