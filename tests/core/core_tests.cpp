@@ -103,7 +103,6 @@ TEST(ProfileLock, OnlyALiveHolderKeepsItAndEveryOtherCauseIsNamed)
              ::flock(fd, LOCK_EX);
              return fd;
          }, 1, "(process 4242 of "},
-        {"left by a killed program", [](const QString &path) { writeFile(path, "99999999\nfetchora\nh\n"); return -1; }, 0, ""},
         {"left under this process's id", [](const QString &path) {
              writeFile(path, QByteArray::number(::getpid()) + "\nfetchora\nh\n");
              return -1;
@@ -131,17 +130,13 @@ TEST(ProfileLock, OnlyALiveHolderKeepsItAndEveryOtherCauseIsNamed)
 // makes it UTF-8 with every other line as it read, so the file reads the same afterwards.
 TEST(IniFile, AWindows1252FileReadsAsWrittenAndItsFirstWriteMakesItUtf8)
 {
-    const std::pair<QByteArray, QString> rows[] = {
-        {"\x80", "€"}, {"\x84", "„"}, {"\x93", "“"}, {"\xfc", "ü"}, {"\xdf", "ß"}, {"pa\x80\x84\x93\xfc\xdf", "pa€„“üß"}};
-    for (const auto &[cp1252, text] : rows) {
-        SCOPED_TRACE(qPrintable(text));
-        AppSandbox box;
-        box.writeIni("[Options]\r\nPwd=" + cp1252 + "\r\nSavePath=/home/j\xfcrgen\r\n");
-        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
-        box.ini().write("Options", "URL", "http://h/ä");
-        EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
-        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
-    }
+    const QString text = "pa€„“üß";
+    AppSandbox box;
+    box.writeIni("[Options]\r\nPwd=pa\x80\x84\x93\xfc\xdf\r\nSavePath=/home/j\xfcrgen\r\n");
+    EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+    box.ini().write("Options", "URL", "http://h/ä");
+    EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
+    EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
