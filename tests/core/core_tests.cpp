@@ -226,16 +226,6 @@ TEST(Fs, MovesNeverReplaceForceDeletesAndFilesAndFoldersAreToldApart)
         EXPECT_EQ(lastDescription, said);
         EXPECT_EQ(readAll(at("a")) + readAll(at("b")), "newold");
     }
-    // Within one file system and across two, which a rename cannot do.
-    QTemporaryDir other("/dev/shm/fetchora-XXXXXX");
-    for (const QString &source : {at("a"), other.filePath("a")}) {
-        ASSERT_TRUE(writeFile(source, "moved"));
-        EXPECT_EQ(errorOf([&] { fso.MoveFile(source, at("c")); }), 0);
-        EXPECT_FALSE(QFile::exists(source));
-        EXPECT_EQ(readAll(at("c")), "moved");
-        EXPECT_EQ(entries(dir.path()), QStringList({"b", "c"}));
-        QFile::remove(at("c"));
-    }
     ASSERT_TRUE(writeFile(at("f"), "x") && ::chmod(qPrintable(at("f")), 0444) == 0);  // read-only
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("tmp")); }), 0);
     EXPECT_EQ(errorOf([&] { fso.CreateFolder(at("gone/tmp")); }), 76);
