@@ -70,7 +70,6 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
         {{}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
         {{}, "\t", "[Options]\r\nURL=\"\t\"\r\n"},
         {{}, "\"a", "[Options]\r\nURL=\"a\r\n"},
-        {{}, "", "[Options]\r\nURL=\r\n"},
     };
     for (const auto &[before, value, after] : cases) {
         AppSandbox box;
