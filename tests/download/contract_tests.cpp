@@ -35,7 +35,6 @@ const QStringList kTaggedDone{"Start", "ShowVersion \"v2\"", "Progress 10/10", "
 const QStringList kEmptyDone{"Start", "ShowVersion \"v2\"", "Progress 0/0", "Finished"};
 
 const Script kScripts[] = {
-    {"ETag", kTagged, {}, {}, kTaggedDone, Kind::Body, {}, {}, true},
     {"LastModified", kDated, {}, {}, {"Start", "ShowVersion " + kDate, "Progress 10/10", "Finished"}, Kind::Body, {},
      {}, true},
     {"ETagChanged", kTagged, "\"v1\"", {}, kTaggedDone, Kind::Body, {}, {}, true},
