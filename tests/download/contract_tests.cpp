@@ -35,7 +35,6 @@ const QStringList kTaggedDone{"Start", "ShowVersion \"v2\"", "Progress 10/10", "
 const QStringList kEmptyDone{"Start", "ShowVersion \"v2\"", "Progress 0/0", "Finished"};
 
 const Script kScripts[] = {
-    {"ETag", kTagged, {}, {}, kTaggedDone, Kind::Body, {}, {}, true},
     {"LastModified", kDated, {}, {}, {"Start", "ShowVersion " + kDate, "Progress 10/10", "Finished"}, Kind::Body, {},
      {}, true},
     {"ETagChanged", kTagged, "\"v1\"", {}, kTaggedDone, Kind::Body, {}, {}, true},
@@ -68,6 +67,10 @@ const Script kScripts[] = {
     {"DestroyedInFinished", kEmpty, {}, {{"Finished", "destroy"}}, kEmptyDone, Kind::Body, {}, {}, true},
     {"DestroyedInAnError", {.plan = FakeReply::HttpError}, {}, {{"DownloadError", "destroy"}},
      {"Start", "DownloadError 500"}, Kind::HttpError, "http 500", "HTTP 500 Internal Server Error"},
+    {"DestroyedInNotFound", {.plan = FakeReply::NotFound}, {}, {{"NotFound", "destroy"}}, {"Start", "NotFound"},
+     Kind::NotFound, "http 404", "HTTP 404 Not Found"},
+    {"DestroyedInAbort", kTagged, {}, {{"ShowVersion", "abort"}, {"Abort", "destroy"}},
+     {"Start", "ShowVersion \"v2\"", "Abort"}, Kind::Cancelled},
 };
 
 // Records the events and does the script's deeds. Inside every event but the last the result is still empty.
@@ -151,6 +154,11 @@ protected:
         h.engine->setStoredVersion(s.stored);
         EXPECT_TRUE(h.engine->StartDownload(QString("http://127.0.0.1:%1/f").arg(port), dir.filePath(s.file)));
         EXPECT_TRUE(waitUntil([&] { return h.ended || !h.engine; }, 10000)) << qPrintable(h.events.join(", "));
+        // A conditional request names the stored version: a tag as If-None-Match, a date as If-Modified-Since.
+        const RequestHeaders sent = server.requests("/f").value(0);
+        EXPECT_EQ(QString(sent.value("if-none-match") + sent.value("if-modified-since")), s.stored);
+        const QByteArray header = s.stored.startsWith('"') ? "if-none-match" : "if-modified-since";
+        EXPECT_TRUE(s.stored.isEmpty() || sent.contains(header)) << header.data();
         return outcome(h, dir);
     }
 

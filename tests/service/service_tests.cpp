@@ -58,7 +58,6 @@ TEST(Hooks, SplitLikeAShellWithTheQuotesTheSettingsFileHolds)
         {R"(OnStored="/x/on stored.sh")", {"/x/on stored.sh"}},
         {R"(onstored = "/x/a b" "two words" )", {"/x/a b", "two words"}},
         {R"(OnStored='/x/a b' -v 'c')", {"/x/a b", "-v", "c"}},
-        {R"(OnStored=/x/a\ b "two words")", {"/x/a b", "two words"}},
     };
     QTemporaryDir dir;
     const QString ini = dir.filePath("fcr.ini");

@@ -70,21 +70,19 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
     const bool cut = r.fault == Reply::Fault::StallAfter || r.fault == Reply::Fault::CutShortAfter;
     const qint64 limit = cut ? std::min(r.faultAt, total) : total;
     // The body is made as it goes out, so a large one is never held whole: a chunk whenever the socket's buffer runs
-    // low, or one after a drip pause.
+    // low.
     const auto pump = [socket, r, limit, sent = std::make_shared<qint64>(0)] {
         while (*sent < limit && socket->bytesToWrite() < (256 << 10)) {
-            const qint64 n = std::min(limit - *sent, r.dripDelayMs ? 1024 : qint64(64 << 10));
+            const qint64 n = std::min(limit - *sent, qint64(64 << 10));
             QByteArray chunk = r.body.mid(*sent, n);
             for (qint64 i = chunk.size(); i < n; ++i)
                 chunk += bodyByte(*sent + i);
             *sent += socket->write(chunk);
-            if (r.dripDelayMs)
-                break;
         }
         if (*sent == limit && r.fault != Reply::Fault::StallAfter)
             socket->disconnectFromHost();
     };
-    connect(socket, &QTcpSocket::bytesWritten, socket, [=] { QTimer::singleShot(r.dripDelayMs, socket, pump); });
+    connect(socket, &QTcpSocket::bytesWritten, socket, [=] { QTimer::singleShot(0, socket, pump); });
     pump();
 }
 

@@ -23,7 +23,6 @@ struct Reply {
     QByteArray etag = {}, lastModified = {}, location = {};  // headers, sent when not empty
     Fault fault = Fault::None;
     qint64 faultAt = 0;
-    int dripDelayMs = 0;  // > 0: the body goes out 1 KiB at a time with this pause between
 
     static Reply ok(qint64 size) { return {.size = size}; }
     static Reply status_(int code, QByteArray reason, QByteArray body = "error page")
