@@ -203,28 +203,6 @@ TEST(Window, KeysFollowTheUserAndNeverEndAnything)
     EXPECT_TRUE(unloaded.wait(5000) && readAll(win.box.path("history.log")).contains("\tcancelled\t"));
 }
 
-// Started with "-s" and the first download at once, which is over before the window is on screen, its copy stored or
-// not: the keys wait on the window itself meanwhile and then go to Start/Stop, never to Quit.
-TEST(Window, AQuickFirstDownloadLeavesTheKeysOnStartNeverOnQuit)
-{
-    for (const auto kind : {TransferResult::Kind::Body, TransferResult::Kind::ConnectionError}) {
-        QStringList focused;
-        const QMetaObject::Connection watch = QObject::connect(qApp, &QApplication::focusChanged, [&](QWidget *, QWidget *now) {
-            focused << (now ? now->objectName() : QString("-"));
-        });
-        Window win("Start=1\nURL=http://h/a.txt\n", {"-s"});
-        win.engine->result.kind = kind;
-        kind == TransferResult::Kind::Body ? win.w().FileDownload_Finished()
-                                           : win.w().FileDownload_ConnectionError(7, QStringLiteral("refused"));
-        win.w().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&win.w()));
-        EXPECT_TRUE(waitUntil([&] { return win.w().cycle().phase() == DownloadCycle::Phase::Counting; }, 5000));
-        EXPECT_TRUE(waitUntil([&] { return win.w().focusWidget() == win.get("cmdStart"); }, 5000));
-        QObject::disconnect(watch);
-        EXPECT_FALSE(focused.contains("cmdQuit")) << focused.join(' ').toStdString();
-    }
-}
-
 // The Cancel question, from Cancel or Quit, closes by itself as No when its transfer ends meanwhile: nothing is
 // cancelled, and the program goes on.
 TEST(Window, TheCancelQuestionClosesAsNoWhenItsDownloadEnds)
