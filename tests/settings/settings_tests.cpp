@@ -1,4 +1,3 @@
-#include "zip/Zip.h"
 #include "settingsdialog/SettingsHost.h"
 #include "settingsdialog/SettingsDialog.h"
 #include "widgets/Controls.h"
@@ -9,7 +8,6 @@
 #include "support/QStringPrinter.h"
 #include "support/UiTestMain.h"
 #include <QLabel>
-#include <QProcess>
 #include <QTest>
 
 using namespace fetchora;
@@ -112,21 +110,6 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     EXPECT_EQ(sandbox.readIni(), QByteArray(ini).replace("CompRate=5", "CompRate=0"));
 }
 
-// A settings file of the older single-byte version shows in the dialog as its user wrote it, and a save keeps it so,
-// in UTF-8.
-TEST_F(Loading, AWindows1252PasswordShowsAndIsSavedAsWritten)
-{
-    for (const auto &[cp1252, text] : {std::pair<QByteArray, QString>{"\x80\x84\x93", "€„“"}, {"\xfc\xdf!", "üß!"}}) {
-        sandbox.writeIni("[Options]\r\nCompress=1\r\nPwd=" + cp1252 + "\r\n");
-        SettingsDialog d{host, *sandbox.profile, nullptr};
-        d.Form_Load();
-        EXPECT_EQ(d.passwordEdit->Text(), text);
-        QTest::keyClick(d.intervalBox, Qt::Key_Down);  // something to write
-        QTest::mouseClick(d.saveButton, Qt::LeftButton);
-        EXPECT_TRUE(sandbox.readIni().contains("Pwd=" + text.toUtf8() + "\r\n")) << sandbox.readIni().constData();
-    }
-}
-
 // end: 'S'ave, 'C'ancel, 'E'scape, Save while the host 'F'orbids it, 'R'eturn in a list, Return on Cancel ('N').
 struct Edited {
     bool english;
@@ -134,29 +117,6 @@ struct Edited {
     const char *interval, *level, *pwd, *checks, *stored[4], *hostCaption;
 };
 using Editing = Dialog<Edited>;
-
-// Typed into the dialog, saved, read back and used to pack: 7-Zip opens the archive with what the field shows.
-TEST_F(Loading, TheZipPasswordIsExactlyWhatTheFieldShows)
-{
-    const QString source = sandbox.path("report.txt"), archive = sandbox.path("report.zip");
-    ASSERT_TRUE(fetchora::testing::writeFile(source, "the report"));
-    const auto opens = [&](const QString &password) {
-        QProcess p;
-        p.start("7z", {"t", "-bso0", "-bse0", "-bsp0", "-p" + password, archive});
-        return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    };
-    // typed and shown, what must not open the archive
-    for (const auto &[shown, wrong] : {std::pair<QString, QString>{" a b ", "a b"}, {"\"q\"", "q"}}) {
-        sandbox.writeIni("[Options]\nCompress=1\n");
-        SettingsDialog typing{host, *sandbox.profile, nullptr};
-        typing.Form_Load();
-        typing.show();
-        QTest::keyClicks(typing.passwordEdit, shown);
-        QTest::mouseClick(typing.saveButton, Qt::LeftButton);
-        ASSERT_TRUE(zip::packFile(archive, source, sandbox.ini().read("Options", "Pwd", "", 256), 6, Language::English).ok());
-        EXPECT_TRUE(opens(shown) && !opens(wrong)) << qPrintable(shown);
-    }
-}
 
 TEST_P(Editing, SaveWritesEveryKeyAsShownAndNoOtherEndWrites)
 {
