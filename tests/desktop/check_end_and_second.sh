@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # "-s -m" ends minimised (the tray icon is then its way back), not on screen.
 # Ended by SIGTERM, the program saves what was typed as the close box would;
-# a second program on the same folder says so and leaves everything alone;
+# a second program on the same folder says so, leaves everything alone and ends as at OK with 1 at a signal;
 # when the display goes away, the program ends without crashing. No XDG_RUNTIME_DIR: no warning.
 set -u
 source "$(dirname "$0")/lib.sh" "$1"
@@ -18,6 +18,7 @@ before=$(md5sum < "$work/app/fcr.ini")
 "$work/app/fetchora" -s >/dev/null 2>&1 & second=$!
 wait_for xdotool search --onlyvisible --name "^Fetchora$" >/dev/null || { echo "no message from the second program"; exit 1; }
 kill "$second"; wait "$second"
+[ $? = 1 ] || { echo "second program: not status 1 at SIGTERM"; exit 1; }
 [ "$(md5sum < "$work/app/fcr.ini")" = "$before" ] && [ -f "$work/app/tmp/x.txt.part" ] || { echo "second program touched files"; exit 1; }
 kill -0 "$first" || { echo "first program died"; exit 1; }
 xdotool windowactivate --sync "$win"

@@ -8,17 +8,16 @@ set -u
 source "$(dirname "$0")/lib.sh" "$1"
 seed=${FETCHORA_KEYS_SEED:-1} events=${FETCHORA_KEYS_EVENTS:-120}
 RANDOM=$seed
-mkdir -p "$work/srv" && head -c 3000 /dev/zero > "$work/srv/x.bin"
-python3 -u -m http.server --bind 127.0.0.1 --directory "$work/srv" 0 >"$work/http.log" 2>&1 &
-wait_for grep -q " port " "$work/http.log" || { echo "no server"; exit 1; }
-url="http://127.0.0.1:$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/http.log" | head -1)/x.bin"
-# Relative to the folder the program starts in: whatever the keys leave of it stays inside this check's folder.
-printf '[Global]\nLanguage=English\n[Options]\nURL=%s\nSavePath=save\nStart=1\nShowErrors=1\n' "$url" >"$work/app/fcr.ini"
+/usr/bin/python3 "$(dirname "$0")/../service/server.py" "$work/port" &
+wait_for test -s "$work/port" || { echo "no server"; exit 1; }
+url=http://127.0.0.1:$(cat "$work/port")/x.bin
 letters=acdefghiklmnoprstuvwxz  # neither q, b, y nor j
 keys=(space Return Escape BackSpace 0 1 2 3 4 5 6 7 8 9)
 # Where to click, in the window: Settings, Start, Cancel, the two fields, the bar, the banner.
 spots=("50 233" "182 233" "266 233" "150 80" "200 142" "200 170" "100 20")
 for round in 1 2 3; do
+  # Relative to the folder the program starts in: whatever the keys leave of it stays inside this check's folder.
+  printf '[Global]\nLanguage=English\n[Options]\nURL=%s\nSavePath=save\nStart=1\nShowErrors=1\n' "$url" >"$work/app/fcr.ini"
   (cd "$work" && exec "$work/app/fetchora" -s) >/dev/null 2>"$work/err" & app=$!
   wait_for has_window && win=$(main_window) && wait_for viewable "$win" || { echo "no window in round $round"; exit 1; }
   log=()
@@ -43,6 +42,5 @@ for key, began in (("SavePath", "save"), ("URL", sys.argv[2])):
     if any(n > had[c] for c, n in have.items()):
         sys.exit(f"{key} holds letters nobody typed: {ini.get(key)!r}")
 PY
-  printf '[Global]\nLanguage=English\n[Options]\nURL=%s\nSavePath=save\nStart=1\nShowErrors=1\n' "$url" >"$work/app/fcr.ini"
 done
 echo ok

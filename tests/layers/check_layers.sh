@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# The layering of src/ and its names: the real tree passes the include check,
-# a tree with one include that points up fails it, and no file or class is
-# named with the old runtime's prefixes.
+# The layering of src/ and its names: a tree with one include that points up
+# fails the include check (the build runs it on the real tree), and no file or
+# class is named with the old runtime's prefixes.
 set -u
 src=$1
 check=$src/../scripts/check_layers.py
-python3 "$check" "$src" || { echo "FAIL: the tree itself breaks the layers"; exit 1; }
 
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/core" "$work/cycle" "$work/store"

@@ -17,7 +17,6 @@ done <<TABLE
 stored|f/a.txt||| stored, ||
 failed|503/a.txt|||| failed, .*503
 notfound|404/a.txt||||Please check URL= in \[Options\] of $work/notfound/fcr.ini
-hook|f/b.txt|OnStored=false|| stored, |hook OnStored (false): ended with status 1
 quiet|f/c.txt||--quiet||
 quietfail|503/c.txt||--quiet|| failed, 
 quiethook|f/d.txt|OnStored=false|--quiet||hook OnStored (false): ended with status 1
