@@ -85,6 +85,7 @@ struct WorldConfig {
     QByteArray options = "Intervall=1\nMode1=1\nCheckVersion=1\n";  // of the settings file, beside folder and URL
     QStringList args = {QStringLiteral("-s")};
     QString front = {};  // "window", "headless" or "once"; empty: the seed draws one (a replay: the window, or its first word)
+    QByteArray language = {};  // empty: every third seed German, a replay English
     std::function<void(MainWindowSeams &)> adjust = [](MainWindowSeams &) {};  // a test's own seams
 };
 
@@ -99,10 +100,14 @@ public:
             drawMix();
         // One clock for the whole run, the profile's: whatever reads the time reads the world's.
         box.profile = std::make_shared<Profile>(box.folder(), &clock);
-        box.profile->setLanguageName(QStringLiteral("English"));
+        // Every third seed in German, whose longer texts crowd the window's status row (the seed's events stay).
+        const QByteArray language = !m_config.language.isEmpty()      ? m_config.language
+                                    : m_scripted || m_config.seed % 3 ? "English"
+                                                                      : "Deutsch";
+        box.profile->setLanguageName(QString::fromLatin1(language));
         SetLanguage(*box.profile);
         save = box.makeFolder(QStringLiteral("save"));
-        box.writeIni("[Global]\nLanguage=English\n[Options]\nSavePath=" + save.toUtf8()
+        box.writeIni("[Global]\nLanguage=" + language + "\n[Options]\nSavePath=" + save.toUtf8()
                      + "\nURL=http://127.0.0.1:9/files/report.txt\n" + m_config.options);
         setTracePrompt(this);
         // A move the cycle's table does not have is a failure of whatever test it happens in.
@@ -533,7 +538,11 @@ private:
                                   : a.isEmpty()                ? "http://127.0.0.1:9/files/report.txt"
                                                                : QUrl::fromPercentEncoding(a.toUtf8()));
              }},
-            {"folder", [](World &w, const QString &) { w.type("txtSPlace", w.save); }},
+            {"folder",  // the user clears the folder, or types it again
+             [](World &w, const QString &) {
+                 const auto *field = w.control<TextField>("txtSPlace");
+                 w.type("txtSPlace", field && field->Text() == w.save ? QString() : w.save);
+             }},
             {"ok", [](World &w, const QString &) { w.open = 0; }},
             {"away", [](World &w, const QString &) { w.m_userAway = !w.m_userAway; }},
         };
@@ -937,6 +946,10 @@ private:
             return;
         const bool fieldsOn = control("txtURL")->isEnabled();
         const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
+        // The last attempt's line shares its row with the status line: it shows only while both fit.
+        const auto *status = control<QLabel>("lblStatus"), *last = control<QLabel>("lblLastAttempt");
+        const QFontMetrics metrics(last->font());
+        const int room = last->width() - (status->isHidden() ? 0 : metrics.horizontalAdvance(status->text()));
         const std::pair<bool, QString> broken[] = {
             {fieldsOn && job, "the fields are open while a copy is being stored"},
             {fieldsOn && on(), "the fields are open while the cycle is on"},
@@ -944,6 +957,9 @@ private:
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
             {job && control<QLabel>("lblStatus")->text() == text(&Texts::msgAborted),
              "\"Download canceled\" while the copy is being stored"},
+            {last->isVisibleTo(window())
+                 != (!last->text().isEmpty() && metrics.horizontalAdvance(last->text()) + 2 * metrics.averageCharWidth() <= room),
+             "the last attempt's line covers the status line, or hides with room to show"},
             // Every download that falls due leaves a line, also one that cannot begin.
             {on() && !m_jobStuck && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
              "the cycle is on and makes no attempt"},

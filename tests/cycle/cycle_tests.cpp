@@ -264,6 +264,15 @@ TEST(Cycle, WhatArrivesWhileStoringWaitsAndCountsOnce)
     EXPECT_FALSE(w.failure) << w.report().toStdString();
 }
 
+// A long status line crowds out the last attempt's line, which comes back with a short one (the world checks both).
+TEST(Cycle, TheLastAttemptGivesWayToALongStatusLine)
+{
+    World w({.replay = {"start tick*63 store start folder start tick folder start tick"}, .options = "Mode1=0\n",
+             .args = {}, .language = "Deutsch"});
+    w.run();
+    EXPECT_FALSE(w.failure) << w.report().toStdString();
+}
+
 // A disk that stops answering while a copy is stored (a network share gone) must not hold the end: the quit waits a
 // moment for the copy, then ends, and the attempt's line says that the copy was not stored.
 TEST(Cycle, AnEndDoesNotWaitForADiskThatStoppedAnswering)
