@@ -70,10 +70,6 @@ public:
     void notSynced(const QString &path) { m_unsynced.insert(rel(path), {}); }
 
 private:
-    struct Unsynced {
-        QByteArray synced;  // what a power cut leaves of the file
-    };
-
     QString rel(const QString &path) const { return QDir(m_root).relativeFilePath(QDir::cleanPath(path)); }
 
     // The previous call has had its effect (or failed): its names are settled.
@@ -98,7 +94,7 @@ private:
         DiskState lost = now;
         for (auto it = m_unsynced.cbegin(); it != m_unsynced.cend(); ++it) {
             if (lost.contains(it.key()) && lost[it.key()] != "<folder>")
-                lost[it.key()] = it->synced;
+                lost[it.key()] = *it;
         }
         if (lost != now)
             m_states << lost;
@@ -113,12 +109,12 @@ private:
         switch (call.op) {
         case FsOp::Open:
             if (!m_unsynced.contains(path))
-                m_unsynced.insert(path, {(call.flags & O_TRUNC) ? QByteArray() : current});
+                m_unsynced.insert(path, (call.flags & O_TRUNC) ? QByteArray() : current);
             break;
         case FsOp::Write:
         case FsOp::Truncate:
             if (!m_unsynced.contains(path))
-                m_unsynced.insert(path, {current});
+                m_unsynced.insert(path, current);
             break;
         case FsOp::Sync: m_unsynced.remove(path); break;
         default: m_pending = call;
@@ -127,7 +123,7 @@ private:
 
     QString m_root;
     FsHook m_before;
-    QMap<QString, Unsynced> m_unsynced;
+    QMap<QString, QByteArray> m_unsynced;  // what a power cut leaves of each file written since its last sync
     FsCall m_pending{FsOp::Sync, {}, {}, 0};
     QList<DiskState> m_states;
 };
