@@ -83,6 +83,13 @@ for sig in TERM INT HUP; do
   pid=pid_$sig; kill -$sig ${!pid}; wait ${!pid}; rc=$?
   [ $rc = 0 ] && [ "$(ls "$work/$sig/save")" ] || fail "$sig: status $rc"
 done
+# A service killed outright (kill -9) is replaced by the next start: the lock is the next one's, and what the
+# killed one left in tmp/ goes.
+profile killed "$base/f/k.txt" Start=1
+"$program" --headless --config "$work/killed" > "$work/killed.out" 2>&1 & pid=$!
+wait_for grep -q " stored, " "$work/killed.out" || fail "killed: no copy stored"
+echo half > "$work/killed/tmp/k.txt.7.part"; kill -KILL $pid; wait $pid 2>/dev/null
+once killed; [ $rc = 0 ] && [ -z "$(ls -A "$work/killed/tmp")" ] || fail "after kill -9: status $rc, tmp: $(ls -A "$work/killed/tmp")"
 # SIGTERM while a copy is packed: the copy is finished whole, or given up when that would outlast the end's bound;
 # either way its line is written, the status is 0, and nothing half is left under a copy's name. A small copy is
 # mostly finished, a large one given up.
