@@ -129,13 +129,17 @@ TEST(ProfileLock, OnlyALiveHolderKeepsItAndEveryOtherCauseIsNamed)
 // makes it UTF-8 with every other line as it read, so the file reads the same afterwards.
 TEST(IniFile, AWindows1252FileReadsAsWrittenAndItsFirstWriteMakesItUtf8)
 {
-    const QString text = "pa€„“üß";
-    AppSandbox box;
-    box.writeIni("[Options]\r\nPwd=pa\x80\x84\x93\xfc\xdf\r\nSavePath=/home/j\xfcrgen\r\n");
-    EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
-    box.ini().write("Options", "URL", "http://h/ä");
-    EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
-    EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+    const std::pair<QByteArray, QString> rows[] = {
+        {"\x80", "€"}, {"\x84", "„"}, {"\x93", "“"}, {"\xfc", "ü"}, {"\xdf", "ß"}, {"pa\x80\x84\x93\xfc\xdf", "pa€„“üß"}};
+    for (const auto &[cp1252, text] : rows) {
+        SCOPED_TRACE(qPrintable(text));
+        AppSandbox box;
+        box.writeIni("[Options]\r\nPwd=" + cp1252 + "\r\nSavePath=/home/j\xfcrgen\r\n");
+        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+        box.ini().write("Options", "URL", "http://h/ä");
+        EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
+        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
+    }
 }
 
 TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)

@@ -110,6 +110,21 @@ TEST_F(Loading, SavingUnchangedValuesRewritesNothing)
     EXPECT_EQ(sandbox.readIni(), QByteArray(ini).replace("CompRate=5", "CompRate=0"));
 }
 
+// A settings file of the older single-byte version shows in the dialog as its user wrote it, and a save keeps it so,
+// in UTF-8.
+TEST_F(Loading, AWindows1252PasswordShowsAndIsSavedAsWritten)
+{
+    for (const auto &[cp1252, text] : {std::pair<QByteArray, QString>{"\x80\x84\x93", "€„“"}, {"\xfc\xdf!", "üß!"}}) {
+        sandbox.writeIni("[Options]\r\nCompress=1\r\nPwd=" + cp1252 + "\r\n");
+        SettingsDialog d{host, *sandbox.profile, nullptr};
+        d.Form_Load();
+        EXPECT_EQ(d.passwordEdit->Text(), text);
+        QTest::keyClick(d.intervalBox, Qt::Key_Down);  // something to write
+        QTest::mouseClick(d.saveButton, Qt::LeftButton);
+        EXPECT_TRUE(sandbox.readIni().contains("Pwd=" + text.toUtf8() + "\r\n")) << sandbox.readIni().constData();
+    }
+}
+
 // end: 'S'ave, 'C'ancel, 'E'scape, Save while the host 'F'orbids it, 'R'eturn in a list, Return on Cancel ('N').
 struct Edited {
     bool english;
