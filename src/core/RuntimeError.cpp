@@ -24,6 +24,7 @@ QString errorDescription(long number, Language language)
         {9, {"Subscript out of range", "Index außerhalb des gültigen Bereichs"}},
         {11, {"Division by zero", "Division durch Null"}},
         {13, {"Type mismatch", "Typen unverträglich"}},
+        {18, {"User interrupt occurred", "Benutzerunterbrechung aufgetreten"}},
         {48, {"Error in loading DLL", "Fehler beim Laden einer DLL"}},
         {52, {"Bad file name or number", "Dateiname oder -nummer falsch"}},
         {53, {"File not found", "Datei nicht gefunden"}},

@@ -16,6 +16,7 @@ inline constexpr long InvalidProcedureCall = 5;
 inline constexpr long Overflow = 6;
 inline constexpr long OutOfMemory = 7;
 inline constexpr long TypeMismatch = 13;
+inline constexpr long UserInterrupt = 18;
 inline constexpr long FileNotFound = 53;
 inline constexpr long FileAlreadyExists = 58;
 inline constexpr long DiskFull = 61;

@@ -30,6 +30,10 @@ using Kind = TransferResult::Kind;
 // due is given up for it; one still receiving finishes first.
 constexpr qint64 kSilentMs = 10000;
 
+// A quit that gave up waiting for the copy gives one already taking its name
+// this long more: a rename and a flush, inside the end's bound.
+constexpr int kPlacingWaitMs = 200;
+
 // For the note of a move the table does not have.
 constexpr const char *kPhaseNames[] = {"Idle", "Counting", "Fetching", "FirstFetch", "Cancelling", "Storing"};
 constexpr const char *kEventNames[] = {"Start", "StartNow",    "FieldsWrong",   "Stop",   "Due",
@@ -469,6 +473,8 @@ void DownloadCycle::storeBody(TraceScope &t)
     request.unchangedCopy = m_lastCopy.path;
     apply(Event::Body);
     publish();
+    request.decision = m_jobDecision = std::make_shared<PlaceOrGiveUp>();
+    m_placingWaited = false;
     m_job.setFuture(m_setup.runJob(request));
 }
 
@@ -582,6 +588,12 @@ void DownloadCycle::giveUpJob()
 {
     if (m_phase != Phase::Storing || !m_waiting.quit)
         return;
+    // A copy already taking its name is there in a moment, and its own line
+    // must say so; only a disk that stops answering right then is given up.
+    if (m_jobDecision && !m_jobDecision->giveUp() && !std::exchange(m_placingWaited, true)) {
+        m_quitWait.start(kPlacingWaitMs);
+        return;
+    }
     m_jobAbandoned = true;
     m_job.disconnect(this);
     record(QStringLiteral("failed"), m_attempt.result, storeNotFinishedReason(m_setup.profile->language()));

@@ -319,6 +319,8 @@ private:
 
     QFutureWatcher<StoreResult> m_job;
     QTimer m_quitWait;  // real time: a hung disk does not follow the cycle's clock
+    std::shared_ptr<PlaceOrGiveUp> m_jobDecision;  // the running job's: its copy takes its name, or is given up
+    bool m_placingWaited = false;  // a quit waited a moment more for a copy taking its name
     bool m_jobAbandoned = false;
 };
 

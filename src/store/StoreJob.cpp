@@ -42,7 +42,7 @@ bool isRegularFile(const QString &path)
 // keepOthers a file at `target` stays and the copy takes a free numbered
 // name. Returns where the copy went.
 QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString &target, bool keepOthers,
-                           const QString &journal, Language language)
+                           const QString &journal, Language language, PlaceOrGiveUp *decision)
 {
     const QFileInfo info(target);
     const QString staging = info.absolutePath() + u'/' + workingName(info.fileName(), QStringLiteral("new"));
@@ -61,9 +61,10 @@ QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString 
     // on disk, or is no file any more, takes no name.
     QString placed = target;
     int e = fsio::syncPath(staging, false);
-    if (e == 0)
+    const bool givenUp = e == 0 && decision && !decision->place();
+    if (e == 0 && !givenUp)
         e = keepOthers ? renameToFreeName(staging, &placed) : fsio::renameFile(staging, target, true);
-    if (e != 0) {
+    if (e != 0 || givenUp) {
         // Put the new file back where the next attempt expects it; whatever
         // else stands under the working name now is not ours to move.
         try {
@@ -71,6 +72,8 @@ QString replaceWithNewFile(FileSystem &fs, const QString &source, const QString 
                 fs.MoveFile(staging, source);
         } catch (const RuntimeError &) {
         }
+        if (givenUp)
+            throw RuntimeError(err::UserInterrupt);
         // The box names the file in the way, so the user knows what to fix.
         if (e == EEXIST)
             throw fileError(err::FileAlreadyExists, target, FileNote::None, language);
@@ -262,6 +265,8 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             options.language = request.language;
             options.keepOthers = request.keepOthers;
             options.journal = journal;
+            if (const std::shared_ptr<PlaceOrGiveUp> decision = request.decision)
+                options.mayPlace = [decision] { return decision->place(); };
             if (!request.keepOthers)
                 replaced = forgetReplaced(manifest, request.archivePath, request.language);
             const zip::ZipResult zipped = zip::packFile(request.archivePath, request.tmpFile, options);
@@ -280,7 +285,7 @@ StoreResult storeFinishedFile(const StoreRequest &request)
             if (!request.keepOthers)
                 replaced = forgetReplaced(manifest, request.targetPath, request.language);
             result.storedPath = replaceWithNewFile(fs, request.tmpFile, request.targetPath, request.keepOthers, journal,
-                                                   request.language);
+                                                   request.language, request.decision.get());
             replaced.reset();
             QByteArray sha256 = request.sha256;
             if (sha256.isEmpty()) {

@@ -9,11 +9,34 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
 namespace fetchora {
 
 class Settings;
 
 class TraceScope;
+
+// Decides once whether a copy takes its name or is given up: the job asks
+// just before the name change that makes the copy visible, the program when
+// it ends without waiting any longer. The first to ask wins, so history.log
+// never says "not stored" of a copy that is there.
+class PlaceOrGiveUp {
+public:
+    bool place() { return claim(Placing); }
+    // False once the copy is taking its name: it is there, or about to be.
+    bool giveUp() { return claim(GivenUp); }
+
+private:
+    enum State { Open, Placing, GivenUp };
+    bool claim(int to)
+    {
+        int open = Open;
+        return m_state.compare_exchange_strong(open, to) || open == to;
+    }
+    std::atomic<int> m_state{Open};
+};
 
 struct StoreRequest {
     QString tmpFile;  // the complete download in tmp/
@@ -41,6 +64,7 @@ struct StoreRequest {
     QString folder;
     QDateTime now;
     Language language = Language::German;  // of the texts it reports in
+    std::shared_ptr<PlaceOrGiveUp> decision;  // shared with whoever may give the job up; none: always placed
 };
 
 struct StoreResult {

@@ -197,6 +197,10 @@ ZipResult packFile(const QString &archivePath, const QString &filePath, const Pa
         }
     }
     done.archivePath = archivePath;
+    if (options.mayPlace && !options.mayPlace()) {
+        removeWorkingFolder(work);
+        return fail(err::UserInterrupt, errorDescription(err::UserInterrupt, language));
+    }
     const int e = options.keepOthers ? renameToFreeName(temp, &done.archivePath)
                   : std::rename(tempName.constData(), QFile::encodeName(archivePath).constData()) != 0 ? errno
                                                                                                        : 0;

@@ -11,6 +11,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace fetchora::zip {
 
 struct ZipResult {
@@ -29,6 +31,9 @@ struct PackOptions {
     // free name of "<name>-2.zip", "<name>-3.zip" ... instead.
     bool keepOthers = false;
     QString journal;  // where its working name is noted (WorkJournal.h)
+    // Asked once, just before the complete archive takes its name; false:
+    // it does not, and packing fails with err::UserInterrupt. Empty: always.
+    std::function<bool()> mayPlace;
 };
 
 // Packs filePath into the archive at archivePath as its one entry, named

@@ -571,8 +571,16 @@ private:
             if (std::exchange(m_wasRunning, false))
                 verifyHooksGone();
             m_endAskedMs.reset();
-            if (std::exchange(m_jobStuck, false))
-                job.reset();  // the process that ran it is gone
+            if (std::exchange(m_jobStuck, false) && job) {
+                // The disk answers again just as the program ends: the copy it gave up must not take its name after
+                // the line that says it was not stored.
+                const auto copiesIn = [this] { return QDir(save).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); };
+                const QStringList before = copiesIn();
+                storeFinishedFile(jobRequest);
+                job.reset();
+                if (copiesIn() != before)
+                    fail(QStringLiteral("a copy given up took its name: ") + copiesIn().join(u' '));
+            }
         }
         if (m_outStalledSteps > 0)
             --m_outStalledSteps;  // the reader takes nothing meanwhile

@@ -356,9 +356,12 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
     const struct {
         rlim_t failsAfter;
         bool keepOthers;  // the copy already at the name is replaced, or kept beside the new one
-    } rows[] = {{kAtOnce, false},
-                {kLate, false},
-                {kLate, true}};
+        bool givenUp;     // the program that ended gave the copy up before it could take its name
+    } rows[] = {{kAtOnce, false, false},
+                {kLate, false, false},
+                {kLate, true, false},
+                {RLIM_INFINITY, false, true},
+                {RLIM_INFINITY, true, true}};
     for (const bool compress : {true, false}) {
         if (!compress && !apart)
             GTEST_SKIP() << "moves across file systems need /dev/shm on a file system of its own";
@@ -370,14 +373,22 @@ TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
             const QString name = compress ? "report.zip" : "report.txt";
             writeFile(save + u'/' + name, "old copy");
             const auto before = diskState(save);
+            r.decision = std::make_shared<PlaceOrGiveUp>();
+            if (row.givenUp) {
+                ASSERT_TRUE(r.decision->giveUp());
+            }
             StoreResult result;
             withFileSizeLimit(row.failsAfter, [&] { result = storeFinishedFile(r); });
-            EXPECT_EQ(QString::number(result.number) + ' ' + result.description, "61 Disk full: " + save + u'/' + name);
+            EXPECT_EQ(QString::number(result.number) + ' ' + result.description,
+                      row.givenUp ? "18 User interrupt occurred" : "61 Disk full: " + save + u'/' + name);
             EXPECT_EQ(diskState(save), before);
             EXPECT_EQ(readAll(r.tmpFile), body);
+            EXPECT_EQ(r.decision->giveUp(), true) << "a copy that did not take its name can still be given up";
+            r.decision = std::make_shared<PlaceOrGiveUp>();
 
             result = storeFinishedFile(r);
             ASSERT_TRUE(result.ok());
+            EXPECT_FALSE(r.decision->giveUp()) << "a copy that took its name is not given up";
             EXPECT_EQ(entries(save), row.keepOthers ? QStringList({numberedPath(name, 2), name}) : QStringList{name});
             const QString atName = save + u'/' + name;
             EXPECT_EQ(row.keepOthers || !compress ? readAll(atName) : unzipOnly(atName, nullptr),
