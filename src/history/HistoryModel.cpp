@@ -122,21 +122,30 @@ bool lineMatches(QByteArrayView line, const Needle &n, const QLocale &locale, st
 
 }  // namespace
 
+namespace {
+struct OutcomeWords
+{
+    const char *key, *english, *german;
+};
+constexpr OutcomeWords kOutcomeWords[] = {
+    {"stored", "stored", "gespeichert"},       {"unchanged", "unchanged", "unverändert"},
+    {"failed", "failed", "fehlgeschlagen"},    {"not-found", "not found", "nicht gefunden"},
+    {"cancelled", "cancelled", "abgebrochen"}, {"skipped", "skipped", "übersprungen"}};
+}  // namespace
+
 QStringList historyOutcomes()
 {
-    return {QStringLiteral("stored"), QStringLiteral("unchanged"), QStringLiteral("failed"),
-            QStringLiteral("not-found"), QStringLiteral("cancelled"), QStringLiteral("skipped")};
+    QStringList keys;
+    for (const auto &w : kOutcomeWords)
+        keys << QString::fromLatin1(w.key);
+    return keys;
 }
 
 QString outcomeWord(const QString &outcome, Language language)
 {
-    static const std::pair<const char *, std::pair<const char *, const char *>> kWords[] = {
-        {"stored", {"stored", "gespeichert"}},       {"unchanged", {"unchanged", "unverändert"}},
-        {"failed", {"failed", "fehlgeschlagen"}},    {"not-found", {"not found", "nicht gefunden"}},
-        {"cancelled", {"cancelled", "abgebrochen"}}, {"skipped", {"skipped", "übersprungen"}}};
-    for (const auto &[key, words] : kWords)
-        if (outcome == QLatin1String(key))
-            return QString::fromUtf8(language == Language::German ? words.second : words.first);
+    for (const auto &w : kOutcomeWords)
+        if (outcome == QLatin1String(w.key))
+            return QString::fromUtf8(language == Language::German ? w.german : w.english);
     return outcome;  // one a later version writes
 }
 

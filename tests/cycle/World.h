@@ -963,7 +963,7 @@ private:
             {fieldsOn && on(), "the fields are open while the cycle is on"},
             {on() != (control<CommandButton>("cmdStart")->text() == text(&Texts::capStop)), "caption and Start/Stop disagree"},
             {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
-            {job && control<QLabel>("lblStatus")->text() == text(&Texts::msgAborted),
+            {job && status->text() == text(&Texts::msgAborted),
              "\"Download canceled\" while the copy is being stored"},
             {last->isVisibleTo(window())
                  != (!last->text().isEmpty() && metrics.horizontalAdvance(last->text()) + 2 * metrics.averageCharWidth() <= room),
