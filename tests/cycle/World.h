@@ -316,12 +316,17 @@ private:
 
     void startProgram(QStringList args)
     {
-        auto jobs = [this](const StoreRequest &r) {
-            m_jobStuck = false;
-            job.emplace();
-            job->start();
-            jobRequest = r;
-            return job->future();
+        const auto worldSeams = [this](auto &seams) {  // both front ends' engine, ticks and storing are the world's
+            seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
+            seams.tickMs = 1 << 30;
+            seams.storeJobs = [this](const StoreRequest &r) {
+                m_jobStuck = false;
+                job.emplace();
+                job->start();
+                jobRequest = r;
+                return job->future();
+            };
+            seams.quitWaitsForJobMs = kQuitWaitMs;
         };
         lastAttemptMs = clock.bootMs;
         m_attemptLined = m_onceWaited = false;
@@ -347,10 +352,7 @@ private:
             if (!unusableSettings(*m_profile).isEmpty())
                 return;  // the service ends at once, with 2
             ServiceSeams seams;
-            seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
-            seams.tickMs = 1 << 30;  // the world delivers the ticks
-            seams.storeJobs = jobs;
-            seams.quitWaitsForJobMs = kQuitWaitMs;
+            worldSeams(seams);
             seams.out = seams.err = m_out ? m_out : stdout;
             m_host = std::make_unique<ServiceHost>(*m_profile, m_config.front == QLatin1String("once"), m_lines,
                                                    std::move(seams));
@@ -361,14 +363,11 @@ private:
         MainWindowSeams seams;
         seams.prompt = this;
         seams.profile = box.profile;
-        seams.downloads = [this](DownloadEvents *sink) { return std::make_unique<Engine>(*this, sink); };
+        worldSeams(seams);
         seams.tray = [](QObject *parent) { return std::make_unique<FakeTray>(parent); };
         seams.arguments = std::move(args);
-        seams.tickMs = 1 << 30;  // the world delivers the ticks
         seams.showSettings = [this] { settingsDialog(); };
         m_config.adjust(seams);
-        seams.storeJobs = jobs;
-        seams.quitWaitsForJobMs = kQuitWaitMs;
         m_window = showMainWindow(std::move(seams));
         if (window()) {
             QObject::connect(window(), &MainWindow::unloaded, [this] { m_unloaded = true; });
@@ -644,7 +643,8 @@ private:
     {
         clock.bootMs += ms;
         clock.wallMs += ms;
-        deliverTransferEvents();
+        if (const std::shared_ptr<FakeTransfer> t = live)
+            t->step(clock.bootMs);
         if (auto *timer = control<QTimer>("Timer1"); timer && timer->isActive())
             window()->Timer1_Timer();
         if (!service())
@@ -655,12 +655,6 @@ private:
         if (retry.isActive() && m_retrySinceMs
             && clock.bootMs - *m_retrySinceMs >= 60000 * std::max<qint64>(1, service()->cycle().interval()))
             retry.stop(), service()->cmdStart_Click();
-    }
-
-    void deliverTransferEvents()
-    {
-        if (const std::shared_ptr<FakeTransfer> t = live)
-            t->step(clock.bootMs);
     }
 
     void finishJob(bool diskFull)
@@ -703,19 +697,16 @@ private:
         } else if (what == QLatin1String("usercopy")) {  // the user keeps a copy in a folder of their own inside
             if (QFileInfo(m_lastStored).isFile() && QDir(save).mkpath(QStringLiteral("sub")))
                 own(save + QStringLiteral("/sub/") + QFileInfo(m_lastStored).fileName(), readAll(m_lastStored));
-        } else if (what == QLatin1String("rmdir")) {
+        } else if (what == QLatin1String("rmdir") || what == QLatin1String("fileinplace")) {
             QDir(save).removeRecursively();
             copies.clear();
             m_own.clear();
+            if (what == QLatin1String("fileinplace"))
+                writeFile(save, "a file where the folder was");
         } else if (what == QLatin1String("mkdir")) {
             if (QFileInfo(save).isFile())
                 QFile::remove(save);
             QDir().mkpath(save);
-        } else if (what == QLatin1String("fileinplace")) {
-            QDir(save).removeRecursively();
-            copies.clear();
-            m_own.clear();
-            writeFile(save, "a file where the folder was");
         } else if (what == QLatin1String("dirattarget")) {
             if (!QFile::exists(target))
                 QDir().mkpath(target);
@@ -751,23 +742,19 @@ private:
         if (m_hook.isEmpty())
             return;
         auto left = [this] {
-            QList<int> pids;
+            QStringList pids;
             for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
                 if (pid.toInt() > 0 && readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(hookMark()))
-                    pids << pid.toInt();  // an ended process that is not yet reaped has no command line
+                    pids << pid;  // an ended process that is not yet reaped has no command line
             return pids;
         };
         const QDeadlineTimer bound(3000);
-        for (QList<int> pids = left(); !pids.isEmpty(); pids = left()) {
-            if (bound.hasExpired()) {
-                QStringList names;
-                for (int pid : pids)
-                    names << QString::number(pid);
-                return fail(QStringLiteral("hook processes outlive the program: ") + names.join(u' '));
-            }
+        for (QStringList pids = left(); !pids.isEmpty(); pids = left()) {
+            if (bound.hasExpired())
+                return fail(QStringLiteral("hook processes outlive the program: ") + pids.join(u' '));
             std::vector<pollfd> ends;  // readable as each one ends
-            for (int pid : pids)
-                if (const int fd = int(::syscall(SYS_pidfd_open, pid, 0)); fd >= 0)
+            for (const QString &pid : pids)
+                if (const int fd = int(::syscall(SYS_pidfd_open, pid.toInt(), 0)); fd >= 0)
                     ends.push_back({fd, POLLIN, 0});
             ::poll(ends.data(), ends.size(), int(bound.remainingTime()));
             for (const pollfd &e : ends)
