@@ -46,12 +46,15 @@ inline DiskState diskState(const QString &root)
 
 class DiskStates {
 public:
-    explicit DiskStates(const QString &root) : m_root(QDir(root).absolutePath())
+    // `fault` may fail a call, or change the disk before it, as a hook of the seam does.
+    DiskStates(const QString &root, const FsHook &fault) : m_root(QDir(root).absolutePath())
     {
-        m_before = setFileSystemHook([this](const FsCall &call) {
+        m_before = setFileSystemHook([this, fault](const FsCall &call) {
             cut();
-            note(call);
-            return std::optional<int>();
+            const std::optional<int> failed = fault ? fault(call) : std::nullopt;
+            if (!failed || *failed == kShortWrite)
+                note(call);
+            return failed;
         });
     }
     ~DiskStates() { setFileSystemHook(m_before); }
