@@ -46,12 +46,17 @@ inline DiskState diskState(const QString &root)
 
 class DiskStates {
 public:
-    explicit DiskStates(const QString &root) : m_root(QDir(root).absolutePath())
+    // `fault` may fail a call, or change the disk before it, as a hook of the seam does. `unsynced` was written before
+    // and not yet synced (a download as the engine leaves it): a power cut empties it.
+    DiskStates(const QString &root, const FsHook &fault, const QString &unsynced) : m_root(QDir(root).absolutePath())
     {
-        m_before = setFileSystemHook([this](const FsCall &call) {
+        m_unsynced.insert(rel(unsynced), {});
+        m_before = setFileSystemHook([this, fault](const FsCall &call) {
             cut();
-            note(call);
-            return std::optional<int>();
+            const std::optional<int> failed = fault ? fault(call) : std::nullopt;
+            if (!failed || *failed == kShortWrite)
+                note(call);
+            return failed;
         });
     }
     ~DiskStates() { setFileSystemHook(m_before); }
@@ -65,9 +70,6 @@ public:
         setFileSystemHook(m_before);
         return m_states;
     }
-    // A file written before, and not yet synced (a download as the engine
-    // leaves it): a power cut empties it.
-    void notSynced(const QString &path) { m_unsynced.insert(rel(path), {}); }
 
 private:
     QString rel(const QString &path) const { return QDir(m_root).relativeFilePath(QDir::cleanPath(path)); }

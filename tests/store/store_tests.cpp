@@ -5,7 +5,6 @@
 #include "core/HandOver.h"
 #include "core/Names.h"
 #include "core/WorkJournal.h"
-#include "core/IniFile.h"
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
 #include "support/QtTestMain.h"
@@ -14,7 +13,6 @@
 #include "DiskStates.h"
 
 #include <QRandomGenerator>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <fcntl.h>
@@ -48,11 +46,21 @@ protected:
         EXPECT_TRUE(writeFile(r.tmpFile, body));
         return storeFinishedFile(r);
     }
+    // Both folders new, an old copy stored as asked, and `body` downloaded into tmp/ to take its place.
+    StoreRequest withOldCopy(bool keepOthers, bool compress, const QByteArray &body)
+    {
+        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(save);
+        StoreRequest r = request();
+        r.keepOthers = keepOthers, r.compress = compress, r.archivePath = save + "/report.zip", r.keepCopies = 1;
+        EXPECT_TRUE(store(r, "old copy").ok() && writeFile(r.tmpFile, body));
+        return r;
+    }
     QStringList manifestPaths() const
     {
         QStringList paths;
         for (const StoredCopy &c : readManifest(manifestIn(app)).copies)
             paths << QFileInfo(c.path).fileName();
+        paths.sort();
         return paths;
     }
 
@@ -79,71 +87,6 @@ protected:
     QTemporaryDir dir;
     const QString app = dir.filePath("app"), save = dir.filePath("save");
 };
-
-// A power cut before any call of the storing job to the disk, with or without what was written but not yet synced:
-// the save folder holds the old copy or the new one, whole, and nothing names a copy that is not there.
-TEST_F(Store, APowerCutAtAnyPointLeavesTheOldCopyOrTheNewOneAndNoRecordOfWhatIsNotThere)
-{
-    const struct {
-        bool keepOthers, compress;
-        const char *oldCopy, *newCopy;
-    } rows[] = {{true, false, "save/report.txt", "save/report-2.txt"},
-                {false, false, "save/report.txt", "save/report.txt"},
-                {false, true, "save/report.zip", "save/report.zip"}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.newCopy);
-        QDir(save).removeRecursively(), QDir(app).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(save) && QDir().mkpath(app + "/tmp"));
-        StoreRequest r = request();
-        r.keepOthers = row.keepOthers, r.compress = row.compress, r.archivePath = save + "/report.zip";
-        r.keepCopies = 1;
-        ASSERT_TRUE(store(r, "old copy").ok());
-        ASSERT_TRUE(writeFile(r.tmpFile, "the new copy"));
-        const DiskState before = diskState(dir.path());
-        DiskStates cuts(dir.path());
-        cuts.notSynced(r.tmpFile);
-        const StoreResult result = storeFinishedFile(r);
-        appendHistory(app + "/history.log", {r.now, "stored", 200, 12, 1, result.sha256, result.storedPath, r.url});
-        const QList<DiskState> states = cuts.finish();
-        const DiskState &after = states.last();
-        ASSERT_TRUE(result.ok());
-        ASSERT_GT(states.size(), 8);
-        for (qsizetype i = 0; i < states.size(); ++i) {
-            SCOPED_TRACE(i);
-            const DiskState &s = states[i];
-            for (auto it = s.cbegin(); it != s.cend(); ++it) {
-                if (it.key().startsWith("save/") && !QFileInfo(it.key()).fileName().startsWith(u'.')) {
-                    EXPECT_TRUE(*it == before.value(it.key()) || *it == after.value(it.key())) << qPrintable(it.key());
-                }
-            }
-            EXPECT_TRUE(s.value(row.oldCopy) == before[row.oldCopy] || s.value(row.newCopy) == after[row.newCopy]);
-            expectNamesOnlyWhatIsThere(s, before);
-        }
-        EXPECT_NE(before.value(row.newCopy), after.value(row.newCopy));
-        EXPECT_EQ(manifestPaths(), QStringList{QFileInfo(row.newCopy).fileName()});
-    }
-}
-
-// Retention works on exactly the folder of the copy just stored, however it is spelt, and on nothing beside or in it.
-TEST_F(Store, RetentionKeepsTheCopiesOfOtherFoldersEvenInsideOrBesideIt)
-{
-    const struct {
-        QString earlier;  // the folder an earlier copy went to
-        bool stays;
-    } rows[] = {{save + "/archive", true}, {save + "2", true}, {save + "/./", false}, {save, false}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(qPrintable(row.earlier));
-        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(row.earlier), QDir().mkpath(save);
-        StoreRequest r = request("old.txt");
-        r.folder = row.earlier, r.targetPath = row.earlier + "/old.txt";
-        ASSERT_TRUE(store(r, "old").ok());
-        r = request("new.txt");
-        r.keepCopies = 1;
-        ASSERT_TRUE(store(r, "new").ok());
-        EXPECT_EQ(QFile::exists(row.earlier + "/old.txt"), row.stays);
-        EXPECT_EQ(manifestPaths().size(), row.stays ? 2 : 1);
-    }
-}
 
 // Fails the nth call (from 1) that `op` makes with a name that contains `name`; every one of them with nth 0.
 FsHook failing(FsOp op, const QString &name, int error, int nth = 1)
@@ -175,9 +118,24 @@ FsHook replacedBy(bool fifo)
     };
 }
 
-// A fault of one call of the disk: the old copy stays whole, no half file takes a name, the failure is reported and
-// the download waits in tmp/ until the next attempt's landing clears it.
-TEST_F(Store, AFaultOfOneCallToTheDiskLeavesTheOldCopyWholeAndIsReported)
+// Runs `write` while writes into any file beyond `bytes` fail.
+void withFileSizeLimit(rlim_t bytes, const std::function<void()> &write)
+{
+    rlimit was{};
+    std::signal(SIGXFSZ, SIG_IGN), ::getrlimit(RLIMIT_FSIZE, &was);
+    const rlimit limit{bytes, was.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit), write(), ::setrlimit(RLIMIT_FSIZE, &was);
+}
+
+constexpr rlim_t kAtOnce = 0, kLate = 16 << 10;
+
+// A fault of the disk: the old copy stays whole, no half file takes a name, the failure is reported, the download
+// waits in tmp/ until the next attempt's landing clears it, and that attempt stores it. A full disk is the kernel's
+// own: a file size limit ends a write with EFBIG as a full disk ends it with ENOSPC, also the ZIP library's writes,
+// which go around the seam, and neither root nor a container can wave it through. And with or without a fault, a
+// power cut before any call of the storing job to the disk, with or without what was written but not yet synced,
+// leaves the old copy or the new one, whole, and nothing that names a copy that is not there.
+TEST_F(Store, AFaultOrAPowerCutLeavesTheOldCopyOrTheNewOneAndNoRecordOfWhatIsNotThere)
 {
     // The download moves into the save folder by a copy of its bytes, which go through writes.
     const auto crossing = [] { return failing(FsOp::Rename, "tmp/report.txt", EXDEV); };
@@ -185,46 +143,94 @@ TEST_F(Store, AFaultOfOneCallToTheDiskLeavesTheOldCopyWholeAndIsReported)
         const char *what;
         FsHook hook;
         long number;
-        bool keepOthers = false, downloadKept = true;
+        const char *left;  // the save folder afterwards; none: something else stands under the working name
+        bool keepOthers = false, compress = false;
+        rlim_t failsAfter = RLIM_INFINITY;
+        bool givenUp = false;  // the program that ended gave the copy up before it could take its name
     } rows[] = {
-        {"short writes", both(crossing(), failing(FsOp::Write, "fetchora-move", kShortWrite, 0)), 0},
+        {"nothing fails", {}, 0, "report.txt"},
+        {"nothing fails, kept beside", {}, 0, "report-2.txt", true},
+        {"nothing fails, archive", {}, 0, "report.zip", false, true},
+        {"short writes", both(crossing(), failing(FsOp::Write, "fetchora-move", kShortWrite, 0)), 0, "report.txt"},
         {"disk full after a short write",
          both(both(crossing(), failing(FsOp::Write, "fetchora-move", kShortWrite)), failing(FsOp::Write, "move", ENOSPC)),
-         61},
-        {"sync fails", failing(FsOp::Sync, "fetchora-new", EIO), 75},
-        {"rename into place: EPERM", failing(FsOp::Rename, "save/report.txt", EPERM), 70},
-        {"the download cannot go", both(crossing(), failing(FsOp::Unlink, "tmp/report.txt", EPERM)), 70},
-        {"a FIFO under the working name", replacedBy(true), 75, false, false},
-        {"the old copy cannot go", failing(FsOp::Unlink, "save/report.txt", EPERM), 0, true},
+         61, "report.txt"},
+        {"sync fails", failing(FsOp::Sync, "fetchora-new", EIO), 75, "report.txt"},
+        {"rename into place: EPERM", failing(FsOp::Rename, "save/report.txt", EPERM), 70, "report.txt"},
+        {"the download cannot go", both(crossing(), failing(FsOp::Unlink, "tmp/report.txt", EPERM)), 70, "report.txt"},
+        {"a FIFO under the working name", replacedBy(true), 75, nullptr},
+        {"the old copy cannot go", failing(FsOp::Unlink, "save/report.txt", EPERM), 0, "report-2.txt report.txt", true},
+        {"move: disk full at once", crossing(), 61, "report.txt", false, false, kAtOnce},
+        {"move given up", crossing(), 18, "report.txt", false, false, RLIM_INFINITY, true},
+        {"archive: disk full at once", {}, 61, "report.zip", false, true, kAtOnce},
+        {"archive: disk full late", {}, 61, "report.zip", false, true, kLate},
+        {"archive kept beside: disk full late", {}, 61, "report.zip", true, true, kLate},
+        {"archive given up", {}, 18, "report.zip", false, true, RLIM_INFINITY, true},
     };
-    const QByteArray body(100000, 'n');
+    QByteArray body(4 * kLate, Qt::Uninitialized);  // random, so deflate cannot shrink it below the limit
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(save);
-        StoreRequest r = request();
-        r.keepOthers = row.keepOthers, r.keepCopies = 1;
-        ASSERT_TRUE(store(r, "old copy").ok());
-        ASSERT_TRUE(writeFile(r.tmpFile, body));
-        setFileSystemHook(row.hook);
-        QFuture<StoreResult> job = runOffUiThread(storeFinishedFile, r);
-        const bool ended = waitUntil([&] { return job.isFinished(); }, 10000);
-        setFileSystemHook({});
+        StoreRequest r = withOldCopy(row.keepOthers, row.compress, body);
+        const QString name = row.compress ? "report.zip" : "report.txt", numbered = numberedPath(name, 2);
+        const QString oldCopy = "save/" + name, newCopy = "save/" + (row.keepOthers ? numbered : name);
+        r.decision = std::make_shared<PlaceOrGiveUp>();
+        ASSERT_TRUE(!row.givenUp || r.decision->giveUp());
+        const DiskState before = diskState(dir.path());
+        DiskStates cuts(dir.path(), row.hook, r.tmpFile);
+        QFuture<StoreResult> job;
+        bool ended = false;
+        withFileSizeLimit(row.failsAfter, [&] {
+            job = runOffUiThread(storeFinishedFile, r);
+            ended = waitUntil([&] { return job.isFinished(); }, 10000);
+        });
         ASSERT_TRUE(ended) << "the job waits";
-        EXPECT_EQ(job.result().number, row.number) << qPrintable(job.result().description);
-        const bool replaced = row.number == 0 && !row.keepOthers;
-        EXPECT_EQ(readAll(save + "/report.txt"), replaced ? body : "old copy");
-        EXPECT_EQ(readAll(save + "/report-2.txt"), row.keepOthers ? body : "");
-        if (row.downloadKept) {
-            EXPECT_EQ(entries(save), row.keepOthers ? QStringList({"report-2.txt", "report.txt"}) : QStringList{"report.txt"});
+        const StoreResult result = job.result();
+        if (result.ok())
+            appendHistory(app + "/history.log", {r.now, "stored", 200, 12, 1, result.sha256, result.storedPath, r.url});
+        const QList<DiskState> states = cuts.finish();
+        const DiskState &after = states.last();
+        EXPECT_EQ(result.number, row.number) << qPrintable(result.description);
+        EXPECT_FALSE(result.description.contains("fetchora-")) << "names the copy, not its working name";
+        ASSERT_GT(states.size(), 4);
+        for (qsizetype i = 0; i < states.size(); ++i) {
+            SCOPED_TRACE(i);
+            const DiskState &s = states[i];
+            for (auto it = s.cbegin(); it != s.cend(); ++it) {
+                if (it.key().startsWith("save/") && !it.key().contains("/.")) {  // not under a working name
+                    EXPECT_TRUE(*it == before.value(it.key()) || *it == after.value(it.key())) << qPrintable(it.key());
+                }
+            }
+            EXPECT_TRUE(s.value(oldCopy) == before[oldCopy] || s.value(newCopy) == after[newCopy]);
+            expectNamesOnlyWhatIsThere(s, before);
         }
-        QStringList recorded = manifestPaths();
-        recorded.sort();
-        EXPECT_EQ(recorded, row.keepOthers ? QStringList({"report-2.txt", "report.txt"}) : QStringList{"report.txt"});
-        expectNamesOnlyWhatIsThere(diskState(dir.path()));
-        EXPECT_EQ(entries(app + "/tmp"), row.number && row.downloadKept ? QStringList{"report.txt"} : QStringList());
-        if (QFileInfo(r.tmpFile).isFile()) {
-            EXPECT_EQ(readAll(r.tmpFile), body);
+        const QStringList left = row.left ? QString(row.left).split(u' ') : QStringList{name};
+        if (row.number || row.keepOthers) {
+            EXPECT_EQ(after.value(oldCopy), left.contains(name) ? before[oldCopy] : "");
         }
+        if (row.left) {
+            EXPECT_EQ(entries(save), left);
+        }
+        EXPECT_EQ(manifestPaths(), left);
+        EXPECT_EQ(entries(app + "/tmp"), row.number && row.left ? QStringList{"report.txt"} : QStringList());
+        EXPECT_EQ(diskState(app + "/tmp").value("report.txt"), row.number && row.left ? body : "");
+        if (!row.hook || row.failsAfter != RLIM_INFINITY) {  // not a refused rename, which follows the claim
+            EXPECT_EQ(r.decision->giveUp(), row.number != 0) << "only a copy not at its name can be given up";
+        }
+        if (row.number && row.left) {  // the next attempt stores it
+            r.decision = std::make_shared<PlaceOrGiveUp>();
+            ASSERT_TRUE(storeFinishedFile(r).ok());
+            EXPECT_FALSE(r.decision->giveUp()) << "a copy that took its name is not given up";
+            EXPECT_EQ(entries(save), QStringList{QFileInfo(newCopy).fileName()});
+        }
+        if (row.left) {
+            EXPECT_EQ(row.compress ? unzipOnly(dir.filePath(newCopy), nullptr) : readAll(dir.filePath(newCopy)), body);
+        }
+        // Every working name on the way carries this process's id, so a sweep after a kill knows whose it is.
+        for (const QString &noted : QString(readAll(workJournalIn(app))).split(u'\n', Qt::SkipEmptyParts))
+            EXPECT_EQ(workingNameOwner(QFileInfo(noted.section(u'\t', 0, 0)).fileName()),
+                      QCoreApplication::applicationPid())
+                << qPrintable(noted);
     }
 }
 
@@ -252,11 +258,17 @@ TEST_F(Store, KeepDaysAndKeepCopiesWorkFromTheManifestOverMonths)
     }
 }
 
-TEST_F(Store, RetentionRemovesOnlyIntactCopiesOfItsOwnAndWaitsOnNothing)
+// Retention works on exactly the folder of the copy just stored, however it is spelt, and on nothing beside or in it.
+TEST_F(Store, RetentionRemovesOnlyIntactCopiesOfItsOwnFolderAndWaitsOnNothing)
 {
     StoreRequest r = request();
-    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
         ASSERT_TRUE(store(request(name), name).ok());
+    for (const QString &folder : {save + "/./", save + "/archive", save + "2"}) {
+        r = request("d.txt");
+        r.folder = folder, r.targetPath = folder + "/d.txt";
+        ASSERT_TRUE(QDir().mkpath(folder) && store(r, "d").ok());
+    }
     // a: the same size and time, other content; b: a FIFO; c: deleted; and
     // a file of the same kind that the program never stored.
     const QString a = save + "/a.txt";
@@ -280,9 +292,10 @@ TEST_F(Store, RetentionRemovesOnlyIntactCopiesOfItsOwnAndWaitsOnNothing)
     }
     const StoreResult result = job.result();
     EXPECT_TRUE(result.ok());
-    EXPECT_EQ(entries(save), QStringList({"a.txt", "b.txt", "e.txt", "foreign.txt"}));
+    EXPECT_EQ(entries(save), QStringList({"a.txt", "archive", "b.txt", "e.txt", "foreign.txt"}));
     EXPECT_EQ(result.notes, QStringList{save + "/b.txt: FIFO, skipped"});
-    EXPECT_EQ(manifestPaths(), QStringList{"e.txt"});
+    EXPECT_TRUE(QFile::exists(save + "/archive/d.txt") && QFile::exists(save + "2/d.txt"));
+    EXPECT_EQ(manifestPaths(), QStringList({"d.txt", "d.txt", "e.txt"}));
 }
 
 // Files a program left while it was killed, as its journal names them.
@@ -325,85 +338,10 @@ TEST_F(Store, TheSweepRemovesOnlyRegularFilesAndFoldersOfEndedWriters)
         << "the rest is forgotten";
 }
 
-// Every file the program writes, failing at its first byte and after some: nothing stored is lost or damaged, no
-// half file or working name stays, and a retry then succeeds. The failure is the kernel's own: a file size limit
-// ends a write with EFBIG as a full disk ends it with ENOSPC, and neither root nor a container can wave it through.
-
-// Runs `write` while writes into any file beyond `bytes` fail.
-void withFileSizeLimit(rlim_t bytes, const std::function<void()> &write)
-{
-    rlimit was{};
-    std::signal(SIGXFSZ, SIG_IGN), ::getrlimit(RLIMIT_FSIZE, &was);
-    const rlimit limit{bytes, was.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limit), write(), ::setrlimit(RLIMIT_FSIZE, &was);
-}
-
-constexpr rlim_t kAtOnce = 0, kLate = 64 << 10;
-
-// The download lands on another file system than the save folder, so a move is a copy of its bytes.
-TEST(WriteFails, StoringLeavesTheSaveFolderAsItWasAndTheDownloadInTmp)
-{
-    QTemporaryDir dir, shm(QStringLiteral("/dev/shm/fetchora-XXXXXX"));
-    const bool apart = shm.isValid() && QStorageInfo(dir.path()).device() != QStorageInfo(shm.path()).device();
-    QByteArray body(1 << 20, Qt::Uninitialized);  // random, so deflate cannot shrink it below the limit
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
-    const QString save = dir.filePath("save"), app = dir.filePath("app");
-    StoreRequest r;
-    r.tmpFile = (apart ? shm.path() : dir.path()) + "/report.txt", r.sha256 = sha256Hex(body);
-    r.appFolder = app, r.folder = save, r.archivePath = save + "/report.zip", r.targetPath = save + "/report.txt";
-    r.url = "http://me:pw@h/report.txt", r.now = QDateTime::currentDateTime(), r.language = Language::English;
-    // The same rows for a move and for an archive. What remains: the save folder as it was, the download in tmp/.
-    const struct {
-        rlim_t failsAfter;
-        bool keepOthers;  // the copy already at the name is replaced, or kept beside the new one
-        bool givenUp;     // the program that ended gave the copy up before it could take its name
-    } rows[] = {{kAtOnce, false, false},
-                {kLate, false, false},
-                {kLate, true, false},
-                {RLIM_INFINITY, false, true},
-                {RLIM_INFINITY, true, true}};
-    for (const bool compress : {true, false}) {
-        if (!compress && !apart)
-            GTEST_SKIP() << "moves across file systems need /dev/shm on a file system of its own";
-        for (const auto &row : rows) {
-            SCOPED_TRACE(::testing::Message() << compress << row.failsAfter << row.keepOthers);
-            QDir(save).removeRecursively(), QDir(app).removeRecursively();
-            ASSERT_TRUE(QDir().mkpath(save) && QDir().mkpath(app) && writeFile(r.tmpFile, body));
-            r.compress = compress, r.keepOthers = row.keepOthers;
-            const QString name = compress ? "report.zip" : "report.txt";
-            writeFile(save + u'/' + name, "old copy");
-            const auto before = diskState(save);
-            r.decision = std::make_shared<PlaceOrGiveUp>();
-            if (row.givenUp) {
-                ASSERT_TRUE(r.decision->giveUp());
-            }
-            StoreResult result;
-            withFileSizeLimit(row.failsAfter, [&] { result = storeFinishedFile(r); });
-            EXPECT_EQ(QString::number(result.number) + ' ' + result.description,
-                      row.givenUp ? "18 User interrupt occurred" : "61 Disk full: " + save + u'/' + name);
-            EXPECT_EQ(diskState(save), before);
-            EXPECT_EQ(readAll(r.tmpFile), body);
-            EXPECT_EQ(r.decision->giveUp(), true) << "a copy that did not take its name can still be given up";
-            r.decision = std::make_shared<PlaceOrGiveUp>();
-
-            result = storeFinishedFile(r);
-            ASSERT_TRUE(result.ok());
-            EXPECT_FALSE(r.decision->giveUp()) << "a copy that took its name is not given up";
-            EXPECT_EQ(entries(save), row.keepOthers ? QStringList({numberedPath(name, 2), name}) : QStringList{name});
-            const QString atName = save + u'/' + name;
-            EXPECT_EQ(row.keepOthers || !compress ? readAll(atName) : unzipOnly(atName, nullptr),
-                      row.keepOthers ? "old copy" : body);
-            // Every working name on the way carries this process's id, so a sweep after a kill knows whose it is.
-            for (const QString &noted : QString(readAll(workJournalIn(app))).split(u'\n', Qt::SkipEmptyParts))
-                EXPECT_EQ(workingNameOwner(QFileInfo(noted.section(u'\t', 0, 0)).fileName()),
-                          QCoreApplication::applicationPid())
-                    << qPrintable(noted);
-        }
-    }
-}
-
 // A history line goes in whole or not at all; a settings write that fails is silent and leaves every key as it was.
-TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
+// Another program that holds one of our files of lines locked (a backup, a viewer) holds up nothing: the retry is still
+// written. The journal takes the same bounded lock.
+TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeldAndALockHoldsNothing)
 {
     AppSandbox app;
     const QString log = app.path("history.log");
@@ -428,28 +366,17 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeld)
             const auto before = diskState(app.folder());
             withFileSizeLimit(row.newBytesFrom + failsAfter, row.write);
             EXPECT_EQ(diskState(app.folder()), before);
-            row.write();
+            const int held = ::open(QFile::encodeName(log).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+            std::promise<void> done;
+            std::thread acting([&] { row.write(), done.set_value(); });
+            const bool returned = done.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+            ::close(held);  // lets a call that waits for ever go, so that the thread can be joined
+            acting.join();
+            EXPECT_TRUE(returned) << "waited on a lock another program holds";
             EXPECT_EQ(readAll(row.file), row.afterRetry);
         }
     }
-}
-
-// Another program that holds one of our files of lines locked (a backup, a viewer) holds up nothing: the history line
-// is still written. The journal takes the same bounded lock.
-TEST(WriteFails, AFileLockedByAnotherProgramHoldsNothing)
-{
-    AppSandbox app;
-    const QString log = app.path("history.log");
-    const HistoryEntry e{QDateTime(QDate(2026, 12, 7), QTime(9, 0)), "stored", 200, 5, 1, {}, "/s/a", "http://h/"};
-    const int held = ::open(QFile::encodeName(log).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    std::promise<void> done;
-    std::thread acting([&] { appendHistory(log, e), done.set_value(); });
-    const bool returned = done.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    ::close(held);  // lets a call that waits for ever go, so that the thread can be joined
-    acting.join();
-    EXPECT_TRUE(returned) << "waited on a lock another program holds";
-    EXPECT_EQ(readAll(log), e.line().toUtf8());
 }
 
 }  // namespace
