@@ -387,7 +387,7 @@ TEST(HistoryWindow, FollowsTheLogAndTheCopiesAndSaysWhatChanged)
     outcome->setCurrentIndex(1);
     ASSERT_TRUE(QFile::rename(log, log + QStringLiteral(".1")));
     storeCopy(dir.path(), 0, "id,n\n1,2\n");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 0}; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{0, 0}; }, 5000));
     EXPECT_EQ(table->model()->rowCount(), 3);
     QImage dot = picture(8, 8);
     dot.setPixel(1, 1, qRgb(0, 0, 0));
@@ -395,7 +395,7 @@ TEST(HistoryWindow, FollowsTheLogAndTheCopiesAndSaysWhatChanged)
     const QByteArray contents[] = {"id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG"), text, text + "end\n", {}};
     for (int i = 1; i <= 6; ++i)
         storeCopy(dir.path(), i, contents[i - 1]);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{5, 6}; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{5, 6}; }, 5000));
     EXPECT_TRUE(window.findChild<QComboBox *>(QStringLiteral("newerBox"))->currentText().endsWith(QStringLiteral("(nicht mehr da)")));
     const auto *diff = window.findChild<DiffView *>(QStringLiteral("diffView"));
     EXPECT_TRUE(diff->toPlainText().startsWith(QStringLiteral("Die Kopie ist nicht mehr da")));
