@@ -392,7 +392,8 @@ TEST(HistoryWindow, FollowsTheLogAndTheCopiesAndSaysWhatChanged)
     QImage dot = picture(8, 8);
     dot.setPixel(1, 1, qRgb(0, 0, 0));
     const QByteArray text = QByteArray("line\n").repeated(10000);
-    const QByteArray contents[] = {"id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG"), text, text + "end\n", {}};
+    const QByteArray contents[] = {"id,n\n1,3\n", encoded(picture(8, 8), "PNG"), encoded(dot, "PNG"), text, text + "end\n",
+                                   {}};
     for (int i = 1; i <= 6; ++i)
         storeCopy(dir.path(), i, contents[i - 1]);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.pair() == CopyPair{5, 6}; }, 5000));
@@ -429,7 +430,6 @@ TEST(HistoryProgram, OpensAndListsWhileAnotherHoldsTheProfile)
     const ProfileLock lock = lockProfile(held, Language::English);
     ASSERT_TRUE(lock.taken()) << lock.problem.toStdString();
 
-    // It inherits this suite's headless platform, and says what it listed.
     qputenv("QT_LOGGING_RULES", "fetchora.history.info=true");
     QProcess program;
     program.setProcessChannelMode(QProcess::MergedChannels);
