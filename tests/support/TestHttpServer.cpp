@@ -67,8 +67,7 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
          {std::pair("ETag", r.etag), {"Last-Modified", r.lastModified}, {"Location", r.location}})
         out += value.isEmpty() ? QByteArray() : name + QByteArray(": ") + value + "\r\n";
     socket->write(out + "Connection: close\r\n\r\n");
-    const bool cut = r.fault == Reply::Fault::StallAfter || r.fault == Reply::Fault::CutShortAfter;
-    const qint64 limit = cut ? std::min(r.faultAt, total) : total;
+    const qint64 limit = r.fault == Reply::Fault::StallAfter ? std::min(r.faultAt, total) : total;
     // The body is made as it goes out, so a large one is never held whole: a chunk whenever the socket's buffer runs
     // low.
     const auto pump = [socket, r, limit, sent = std::make_shared<qint64>(0)] {
