@@ -94,8 +94,6 @@ const Script kScripts[] = {
      .number = "curl 28", .text = kSlow, .server = Reply{.size = 9, .fault = Reply::Fault::StallAfter, .faultAt = 1}},
     {.name = "StallBeforeHeaders", .events = {"ConnectionError 28"}, .kind = Kind::ConnectionError, .number = "curl 28",
      .text = kSlow, .server = Reply{.fault = Reply::Fault::StallBeforeHeaders}},
-    {.name = "ClosedAtOnce", .events = {"ConnectionError 52"}, .kind = Kind::ConnectionError, .number = "curl 52",
-     .text = "Empty reply from server", .server = Reply{.fault = Reply::Fault::CloseAtOnce}},
     {.name = "DiskFullByTheAnnouncedSize", .events = {"Start", "DownloadError 61"}, .kind = Kind::LocalError,
      .number = "err 61", .text = kDiskFull, .server = Reply::ok(6 << 20), .room = 5 << 20},
     {.name = "DiskFullOnTheWay", .events = {"Start", "Progress", "DownloadError 61"}, .kind = Kind::LocalError,

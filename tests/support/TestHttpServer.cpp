@@ -55,9 +55,7 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
 
     const auto found = m_routes.find(path);
     const Reply r = found != m_routes.end() ? found->second : Reply::status_(404, "Not Found", "not found");
-    if (r.fault == Reply::Fault::CloseAtOnce)
-        socket->disconnectFromHost();
-    if (r.fault == Reply::Fault::CloseAtOnce || r.fault == Reply::Fault::StallBeforeHeaders)
+    if (r.fault == Reply::Fault::StallBeforeHeaders)
         return;
     const qint64 total = r.body.isEmpty() ? r.size : r.body.size();
     QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + r.reason + "\r\n";
