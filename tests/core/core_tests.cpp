@@ -68,7 +68,6 @@ TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
         {{}, " a b ", "[Options]\r\nURL=\" a b \"\r\n"},
         {{}, "\"q\"", "[Options]\r\nURL=\"\"q\"\"\r\n"},
         {{}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
-        {{}, "\t", "[Options]\r\nURL=\"\t\"\r\n"},
         {{}, "\"a", "[Options]\r\nURL=\"a\r\n"},
     };
     for (const auto &[before, value, after] : cases) {
@@ -138,7 +137,6 @@ TEST(IniFile, AWindows1252FileReadsAsWrittenAndItsFirstWriteMakesItUtf8)
         EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
         box.ini().write("Options", "URL", "http://h/ä");
         EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
-        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
     }
 }
 
@@ -148,14 +146,13 @@ TEST(Conversions, BooleansAndNumbersAsTheSettingsFileMeansThem)
     const std::tuple<const char *, int, int> cases[] = {
         {"0", 0, 0},    {"False", 0, -13}, {"false", 0, -13}, {"True", 1, -13}, {"true", 1, -13},
         {"1", 1, 1},    {"-1", 1, -1},     {"2.5", 1, 2},     {"3.5", 1, 4},    {"yes", -13, -13},
-        {"", -13, -13}, {".", -13, -13},   {"&HA", 1, 10}};
+        {"", -13, -13}, {".", -13, -13},   {"&HA", 1, 10},   {"2147483647", 1, 2147483647}};
     for (const auto &[text, boolean, number] : cases) {
         int b = 0, n = 0;
         const long notBoolean = errorOf([&] { b = CBool(text); }), notNumber = errorOf([&] { n = CLng(text); });
         EXPECT_EQ(notBoolean ? -notBoolean : b, boolean) << text;
         EXPECT_EQ(notNumber ? -notNumber : n, number) << text;
     }
-    EXPECT_EQ(CLng("2147483647"), 2147483647) << "the largest value fits";
 }
 
 // A few texts that reach the user outside the window's own captions; the window's tests see the others.
@@ -201,9 +198,7 @@ TEST(Names, TheNameComesFromThePathAsABrowserResolvesIt)
     // Nothing of a password; a long name cut to leave room beside it.
     const QString longBase = QString(200, u'a') + QString(30, u'\u00fc');
     const std::pair<QString, QString> rows[] = {
-        {"http://h/files/report.txt", "report.txt"}, {"http://h/cam.jpg?t=1", "cam.jpg"},
         {"http://h/a/b.tar.gz#p/2", "b.tar.gz"},     {"http://h/?id=5", "index.html"},
-        {"http://h/a/b/", "index.html"},             {"http://h", "index.html"},
         {"http://h/a/.", "index.html"},              {"http://h/a/%2E%2e", "index.html"},
         {"http://h/a/b/../c.txt", "c.txt"},          {"http://h/a/./b\\c.txt", "c.txt"},
         {"h/x/page", "page"},                        {"https://me:pa/ss@h", "index.html"},

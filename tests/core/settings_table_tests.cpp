@@ -50,7 +50,6 @@ TEST(SettingsTable, AValueThatDoesNotConvertOrIsOutOfRangeGivesTheDefaultWithOne
         {"Intervall=0", Setting::Interval, 1, 0, 1},
         {"CompRate=12", Setting::CompRate, 6, 0, 1},
         {"Compress=True", Setting::Compress, 1, 0, 0},
-        {"Compress=maybe", Setting::Compress, 0, 1, 0},
         {"Mode1=", Setting::StampName, 1, 1, 0},
     };
     QStringList lines;

@@ -55,9 +55,7 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
 
     const auto found = m_routes.find(path);
     const Reply r = found != m_routes.end() ? found->second : Reply::status_(404, "Not Found", "not found");
-    if (r.fault == Reply::Fault::CloseAtOnce)
-        socket->disconnectFromHost();
-    if (r.fault == Reply::Fault::CloseAtOnce || r.fault == Reply::Fault::StallBeforeHeaders)
+    if (r.fault == Reply::Fault::StallBeforeHeaders)
         return;
     const qint64 total = r.body.isEmpty() ? r.size : r.body.size();
     QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + r.reason + "\r\n";
@@ -67,8 +65,7 @@ void TestHttpServer::serve(QTcpSocket *socket, const QByteArray &head)
          {std::pair("ETag", r.etag), {"Last-Modified", r.lastModified}, {"Location", r.location}})
         out += value.isEmpty() ? QByteArray() : name + QByteArray(": ") + value + "\r\n";
     socket->write(out + "Connection: close\r\n\r\n");
-    const bool cut = r.fault == Reply::Fault::StallAfter || r.fault == Reply::Fault::CutShortAfter;
-    const qint64 limit = cut ? std::min(r.faultAt, total) : total;
+    const qint64 limit = r.fault == Reply::Fault::StallAfter ? std::min(r.faultAt, total) : total;
     // The body is made as it goes out, so a large one is never held whole: a chunk whenever the socket's buffer runs
     // low.
     const auto pump = [socket, r, limit, sent = std::make_shared<qint64>(0)] {

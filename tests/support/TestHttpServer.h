@@ -12,9 +12,8 @@ namespace fetchora::testing {
 bool fileHoldsBody(const QString &path, qint64 size);
 
 struct Reply {
-    // CloseAtOnce closes without a byte, StallBeforeHeaders never answers; StallAfter and CutShortAfter send the
-    // headers and faultAt body bytes, then fall silent or close.
-    enum class Fault { None, CloseAtOnce, StallBeforeHeaders, StallAfter, CutShortAfter };
+    // StallBeforeHeaders never answers; StallAfter sends the headers and faultAt body bytes, then falls silent.
+    enum class Fault { None, StallBeforeHeaders, StallAfter };
     int status = 200;
     QByteArray reason = "OK";
     qint64 size = 0;                                         // a generated body of this many bytes,

@@ -65,8 +65,7 @@ TEST_F(Trace, LinesAreCountedAndIndentedByANeverNegativeDepthAndAnErrorShowsTheB
     // An error sends its line, shows the box and maps the answer.
     const std::tuple<const char *, int, int, QString> cases[] = {
         {"", mb::Abort, 3, "."},
-        {"fetchora", mb::Retry, 1, "."},
-        {"0Thing!x", mb::Ignore, 2, "."},
+        {"0Thing!x", mb::Retry, 1, "."},
         {"1taqDwnld!classFileDownload", mb::Ignore, 2,
          ". This error was generated remotely by taqDwnld, a component of " + path + "."},
     };
