@@ -37,6 +37,18 @@ wait_for test -s "$work/tls" || fail "no HTTPS server"
 https() { echo "https://127.0.0.1:$(grep "^$1 " "$work/tls" | cut -d' ' -f2)"; }
 ca=$certs/ca.pem
 
+# systemd's notify socket: settings it cannot run with never make it ready, --once says nothing (rows below); then
+# --headless is ready once its profile is loaded and beats at half of WATCHDOG_USEC.
+/usr/bin/python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(sys.argv[1])
+with open(sys.argv[2], "a") as f:
+    while True: f.write(s.recv(4096).decode() + "\n"); f.flush()' "$work/notify" "$work/notified" &
+wait_for test -S "$work/notify" || fail "no notify socket"
+beats() { [ "$(grep -cx WATCHDOG=1 "$work/notified")" -ge 3 ]; }
+mark() { /usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).sendto(sys.argv[2].encode(), sys.argv[1])' "$work/notify" "$1"
+  wait_for grep -qx "$1" "$work/notified" || fail "marker $1 lost"; }
+
 # One attempt a row, on the profile of its name (a name again goes on with it): the status, the outcome of history.log's
 # last line (none: no attempt), what goes where (grep patterns over the whole stream, or empty), the detail of that line
 # as the failure prints it, and the notices it brought. The environment is the program's (the profile's CAFile comes
@@ -99,6 +111,8 @@ escape|$base/a%zz.txt||||2|||^fetchora: URL
 nodisplay|$base/a.txt|-||-m|2|||^fetchora: no display.*--headless
 xcb|$base/a.txt|QT_QPA_PLATFORM=xcb||-s|2|||^fetchora: no display
 stale|$base/a.txt|DISPLAY=:987||-s|2|||^fetchora: no display
+notready||NOTIFY_SOCKET=$work/notify||--headless|2|||^fetchora: URL
+ready|$base/f/r.txt|NOTIFY_SOCKET=$work/notify WATCHDOG_USEC=20000|Start=1||0|stored| stored, ||
 en|$base/503/a.txt||||1|failed|| failed, |Fetchora: downloads are failing
 en|$base/404/a.txt||||1|not-found|| not-found, |
 en|$base/f/a.txt||||0|stored| stored, ||Fetchora: downloads work again
@@ -153,22 +167,7 @@ done
 JOURNAL_STREAM=$(stat -c %d:%i "$journal") "$program" --once --config "$work/journaled" > "$work/plain" 2>&1
 grep -q '^[0-9].* stored, ' "$work/plain" || fail "a prefix where the stream is not the journal"
 
-# systemd's notify socket: --headless is ready once its profile is loaded and beats at half of WATCHDOG_USEC;
-# settings it cannot run with never make it ready; --once says nothing.
-/usr/bin/python3 -c '
-import socket, sys
-s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(sys.argv[1])
-with open(sys.argv[2], "a") as f:
-    while True: f.write(s.recv(4096).decode() + "\n"); f.flush()' "$work/notify" "$work/notified" &
-wait_for test -S "$work/notify" || fail "no notify socket"
-beats() { [ "$(grep -cx WATCHDOG=1 "$work/notified")" -ge 3 ]; }
-mark() { /usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM).sendto(sys.argv[2].encode(), sys.argv[1])' "$work/notify" "$1"
-  wait_for grep -qx "$1" "$work/notified" || fail "marker $1 lost"; }
-profile notready ""
-NOTIFY_SOCKET=$work/notify "$program" --headless --config "$work/notready" 2> /dev/null; [ $? = 2 ] || fail "notready: status"
-profile once "$base/f/o.txt"; NOTIFY_SOCKET=$work/notify WATCHDOG_USEC=20000 "$program" --once --config "$work/once" > /dev/null
 mark unready; [ "$(grep -vc unready "$work/notified")" = 0 ] || fail "notified before ready: $(cat "$work/notified")"
-profile ready "$base/f/r.txt" Start=1
 NOTIFY_SOCKET=$work/notify WATCHDOG_USEC=200000 "$program" --headless --config "$work/ready" > "$work/ready.out" & pid=$!
 wait_for grep -qx READY=1 "$work/notified" || fail "not ready"
 wait_for beats || fail "no watchdog beats"
