@@ -4,7 +4,6 @@
 # over before the window is on screen. None of the keys and clicks reaches Quit (no Tab or arrow, no click on Quit, no
 # Alt+Q or Alt+B; no Alt+Y or Alt+J, which would make folders), so the program must live through all of them; only
 # digits are typed, so neither field may end with a letter more than it began with, whatever Alt with a letter did.
-set -u
 source "$(dirname "$0")/lib.sh" "$1"
 seed=${FETCHORA_KEYS_SEED:-1} events=${FETCHORA_KEYS_EVENTS:-120}
 RANDOM=$seed
@@ -26,10 +25,9 @@ for round in 1 2 3; do
     if [ $r -lt 3 ]; then
       spot=${spots[RANDOM % ${#spots[@]}]}; log+=("click $spot")
       xdotool mousemove --window "$win" $spot click 1 2>/dev/null
-    elif [ $r -lt 6 ]; then
-      k=alt+${letters:RANDOM % ${#letters}:1}; log+=("$k"); xdotool key "$k" 2>/dev/null
     else
-      k=${keys[RANDOM % ${#keys[@]}]}; log+=("$k"); xdotool key "$k" 2>/dev/null
+      k=${keys[RANDOM % ${#keys[@]}]}; [ $r -lt 6 ] && k=alt+${letters:RANDOM % ${#letters}:1}
+      log+=("$k"); xdotool key "$k" 2>/dev/null
     fi
     kill -0 "$app" 2>/dev/null || { wait "$app"; echo "seed $seed, round $round: the program ended ($?) after: ${log[*]: -20}"; tail -5 "$work/err"; exit 1; }
   done

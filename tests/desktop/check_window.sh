@@ -3,7 +3,6 @@
 # minimised with the settings dialog open, the tray icon brings back both; Escape closes the dialog; back from the
 # tray, Start has the keys; a tray host that ends gives the window back, a new one is used. The log, not writable at
 # first, catches up with every line's CR LF; the 10-line window says what it dropped.
-set -u
 source "$(dirname "$0")/lib.sh" "$1"
 command -v trayer >/dev/null || { echo "no trayer"; exit 77; }
 trayer_up() { trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 & tray=$!; }
@@ -28,7 +27,7 @@ to_tray_and_back() {  # twice: on a busy machine the icon may still be settling 
 }
 xdotool mousemove --window "$win" 40 225 click 1
 wait_for found dialog && dlg=$(dialog) && wait_for viewable "$dlg" || { echo "no settings dialog"; exit 1; }
-maximisable "$dlg" && { echo "dialog maximisable"; exit 1; }
+xprop -id "$dlg" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE && { echo "dialog maximisable"; exit 1; }
 to_tray_and_back && wait_for viewable "$dlg" || { echo "not both back from the tray"; exit 1; }
 xdotool key Escape
 wait_for gone dialog || { echo "Escape left the dialog open"; exit 1; }

@@ -1,5 +1,6 @@
 # Shared by the desktop checks: a private X display with openbox and a
 # scratch application folder holding a copy of the program.
+set -u
 for tool in Xvfb openbox xprop xdotool; do command -v $tool >/dev/null || { echo "no $tool"; exit 77; }; done
 work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/app" "$work/save"; cp "$1/fetchora" "$work/app/"
@@ -20,7 +21,6 @@ has_window() { test -n "$(main_window)"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 found() { test -n "$("$@")"; }
 frame_of() { xwininfo -children -id "$1" | awk '/Parent window id/ {print $4}'; }  # the window manager's frame
-maximisable() { xprop -id "$1" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; }
 gone() { ! found "$@"; }
 # No notices on the desktop of whoever runs the checks.
 export DBUS_SESSION_BUS_ADDRESS=

@@ -7,35 +7,28 @@
 #                                        "NAME PORT" lines
 import http.server, os, ssl, sys, threading
 
-lock = threading.Lock()
-
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        with lock, open(sys.argv[1] + ".log", "a") as log:
+        with open(sys.argv[1] + ".log", "a") as log:  # one write each, appended whole
             log.write(f"{self.path} {self.headers.get('Authorization', '-')}\n")
-        if self.path.startswith("/https/"):
-            self.send_response(302)
-            self.send_header("Location", "https://127.0.0.1:" + self.path[len("/https/"):])
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
         first, body = self.path.split("/")[1], (self.path + "\n").encode()
         if first == "big":
             lines = b"".join(b"%08d a line of a long report that packs a little\n" % i for i in range(1 << 14))
             body = (lines * ((int(self.path.split("/")[2]) << 20) // len(lines) + 1))[: int(self.path.split("/")[2]) << 20]
-        self.send_response(int(first) if first.isdigit() else 200)
+        self.send_response(302 if first == "https" else int(first) if first.isdigit() else 200)
+        if first == "https":
+            self.send_header("Location", "https://127.0.0.1:" + self.path[len("/https/"):])
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
     log_message = lambda *args: None
 
-class Server(http.server.ThreadingHTTPServer):
-    # A client that refuses the certificate ends the handshake: nothing to report.
-    handle_error = lambda *args: None
+# A client that refuses the certificate ends the handshake: nothing to report.
+http.server.ThreadingHTTPServer.handle_error = lambda *args: None
 
 def serve(cert=None):
-    server = Server(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     if cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert + ".pem", cert + ".key")
