@@ -105,23 +105,29 @@ TEST(HistoryModel, FiltersByOutcomeAndSearch)
     EXPECT_EQ(model.index(2, HistoryModel::Detail).data().toString(), QStringLiteral("/k/Müller/report.csv (nicht mehr da)"));
 }
 
-// "=" an equal line, "-" removed, "+" added, each with its line numbers.
+// "=" an equal line, "-" removed, "+" added, each with its line numbers and "[start+length]" of each changed cell.
 QString shape(const CopyComparison &c)
 {
     QStringList out;
-    for (const DiffLine &l : c.lines)
+    for (const DiffLine &l : c.lines) {
         out << QStringLiteral("%1%2/%3").arg(QLatin1Char("=-+"[l.kind])).arg(l.left).arg(l.right);
+        for (const CellRange &r : l.cells)
+            out.last() += QStringLiteral("[%1+%2]").arg(r.start).arg(r.length);
+    }
     return out.join(u' ');
 }
 
-// Text line by line; other bytes (no shape) by size, hash and the first byte that differs.
-TEST(CopyDiff, ComparesTextLineByLineAndOtherBytesByTheirFirstDifference)
+// Text line by line; other bytes (no shape) by size, hash and the first byte that differs. A copy is a table by its
+// name or by fields every line has as many of; its changed cells are marked.
+TEST(CopyDiff, ComparesTextLineByLineTablesCellByCellAndOtherBytesByTheirFirstDifference)
 {
     const struct {
         QByteArray older, newer;
         const char *shape;
         int changes;
         qint64 first = -1;
+        const char *name = "";
+        char separator = 0;  // 0: not CSV
     } rows[] = {
         {"a\nb\nc\n", "a\nB\nc\n", "=1/1 -2/0 +0/2 =3/3", 1},
         {"a\nb\nc\nd\n", "b\nc\nD\n", "-1/0 =2/1 =3/2 -4/0 +0/3", 2},
@@ -134,10 +140,20 @@ TEST(CopyDiff, ComparesTextLineByLineAndOtherBytesByTheirFirstDifference)
         {QByteArray("\0\0", 2), QByteArray("\0\0", 2), "", 0, -1},
         {QByteArray("\0ab", 3), QByteArray("\0a", 2), "", 0, 2},
         {QByteArray("\xff\xfe", 2), QByteArray("ok"), "", 0, 0},
+        {"\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", "-1/0[0+16] +0/1[0+16]", 1, -1, "r.csv", ','},  // "" and , in quotes
+        {"\"a\",1", "a,1", "-1/0 +0/1", 1, -1, "r.csv", ','},                           // quoted or not, the same value
+        {"a,b", "a,b,", "-1/0 +0/1[3+1]", 1, -1, "r.csv", ','},                            // an empty trailing cell added
+        {"a;b;c", "a;c", "-1/0[2+1][3+2] +0/1[2+1]", 1, -1, "r.csv", ';'},                   // column by column
+        {"a\tb\n1\t2\n", "a\tb\n1\t3\n", "=1/1 -2/0[2+1] +0/2[2+1]", 1, -1, "r", '\t'},
+        {"Hello, world\nBye\n", "Hello, you\nBye\n", "-1/0 +0/1 =2/2", 1, -1, "notes.txt", 0},
+        {"a,b\n", "a,c\n", "-1/0[2+1] +0/1[2+1]", 1, -1, "one.txt", ','},
+        {"only\n", "one\n", "-1/0[0+4] +0/1[0+3]", 1, -1, "R.CSV", ','},          // named: a table of one column
+        {"only\n", "one\n", "-1/0 +0/1", 1, -1, "log.txt", 0},
     };
     for (const auto &r : rows) {
-        const CopyComparison c = compareContents(r.older, r.newer);
+        const CopyComparison c = compareContents(r.older, r.newer, QString::fromLatin1(r.name));
         EXPECT_EQ(c.kind, *r.shape ? CopyComparison::Text : CopyComparison::Binary) << r.shape;
+        EXPECT_EQ(c.separator, QChar(r.separator)) << r.name << ": " << r.older.constData();
         EXPECT_EQ(shape(c), QString::fromLatin1(r.shape)) << r.older.constData();
         EXPECT_EQ(c.changes, r.changes) << r.older.constData();
         EXPECT_EQ(c.firstDifference, r.first) << r.older.constData();
@@ -177,45 +193,6 @@ TEST(CopyDiff, ComparesZipCopiesByTheFileInsideAndShowsTheChange)
         EXPECT_TRUE(folded.contains(QStringLiteral("… 6 equal lines …"))) << sideBySide;
         EXPECT_TRUE(folded.contains(QStringLiteral("… 7 equal lines …"))) << sideBySide;
         EXPECT_TRUE(folded.contains(QStringLiteral("name=\"c0\""))) << sideBySide;
-    }
-}
-
-// "start+length" of each changed cell of the first removed line, then "|", of the first added one.
-QString cellsOf(const CopyComparison &c)
-{
-    QStringList out;
-    for (const DiffLine::Kind kind : {DiffLine::Removed, DiffLine::Added}) {
-        const auto l = std::find_if(c.lines.begin(), c.lines.end(), [&](const DiffLine &d) { return d.kind == kind; });
-        QStringList cells;
-        for (const CellRange &r : l == c.lines.end() ? QList<CellRange>() : l->cells)
-            cells << QStringLiteral("%1+%2").arg(r.start).arg(r.length);
-        out << cells.join(u' ');
-    }
-    return out.join(u'|');
-}
-
-// A copy is a table by its name or by fields every line has as many of; its changed cells are marked.
-TEST(CopyDiff, TellsACsvCopyAndMarksTheChangedCells)
-{
-    const struct {
-        const char *name, *older, *newer;
-        char separator;  // 0: not CSV
-        const char *cells;
-    } rows[] = {
-        {"r.csv", "\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", ',', "0+16|0+16"},  // "" and , in quotes
-        {"r.csv", "\"a\",1", "a,1", ',', "|"},                           // quoted or not, the same value
-        {"r.csv", "a,b", "a,b,", ',', "|3+1"},                            // an empty trailing cell added
-        {"r.csv", "a;b;c", "a;c", ';', "2+1 3+2|2+1"},                   // column by column
-        {"r", "a\tb\n1\t2\n", "a\tb\n1\t3\n", '\t', "2+1|2+1"},
-        {"notes.txt", "Hello, world\nBye\n", "Hello, you\nBye\n", 0, "|"},
-        {"one.txt", "a,b\n", "a,c\n", ',', "2+1|2+1"},
-        {"R.CSV", "only\n", "one\n", ',', "0+4|0+3"},          // named: a table of one column
-        {"log.txt", "only\n", "one\n", 0, "|"},
-    };
-    for (const auto &r : rows) {
-        const CopyComparison c = compareContents(r.older, r.newer, QString::fromLatin1(r.name));
-        EXPECT_EQ(c.separator, QChar(r.separator)) << r.name << ": " << r.older;
-        EXPECT_EQ(cellsOf(c), QString::fromLatin1(r.cells)) << r.name << ": " << r.older << " / " << r.newer;
     }
 }
 
