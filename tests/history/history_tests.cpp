@@ -140,14 +140,15 @@ TEST(CopyDiff, ComparesTextLineByLineTablesCellByCellAndOtherBytesByTheirFirstDi
         {QByteArray("\0\0", 2), QByteArray("\0\0", 2), "", 0, -1},
         {QByteArray("\0ab", 3), QByteArray("\0a", 2), "", 0, 2},
         {QByteArray("\xff\xfe", 2), QByteArray("ok"), "", 0, 0},
-        {"\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", "-1/0[0+16] +0/1[0+16]", 1, -1, "r.csv", ','},  // "" and , in quotes
-        {"\"a\",1", "a,1", "-1/0 +0/1", 1, -1, "r.csv", ','},                           // quoted or not, the same value
-        {"a,b", "a,b,", "-1/0 +0/1[3+1]", 1, -1, "r.csv", ','},                            // an empty trailing cell added
-        {"a;b;c", "a;c", "-1/0[2+1][3+2] +0/1[2+1]", 1, -1, "r.csv", ';'},                   // column by column
+        // "" and , in quotes
+        {"\"say \"\"hi\"\", ok\",1", "\"say \"\"ho\"\", ok\",1", "-1/0[0+16] +0/1[0+16]", 1, -1, "r.csv", ','},
+        {"\"a\",1", "a,1", "-1/0 +0/1", 1, -1, "r.csv", ','},  // quoted or not, the same value
+        {"a,b", "a,b,", "-1/0 +0/1[3+1]", 1, -1, "r.csv", ','},  // an empty trailing cell added
+        {"a;b;c", "a;c", "-1/0[2+1][3+2] +0/1[2+1]", 1, -1, "r.csv", ';'},  // column by column
         {"a\tb\n1\t2\n", "a\tb\n1\t3\n", "=1/1 -2/0[2+1] +0/2[2+1]", 1, -1, "r", '\t'},
         {"Hello, world\nBye\n", "Hello, you\nBye\n", "-1/0 +0/1 =2/2", 1, -1, "notes.txt", 0},
         {"a,b\n", "a,c\n", "-1/0[2+1] +0/1[2+1]", 1, -1, "one.txt", ','},
-        {"only\n", "one\n", "-1/0[0+4] +0/1[0+3]", 1, -1, "R.CSV", ','},          // named: a table of one column
+        {"only\n", "one\n", "-1/0[0+4] +0/1[0+3]", 1, -1, "R.CSV", ','},  // named: a table of one column
         {"only\n", "one\n", "-1/0 +0/1", 1, -1, "log.txt", 0},
     };
     for (const auto &r : rows) {

@@ -87,6 +87,7 @@ TEST(Window, ShowsTheTransferAndTheLastAttemptAndWaitsInTheTray)
     Window win("URL=\n", {}, {}, [&](MainWindowSeams &seams, const AppSandbox &) { seams.prompt = &boxes; });
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
     win.w().resize(500, 500);
+    EXPECT_EQ(win.w().size(), QSize(402, 257)) << "the size is fixed";
     EXPECT_TRUE(!win.tray->shown && win.w().windowTitle() == "TAQ Fetchora");
     const auto toTrayAndBack = [&](const QString &tip, const char *key) {
         win.w().showMinimized();
@@ -150,6 +151,8 @@ TEST(Window, ShowsTheTransferAndTheLastAttemptAndWaitsInTheTray)
     });
     emit win.tray->MenuClick(1, QStringLiteral("exit"));
     EXPECT_TRUE(unloaded.wait(5000) && unloaded.count() == 1);
+    win.w().resize(500, 500);
+    EXPECT_EQ(win.w().size(), QSize(500, 500)) << "free again";
 }
 
 // A person's Start with a save folder that is not there offers to make it: Yes makes it and starts, No or a folder that

@@ -3,7 +3,6 @@
 #include "widgets/ProgressBox.h"
 #include "widgets/SystemTray.h"
 #include "widgets/FolderDialog.h"
-#include "widgets/WindowSizeLimit.h"
 #include "support/AppSandbox.h"
 #include "support/QStringPrinter.h"
 #include "support/TestFiles.h"
@@ -61,19 +60,6 @@ TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
         EXPECT_EQ(box.shownText(), r.text);
         EXPECT_EQ(box.textColor(), r.ink) << r.text;
     }
-}
-
-TEST(SizeLimit, DraggingCannotChangeTheFixedSizeUntilTheLimitGoes)
-{
-    QWidget window;
-    SetMinMax(&window, 402, 257, 402, 257);
-    for (QSize drag : {QSize(800, 100), QSize(100, 600)}) {  // past each of the four limits
-        window.resize(drag);
-        EXPECT_EQ(window.size(), QSize(402, 257));
-    }
-    UnloadMinMax(&window);
-    window.resize(800, 600);
-    EXPECT_EQ(window.size(), QSize(800, 600)) << "free again";
 }
 
 // Forty folders listed above the start folder once they are read: it must stay in view. "New folder" makes one with
