@@ -265,9 +265,8 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         {{"-m"}, "Intervall=0\nURL=http://h/a.txt\n", false, "1/0 off window - &Settings -"},
         {{"-S"}, "Intervall=abc\nURL=http://h/a.txt\n", false, "1/1 off window - &Settings -"},
         {{"-x", "/m"}, "URL=http://h/a.txt\n", 2, "1/0 off window - &Settings every copy, on schedule"},
-        {{"-sofort"}, "Intervall=60\nURL=http://h/a.txt\n", false, "60/0 on window - &Settings -"},
         {{"-s", "-m"}, "Intervall=60\nURL=http://h/a.txt\n", true, "60/0 on tray - &Settings every copy, on schedule"},
-        {{"-s"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
+        {{"-sofort"}, "URL=\n", false, "1/0 off window Please enter a valid URL &Settings -"},
     };
     for (const auto &row : rows) {
         Window win(row.ini == "-" ? QByteArray() : row.ini, row.args, {},

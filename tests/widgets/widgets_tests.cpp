@@ -82,7 +82,6 @@ TEST(FolderBrowser, OpensOnTheStartFolderInViewMakesNewFoldersAndAnswersOnlyACho
     };
     const Row rows[] = {{folder + "/", true, folder, folder},
                         {"/no/such/folder", true, "", ""},
-                        {"", true, "", ""},
                         {"/", true, "/", "/"},
                         {folder, true, folder, folder, "Draft", "", Qt::Key_Escape, {}},
                         {folder, true, folder + "/New folder", folder + "/New folder", "", "", {}, {"New folder"}},
