@@ -283,7 +283,7 @@ TEST(Window, ComesUpAsTheCommandLineAndItsFilesSayAndQuitSavesTheFields)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&win.w()));
         QCoreApplication::processEvents();  // what waits for the window to be on screen
         const bool tray = QString(row.shown).contains(" tray "), box = !QString(row.shown).contains(" - &");
-        EXPECT_TRUE(waitUntil([&] { return win.w().isMinimized() == tray && win.box.prompt.count() == box; }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return win.w().isMinimized() == tray && win.box.prompt.count() == box; }, 5000));
         const bool on = win.w().cycle().phase() != DownloadCycle::Phase::Idle;
         const auto *banner = win.get<QLabel>("Image1");
         EXPECT_EQ(QString("%1/%2 %3 %4 %5 %6 %7")
