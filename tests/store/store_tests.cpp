@@ -46,15 +46,6 @@ protected:
         EXPECT_TRUE(writeFile(r.tmpFile, body));
         return storeFinishedFile(r);
     }
-    // Both folders new, an old copy stored as asked, and `body` downloaded into tmp/ to take its place.
-    StoreRequest withOldCopy(bool keepOthers, bool compress, const QByteArray &body)
-    {
-        QDir(dir.path()).removeRecursively(), QDir().mkpath(app + "/tmp"), QDir().mkpath(save);
-        StoreRequest r = request();
-        r.keepOthers = keepOthers, r.compress = compress, r.archivePath = save + "/report.zip", r.keepCopies = 1;
-        EXPECT_TRUE(store(r, "old copy").ok() && writeFile(r.tmpFile, body));
-        return r;
-    }
     QStringList manifestPaths() const
     {
         QStringList paths;
@@ -146,7 +137,12 @@ TEST_F(Store, AFaultOrAPowerCutLeavesTheOldCopyOrTheNewOneAndNoRecordOfWhatIsNot
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        StoreRequest r = withOldCopy(row.keepOthers, row.compress, body);
+        // Both folders new, an old copy stored as asked, and `body` downloaded into tmp/ to take its place.
+        QDir(dir.path()).removeRecursively(), SetUp();
+        StoreRequest r = request();
+        r.keepOthers = row.keepOthers, r.compress = row.compress, r.keepCopies = 1;
+        r.archivePath = save + "/report.zip";
+        ASSERT_TRUE(store(r, "old copy").ok() && writeFile(r.tmpFile, body));
         const QString name = row.compress ? "report.zip" : "report.txt", numbered = numberedPath(name, 2);
         const QString oldCopy = "save/" + name, newCopy = "save/" + (row.keepOthers ? numbered : name);
         r.decision = std::make_shared<PlaceOrGiveUp>();
