@@ -342,7 +342,6 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeldAndALockHoldsNothing)
         std::function<void()> write;
         QByteArray afterRetry;  // a line a crash cut short is ended first
     } rows[] = {
-        {log, line, rlim_t(line.size()), history, line + line},
         {log, cut, rlim_t(cut.size()), history, cut + '\n' + line},
         {app.ini().path(), ini, 0, [&] { app.ini().write("Options", "Interval", "10"); }, "[Options]\r\nInterval=10\r\n"}};
     for (const auto &row : rows) {
