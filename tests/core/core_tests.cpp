@@ -35,48 +35,42 @@ long errorOf(const std::function<void()> &call)
     return 0;
 }
 
-TEST(IniFile, ReadsAValueOrTheDefaultAndNeverChangesTheFile)
+// A row with nothing to write only reads: the value or the default, and the file stays as it was, or missing. Blanks at
+// the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
+TEST(IniFile, AReadNeverChangesTheFileAndAWriteChangesOneKeyAndKeepsEveryOtherLine)
 {
-    const std::tuple<QByteArray, const char *, QString> cases[] = {
+    const struct {
+        QByteArray before;
+        const char *key;
+        QString read, written = {};
+        QByteArray after = {};
+    } cases[] = {
         {{}, "URL", "DEF"},  // no file
         {"[options]\r\nurl=http://a/b\r\n", "URL", "http://a/b"},
         {"[Options]\r\nPwd=\r\n", "Pwd", ""},
         {"[Options]\nURL =  \"a b\"  \n", "URL", "a b"},
         {"[Global]\r\nURL=x\r\n[Options]\r\nPwd=1\r\n", "URL", "DEF"},
         {"[Options]\r\nURL=" + QByteArray(300, 'x') + "\r\n", "URL", QString(255, 'x')},
-    };
-    for (const auto &[ini, key, expected] : cases) {
-        AppSandbox box;
-        if (!ini.isNull())
-            box.writeIni(ini);
-        EXPECT_EQ(box.ini().read("Options", key, "DEF", 256), expected) << ini.constData();
-        EXPECT_EQ(box.readIni(), ini);
-        EXPECT_EQ(QFile::exists(box.ini().path()), !ini.isNull());
-    }
-}
-
-TEST(IniFile, AWriteChangesOneKeyAndKeepsEveryOtherLine)
-{
-    // Blanks at the ends and enclosing quotes, which the reader takes off, go inside one more pair of quotes.
-    const std::tuple<QByteArray, QString, QByteArray> cases[] = {
-        {{}, "new", "[Options]\r\nURL=new\r\n"},
-        {"[Global]\r\nLanguage=English\r\n[options]\r\nurl=old\r\nPwd=p\r\n; note\r\n", "new",
+        {{}, "URL", {}, "new", "[Options]\r\nURL=new\r\n"},
+        {"[Global]\r\nLanguage=English\r\n[options]\r\nurl=old\r\nPwd=p\r\n; note\r\n", "URL", {}, "new",
          "[Global]\r\nLanguage=English\r\n[options]\r\nurl=new\r\nPwd=p\r\n; note\r\n"},
-        {"[Options]\r\nPwd=p\r\n\r\n[Global]\r\nLanguage=English\r\n", "new",
+        {"[Options]\r\nPwd=p\r\n\r\n[Global]\r\nLanguage=English\r\n", "URL", {}, "new",
          "[Options]\r\nPwd=p\r\nURL=new\r\n\r\n[Global]\r\nLanguage=English\r\n"},
-        {"[Global]\nLanguage=English", "new", "[Global]\nLanguage=English\n[Options]\nURL=new\n"},
-        {{}, " a b ", "[Options]\r\nURL=\" a b \"\r\n"},
-        {{}, "\"q\"", "[Options]\r\nURL=\"\"q\"\"\r\n"},
-        {{}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
-        {{}, "\"a", "[Options]\r\nURL=\"a\r\n"},
+        {"[Global]\nLanguage=English", "URL", {}, "new", "[Global]\nLanguage=English\n[Options]\nURL=new\n"},
+        {{}, "URL", {}, " a b ", "[Options]\r\nURL=\" a b \"\r\n"},
+        {{}, "URL", {}, "\"q\"", "[Options]\r\nURL=\"\"q\"\"\r\n"},
+        {{}, "URL", {}, "'s'", "[Options]\r\nURL=\"'s'\"\r\n"},
+        {{}, "URL", {}, "\"a", "[Options]\r\nURL=\"a\r\n"},
     };
-    for (const auto &[before, value, after] : cases) {
+    for (const auto &c : cases) {
         AppSandbox box;
-        if (!before.isNull())
-            box.writeIni(before);
-        box.ini().write("Options", "URL", value);
-        EXPECT_EQ(box.readIni(), after);
-        EXPECT_EQ(box.ini().read("Options", "URL", "-", 256), value);
+        if (!c.before.isNull())
+            box.writeIni(c.before);
+        if (!c.written.isNull())
+            box.ini().write("Options", c.key, c.written);
+        EXPECT_EQ(box.ini().read("Options", c.key, "DEF", 256), c.written.isNull() ? c.read : c.written);
+        EXPECT_EQ(box.readIni(), c.written.isNull() ? c.before : c.after);
+        EXPECT_EQ(QFile::exists(box.ini().path()), !c.before.isNull() || !c.written.isNull());
     }
     AppSandbox box;
     box.ini().write("Options", "SavePath", "/home/jürgen/Büro");

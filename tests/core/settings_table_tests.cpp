@@ -48,7 +48,6 @@ TEST(SettingsTable, AValueThatDoesNotConvertOrIsOutOfRangeGivesTheDefaultWithOne
         {"Intervall=15", Setting::Interval, 15, 0, 0},
         {"Intervall=abc", Setting::Interval, 1, 1, 0},
         {"Intervall=0", Setting::Interval, 1, 0, 1},
-        {"CompRate=12", Setting::CompRate, 6, 0, 1},
         {"Compress=True", Setting::Compress, 1, 0, 0},
         {"Mode1=", Setting::StampName, 1, 1, 0},
     };

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QProcess>
 #include <QThread>
 #include <functional>
 
@@ -27,14 +26,6 @@ inline bool writeFile(const QString &path, const QByteArray &data)
 inline QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// coreutils' fingerprint of the file: an oracle that shares no code with ours.
-inline QByteArray sha256sum(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("sha256sum"), {QStringLiteral("--"), path});
-    return p.waitForFinished(30000) ? p.readAllStandardOutput().left(64) : QByteArray("sha256sum failed");
 }
 
 inline bool waitUntil(const std::function<bool()> &done, int ms)

@@ -59,7 +59,6 @@ TEST(StoredName, StampsFollowTheLocaleAndThePathsTheRule)
         bool mode1;
         const char *folder, *ext, *target, *archive;
     } cases[] = {
-        {"de_DE.UTF-8", true, "/s", "txt", "/s/report_04.12.2026_19-59-58.txt", "/s/report_04.12.2026_19-59-58.zip"},
         {"en_US.UTF-8", true, "/s", "txt", "/s/report_12-4-2026_7-59-58 PM.txt", "/s/report_12-4-2026_7-59-58 PM.zip"},
         {"en_US", false, "/s", "", "/s/report.", "/s/report.zip"},
         {"de_DE@euro", true, "/s/", "", "/s//report_04.12.2026_19-59-58.", "/s//report_04.12.2026_19-59-58.zip"},
