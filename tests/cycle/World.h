@@ -151,7 +151,7 @@ public:
     int msgBox(const QString &text, int style, const QString &title) override
     {
         ++open;
-        shown << (title.isEmpty() ? text : title + QStringLiteral(" | ") + text);
+        notify(text, style, title);  // on top of any notice: never "two boxes open" by itself
         const int about = live ? live->id : 0;  // the transfer running as the question comes up
         const QString answer = runModal(mb::buttonsOf(style));
         --open;
@@ -931,16 +931,18 @@ private:
                 m_retrySinceMs.reset();
             else if (!m_retrySinceMs)
                 m_retrySinceMs = clock.bootMs;
-            const qint64 bound = 60 * 1000 * std::max<qint64>(1, service()->cycle().interval()) + 200 * 1000;
-            const qint64 since = clock.bootMs - std::max({lastAttemptMs, m_wokeMs});
-            if (!m_endAskedMs && !m_jobStuck && since > bound)
-                return fail(m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
-                                                                     : QStringLiteral("the service makes no attempt"));
         }
+        // Every download that falls due leaves a line, also one that cannot begin; the service's cycle is always on.
+        const DownloadCycle *cycle = window() ? &window()->cycle() : service() ? &service()->cycle() : nullptr;
+        const qint64 since = clock.bootMs - std::max({lastAttemptMs, window() ? m_onSinceMs : 0, m_wokeMs});
+        if (cycle && (window() ? on() : !m_endAskedMs) && !m_jobStuck
+            && since > 60 * 1000 * std::max<qint64>(1, cycle->interval()) + 200 * 1000)
+            return fail(window()                                ? QStringLiteral("the cycle is on and makes no attempt")
+                        : m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
+                                                                  : QStringLiteral("the service makes no attempt"));
         if (!window())
             return;
         const bool fieldsOn = control("txtURL")->isEnabled();
-        const qint64 bound = 60 * 1000 * std::max<qint64>(1, window()->cycle().interval()) + 200 * 1000;
         // The last attempt's line shares its row with the status line: it shows only while both fit.
         const auto *status = control<QLabel>("lblStatus"), *last = control<QLabel>("lblLastAttempt");
         const QFontMetrics metrics(last->font());
@@ -955,9 +957,6 @@ private:
             {last->isVisibleTo(window())
                  != (!last->text().isEmpty() && metrics.horizontalAdvance(last->text()) + 2 * metrics.averageCharWidth() <= room),
              "the last attempt's line covers the status line, or hides with room to show"},
-            // Every download that falls due leaves a line, also one that cannot begin.
-            {on() && !m_jobStuck && clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs}) > bound,
-             "the cycle is on and makes no attempt"},
         };
         for (const auto &[bad, why] : broken)
             if (bad)
