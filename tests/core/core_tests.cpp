@@ -131,6 +131,7 @@ TEST(IniFile, AWindows1252FileReadsAsWrittenAndItsFirstWriteMakesItUtf8)
         EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
         box.ini().write("Options", "URL", "http://h/ä");
         EXPECT_EQ(box.readIni(), ("[Options]\r\nPwd=" + text + "\r\nSavePath=/home/jürgen\r\nURL=http://h/ä\r\n").toUtf8());
+        EXPECT_EQ(box.ini().read("Options", "Pwd", "", 256), text);
     }
 }
 

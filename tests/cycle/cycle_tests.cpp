@@ -226,11 +226,14 @@ TEST(Cycle, AMoveOutsideTheTableIsCaught)
     w.run();
     ASSERT_EQ(w.window()->cycle().phase(), Phase::Storing);
     const CycleView shown = w.window()->cycle().view();
-    QStringList lines;
+    QStringList caught, lines;
+    DownloadCycle::setIllegalMoveReport([&](const QString &report) { caught << report; });
+    w.window()->FileDownload_Progress(5, 10);
     DownloadCycle::setIllegalMoveReport({});
     tracetest::reset(), tracetest::setLineSink([&](const QString &line) { lines << line; });
     w.window()->FileDownload_Progress(5, 10);
     tracetest::setLineSink({}), tracetest::reset();
+    EXPECT_EQ(caught, QStringList{why}) << "the world hears of it";
     EXPECT_EQ(lines.filter(u'"' + why + u'"').size(), 1) << lines.join(u'|').toStdString();
     EXPECT_EQ(w.window()->cycle().phase(), Phase::Storing);
     EXPECT_EQ(w.window()->cycle().view(), shown);

@@ -25,9 +25,10 @@ for round in 1 2 3; do
     if [ $r -lt 3 ]; then
       spot=${spots[RANDOM % ${#spots[@]}]}; log+=("click $spot")
       xdotool mousemove --window "$win" $spot click 1 2>/dev/null
+    elif [ $r -lt 6 ]; then
+      k=alt+${letters:RANDOM % ${#letters}:1}; log+=("$k"); xdotool key "$k" 2>/dev/null
     else
-      k=${keys[RANDOM % ${#keys[@]}]}; [ $r -lt 6 ] && k=alt+${letters:RANDOM % ${#letters}:1}
-      log+=("$k"); xdotool key "$k" 2>/dev/null
+      k=${keys[RANDOM % ${#keys[@]}]}; log+=("$k"); xdotool key "$k" 2>/dev/null
     fi
     kill -0 "$app" 2>/dev/null || { wait "$app"; echo "seed $seed, round $round: the program ended ($?) after: ${log[*]: -20}"; tail -5 "$work/err"; exit 1; }
   done

@@ -74,8 +74,8 @@ struct Window {
 
 }  // namespace
 
-// The window's own timer counts down to a download; progress fills the bar, and a stop clears it. The last attempt
-// stays in view, with its details in the tooltips of the status line and the bar, and in the tray. Minimised, the
+// The window's own timer counts down to a download; progress fills the bar, and a stop clears it. The last attempt's
+// details stay in the tooltips of the status line and the bar, and in the tray. Minimised, the
 // window waits in the tray under its caption and address; a right click (not a left one) offers the items, and a double
 // click or "open" brings it back. Quit's Cancel question closes by itself as No when its transfer ends meanwhile:
 // nothing is cancelled, and the program goes on. An open history window follows a change of language, where it was

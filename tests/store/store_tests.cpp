@@ -351,7 +351,7 @@ TEST(WriteFails, HistoryAndSettingsKeepWhatTheyHeldAndALockHoldsNothing)
             const auto before = diskState(app.folder());
             withFileSizeLimit(row.newBytesFrom + failsAfter, row.write);
             EXPECT_EQ(diskState(app.folder()), before);
-            const int held = ::open(QFile::encodeName(log).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            const int held = ::open(QFile::encodeName(row.file).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             ASSERT_EQ(::flock(held, LOCK_EX), 0);
             std::promise<void> done;
             std::thread acting([&] { row.write(), done.set_value(); });
