@@ -931,18 +931,16 @@ private:
                 m_retrySinceMs.reset();
             else if (!m_retrySinceMs)
                 m_retrySinceMs = clock.bootMs;
+            // Every download that falls due leaves a line, also one that cannot begin; the service's cycle is always on.
+            const qint64 since = clock.bootMs - std::max({lastAttemptMs, m_wokeMs});
+            if (!m_endAskedMs && !m_jobStuck && since > dueWithinMs(service()->cycle()))
+                return fail(m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
+                                                                     : QStringLiteral("the service makes no attempt"));
         }
-        // Every download that falls due leaves a line, also one that cannot begin; the service's cycle is always on.
-        const DownloadCycle *cycle = window() ? &window()->cycle() : service() ? &service()->cycle() : nullptr;
-        const qint64 since = clock.bootMs - std::max({lastAttemptMs, window() ? m_onSinceMs : 0, m_wokeMs});
-        if (cycle && (window() ? on() : !m_endAskedMs) && !m_jobStuck
-            && since > 60 * 1000 * std::max<qint64>(1, cycle->interval()) + 200 * 1000)
-            return fail(window()                                ? QStringLiteral("the cycle is on and makes no attempt")
-                        : m_config.front == QLatin1String("once") ? QStringLiteral("--once goes on after its attempt")
-                                                                  : QStringLiteral("the service makes no attempt"));
         if (!window())
             return;
         const bool fieldsOn = control("txtURL")->isEnabled();
+        const qint64 sinceOn = clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs});
         // The last attempt's line shares its row with the status line: it shows only while both fit.
         const auto *status = control<QLabel>("lblStatus"), *last = control<QLabel>("lblLastAttempt");
         const QFontMetrics metrics(last->font());
@@ -957,12 +955,19 @@ private:
             {last->isVisibleTo(window())
                  != (!last->text().isEmpty() && metrics.horizontalAdvance(last->text()) + 2 * metrics.averageCharWidth() <= room),
              "the last attempt's line covers the status line, or hides with room to show"},
+            {on() && !m_jobStuck && sinceOn > dueWithinMs(window()->cycle()), "the cycle is on and makes no attempt"},
         };
         for (const auto &[bad, why] : broken)
             if (bad)
                 return fail(why);
         if (!on())
             m_onSinceMs = clock.bootMs;
+    }
+
+    // How long an attempt may be in coming: an interval, with room for a transfer and its storing.
+    static qint64 dueWithinMs(const DownloadCycle &cycle)
+    {
+        return 60 * 1000 * std::max<qint64>(1, cycle.interval()) + 200 * 1000;
     }
 
     // New lines of history.log: what was stored must be what was served, and no copy may land on another one.
