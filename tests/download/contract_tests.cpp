@@ -50,6 +50,8 @@ const Script kScripts[] = {
     {"LastModified", kDated, {}, {}, {"Start", "ShowVersion " + kDate, "Progress 10/10", "Finished"}, Kind::Body, {},
      {}, true},
     {"ETagChanged", kTagged, "\"v1\"", {}, kTaggedDone, Kind::Body, {}, {}, true},
+    {"ETagBeforeTheDate", {.body = kBody, .etag = kTag, .lastModified = kDate}, {}, {}, kTaggedDone, Kind::Body, {}, {},
+     true},
     {"SameETag", kTagged, {}, {{"ShowVersion", "same"}}, {"Start", "ShowVersion \"v2\"", "Abort"}, Kind::NotModified},
     {"NotModifiedETag", kTagged, kTag, {{"ShowVersion", "same"}}, {"Start", "ShowVersion \"v2\"", "Abort"},
      Kind::NotModified},
