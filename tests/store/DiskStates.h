@@ -110,13 +110,10 @@ private:
         const QByteArray current = readable ? file.readAll() : QByteArray();
         switch (call.op) {
         case FsOp::Open:
-            if (!m_unsynced.contains(path))
-                m_unsynced.insert(path, (call.flags & O_TRUNC) ? QByteArray() : current);
-            break;
         case FsOp::Write:
         case FsOp::Truncate:
             if (!m_unsynced.contains(path))
-                m_unsynced.insert(path, current);
+                m_unsynced.insert(path, call.op == FsOp::Open && (call.flags & O_TRUNC) ? QByteArray() : current);
             break;
         case FsOp::Sync: m_unsynced.remove(path); break;
         default: m_pending = call;
