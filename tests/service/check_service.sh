@@ -114,7 +114,6 @@ stale|$base/a.txt|DISPLAY=:987||-s|2|||^fetchora: no display
 notready||NOTIFY_SOCKET=$work/notify||--headless|2|||^fetchora: URL
 ready|$base/f/r.txt|NOTIFY_SOCKET=$work/notify WATCHDOG_USEC=20000|Start=1||0|stored| stored, ||
 en|$base/503/a.txt||||1|failed|| failed, |Fetchora: downloads are failing
-en|$base/404/a.txt||||1|not-found|| not-found, |
 en|$base/f/a.txt||||0|stored| stored, ||Fetchora: downloads work again
 en|$base/f/a.txt||Notify=2||0|stored| stored, ||Fetchora: copy stored
 en|$base/503/a.txt||Notify=0||1|failed|| failed, |

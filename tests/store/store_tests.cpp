@@ -226,8 +226,7 @@ TEST_F(Store, KeepDaysAndKeepCopiesWorkFromTheManifestOverMonths)
         int left;
     } rows[] = {{30, 0, 31}, {0, 5, 5}, {30, 3, 3}, {0, 0, 120}};
     for (const auto &row : rows) {
-        QDir(save).removeRecursively() && QDir().mkpath(save);
-        QFile::remove(manifestIn(app));
+        QDir(dir.path()).removeRecursively(), SetUp();
         for (int day = 0; day < 120; ++day) {
             StoreRequest r = request(QStringLiteral("report_%1.txt").arg(day, 3, 10, QLatin1Char('0')));
             r.keepDays = row.keepDays;

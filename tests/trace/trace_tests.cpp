@@ -43,7 +43,6 @@ TEST_F(Trace, LinesAreCountedAndIndentedByANeverNegativeDepthAndAnErrorShowsTheB
 {
     tracetest::setDecimalSeparator(',');  // the elapsed field keeps its point all the same
     TraceExit("frmMain", "Sub Stray");
-    TraceExit("frmMain", "Sub Stray");
     {
         TraceScope outer("frmMain", "Sub cmdStart_Click");
         TraceScope inner("frmMain", "Sub Start");
@@ -54,13 +53,13 @@ TEST_F(Trace, LinesAreCountedAndIndentedByANeverNegativeDepthAndAnErrorShowsTheB
                                    + " START TRACEWRIGHT 6\\.60 LITE (\\d\\d-\\d\\d-\\d{4}),\\d\\d:\\d\\d:\\d\\d\r\n$");
     EXPECT_EQ(start.match(lines.value(0)).captured(1), QDate::currentDate().toString("MM-dd-yyyy"))
         << qPrintable(lines.value(0));
-    EXPECT_EQ(lines.mid(3), QStringList({
-                                exe + "[00003] [T] ->frmMain : Sub cmdStart_Click : \r\n",
-                                exe + "[00004] [T] ->\tfrmMain : Sub Start : \r\n",
-                                exe + "[00005] [T] ->\t\tmodINIHandler : Function GetINIString : x\r\n",
-                                exe + "[00006] [T] <-\t\tmodINIHandler : Function GetINIString : x\r\n",
-                                exe + "[00007] [T] <-\tfrmMain : Sub Start : \r\n",
-                                exe + "[00008] [T] <-frmMain : Sub cmdStart_Click : \r\n",
+    EXPECT_EQ(lines.mid(2), QStringList({
+                                exe + "[00002] [T] ->frmMain : Sub cmdStart_Click : \r\n",
+                                exe + "[00003] [T] ->\tfrmMain : Sub Start : \r\n",
+                                exe + "[00004] [T] ->\t\tmodINIHandler : Function GetINIString : x\r\n",
+                                exe + "[00005] [T] <-\t\tmodINIHandler : Function GetINIString : x\r\n",
+                                exe + "[00006] [T] <-\tfrmMain : Sub Start : \r\n",
+                                exe + "[00007] [T] <-frmMain : Sub cmdStart_Click : \r\n",
                             }));
     // An error sends its line, shows the box and maps the answer.
     const std::tuple<const char *, int, int, QString> cases[] = {
