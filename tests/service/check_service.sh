@@ -61,7 +61,7 @@ while IFS='|' read -r name url vars keys args status outcome out err notices; do
     storefails) mkdir "$work/$name/save/a.txt" ;;
     dirini) rm "$work/$name/fcr.ini" && mkdir "$work/$name/fcr.ini" ;;
     nolang*) sed -i '/^Language=/d' "$work/$name/fcr.ini" ;;
-    de | deutsch) sed -i 's/English/Deutsch/' "$work/$name/fcr.ini" ;;
+    de) sed -i 's/English/Deutsch/' "$work/$name/fcr.ini" ;;
   esac
   env $vars timeout 30 "$program" ${args:---once} --config "$work/$name" > "$work/$name.out" 2> "$work/$name.err"; rc=$?
   [ $rc = "$status" ] && [ "$(tail -n1 "$work/$name/history.log" 2>/dev/null | cut -f2)" = "$outcome" ] ||
@@ -100,7 +100,6 @@ nolang|||||2|||^fetchora: URL: no address to fetch; set URL= in \[Options\]
 nolangde||LANG=de_DE.UTF-8|||2|||^fetchora: URL: keine Adresse zum Laden; URL= in \[Options\]
 nolangat||LC_MESSAGES=de_AT LANG=C|||2|||^fetchora: URL: keine Adresse
 nolangc||LC_ALL=C LANG=de_DE.UTF-8|||2|||^fetchora: URL: no address
-deutsch||LANG=C|||2|||^fetchora: URL: keine Adresse
 ftp|ftp://127.0.0.1/a.txt||||2|||^fetchora: URL
 nohost|http:///a.txt||||2|||^fetchora: URL
 nosave|$base/a.txt||SavePath=||2|||^fetchora: SavePath
