@@ -4,7 +4,7 @@
 # journal; the service's language from the locale when fcr.ini names none; readiness and watchdog beats on systemd's
 # notify socket. HTTPS with a certificate authority of the check's own, made here with the openssl tool: a certificate
 # it signed stores the copy once the profile (CAFile=) or the environment names it, as curl's tool takes it; a
-# certificate of the wrong host or of no authority it trusts fails as a certificate error, with its line in history.log.
+# self-signed, an expired or a wrong host's certificate fails as a certificate error, with its line in history.log.
 # Notices on a private session bus, recorded by python3-dbusmock's notification service: one when downloads begin to
 # fail, none for the failures after it, one when they work again, one per copy with Notify=2, none with Notify=0, in
 # the profile's language and with the password masked (it reaches the server as it is); a failed hook once per outage.
@@ -28,10 +28,11 @@ signed() { # NAME DAYS SUBJECT-ALT-NAME
   key "$1" -out "$certs/$1.csr" && openssl x509 -req -in "$certs/$1.csr" -CA "$certs/ca.pem" -CAkey "$certs/ca.key" \
     -days "$2" -extfile <(echo "subjectAltName=$3") -out "$certs/$1.pem"
 }
-{ key ca -x509 -days 2 -out "$certs/ca.pem" && signed trusted 2 IP:127.0.0.1 &&
-  signed wronghost 2 DNS:example.org; } > "$work/openssl.log" 2>&1 || { cat "$work/openssl.log"; fail "certificates"; }
+{ key ca -x509 -days 2 -out "$certs/ca.pem" && signed trusted 2 IP:127.0.0.1 && signed expired -1 IP:127.0.0.1 &&
+  signed wronghost 2 DNS:example.org && key selfsigned -x509 -days 2 -addext subjectAltName=IP:127.0.0.1 \
+  -out "$certs/selfsigned.pem"; } > "$work/openssl.log" 2>&1 || { cat "$work/openssl.log"; fail "certificates"; }
 
-/usr/bin/python3 "$(dirname "$0")/server.py" "$work/tls" "$certs" trusted wronghost &
+/usr/bin/python3 "$(dirname "$0")/server.py" "$work/tls" "$certs" trusted selfsigned expired wronghost &
 wait_for test -s "$work/tls" || fail "no HTTPS server"
 https() { echo "https://127.0.0.1:$(grep "^$1 " "$work/tls" | cut -d' ' -f2)"; }
 ca=$certs/ca.pem
@@ -93,6 +94,8 @@ profile|$(https trusted)/a.txt|CURL_CA_BUNDLE=/nowhere|CAFile=$ca||0|stored| sto
 bundle|$(https trusted)/a.txt|CURL_CA_BUNDLE=$ca SSL_CERT_FILE=/nowhere|||0|stored| stored, .*$work/bundle/save/a_|
 certfile|$(https trusted)/a.txt|SSL_CERT_FILE=$ca|||0|stored| stored, .*$work/certfile/save/a_|
 system|$(https trusted)/a.txt||||1|failed||curl 60 SSL certificate problem: unable to get local issuer certificate|Fetchora: downloads are failing
+selfsigned|$(https selfsigned)/a.txt||CAFile=$ca||1|failed||curl 60 SSL certificate problem: self-signed certificate|Fetchora: downloads are failing
+expired|$(https expired)/a.txt||CAFile=$ca||1|failed||curl 60 SSL certificate problem: certificate has expired|Fetchora: downloads are failing
 wronghost|$(https wronghost)/a.txt||CAFile=$ca||1|failed||curl 60 SSL: no alternative certificate subject name matches|Fetchora: downloads are failing
 nocafile|$(https trusted)/a.txt||CAFile=$work/nowhere.pem||1|failed||curl 77|Fetchora: downloads are failing
 redirect|$base/https/$(https trusted | cut -d: -f3)/r.txt||CAFile=$ca||0|stored| stored, .*$work/redirect/save/r_|
