@@ -939,17 +939,29 @@ private:
         }
         if (!window())
             return;
-        const bool fieldsOn = control("txtURL")->isEnabled();
+        // What the window allows follows from the cycle's phase: the four fields while it is off, Cancel while a
+        // transfer runs, Start/Stop unless a transfer or its copy is on its way; the countdown runs through a cancel.
+        using enum DownloadCycle::Phase;
+        const DownloadCycle::Phase phase = window()->cycle().phase();
+        const bool fetching = phase == Fetching || phase == FirstFetch, fieldsOn = control("txtURL")->isEnabled();
+        bool fieldsApart = false;
+        for (const char *field : {"txtSPlace", "cmdSettings", "cmdBrowse"})
+            fieldsApart = fieldsApart || control(field)->isEnabled() != fieldsOn;
         const qint64 sinceOn = clock.bootMs - std::max({lastAttemptMs, m_onSinceMs, m_wokeMs});
         // The last attempt's line shares its row with the status line: it shows only while both fit.
         const auto *status = control<QLabel>("lblStatus"), *last = control<QLabel>("lblLastAttempt");
         const QFontMetrics metrics(last->font());
         const int room = last->width() - (status->isHidden() ? 0 : metrics.horizontalAdvance(status->text()));
         const std::pair<bool, QString> broken[] = {
-            {fieldsOn && job, "the fields are open while a copy is being stored"},
-            {fieldsOn && on(), "the fields are open while the cycle is on"},
+            {fieldsApart || fieldsOn != (phase == Idle), "the fields open while the cycle is on, or shut while off"},
+            {on() != (phase != Idle), "the caption says on while the cycle is off, or off while on"},
+            {control("cmdAbort")->isEnabled() != fetching, "Cancel offered with nothing fetched, or not when fetching"},
+            {control("cmdStart")->isEnabled() != (!fetching && phase != Storing),
+             "Start/Stop is offered while a transfer or its copy is on its way, or not otherwise"},
+            {control<QTimer>("Timer1")->isActive() != (phase == Counting || phase == Fetching || phase == Cancelling),
+             "the countdown runs in a phase that does not count, or stands in one that does"},
             {on() != (control<CommandButton>("cmdStart")->text() == text(&Texts::capStop)), "caption and Start/Stop disagree"},
-            {job && control("cmdStart")->isEnabled(), "Start/Stop is offered while a copy is being stored"},
+            {job && phase != Storing, "the cycle goes on while a copy is being stored"},
             {job && status->text() == text(&Texts::msgAborted),
              "\"Download canceled\" while the copy is being stored"},
             {last->isVisibleTo(window())
