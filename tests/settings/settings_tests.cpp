@@ -8,6 +8,7 @@
 #include "support/QStringPrinter.h"
 #include "support/UiTestMain.h"
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace fetchora;
@@ -106,7 +107,9 @@ TEST_F(Loading, SavingRewritesOnlyWhatChangedAndAWindows1252PasswordAsWritten)
     const QByteArray ini = "[Global]\r\nLanguage=Klingon\r\n[Options]\r\nIntervall=30\r\nCompRate=5\r\n"
                            "Pwd=\x80\x84\x93\xfc\xdf!\r\nCompress=&H10\r\nStart=True\r\nCheckVersion=-1\r\n"
                            "ShowErrors=false\r\nMode1=0\r\nMode2=-1\r\n";
+    QSignalSpy languageChanges(dlg.languageBox, &PickField::Change);
     open(ini);
+    EXPECT_EQ(languageChanges.count(), 1) << "a language that is no item of the list, set by the program, changes once";
     EXPECT_EQ(dlg.languageBox->Text() + host.caption + dlg.passwordEdit->Text(), "Klingon&Optionen€„“üß!");
     QTest::mouseClick(dlg.saveButton, Qt::LeftButton);
     EXPECT_EQ(sandbox.readIni(),

@@ -20,17 +20,6 @@ using namespace fetchora::testing;
 
 namespace {
 
-TEST(PickList, TextSetByTheProgramRaisesChangeOnce)
-{
-    PickField pick;
-    pick.addItemValue("a");
-    QSignalSpy changes(&pick, &PickField::Change);
-    for (const char *text : {"a", "not an item", "a"})
-        pick.setTextValue(text);
-    EXPECT_EQ(changes.count(), 3);
-    EXPECT_EQ(pick.Text(), "a");
-}
-
 // One box for all rows: an empty row right after a bar shows whether the bar was wiped.
 TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
 {
