@@ -34,7 +34,6 @@ TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
         {2, 3, 200, "67 %", 134, Qt::white},
         {0, 100, 200, "", 0, {}},
         {500, 100, 200, "100 %", 200, Qt::white},
-        {50, 0, 200, "", 0, {}},
         {1, 300, 200, "0 %", 0, Qt::black},
         {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
     ProgressBox box;
