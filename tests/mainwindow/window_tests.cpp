@@ -156,7 +156,7 @@ TEST(Window, ShowsTheTransferAndTheLastAttemptAndWaitsInTheTray)
 }
 
 // A person's Start with a save folder that is not there offers to make it: Yes makes it and starts, No or a folder that
-// cannot be made leaves the cycle off. "-s" asks nothing, and the folder is used from the tick after it appears. The
+// cannot be made leaves the cycle off. "-s" asks nothing and leaves the cycle on, to try again an interval later. The
 // folder browser opens on the nearest folder there is; Cancel keeps the folder typed.
 TEST(Window, AMissingSaveFolderIsOfferedToAPersonAndUsedOnceItIsThere)
 {
@@ -200,10 +200,6 @@ TEST(Window, AMissingSaveFolderIsOfferedToAPersonAndUsedOnceItIsThere)
         setFolderDialogHook(nullptr);
         EXPECT_EQ(win.get<TextField>("txtSPlace")->Text(),
                   win.w().cycle().phase() == DownloadCycle::Phase::Idle ? win.save : folder);
-        if (row.args.isEmpty())
-            continue;
-        QDir().mkpath(folder);
-        EXPECT_TRUE(waitUntil([&] { return win.engine->starts == 1; }, 10000));
     }
 }
 

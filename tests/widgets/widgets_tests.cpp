@@ -20,17 +20,6 @@ using namespace fetchora::testing;
 
 namespace {
 
-TEST(PickList, TextSetByTheProgramRaisesChangeOnce)
-{
-    PickField pick;
-    pick.addItemValue("a");
-    QSignalSpy changes(&pick, &PickField::Change);
-    for (const char *text : {"a", "not an item", "a"})
-        pick.setTextValue(text);
-    EXPECT_EQ(changes.count(), 3);
-    EXPECT_EQ(pick.Text(), "a");
-}
-
 // One box for all rows: an empty row right after a bar shows whether the bar was wiped.
 TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
 {
@@ -45,7 +34,6 @@ TEST(ProgressBar, DrawsTheRoundedShareAndItsPercentage)
         {2, 3, 200, "67 %", 134, Qt::white},
         {0, 100, 200, "", 0, {}},
         {500, 100, 200, "100 %", 200, Qt::white},
-        {50, 0, 200, "", 0, {}},
         {1, 300, 200, "0 %", 0, Qt::black},
         {1, 200, 10, "1 %", 0, Qt::white}};  // the text, wider than the box, starts left of the bar's end
     ProgressBox box;
