@@ -67,7 +67,10 @@ space := $(empty) $(empty)
 # left out rather than a library suppressed.
 # The history plot's drawing converts images on Qt's own thread pool, the same
 # kind of hand-over, with no frame of ours in the report.
-TSAN_SKIP := ^(window_tests\.Window\.(BrowseReplacesTheFolderOnlyWhenOneIsChosen|AMissingSaveFolderIsOfferedToAPersonAndNamedInEachFailedAttempt)|history_tests\.HistoryWindow\.PlotRangeAndClickChooseTheAttempt)$$
+# A name here that no test has any more would leave nothing out, silently, so
+# the run stops on one.
+TSAN_SKIP := window_tests.Window.AMissingSaveFolderIsOfferedToAPersonAndUsedOnceItIsThere \
+	history_tests.HistoryWindow.PlotRangesAndClicksChooseTheAttemptAndNewLinesAreDrawn
 
 # $(1) build folder, $(2) sanitizers, $(3) test executables, $(4) a prefix for
 # the build (the suites are run once while building to list their tests).
@@ -103,8 +106,12 @@ NO_ASLR := setarch $(shell uname -m) -R
 # sanitizer cannot see into; the plain style does not.
 tsan: setup
 	$(call sanitized_build,$(TSAN_BUILD),thread,$(TSAN_TESTS),$(NO_ASLR))
+	@for t in $(TSAN_SKIP); do \
+	  (cd $(TSAN_BUILD) && ctest -N -R "^$$(printf '%s' "$$t" | sed 's/\./\\./g')$$" | grep -q ' Test *#') \
+	    || { echo "$$t is left out of the thread sanitizer run but is no test"; exit 1; }; \
+	done
 	cd $(TSAN_BUILD) && QT_STYLE_OVERRIDE=windows $(NO_ASLR) ctest --output-on-failure -j $(JOBS) --timeout 300 \
-	  --no-tests=error -R "^($(subst $(space),|,$(TSAN_TESTS)))\." -E "$(TSAN_SKIP)"
+	  --no-tests=error -R "^($(subst $(space),|,$(TSAN_TESTS)))\." -E "^($(subst .,\.,$(subst $(space),|,$(TSAN_SKIP))))$$"
 
 mutate: setup
 	python3 scripts/mutate.py
