@@ -194,7 +194,7 @@ TEST(Window, AMissingSaveFolderIsOfferedToAPersonAndUsedOnceItIsThere)
                       .arg(QFileInfo(folder).isDir() ? "made" : "-",
                            win.w().cycle().phase() != DownloadCycle::Phase::Idle ? "on" : "off",
                            win.box.prompt.last().text.section("\r\n", 0, 0)),
-                  QString(row.shown).arg(folder));
+                  QString(row.shown).replace(QLatin1String("%1"), folder));
         setFolderDialogHook([&](FolderDialog &d) { d.selectPath(win.save), d.accept(); });
         win.click("cmdBrowse");  // while the cycle is off a folder chosen replaces the one typed
         setFolderDialogHook(nullptr);
