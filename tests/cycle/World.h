@@ -1009,7 +1009,7 @@ private:
                 continue;
             const QString path = QString::fromUtf8(fields.value(6));
             const QByteArray sha = fields.value(5);
-            const bool stamped = !path.endsWith(QLatin1String("/report.txt"));
+            const bool stamped = QFileInfo(path).completeBaseName() != QLatin1String("report");  // not report.txt/.zip
             if (stamped && copies.contains(path) && copies[path] != sha)
                 return fail(QStringLiteral("a stamped copy was overwritten: ") + path);
             // What was served is what lies on disk; of an archive, the file inside it.
