@@ -7,7 +7,7 @@
 # make mutate - seed each fault of scripts/mutants*.txt into a copy of the tree and see the suite
 #               catch it (build-mutate); MUTATE_ONLY=<area or id>[,...] runs a subset
 #
-# With CI=true (as CI services set it) warnings are errors.
+# With CI=true (as CI services set it) warnings are errors. CTEST_ARGS=... goes to ctest (make test).
 
 BUILD ?= build
 JOBS  ?= $(shell nproc)
@@ -42,7 +42,7 @@ run: configure
 	else echo "No display found: starting under xvfb-run."; xvfb-run -a ./$(BUILD)/fetchora $(ARGS); fi
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300 $(CTEST_ARGS)
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
