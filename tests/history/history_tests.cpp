@@ -69,8 +69,11 @@ TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
         const auto lines = HistoryLines::index(log);
         QStringList words;
         for (qsizetype i = 0; i < lines->size(); ++i) {
-            words << lines->entry(i).outcome + u'@' + lines->entry(i).at.toUTC().toString(QStringLiteral("HH"));
-            EXPECT_EQ(lines->entry(i).url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
+            const HistoryEntry e = lines->entry(i);
+            words << e.outcome + u'@' + e.at.toUTC().toString(QStringLiteral("HH"));
+            EXPECT_EQ(e.url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
+            if (e.outcome == QLatin1String("stored"))
+                EXPECT_EQ(e.detail, QStringLiteral("/a\tb\nc")) << r.outcomes;  // a path's tab and line break come back
         }
         EXPECT_EQ(words.join(u' '), QString::fromLatin1(r.outcomes));
         Profile held(dir.path());
