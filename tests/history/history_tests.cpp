@@ -72,8 +72,9 @@ TEST(HistoryLines, IndexesRotatedFilesAndSkipsOddLines)
             const HistoryEntry e = lines->entry(i);
             words << e.outcome + u'@' + e.at.toUTC().toString(QStringLiteral("HH"));
             EXPECT_EQ(e.url, QStringLiteral("http://127.0.0.1/r.csv")) << r.outcomes;
-            if (e.outcome == QLatin1String("stored"))
-                EXPECT_EQ(e.detail, QStringLiteral("/a\tb\nc")) << r.outcomes;  // a path's tab and line break come back
+            if (e.outcome == QLatin1String("stored")) {  // a path's tab and line break come back
+                EXPECT_EQ(e.detail, QStringLiteral("/a\tb\nc")) << r.outcomes;
+            }
         }
         EXPECT_EQ(words.join(u' '), QString::fromLatin1(r.outcomes));
         Profile held(dir.path());
